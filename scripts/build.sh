@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Configures and builds one build tree: build.sh [DIR] [extra cmake args...]
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+DIR=${1:-$ROOT/build}
+shift || true
+if [ ! -f "$DIR/build.ninja" ]; then
+  cmake -S "$ROOT" -B "$DIR" -G Ninja "$@" >/dev/null
+fi
+cmake --build "$DIR" -j "${KVX_JOBS:-$(nproc)}"

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, creates the installation tree and runs the whole test suite.
+# KVX_SANITIZE=1 builds and tests the ASan/UBSan configuration in build-asan/ instead.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")" && pwd)
+"$ROOT/scripts/deps.sh"
+if [ "${KVX_SANITIZE:-0}" = 1 ]; then
+  DIR=$ROOT/build-asan
+  "$ROOT/scripts/build.sh" "$DIR" -DKVX_SANITIZE=ON -DKVX_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+else
+  DIR=$ROOT/build
+  "$ROOT/scripts/build.sh" "$DIR"
+fi
+"$ROOT/scripts/install-tree.sh" "$DIR"
+cd "$DIR"
+ctest --output-on-failure -j "${KVX_JOBS:-$(nproc)}" "$@"

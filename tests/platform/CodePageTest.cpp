@@ -1,0 +1,43 @@
+#include "TempTree.h"
+#include "platform/CodePage.h"
+
+#include <gtest/gtest.h>
+
+using namespace kvx;
+using kvxtest::ScopedEnv;
+
+TEST(CodePage, SystemCodePageFromEnvironmentAndLocale) {
+    {
+        ScopedEnv cp("KVX_CODEPAGE", "950");
+        EXPECT_EQ(codepage::systemCodePage(), 950);
+    }
+    ScopedEnv none("KVX_CODEPAGE", "");
+    ScopedEnv all("LC_ALL", "zh_CN.UTF-8");
+    EXPECT_EQ(codepage::systemCodePage(), 936);
+    {
+        ScopedEnv tw("LC_ALL", "zh_TW.Big5");
+        EXPECT_EQ(codepage::systemCodePage(), 950);
+    }
+    ScopedEnv en("LC_ALL", "en_US.UTF-8");
+    EXPECT_EQ(codepage::systemCodePage(), 437);
+}
+
+TEST(CodePage, EncodesAndDecodesGbkAndBig5) {
+    const QString s = QString::fromUtf8("文档传输设置作业");
+    QByteArray gbk = codepage::encode(s, 936);
+    EXPECT_EQ(gbk.size(), 16);
+    EXPECT_EQ(QByteArray("\xCE\xC4"), gbk.left(2)); // 文
+    EXPECT_EQ(codepage::decode(gbk, 936), s);
+
+    const QString t = QString::fromUtf8("文檔傳輸");
+    QByteArray big5 = codepage::encode(t, 950);
+    EXPECT_EQ(big5.left(2), QByteArray("\xA4\xE5"));
+    EXPECT_EQ(codepage::decode(big5, 950), t);
+
+    // Characters a code page lacks become '?', bad bytes U+FFFD; neither stops the conversion.
+    EXPECT_EQ(codepage::encode(QString::fromUtf8("a中b"), 437), QByteArray("a?b"));
+    EXPECT_EQ(codepage::decode(QByteArray("a\xFF"), 936), QString::fromUtf8("a\xEF\xBF\xBD"));
+    EXPECT_TRUE(codepage::isLeadByte(0xB0, 936));
+    EXPECT_FALSE(codepage::isLeadByte(0x41, 950));
+    EXPECT_FALSE(codepage::isLeadByte(0xB0, 437));
+}
