@@ -19,3 +19,23 @@ function(kvx_add_bench)
     add_executable(${B_NAME} ${B_SOURCES})
     target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark)
 endfunction()
+
+# kvx_register_class(PROGID TARGET FACTORY)
+# Records an automation class; build/classes.ini lists them as registry sections for the set-up and tests.
+function(kvx_register_class progid target factory)
+    set_property(GLOBAL APPEND PROPERTY KVX_CLASSES "${progid}|${target}|${factory}")
+endfunction()
+
+# Writes build/classes.ini from the recorded classes (called once at the end of the top-level file).
+function(kvx_write_classes_ini)
+    get_property(classes GLOBAL PROPERTY KVX_CLASSES)
+    set(content "")
+    foreach(entry IN LISTS classes)
+        string(REPLACE "|" ";" parts "${entry}")
+        list(GET parts 0 progid)
+        list(GET parts 1 target)
+        list(GET parts 2 factory)
+        string(APPEND content "[Classes\\${progid}]\nLibrary=$<TARGET_FILE:${target}>\nFactory=${factory}\n\n")
+    endforeach()
+    file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/classes.ini CONTENT "${content}")
+endfunction()

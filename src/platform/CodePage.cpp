@@ -26,10 +26,14 @@ int systemCodePage() {
 
 QByteArray iconvName(int codePage) {
     switch (codePage) {
-    case 936: return "GBK";
-    case 950: return "BIG5";
-    case 65001: return "UTF-8";
-    default: return "CP" + QByteArray::number(codePage);
+    case 936:
+        return "GBK";
+    case 950:
+        return "BIG5";
+    case 65001:
+        return "UTF-8";
+    default:
+        return "CP" + QByteArray::number(codePage);
     }
 }
 
@@ -37,8 +41,8 @@ namespace {
 
 // Runs iconv over the whole input; a sequence that cannot be converted is replaced by `replacement`
 // (already in the target encoding) and skipped by `skip` input bytes.
-QByteArray runIconv(const QByteArray& in, const QByteArray& from, const QByteArray& to, const QByteArray& replacement,
-                    size_t skip) {
+QByteArray runIconv(const QByteArray& in, const QByteArray& from, const QByteArray& to,
+                    const QByteArray& replacement, size_t skip) {
     iconv_t cd = iconv_open(to.constData(), from.constData());
     if (cd == iconv_t(-1)) return {};
     QByteArray out;

@@ -5,36 +5,43 @@
 namespace kvx {
 
 namespace {
-const char* const kTypeNames[] = {"Unknown", "String",   "FixedChar", "WideString", "Memo",    "Smallint", "Integer",
-                                  "Word",    "LargeInt", "Float",     "Currency",   "BCD",     "Boolean",  "Date",
-                                  "Time",    "DateTime", "AutoInc",   "Bytes",      "VarBytes", "Blob",    "DataSet"};
+const char* const kTypeNames[] = {"Unknown",  "String", "FixedChar", "WideString", "Memo",     "Smallint",
+                                  "Integer",  "Word",   "LargeInt",  "Float",      "Currency", "BCD",
+                                  "Boolean",  "Date",   "Time",      "DateTime",   "AutoInc",  "Bytes",
+                                  "VarBytes", "Blob",   "DataSet"};
 
 QJsonArray rowToJson(const Row& row) {
     QJsonArray a;
-    for (const Variant& v : row) a.append(v.toJson());
+    for (const Variant& v : row)
+        a.append(v.toJson());
     return a;
 }
 
 Row rowFromJson(const QJsonValue& j) {
     Row r;
-    for (const QJsonValue& v : j.toArray()) r.append(Variant::fromJson(v));
+    for (const QJsonValue& v : j.toArray())
+        r.append(Variant::fromJson(v));
     return r;
 }
 
 QJsonArray fieldsToJson(const QList<FieldDesc>& fields) {
     QJsonArray a;
-    for (const FieldDesc& f : fields) a.append(f.toJson());
+    for (const FieldDesc& f : fields)
+        a.append(f.toJson());
     return a;
 }
 
 QList<FieldDesc> fieldsFromJson(const QJsonValue& j) {
     QList<FieldDesc> out;
-    for (const QJsonValue& v : j.toArray()) out.append(FieldDesc::fromJson(v.toObject()));
+    for (const QJsonValue& v : j.toArray())
+        out.append(FieldDesc::fromJson(v.toObject()));
     return out;
 }
 } // namespace
 
-QString fieldTypeName(FieldType t) { return QString::fromLatin1(kTypeNames[int(t)]); }
+QString fieldTypeName(FieldType t) {
+    return QString::fromLatin1(kTypeNames[int(t)]);
+}
 
 FieldType fieldTypeFromName(const QString& name) {
     for (int i = 0; i < int(std::size(kTypeNames)); ++i)
@@ -68,8 +75,9 @@ FieldDesc FieldDesc::fromJson(const QJsonObject& o) {
 }
 
 bool FieldDesc::operator==(const FieldDesc& o) const {
-    return name == o.name && type == o.type && size == o.size && precision == o.precision && required == o.required &&
-           readOnly == o.readOnly && inKey == o.inKey && hidden == o.hidden && children == o.children;
+    return name == o.name && type == o.type && size == o.size && precision == o.precision &&
+           required == o.required && readOnly == o.readOnly && inKey == o.inKey && hidden == o.hidden &&
+           children == o.children;
 }
 
 int DataPacket::fieldIndex(const QString& name) const {
@@ -80,24 +88,30 @@ int DataPacket::fieldIndex(const QString& name) const {
 
 QJsonObject DataPacket::toJson() const {
     QJsonArray rs;
-    for (const Row& r : rows) rs.append(rowToJson(r));
+    for (const Row& r : rows)
+        rs.append(rowToJson(r));
     return QJsonObject{{"fields", fieldsToJson(fields)}, {"rows", rs}, {"eof", eof}};
 }
 
 DataPacket DataPacket::fromJson(const QJsonObject& o) {
     DataPacket p;
     p.fields = fieldsFromJson(o.value(QStringLiteral("fields")));
-    for (const QJsonValue& r : o.value(QStringLiteral("rows")).toArray()) p.rows.append(rowFromJson(r));
+    for (const QJsonValue& r : o.value(QStringLiteral("rows")).toArray())
+        p.rows.append(rowFromJson(r));
     p.eof = o.value(QStringLiteral("eof")).toBool(true);
     return p;
 }
 
 QString updateStatusName(UpdateStatus s) {
     switch (s) {
-    case UpdateStatus::Unmodified: return QStringLiteral("unmodified");
-    case UpdateStatus::Modified: return QStringLiteral("modified");
-    case UpdateStatus::Inserted: return QStringLiteral("inserted");
-    case UpdateStatus::Deleted: return QStringLiteral("deleted");
+    case UpdateStatus::Unmodified:
+        return QStringLiteral("unmodified");
+    case UpdateStatus::Modified:
+        return QStringLiteral("modified");
+    case UpdateStatus::Inserted:
+        return QStringLiteral("inserted");
+    case UpdateStatus::Deleted:
+        return QStringLiteral("deleted");
     }
     return {};
 }
@@ -131,9 +145,9 @@ Delta Delta::fromJson(const QJsonObject& o) {
 }
 
 QJsonObject ReconcileError::toJson() const {
-    return QJsonObject{{"index", deltaIndex},         {"code", errorCode},
-                       {"message", message},          {"context", context},
-                       {"previous", previousError},   {"current", rowToJson(currentValues)}};
+    return QJsonObject{{"index", deltaIndex},       {"code", errorCode},
+                       {"message", message},        {"context", context},
+                       {"previous", previousError}, {"current", rowToJson(currentValues)}};
 }
 
 ReconcileError ReconcileError::fromJson(const QJsonObject& o) {
@@ -149,8 +163,10 @@ ReconcileError ReconcileError::fromJson(const QJsonObject& o) {
 
 QJsonObject ApplyResult::toJson() const {
     QJsonArray errs, app;
-    for (const ReconcileError& e : errors) errs.append(e.toJson());
-    for (const auto& [idx, row] : applied) app.append(QJsonObject{{"index", idx}, {"row", rowToJson(row)}});
+    for (const ReconcileError& e : errors)
+        errs.append(e.toJson());
+    for (const auto& [idx, row] : applied)
+        app.append(QJsonObject{{"index", idx}, {"row", rowToJson(row)}});
     return QJsonObject{{"errorCount", errorCount}, {"errors", errs}, {"applied", app}};
 }
 
@@ -161,12 +177,15 @@ ApplyResult ApplyResult::fromJson(const QJsonObject& o) {
         r.errors.append(ReconcileError::fromJson(v.toObject()));
     for (const QJsonValue& v : o.value(QStringLiteral("applied")).toArray()) {
         const QJsonObject a = v.toObject();
-        r.applied.append({a.value(QStringLiteral("index")).toInt(), rowFromJson(a.value(QStringLiteral("row")))});
+        r.applied.append(
+            {a.value(QStringLiteral("index")).toInt(), rowFromJson(a.value(QStringLiteral("row")))});
     }
     return r;
 }
 
-Variant DataRequest::toVariant() const { return Variant::fromList({condition, order, extra}); }
+Variant DataRequest::toVariant() const {
+    return Variant::fromList({condition, order, extra});
+}
 
 DataRequest DataRequest::fromVariant(const Variant& v) {
     DataRequest r;

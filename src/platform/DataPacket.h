@@ -47,8 +47,8 @@ struct FieldDesc {
     int precision = 0; // BCD
     bool required = false;
     bool readOnly = false;
-    bool inKey = false;  // part of the key used to find the row when applying
-    bool hidden = false; // sent but not shown
+    bool inKey = false;        // part of the key used to find the row when applying
+    bool hidden = false;       // sent but not shown
     QList<FieldDesc> children; // nested dataset field
 
     QJsonObject toJson() const;

@@ -53,8 +53,12 @@ DialogService& DialogService::instance() {
     return service;
 }
 
-void DialogService::setScripted(bool on) { scripted_ = on; }
-void DialogService::queueAnswer(int modalResult) { answers_.append(modalResult); }
+void DialogService::setScripted(bool on) {
+    scripted_ = on;
+}
+void DialogService::queueAnswer(int modalResult) {
+    answers_.append(modalResult);
+}
 void DialogService::clear() {
     answers_.clear();
     shown_.clear();
@@ -79,11 +83,21 @@ int DialogService::inform(const QString& text, const QString& caption) {
 int DialogService::showInteractive(const MessageRequest& req) {
     QMessageBox box(req.parent);
     switch (req.type) {
-    case MsgDlgType::Warning: box.setIcon(QMessageBox::Warning); break;
-    case MsgDlgType::Error: box.setIcon(QMessageBox::Critical); break;
-    case MsgDlgType::Information: box.setIcon(QMessageBox::Information); break;
-    case MsgDlgType::Confirmation: box.setIcon(QMessageBox::Question); break;
-    case MsgDlgType::Custom: box.setIcon(QMessageBox::NoIcon); break;
+    case MsgDlgType::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MsgDlgType::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MsgDlgType::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case MsgDlgType::Confirmation:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case MsgDlgType::Custom:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
     }
     box.setWindowTitle(req.caption);
     box.setText(req.text);

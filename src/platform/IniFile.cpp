@@ -11,7 +11,9 @@
 namespace kvx {
 
 namespace {
-bool sameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool sameName(const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
 
 bool splitEntry(const QString& line, QString& key, QString& value) {
     const QString t = line.trimmed();
@@ -31,7 +33,9 @@ bool splitEntry(const QString& line, QString& key, QString& value) {
 }
 } // namespace
 
-IniFile::IniFile(const QString& path) : path_(path) { load(); }
+IniFile::IniFile(const QString& path) : path_(path) {
+    load();
+}
 
 void IniFile::load() {
     QFile f(path_);
@@ -105,7 +109,9 @@ bool IniFile::readBool(const QString& section, const QString& key, bool def) con
     return readInteger(section, key, def ? 1 : 0) != 0;
 }
 
-bool IniFile::sectionExists(const QString& section) const { return find(section) != nullptr; }
+bool IniFile::sectionExists(const QString& section) const {
+    return find(section) != nullptr;
+}
 
 bool IniFile::valueExists(const QString& section, const QString& key) const {
     if (const Section* s = find(section))
@@ -116,21 +122,24 @@ bool IniFile::valueExists(const QString& section, const QString& key) const {
 
 QStringList IniFile::sections() const {
     QStringList out;
-    for (const Section& s : sections_) out.append(s.name);
+    for (const Section& s : sections_)
+        out.append(s.name);
     return out;
 }
 
 QStringList IniFile::readSection(const QString& section) const {
     QStringList out;
     if (const Section* s = find(section))
-        for (const Entry& e : s->entries) out.append(e.key);
+        for (const Entry& e : s->entries)
+            out.append(e.key);
     return out;
 }
 
 QStringList IniFile::readSectionValues(const QString& section) const {
     QStringList out;
     if (const Section* s = find(section))
-        for (const Entry& e : s->entries) out.append(e.key + QLatin1Char('=') + e.value);
+        for (const Entry& e : s->entries)
+            out.append(e.key + QLatin1Char('=') + e.value);
     return out;
 }
 
@@ -160,7 +169,8 @@ bool IniFile::writeString(const QString& section, const QString& key, const QStr
         s->entries.append(Entry{key, value});
         // Insert after the last non-blank line of the section.
         qsizetype at = s->rawLines.size();
-        while (at > 0 && s->rawLines[at - 1].trimmed().isEmpty()) --at;
+        while (at > 0 && s->rawLines[at - 1].trimmed().isEmpty())
+            --at;
         s->rawLines.insert(at, newLine);
     }
     return save();
@@ -192,13 +202,16 @@ bool IniFile::save() const {
     QSaveFile f(path_);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
     QString out;
-    for (const QString& line : preamble_) out += line + QLatin1Char('\n');
+    for (const QString& line : preamble_)
+        out += line + QLatin1Char('\n');
     if (!preamble_.isEmpty()) out += QLatin1Char('\n');
     for (const Section& s : sections_) {
         out += QLatin1Char('[') + s.name + QLatin1String("]\n");
         QStringList lines = s.rawLines;
-        while (!lines.isEmpty() && lines.last().trimmed().isEmpty()) lines.removeLast();
-        for (const QString& line : lines) out += line + QLatin1Char('\n');
+        while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
+            lines.removeLast();
+        for (const QString& line : lines)
+            out += line + QLatin1Char('\n');
         out += QLatin1Char('\n');
     }
     f.write(out.toUtf8());

@@ -18,8 +18,10 @@ QString Registry::filePath() {
 QString normaliseKeyPath(const QString& keyPath) {
     QString k = keyPath;
     k.replace(QLatin1Char('/'), QLatin1Char('\\'));
-    while (k.startsWith(QLatin1Char('\\'))) k.remove(0, 1);
-    while (k.endsWith(QLatin1Char('\\'))) k.chop(1);
+    while (k.startsWith(QLatin1Char('\\')))
+        k.remove(0, 1);
+    while (k.endsWith(QLatin1Char('\\')))
+        k.chop(1);
     for (const char* root : {"HKEY_LOCAL_MACHINE\\", "HKLM\\"})
         if (k.startsWith(QLatin1String(root), Qt::CaseInsensitive)) k = k.mid(int(strlen(root)));
     return k;
@@ -30,7 +32,9 @@ IniFile& Registry::file() {
     return *file_;
 }
 
-bool Registry::keyExists(const QString& keyPath) { return file().sectionExists(normaliseKeyPath(keyPath)); }
+bool Registry::keyExists(const QString& keyPath) {
+    return file().sectionExists(normaliseKeyPath(keyPath));
+}
 
 bool Registry::openKeyReadOnly(const QString& keyPath) {
     key_.clear();
@@ -40,7 +44,9 @@ bool Registry::openKeyReadOnly(const QString& keyPath) {
     return true;
 }
 
-void Registry::closeKey() { key_.clear(); }
+void Registry::closeKey() {
+    key_.clear();
+}
 
 bool Registry::valueExists(const QString& name) const {
     return file_ && !key_.isEmpty() && file_->valueExists(key_, name);

@@ -58,7 +58,8 @@ QString Currency::toString() const {
     qint64 frac = a % 10000;
     if (frac) {
         QString f = QStringLiteral("%1").arg(frac, 4, 10, QLatin1Char('0'));
-        while (f.endsWith(QLatin1Char('0'))) f.chop(1);
+        while (f.endsWith(QLatin1Char('0')))
+            f.chop(1);
         s += QLatin1Char('.') + f;
     }
     return scaled < 0 ? QLatin1Char('-') + s : s;
@@ -84,7 +85,9 @@ Variant Variant::fromDate(double days) {
     return v;
 }
 
-Variant Variant::fromDateTime(const QDateTime& dt) { return fromDate(dateToDays(dt)); }
+Variant Variant::fromDateTime(const QDateTime& dt) {
+    return fromDate(dateToDays(dt));
+}
 
 Variant Variant::array(int lo, int hi) {
     auto a = std::make_shared<VarArray>();
@@ -186,16 +189,26 @@ VariantList Variant::toList() const {
 
 VarType Variant::type() const {
     switch (v_.index()) {
-    case 0: return VarType::Unassigned;
-    case 1: return VarType::Null;
-    case 2: return VarType::Bool;
-    case 3: return VarType::Int;
-    case 4: return VarType::Double;
-    case 5: return VarType::Currency;
-    case 6: return VarType::Date;
-    case 7: return VarType::String;
-    case 8: return VarType::Array;
-    default: return VarType::Dispatch;
+    case 0:
+        return VarType::Unassigned;
+    case 1:
+        return VarType::Null;
+    case 2:
+        return VarType::Bool;
+    case 3:
+        return VarType::Int;
+    case 4:
+        return VarType::Double;
+    case 5:
+        return VarType::Currency;
+    case 6:
+        return VarType::Date;
+    case 7:
+        return VarType::String;
+    case 8:
+        return VarType::Array;
+    default:
+        return VarType::Dispatch;
     }
 }
 
@@ -205,8 +218,8 @@ bool Variant::isNumeric() const {
 }
 
 QString Variant::typeName() const {
-    static const char* names[] = {"Unassigned", "Null",     "Boolean", "Int64", "Double",
-                                  "Currency",   "Date",     "String",  "Array", "Dispatch"};
+    static const char* names[] = {"Unassigned", "Null", "Boolean", "Int64", "Double",
+                                  "Currency",   "Date", "String",  "Array", "Dispatch"};
     return QString::fromLatin1(names[v_.index()]);
 }
 
@@ -215,11 +228,16 @@ QString Variant::typeName() const {
 QString Variant::toString() const {
     switch (type()) {
     case VarType::Unassigned:
-    case VarType::Null: return {};
-    case VarType::Bool: return std::get<bool>(v_) ? QStringLiteral("True") : QStringLiteral("False");
-    case VarType::Int: return QString::number(std::get<qint64>(v_));
-    case VarType::Double: return shortestDouble(std::get<double>(v_));
-    case VarType::Currency: return std::get<Currency>(v_).toString();
+    case VarType::Null:
+        return {};
+    case VarType::Bool:
+        return std::get<bool>(v_) ? QStringLiteral("True") : QStringLiteral("False");
+    case VarType::Int:
+        return QString::number(std::get<qint64>(v_));
+    case VarType::Double:
+        return shortestDouble(std::get<double>(v_));
+    case VarType::Currency:
+        return std::get<Currency>(v_).toString();
     case VarType::Date: {
         double d = std::get<DateTag>(v_).days;
         QDateTime dt = daysToDate(d);
@@ -227,38 +245,51 @@ QString Variant::toString() const {
         if (std::trunc(d) == 0) return dt.time().toString(QStringLiteral("hh:mm:ss"));
         return dt.toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"));
     }
-    case VarType::String: return std::get<QString>(v_);
-    case VarType::Array: throw VariantError("Could not convert variant of type (Array) into type (String)");
-    case VarType::Dispatch: throw VariantError("Could not convert variant of type (Dispatch) into type (String)");
+    case VarType::String:
+        return std::get<QString>(v_);
+    case VarType::Array:
+        throw VariantError("Could not convert variant of type (Array) into type (String)");
+    case VarType::Dispatch:
+        throw VariantError("Could not convert variant of type (Dispatch) into type (String)");
     }
     return {};
 }
 
 double Variant::toDouble() const {
     switch (type()) {
-    case VarType::Unassigned: return 0;
-    case VarType::Bool: return std::get<bool>(v_) ? -1 : 0;
-    case VarType::Int: return double(std::get<qint64>(v_));
-    case VarType::Double: return std::get<double>(v_);
-    case VarType::Currency: return std::get<Currency>(v_).toDouble();
-    case VarType::Date: return std::get<DateTag>(v_).days;
+    case VarType::Unassigned:
+        return 0;
+    case VarType::Bool:
+        return std::get<bool>(v_) ? -1 : 0;
+    case VarType::Int:
+        return double(std::get<qint64>(v_));
+    case VarType::Double:
+        return std::get<double>(v_);
+    case VarType::Currency:
+        return std::get<Currency>(v_).toDouble();
+    case VarType::Date:
+        return std::get<DateTag>(v_).days;
     case VarType::String: {
         double d;
         if (parseNumber(std::get<QString>(v_), d)) return d;
-        throw VariantError(QStringLiteral("Could not convert variant of type (String) into type (Double): \"%1\"")
-                               .arg(std::get<QString>(v_))
-                               .toStdString());
+        throw VariantError(
+            QStringLiteral("Could not convert variant of type (String) into type (Double): \"%1\"")
+                .arg(std::get<QString>(v_))
+                .toStdString());
     }
     default:
-        throw VariantError(
-            QStringLiteral("Could not convert variant of type (%1) into type (Double)").arg(typeName()).toStdString());
+        throw VariantError(QStringLiteral("Could not convert variant of type (%1) into type (Double)")
+                               .arg(typeName())
+                               .toStdString());
     }
 }
 
 qint64 Variant::toInt() const {
     switch (type()) {
-    case VarType::Int: return std::get<qint64>(v_);
-    case VarType::Bool: return std::get<bool>(v_) ? -1 : 0;
+    case VarType::Int:
+        return std::get<qint64>(v_);
+    case VarType::Bool:
+        return std::get<bool>(v_) ? -1 : 0;
     case VarType::String: {
         const QString s = std::get<QString>(v_).trimmed();
         bool ok = false;
@@ -267,7 +298,9 @@ qint64 Variant::toInt() const {
         double d;
         if (parseNumber(s, d) && std::isfinite(d)) return qint64(std::llround(d));
         throw VariantError(
-            QStringLiteral("Could not convert variant of type (String) into type (Int64): \"%1\"").arg(s).toStdString());
+            QStringLiteral("Could not convert variant of type (String) into type (Int64): \"%1\"")
+                .arg(s)
+                .toStdString());
     }
     default: {
         double d = toDouble();
@@ -279,7 +312,8 @@ qint64 Variant::toInt() const {
 
 bool Variant::toBool() const {
     switch (type()) {
-    case VarType::Bool: return std::get<bool>(v_);
+    case VarType::Bool:
+        return std::get<bool>(v_);
     case VarType::String: {
         const QString s = std::get<QString>(v_).trimmed();
         if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) return true;
@@ -287,9 +321,12 @@ bool Variant::toBool() const {
         double d;
         if (parseNumber(s, d)) return d != 0;
         throw VariantError(
-            QStringLiteral("Could not convert variant of type (String) into type (Boolean): \"%1\"").arg(s).toStdString());
+            QStringLiteral("Could not convert variant of type (String) into type (Boolean): \"%1\"")
+                .arg(s)
+                .toStdString());
     }
-    default: return toDouble() != 0;
+    default:
+        return toDouble() != 0;
     }
 }
 
@@ -302,23 +339,29 @@ Currency Variant::toCurrency() const {
 double Variant::toDate() const {
     if (type() == VarType::String) {
         const QString s = std::get<QString>(v_).trimmed();
-        for (const char* fmt : {"yyyy/MM/dd hh:mm:ss", "yyyy-MM-dd hh:mm:ss", "yyyy/MM/dd", "yyyy-MM-dd", "yyyyMMdd"}) {
+        for (const char* fmt :
+             {"yyyy/MM/dd hh:mm:ss", "yyyy-MM-dd hh:mm:ss", "yyyy/MM/dd", "yyyy-MM-dd", "yyyyMMdd"}) {
             QDateTime dt = QDateTime::fromString(s, QString::fromLatin1(fmt));
             if (dt.isValid()) return dateToDays(dt);
         }
         throw VariantError(
-            QStringLiteral("Could not convert variant of type (String) into type (Date): \"%1\"").arg(s).toStdString());
+            QStringLiteral("Could not convert variant of type (String) into type (Date): \"%1\"")
+                .arg(s)
+                .toStdString());
     }
     return toDouble();
 }
 
-QDateTime Variant::toDateTime() const { return daysToDate(toDate()); }
+QDateTime Variant::toDateTime() const {
+    return daysToDate(toDate());
+}
 
 std::shared_ptr<Dispatch> Variant::toDispatch() const {
     if (auto* p = std::get_if<std::shared_ptr<Dispatch>>(&v_)) return *p;
     if (isEmptyOrNull()) return nullptr;
-    throw VariantError(
-        QStringLiteral("Could not convert variant of type (%1) into type (Dispatch)").arg(typeName()).toStdString());
+    throw VariantError(QStringLiteral("Could not convert variant of type (%1) into type (Dispatch)")
+                           .arg(typeName())
+                           .toStdString());
 }
 
 qint64 Variant::toIntDef(qint64 def) const {
@@ -353,7 +396,8 @@ bool Variant::operator==(const Variant& o) const {
     if (a == VarType::Array || b == VarType::Array) return identical(o);
     if (a == VarType::Dispatch || b == VarType::Dispatch) return a == b && toDispatch() == o.toDispatch();
     if (a == VarType::String && b == VarType::String) return std::get<QString>(v_) == std::get<QString>(o.v_);
-    if (a == VarType::Currency && b == VarType::Currency) return std::get<Currency>(v_) == std::get<Currency>(o.v_);
+    if (a == VarType::Currency && b == VarType::Currency)
+        return std::get<Currency>(v_) == std::get<Currency>(o.v_);
     if (a == VarType::Int && b == VarType::Int) return std::get<qint64>(v_) == std::get<qint64>(o.v_);
     try {
         return toDouble() == o.toDouble();
@@ -365,12 +409,17 @@ bool Variant::operator==(const Variant& o) const {
 int Variant::compare(const Variant& o) const {
     auto rank = [](VarType t) {
         switch (t) {
-        case VarType::Unassigned: return 0;
-        case VarType::Null: return 1;
-        case VarType::String: return 3;
+        case VarType::Unassigned:
+            return 0;
+        case VarType::Null:
+            return 1;
+        case VarType::String:
+            return 3;
         case VarType::Array:
-        case VarType::Dispatch: return 4;
-        default: return 2;
+        case VarType::Dispatch:
+            return 4;
+        default:
+            return 2;
         }
     };
     int ra = rank(type()), rb = rank(o.type());
@@ -394,17 +443,24 @@ bool Variant::identical(const Variant& o) const {
     if (v_.index() != o.v_.index()) return false;
     switch (type()) {
     case VarType::Unassigned:
-    case VarType::Null: return true;
-    case VarType::Bool: return std::get<bool>(v_) == std::get<bool>(o.v_);
-    case VarType::Int: return std::get<qint64>(v_) == std::get<qint64>(o.v_);
+    case VarType::Null:
+        return true;
+    case VarType::Bool:
+        return std::get<bool>(v_) == std::get<bool>(o.v_);
+    case VarType::Int:
+        return std::get<qint64>(v_) == std::get<qint64>(o.v_);
     case VarType::Double: {
         double x = std::get<double>(v_), y = std::get<double>(o.v_);
         return x == y || (std::isnan(x) && std::isnan(y));
     }
-    case VarType::Currency: return std::get<Currency>(v_) == std::get<Currency>(o.v_);
-    case VarType::Date: return std::get<DateTag>(v_).days == std::get<DateTag>(o.v_).days;
-    case VarType::String: return std::get<QString>(v_) == std::get<QString>(o.v_);
-    case VarType::Dispatch: return toDispatch() == o.toDispatch();
+    case VarType::Currency:
+        return std::get<Currency>(v_) == std::get<Currency>(o.v_);
+    case VarType::Date:
+        return std::get<DateTag>(v_).days == std::get<DateTag>(o.v_).days;
+    case VarType::String:
+        return std::get<QString>(v_) == std::get<QString>(o.v_);
+    case VarType::Dispatch:
+        return toDispatch() == o.toDispatch();
     case VarType::Array: {
         const VarArray *a = arrayData(), *b = o.arrayData();
         if (a == b) return true;
@@ -439,8 +495,10 @@ QJsonValue Variant::toJson() const {
         o.insert(QStringLiteral("t"), QStringLiteral("u"));
         return o;
     }
-    case VarType::Null: return QJsonValue(QJsonValue::Null);
-    case VarType::Bool: return std::get<bool>(v_);
+    case VarType::Null:
+        return QJsonValue(QJsonValue::Null);
+    case VarType::Bool:
+        return std::get<bool>(v_);
     case VarType::Int: {
         qint64 i = std::get<qint64>(v_);
         if (double(i) > -kMaxExactJson && double(i) < kMaxExactJson) return QJsonValue(i);
@@ -450,13 +508,17 @@ QJsonValue Variant::toJson() const {
         double d = std::get<double>(v_);
         return tagged("f", std::isfinite(d) ? QJsonValue(d) : QJsonValue(shortestDouble(d)));
     }
-    case VarType::Currency: return tagged("c", QString::number(std::get<Currency>(v_).scaled));
-    case VarType::Date: return tagged("d", std::get<DateTag>(v_).days);
-    case VarType::String: return std::get<QString>(v_);
+    case VarType::Currency:
+        return tagged("c", QString::number(std::get<Currency>(v_).scaled));
+    case VarType::Date:
+        return tagged("d", std::get<DateTag>(v_).days);
+    case VarType::String:
+        return std::get<QString>(v_);
     case VarType::Array: {
         const VarArray* a = arrayData();
         QJsonArray items;
-        for (const Variant& it : a->items) items.append(it.toJson());
+        for (const Variant& it : a->items)
+            items.append(it.toJson());
         QJsonObject o;
         o.insert(QStringLiteral("t"), QStringLiteral("a"));
         QJsonArray lo, hi;
@@ -469,28 +531,35 @@ QJsonValue Variant::toJson() const {
         o.insert(QStringLiteral("v"), items);
         return o;
     }
-    case VarType::Dispatch: throw VariantError("An automation object cannot be sent over the wire");
+    case VarType::Dispatch:
+        throw VariantError("An automation object cannot be sent over the wire");
     }
     return {};
 }
 
 Variant Variant::fromJson(const QJsonValue& j) {
     switch (j.type()) {
-    case QJsonValue::Null: return null();
-    case QJsonValue::Undefined: return {};
-    case QJsonValue::Bool: return j.toBool();
+    case QJsonValue::Null:
+        return null();
+    case QJsonValue::Undefined:
+        return {};
+    case QJsonValue::Bool:
+        return j.toBool();
     case QJsonValue::Double: {
         double d = j.toDouble();
         if (d == std::trunc(d) && std::fabs(d) < kMaxExactJson) return qint64(d);
         return d;
     }
-    case QJsonValue::String: return j.toString();
+    case QJsonValue::String:
+        return j.toString();
     case QJsonValue::Array: {
         VariantList items;
-        for (const QJsonValue& it : j.toArray()) items.append(fromJson(it));
+        for (const QJsonValue& it : j.toArray())
+            items.append(fromJson(it));
         return fromList(items);
     }
-    case QJsonValue::Object: break;
+    case QJsonValue::Object:
+        break;
     }
     const QJsonObject o = j.toObject();
     const QString t = o.value(QStringLiteral("t")).toString();
@@ -521,12 +590,15 @@ Variant Variant::fromJson(const QJsonValue& j) {
         const QJsonArray lo = o.value(QStringLiteral("lo")).toArray();
         const QJsonArray hi = o.value(QStringLiteral("hi")).toArray();
         const QJsonArray items = v.toArray();
-        if (lo.size() != hi.size() || lo.isEmpty() || lo.size() > 2) throw VariantError("Malformed array bounds");
+        if (lo.size() != hi.size() || lo.isEmpty() || lo.size() > 2)
+            throw VariantError("Malformed array bounds");
         Variant a = lo.size() == 1 ? array(lo[0].toInt(), hi[0].toInt())
                                    : array2(lo[0].toInt(), hi[0].toInt(), lo[1].toInt(), hi[1].toInt());
         VarArray& arr = a.mutableArray();
-        if (items.size() != arr.items.size()) throw VariantError("Array item count does not match its bounds");
-        for (qsizetype i = 0; i < items.size(); ++i) arr.items[i] = fromJson(items[i]);
+        if (items.size() != arr.items.size())
+            throw VariantError("Array item count does not match its bounds");
+        for (qsizetype i = 0; i < items.size(); ++i)
+            arr.items[i] = fromJson(items[i]);
         return a;
     }
     throw VariantError(QStringLiteral("Unknown wire value tag \"%1\"").arg(t).toStdString());

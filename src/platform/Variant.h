@@ -97,14 +97,14 @@ public:
 
     // Arrays. Dimensions: 0 for a non-array.
     int dimCount() const;
-    int lowBound(int dim = 1) const;  // dim is 1-based as in the platform's VarArrayLowBound
+    int lowBound(int dim = 1) const; // dim is 1-based as in the platform's VarArrayLowBound
     int highBound(int dim = 1) const;
-    const Variant& at(int i) const;           // one dimension
-    const Variant& at(int i, int j) const;    // two dimensions
-    Variant& operator[](int i);               // one dimension, detaches
-    Variant& item(int i, int j);              // two dimensions, detaches
-    void redim(int newHigh);                  // keeps items, one dimension only
-    VariantList toList() const;               // items of a one-dimensional array in order
+    const Variant& at(int i) const;        // one dimension
+    const Variant& at(int i, int j) const; // two dimensions
+    Variant& operator[](int i);            // one dimension, detaches
+    Variant& item(int i, int j);           // two dimensions, detaches
+    void redim(int newHigh);               // keeps items, one dimension only
+    VariantList toList() const;            // items of a one-dimensional array in order
     const VarArray* arrayData() const;
 
     // Variant comparison: numbers by value across kinds, strings by code point, Null equals Null only.

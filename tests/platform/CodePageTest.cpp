@@ -1,5 +1,5 @@
-#include "TempTree.h"
 #include "platform/CodePage.h"
+#include "TempTree.h"
 
 #include <gtest/gtest.h>
 

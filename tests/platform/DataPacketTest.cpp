@@ -25,8 +25,9 @@ TEST(DataPacket, PacketDeltaAndResultSurviveTheWire) {
     EXPECT_EQ(back.fieldIndex("flag"), 1);
     EXPECT_EQ(back.fieldIndex("none"), -1);
 
-    Delta d{p.fields, {DeltaRow{UpdateStatus::Modified, {"A001", 1.5}, {Variant(), 2.0}},
-                       DeltaRow{UpdateStatus::Deleted, {"A002", 1.0}, {}}}};
+    Delta d{p.fields,
+            {DeltaRow{UpdateStatus::Modified, {"A001", 1.5}, {Variant(), 2.0}},
+             DeltaRow{UpdateStatus::Deleted, {"A002", 1.0}, {}}}};
     Delta db = Delta::fromJson(QJsonDocument::fromJson(QJsonDocument(d.toJson()).toJson()).object());
     ASSERT_EQ(db.rows.size(), 2);
     EXPECT_EQ(db.rows[0].status, UpdateStatus::Modified);

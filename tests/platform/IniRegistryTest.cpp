@@ -11,9 +11,10 @@ using kvxtest::TempTree;
 
 TEST(IniFile, ProfileSemantics) {
     TempTree tree;
-    const QString path = tree.writeText("client/a.ini", "; comment\n[Server Information]\nComputerName = 10.0.0.1;\n"
-                                                        "ServerPort=abc\n[codepage]\nUICodePage=950\n"
-                                                        "Quoted=\" x \"\n[WorkDLLPath]\nA=pkg1\nB=/abs/pkg2\n");
+    const QString path =
+        tree.writeText("client/a.ini", "; comment\n[Server Information]\nComputerName = 10.0.0.1;\n"
+                                       "ServerPort=abc\n[codepage]\nUICodePage=950\n"
+                                       "Quoted=\" x \"\n[WorkDLLPath]\nA=pkg1\nB=/abs/pkg2\n");
     IniFile ini(path);
     EXPECT_TRUE(ini.exists());
     EXPECT_EQ(ini.readString("server information", "computername"), "10.0.0.1;");
@@ -33,7 +34,8 @@ TEST(IniFile, ProfileSemantics) {
 TEST(IniFile, ReadsSystemCodePageFiles) {
     TempTree tree;
     ScopedEnv cp("KVX_CODEPAGE", "950");
-    const QString big5 = tree.writeFile("b5.ini", "[S]\nK=" + codepage::encode(QString::fromUtf8("文檔傳輸"), 950) + "\n");
+    const QString big5 =
+        tree.writeFile("b5.ini", "[S]\nK=" + codepage::encode(QString::fromUtf8("文檔傳輸"), 950) + "\n");
     EXPECT_EQ(IniFile(big5).readString("S", "K"), QString::fromUtf8("文檔傳輸"));
     const QString utf8 = tree.writeText("u8.ini", QString::fromUtf8("\xEF\xBB\xBF[S]\nK=文档传输\n"));
     EXPECT_EQ(IniFile(utf8).readString("S", "K"), QString::fromUtf8("文档传输"));

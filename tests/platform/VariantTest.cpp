@@ -1,9 +1,9 @@
-#include "platform/Dispatch.h"
 #include "platform/Variant.h"
+#include "platform/Dispatch.h"
 
 #include <QJsonArray>
-#include <QJsonObject>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@ using namespace kvx;
 namespace {
 Variant roundTrip(const Variant& v) {
     // Through text, as the socket carries it.
-    QJsonDocument doc = QJsonDocument::fromJson(
-        QJsonDocument(QJsonArray{v.toJson()}).toJson(QJsonDocument::Compact));
+    QJsonDocument doc =
+        QJsonDocument::fromJson(QJsonDocument(QJsonArray{v.toJson()}).toJson(QJsonDocument::Compact));
     return Variant::fromJson(doc.array().at(0));
 }
 } // namespace
@@ -108,9 +108,11 @@ TEST(Variant, WireFormIsLossless) {
                               Variant::fromDate(45352.25),
                               Variant(QString::fromUtf8("文档传输设置作业")),
                               Variant(QString())};
-    for (const Variant& v : values) EXPECT_TRUE(roundTrip(v).identical(v)) << v.typeName().toStdString();
+    for (const Variant& v : values)
+        EXPECT_TRUE(roundTrip(v).identical(v)) << v.typeName().toStdString();
 
-    Variant rows = Variant::fromList({Variant::fromList({"A", 1}), Variant::fromList({"B", Variant::null()})});
+    Variant rows =
+        Variant::fromList({Variant::fromList({"A", 1}), Variant::fromList({"B", Variant::null()})});
     EXPECT_TRUE(roundTrip(rows).identical(rows));
     Variant m = Variant::array2(1, 2, 0, 1);
     m.item(2, 1) = 9;
@@ -123,8 +125,8 @@ TEST(Variant, WireFormIsLossless) {
 TEST(Variant, MalformedWireValuesAreRejected) {
     EXPECT_THROW(Variant::fromJson(QJsonObject{{"t", "zz"}}), VariantError);
     EXPECT_THROW(Variant::fromJson(QJsonObject{{"t", "i"}, {"v", "12x"}}), VariantError);
-    EXPECT_THROW(Variant::fromJson(QJsonObject{{"t", "a"}, {"lo", QJsonArray{0}}, {"hi", QJsonArray{2}},
-                                               {"v", QJsonArray{1}}}),
+    EXPECT_THROW(Variant::fromJson(QJsonObject{
+                     {"t", "a"}, {"lo", QJsonArray{0}}, {"hi", QJsonArray{2}}, {"v", QJsonArray{1}}}),
                  VariantError);
 }
 

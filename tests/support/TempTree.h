@@ -21,7 +21,9 @@ public:
 
     // Writes a file below the tree (folders are created); bytes are written as given.
     QString writeFile(const QString& relPath, const QByteArray& bytes);
-    QString writeText(const QString& relPath, const QString& utf8Text) { return writeFile(relPath, utf8Text.toUtf8()); }
+    QString writeText(const QString& relPath, const QString& utf8Text) {
+        return writeFile(relPath, utf8Text.toUtf8());
+    }
     // Sets a value of the registry's Stavelo key (or of another key path).
     void setRegistryValue(const QString& name, const QString& value,
                           const QString& key = QStringLiteral("Software\\KVX\\Stavelo"));
