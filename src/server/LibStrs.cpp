@@ -92,7 +92,10 @@ bool validYmd(qint64 y, qint64 m, qint64 d) {
 QString ansiToWide(const QString& s, int codePage) {
     for (QChar c : s)
         if (c.unicode() > 0xFF) return s; // already wide text
-    return kvx::codepage::decode(s.toLatin1(), codePage);
+    const QString wide = kvx::codepage::decode(s.toLatin1(), codePage);
+    // Bytes that are no text of the code page were wide text all along ("é" alone is no GBK).
+    if (wide.contains(QChar::ReplacementCharacter) && !s.contains(QChar::ReplacementCharacter)) return s;
+    return wide;
 }
 
 QString wideToAnsi(const QString& s, int codePage) {

@@ -256,6 +256,8 @@ TEST(LibStrsOther, CodePageConversionsOfVariants) {
     // Text that is already wide stays as it is; plain ASCII is the same either way.
     EXPECT_EQ(KVStrToWideString(Variant(gb), 936).toString(), gb);
     EXPECT_EQ(KVStrToWideString(Variant("MB001='A'"), 950).toString(), "MB001='A'");
+    EXPECT_EQ(KVStrToWideString(Variant(QString::fromUtf8("café")), 936).toString(),
+              QString::fromUtf8("café"));
     EXPECT_TRUE(KVStrToWideString(Variant(), 936).isUnassigned());
 }
 

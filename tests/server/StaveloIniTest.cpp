@@ -112,18 +112,6 @@ TEST(StaveloIniC, CodePagesAndModes) {
     }
 }
 
-TEST(StaveloIniC, ModeTables) {
-    EXPECT_EQ(StaveloUILangMode("950", "936"), 2);
-    EXPECT_EQ(StaveloUILangMode("950", "950"), 2);
-    EXPECT_EQ(StaveloUILangMode("936", "950"), 4);
-    EXPECT_EQ(StaveloUILangMode("936", "936"), 0);
-    EXPECT_EQ(StaveloUILangMode("437", "950"), 0);
-    EXPECT_EQ(StaveloDataConvMode("950", "936"), 2);
-    EXPECT_EQ(StaveloDataConvMode("936", "950"), 1);
-    EXPECT_EQ(StaveloDataConvMode("950", "950"), 0);
-    EXPECT_EQ(StaveloDataConvMode("437", "936"), 0);
-}
-
 TEST(StaveloIniC, Servers) {
     TempTree tree;
     tree.writeText("client/StaveloC.ini", "[Server Information]\nComputerName= 10.0.0.1;10.0.0.2; \n");
