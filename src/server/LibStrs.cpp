@@ -89,9 +89,20 @@ bool validYmd(qint64 y, qint64 m, qint64 d) {
 }
 
 // One string: 8-bit text (one character per byte) to wide text, or the reverse.
-QString ansiToWide(const QString& s, int codePage) {
+// ANSI code pages are supersets of ASCII: ASCII text is the same in both forms.
+bool isAscii(const QString& s) {
     for (QChar c : s)
+        if (c.unicode() > 0x7F) return false;
+    return true;
+}
+
+QString ansiToWide(const QString& s, int codePage) {
+    bool ascii = true;
+    for (QChar c : s) {
         if (c.unicode() > 0xFF) return s; // already wide text
+        ascii = ascii && c.unicode() <= 0x7F;
+    }
+    if (ascii) return s;
     const QString wide = kvx::codepage::decode(s.toLatin1(), codePage);
     // Bytes that are no text of the code page were wide text all along ("é" alone is no GBK).
     if (wide.contains(QChar::ReplacementCharacter) && !s.contains(QChar::ReplacementCharacter)) return s;
@@ -99,6 +110,7 @@ QString ansiToWide(const QString& s, int codePage) {
 }
 
 QString wideToAnsi(const QString& s, int codePage) {
+    if (isAscii(s)) return s;
     return QString::fromLatin1(kvx::codepage::encode(s, codePage));
 }
 
