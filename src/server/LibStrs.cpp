@@ -166,7 +166,10 @@ QString CutToken(QString& Text, const QString& Delimiter) {
 int NumToken(const QString& Text, const QString& Delimiter) {
     if (Text.isEmpty()) return 0;
     if (Delimiter.isEmpty()) return 1;
-    return int(Text.count(Delimiter)) + 1;
+    int n = 1;
+    for (qsizetype p = 0; (p = Text.indexOf(Delimiter, p)) >= 0; p += Delimiter.size())
+        ++n; // occurrences do not overlap, as fields do not
+    return n;
 }
 
 QString SwapStr(const QString& Text, const QString& Old, const QString& New, bool Trim) {
@@ -271,6 +274,7 @@ TDateTime StringToDate(const QString& Text, int Layout, const QString& Separator
     if (a <= 0 || b <= 0 || c <= 0) return 0;
     qint64 y, m, d;
     fieldsToYmd(Layout, a, b, c, y, m, d);
+    // A day count past ten thousand years leaves the calendar.
     if (!validYmd(y, m, 1) || d > 3660000) return 0;
     return daysOf(QDate(int(y), int(m), 1)) + double(d - 1);
 }

@@ -48,6 +48,10 @@ TEST(LibStrsTokens, CutAndCount) {
     EXPECT_EQ(NumToken("", ","), 0);
     EXPECT_EQ(NumToken("A", ","), 1);
     EXPECT_EQ(NumToken("a||b||c", "||"), 3);
+    // Occurrences do not overlap: "a|||b" has the fields "a" and "|b".
+    EXPECT_EQ(NumToken("a|||b", "||"), 2);
+    EXPECT_EQ(GetToken("a|||b", "||", 2), "|b");
+    EXPECT_EQ(NumToken("||||", "||"), 3);
 }
 
 TEST(LibStrsTokens, SwapStr) {
