@@ -4,7 +4,10 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 DIR=${1:-$ROOT/build}
 shift || true
-if [ ! -f "$DIR/build.ninja" ]; then
+# Configure every time: cheap, and it picks up folders that gained a CMakeLists.txt.
+if [ -f "$DIR/CMakeCache.txt" ]; then
+  cmake -S "$ROOT" -B "$DIR" "$@" >/dev/null
+else
   cmake -S "$ROOT" -B "$DIR" -G Ninja "$@" >/dev/null
 fi
 cmake --build "$DIR" -j "${KVX_JOBS:-$(nproc)}"
