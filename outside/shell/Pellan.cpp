@@ -1,0 +1,243 @@
+#include "Pellan.h"
+
+#include "platform/Automation.h"
+#include "platform/DialogService.h"
+#include "platform/Registry.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QEventLoop>
+#include <QLibrary>
+#include <QPixmap>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+
+namespace {
+constexpr int kScreenshotDelayMs = 300;
+const QString kWorkCenterProgId = QStringLiteral("PellanWorkCenter.Manager");
+
+// Error texts may hold carriage returns as line breaks.
+QString printable(QString text) {
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+QString describe(const kvx::Variant& v) {
+    try {
+        return v.isArray() ? QStringLiteral("(array)") : v.toString();
+    } catch (const std::exception&) {
+        return QStringLiteral("(%1)").arg(v.typeName());
+    }
+}
+
+bool parseNumber(const QString& text, int& value) {
+    bool ok = false;
+    value = int(text.trimmed().toLongLong(&ok, 0)); // decimal, 0x hex or 0 octal
+    return ok;
+}
+} // namespace
+
+QString parsePellanOptions(const QStringList& args, PellanOptions& o) {
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral("Runs a program library of the ERP client."));
+    p.addHelpOption();
+    p.addOptions({
+        {QStringLiteral("module"), QStringLiteral("Program library (default: ClientPath/C_PKG/QLDI05C.so)."),
+         QStringLiteral("PATH")},
+        {QStringLiteral("user"), QStringLiteral("User ID (default DS)."), QStringLiteral("U")},
+        {QStringLiteral("company"), QStringLiteral("Company ID (default DEMO)."), QStringLiteral("C")},
+        {QStringLiteral("db"), QStringLiteral("Company database (default DEMO)."), QStringLiteral("D")},
+        {QStringLiteral("open-mode"), QStringLiteral("Open mode passed to SetOpenMode."),
+         QStringLiteral("N")},
+        {QStringLiteral("rights"), QStringLiteral("Rights passed to SetOpenMode (default 0xFF)."),
+         QStringLiteral("R")},
+        {QStringLiteral("open-param"), QStringLiteral("Open parameter text (initial condition)."),
+         QStringLiteral("TEXT")},
+        {QStringLiteral("modal"), QStringLiteral("Show the window modally.")},
+        {QStringLiteral("screenshot"), QStringLiteral("Render the shown window to a PNG file and close it."),
+         QStringLiteral("FILE")},
+    });
+    if (!p.parse(args)) return p.errorText();
+    if (p.isSet(QStringLiteral("help"))) return p.helpText();
+    if (!p.positionalArguments().isEmpty())
+        return QStringLiteral("unexpected argument: %1").arg(p.positionalArguments().first());
+    o.modulePath = p.value(QStringLiteral("module"));
+    if (p.isSet(QStringLiteral("user"))) o.user = p.value(QStringLiteral("user"));
+    if (p.isSet(QStringLiteral("company"))) o.company = p.value(QStringLiteral("company"));
+    if (p.isSet(QStringLiteral("db"))) o.database = p.value(QStringLiteral("db"));
+    for (const auto& [name, target] : {std::pair{QStringLiteral("open-mode"), &o.openMode},
+                                       std::pair{QStringLiteral("rights"), &o.rights}}) {
+        if (!p.isSet(name)) continue;
+        int value = 0;
+        if (!parseNumber(p.value(name), value)) return QStringLiteral("--%1 needs a number").arg(name);
+        *target = value;
+    }
+    if (p.isSet(QStringLiteral("open-param"))) o.openParam = p.value(QStringLiteral("open-param"));
+    o.modal = p.isSet(QStringLiteral("modal"));
+    o.screenshot = p.value(QStringLiteral("screenshot"));
+    return {};
+}
+
+Pellan::Pellan(PellanOptions options, QTextStream& out, QTextStream& err)
+    : options_(std::move(options)), out_(out), err_(err) {}
+
+QString Pellan::defaultModulePath() {
+    kvx::Registry reg;
+    if (!reg.openKeyReadOnly(QStringLiteral("Software\\KVX\\Stavelo"))) return {};
+    QString client = reg.readString(QStringLiteral("ClientPath"));
+    if (client.isEmpty()) return {};
+    if (!client.endsWith(QLatin1Char('/'))) client += QLatin1Char('/');
+    return client + QStringLiteral("C_PKG/QLDI05C.so");
+}
+
+QString Pellan::notificationName(int32_t code) {
+    switch (code) {
+    case DLLNOTIFY_CREATED:
+        return QStringLiteral("created");
+    case DLLNOTIFY_SHOWN:
+        return QStringLiteral("shown");
+    case DLLNOTIFY_HIDDEN:
+        return QStringLiteral("hidden");
+    case DLLNOTIFY_DESTROYED:
+        return QStringLiteral("destroyed");
+    case DLLNOTIFY_CLOSED:
+        return QStringLiteral("closed");
+    default:
+        return QStringLiteral("unknown");
+    }
+}
+
+int Pellan::fail(const QString& text) {
+    err_ << "pellan: " << printable(text) << Qt::endl;
+    return 1;
+}
+
+int Pellan::run() {
+    QString path = options_.modulePath.isEmpty() ? defaultModulePath() : options_.modulePath;
+    if (path.isEmpty()) return fail(QStringLiteral("no --module given and no ClientPath in the registry"));
+
+    if (!options_.screenshot.isEmpty()) {
+        // Unattended: message boxes are answered with their default button and reported.
+        auto& dialogs = kvx::DialogService::instance();
+        dialogs.setScripted(true);
+        dialogs.setObserver(
+            [this](const kvx::MessageRequest& r) { out_ << "message: " << printable(r.text) << Qt::endl; });
+    }
+
+    // The library stays loaded to the end of the process: the controller's code lives in it.
+    auto* library = new QLibrary(path);
+    if (!library->load()) return fail(QStringLiteral("cannot load %1: %2").arg(path, library->errorString()));
+    auto getController = reinterpret_cast<TGetControllerFn>(library->resolve(GetControllerSymbol));
+    if (!getController) return fail(QStringLiteral("%1 does not export %2").arg(path, GetControllerSymbol));
+
+    kvx::Variant workCenter;
+    try {
+        workCenter = kvx::Variant(kvx::CreateOleObject(kWorkCenterProgId));
+    } catch (const std::exception& e) {
+        return fail(QStringLiteral("cannot create the work center %1: %2")
+                        .arg(kWorkCenterProgId, QString::fromUtf8(e.what())));
+    }
+
+    std::unique_ptr<TDLLBaseController> controller;
+    try {
+        controller.reset(getController());
+        if (!controller) return fail(QStringLiteral("GetController returned no controller"));
+        controller->WorkCenter = workCenter;
+        controller->OnNotify = [this](int32_t code, TDLLBaseController*) {
+            out_ << QStringLiteral("notify 0x%1 %2 %3").arg(code, 0, 16).arg(code).arg(notificationName(code))
+                 << Qt::endl;
+        };
+        const int rc = drive(*controller);
+        controller.reset(); // frees a window still open
+        return rc;
+    } catch (const std::exception& e) {
+        const int rc = fail(QString::fromUtf8(e.what()));
+        try {
+            controller.reset();
+        } catch (const std::exception& e2) {
+            fail(QString::fromUtf8(e2.what()));
+        }
+        return rc;
+    }
+}
+
+int Pellan::drive(TDLLBaseController& c) {
+    kvx::Variant params = kvx::Variant::array(0, 4);
+    params[0] = options_.user;
+    params[1] = options_.company;
+    params[2] = options_.database;
+    params[3] = 0;                        // the shell has no main window of its own here
+    params[4] = QStringLiteral("pellan"); // context value
+    if (c.CreateProgram(params) != 0) return fail(QStringLiteral("CreateProgram failed"));
+
+    QString version;
+    c.GetVersion(version);
+    kvx::Variant info;
+    if (c.GetLoginInfo(info) == 0) {
+        QStringList parts;
+        for (const kvx::Variant& v : info.toList())
+            parts << describe(v);
+        out_ << "program: " << parts.join(QLatin1Char(' ')) << " version " << version << Qt::endl;
+    }
+
+    if (options_.openParam) {
+        kvx::Variant param = kvx::Variant::fromList({QString(), *options_.openParam});
+        if (c.SetOpenParam(param) != 0) return fail(QStringLiteral("SetOpenParam failed"));
+    }
+    if (options_.openMode || options_.rights) {
+        if (c.SetOpenMode(options_.openMode.value_or(0), options_.rights.value_or(0xFF), kvx::Variant()) != 0)
+            return fail(QStringLiteral("SetOpenMode failed"));
+    }
+
+    bool shotTaken = true;
+    if (!options_.screenshot.isEmpty()) {
+        shotTaken = false;
+        QTimer::singleShot(kScreenshotDelayMs, qApp,
+                           [this, &c, &shotTaken] { shotTaken = takeScreenshot(c); });
+    }
+
+    if (options_.modal) {
+        kvx::Variant result;
+        c.ShowProgramModal(result);
+        out_ << "modal result: " << describe(result) << Qt::endl;
+    } else {
+        c.SetVisible(-1);
+        if (!c.IsClosed()) {
+            QEventLoop loop;
+            // Ends when the window is destroyed, or when the last window was closed.
+            auto previous = c.OnNotify;
+            c.OnNotify = [previous, &loop](int32_t code, TDLLBaseController* sender) {
+                if (previous) previous(code, sender);
+                if (code == DLLNOTIFY_DESTROYED) loop.quit();
+            };
+            QObject::connect(qApp, &QGuiApplication::lastWindowClosed, &loop, &QEventLoop::quit);
+            if (!c.IsClosed()) loop.exec();
+            c.OnNotify = previous;
+        }
+    }
+    out_ << "result: " << c.ResultCode << ' ' << describe(c.ResultValue) << Qt::endl;
+    if (!shotTaken) return fail(QStringLiteral("the window closed before it could be rendered"));
+    return 0;
+}
+
+bool Pellan::takeScreenshot(TDLLBaseController& c) {
+    QPointer<QWidget> w = QWidget::find(WId(c.GetWindowHandle()));
+    if (!w || !w->isVisible()) {
+        if (w) w->close();
+        return false;
+    }
+    const QPixmap shot = w->grab();
+    if (!shot.save(options_.screenshot, "PNG")) {
+        fail(QStringLiteral("cannot write %1").arg(options_.screenshot));
+        w->close();
+        return false;
+    }
+    out_ << "screenshot: " << options_.screenshot << ' ' << shot.width() << 'x' << shot.height() << Qt::endl;
+    w->close();
+    // A window that refuses to close is closed by the shell.
+    if (w && w->isVisible()) c.CloseProgram(false);
+    return true;
+}

@@ -1,0 +1,46 @@
+// Pellan: the ERP client shell's program host. Loads a program library, drives its controller and
+// reports the window's life events.
+#pragma once
+
+#include "entry/DLLBaseCtrller.h"
+
+#include <QString>
+#include <QTextStream>
+#include <optional>
+
+struct PellanOptions {
+    QString modulePath; // empty: ClientPath + "C_PKG/QLDI05C.so"
+    QString user = QStringLiteral("DS");
+    QString company = QStringLiteral("DEMO");
+    QString database = QStringLiteral("DEMO");
+    std::optional<int> openMode;
+    std::optional<int> rights;
+    std::optional<QString> openParam;
+    bool modal = false;
+    QString screenshot; // render the shown window to this PNG and close it
+};
+
+// Parses the command line; returns an error text (empty on success).
+QString parsePellanOptions(const QStringList& args, PellanOptions& options);
+
+class Pellan {
+public:
+    Pellan(PellanOptions options, QTextStream& out, QTextStream& err);
+
+    // Runs the program to its end; the process exit code.
+    int run();
+
+    // The module the shell loads when none is given, from the registry's ClientPath.
+    static QString defaultModulePath();
+    // Name of a life-event code for the report.
+    static QString notificationName(int32_t code);
+
+private:
+    PellanOptions options_;
+    QTextStream& out_;
+    QTextStream& err_;
+
+    int fail(const QString& text);
+    int drive(TDLLBaseController& controller);
+    bool takeScreenshot(TDLLBaseController& controller);
+};

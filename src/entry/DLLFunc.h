@@ -1,0 +1,23 @@
+// The program library's entry: the class registry and the export GetController.
+#pragma once
+
+#include "entry/DLLBaseCtrller.h"
+#include "entry/ProgramWindow.h"
+
+#include <QString>
+
+// Constructs a controller (plain constructor).
+using TDLLControllerClass = TDLLBaseController* (*)();
+
+// Process-wide class registry, filled by the unit initialisations of the library.
+extern TDLLControllerClass DLLControllerClass; // set by the controller unit
+extern TfrmRadicalClass frmRadicalClass;       // set by the program window unit
+
+// The library's interface version that the work center must answer to DependencyVersion.
+inline constexpr int DLLInterfaceVersion = 8000;
+
+// Returns a new controller of DLLControllerClass; raises when no controller class is registered.
+extern "C" __attribute__((visibility("default"))) TDLLBaseController* GetController();
+
+// Full file name of the library (or executable) that holds this code.
+QString GetModuleFileName();

@@ -1,0 +1,53 @@
+// TDLLMTCtrller: the controller of a maintenance program window.
+#pragma once
+
+#include "entry/DLLBaseCtrller.h"
+#include "entry/ProgramWindow.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class TDLLMTCtrller : public TDLLBaseController {
+public:
+    TDLLMTCtrller() = default;
+
+    void GetVersion(QString& Version) override;
+    int32_t GetVisible() override;
+    void SetVisible(int16_t Visible) override;
+    quintptr GetWindowHandle() override;
+    int32_t CreateProgram(kvx::Variant Params) override;
+    int32_t SetOpenParam(kvx::Variant Param) override;
+    int32_t SetOpenMode(int32_t Mode, int32_t Rights, kvx::Variant Param) override;
+    void ShowProgramModal(kvx::Variant& Result) override;
+    void CloseProgram(bool Silent) override;
+    int32_t GetLoginInfo(kvx::Variant& Info) override;
+    bool IsClosed() override;
+    void FormShowHook(QObject* Sender) override;
+    void FormHideHook(QObject* Sender) override;
+    void FormDestroyHook(QObject* Sender) override;
+    void FormCloseHook(QObject* Sender, TCloseAction& Action) override;
+
+    ~TDLLMTCtrller() override;
+
+    // The program window, nil when there is none.
+    TProgramWindow* form();
+
+    // The open mode stored for a mode passed by the host (0 for modes without meaning).
+    static quint8 StoredOpenMode(int32_t Mode);
+    // The command mask after the host rights took away what they clear.
+    static quint16 RestrictRights(quint16 Mask, int32_t Rights);
+
+protected:
+    TProgramWindow* Form = nullptr; // owned
+    TNotifyEvent SavedOnShow;
+    TNotifyEvent SavedOnHide;
+    TNotifyEvent SavedOnDestroy;
+    TCloseEvent SavedOnClose;
+
+private:
+    QPointer<QWidget> formWidget_; // notices a window deleted behind the controller's back
+    bool hooksInstalled_ = false;
+
+    void CheckWorkCenterVersion();
+    void InstallHooks();
+};

@@ -1,0 +1,49 @@
+#include "ProgramWindow.h"
+
+#include <QCloseEvent>
+#include <QMetaObject>
+#include <QWidget>
+
+TProgramWindow::~TProgramWindow() = default;
+
+void TProgramWindow::Free() {
+    if (destroying_) return;
+    destroying_ = true;
+    if (OnDestroy) OnDestroy(Widget());
+    delete this;
+}
+
+void TProgramWindow::Release() {
+    // Queued on the widget: dropped when the window is freed before the event loop gets to it.
+    QMetaObject::invokeMethod(
+        Widget(), [this] { Free(); }, Qt::QueuedConnection);
+}
+
+void TProgramWindow::DoShow() {
+    if (OnShow) OnShow(Widget());
+}
+
+void TProgramWindow::DoHide() {
+    if (OnHide) OnHide(Widget());
+}
+
+void TProgramWindow::DoClose(QCloseEvent* event) {
+    TCloseAction action = caHide;
+    if (OnClose) OnClose(Widget(), action);
+    switch (action) {
+    case caNone:
+        event->ignore();
+        break;
+    case caHide:
+        event->accept();
+        break;
+    case caMinimize:
+        event->ignore();
+        Widget()->showMinimized();
+        break;
+    case caFree:
+        event->accept();
+        Release();
+        break;
+    }
+}
