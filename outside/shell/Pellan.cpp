@@ -217,6 +217,9 @@ int Pellan::drive(TDLLBaseController& c) {
             if (!c.IsClosed()) loop.exec();
             c.OnNotify = previous;
         }
+        // Let a window that freed itself on closing finish; one still there is closed by the shell.
+        QCoreApplication::sendPostedEvents();
+        if (!c.IsClosed()) c.CloseProgram(false);
     }
     out_ << "result: " << c.ResultCode << ' ' << describe(c.ResultValue) << Qt::endl;
     if (!shotTaken) return fail(QStringLiteral("the window closed before it could be rendered"));

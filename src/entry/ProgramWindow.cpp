@@ -1,6 +1,8 @@
 #include "ProgramWindow.h"
 
 #include <QCloseEvent>
+#include <QHideEvent>
+#include <QShowEvent>
 #include <QMetaObject>
 #include <QWidget>
 
@@ -19,12 +21,12 @@ void TProgramWindow::Release() {
         Widget(), [this] { Free(); }, Qt::QueuedConnection);
 }
 
-void TProgramWindow::DoShow() {
-    if (OnShow) OnShow(Widget());
+void TProgramWindow::DoShow(QShowEvent* event) {
+    if (!event->spontaneous() && OnShow) OnShow(Widget());
 }
 
-void TProgramWindow::DoHide() {
-    if (OnHide) OnHide(Widget());
+void TProgramWindow::DoHide(QHideEvent* event) {
+    if (!event->spontaneous() && OnHide) OnHide(Widget());
 }
 
 void TProgramWindow::DoClose(QCloseEvent* event) {

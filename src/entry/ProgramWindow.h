@@ -6,7 +6,7 @@
 //
 // Life cycle, as the component framework has it:
 // - the widget calls DoShow() from its showEvent, DoHide() from its hideEvent and DoClose() from its
-//   closeEvent; DoClose() runs OnClose and carries out the resulting close action;
+//   closeEvent; DoClose() runs OnClose (default action caHide) and carries out the resulting action;
 // - the window is destroyed only through Free() (at once) or Release() (deferred): both run OnDestroy
 //   while the whole object is still alive, then delete it. Deleting the widget directly skips OnDestroy.
 #pragma once
@@ -18,6 +18,8 @@
 #include <QStringList>
 
 class QCloseEvent;
+class QHideEvent;
+class QShowEvent;
 class QWidget;
 
 // The four values of the login information: user, company, program code, program name.
@@ -66,9 +68,10 @@ public:
     void Release();
     bool Destroying() const { return destroying_; }
 
-    // Event plumbing for the implementing widget.
-    void DoShow();
-    void DoHide();
+    // Event plumbing for the implementing widget. Spontaneous show and hide events (the window system
+    // minimising or restoring the window) are not the window's show and hide.
+    void DoShow(QShowEvent* event);
+    void DoHide(QHideEvent* event);
     void DoClose(QCloseEvent* event);
 
     virtual ~TProgramWindow();
