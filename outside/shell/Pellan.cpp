@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QLibrary>
 #include <QPixmap>
 #include <QPointer>
@@ -118,6 +119,7 @@ int Pellan::fail(const QString& text) {
 int Pellan::run() {
     QString path = options_.modulePath.isEmpty() ? defaultModulePath() : options_.modulePath;
     if (path.isEmpty()) return fail(QStringLiteral("no --module given and no ClientPath in the registry"));
+    path = QFileInfo(path).absoluteFilePath(); // the program derives its code from the full name
 
     if (!options_.screenshot.isEmpty()) {
         // Unattended: message boxes are answered with their default button and reported.

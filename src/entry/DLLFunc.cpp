@@ -20,8 +20,7 @@ QString GetModuleFileName() {
     QString name;
     if (dladdr(reinterpret_cast<void*>(&GetModuleFileName), &info) && info.dli_fname)
         name = QFile::decodeName(info.dli_fname);
-    // The main program has no usable name here; ask the process instead.
-    if (name.isEmpty() || !QFileInfo(name).isAbsolute() || !QFileInfo::exists(name))
-        return QCoreApplication::applicationFilePath();
+    // A name that no longer leads to the file (the main program started through PATH): ask the process.
+    if (name.isEmpty() || !QFileInfo::exists(name)) return QCoreApplication::applicationFilePath();
     return QFileInfo(name).absoluteFilePath();
 }

@@ -2,8 +2,8 @@
 
 #include <QCloseEvent>
 #include <QHideEvent>
-#include <QShowEvent>
 #include <QMetaObject>
+#include <QShowEvent>
 #include <QWidget>
 
 TProgramWindow::~TProgramWindow() = default;

@@ -19,7 +19,8 @@ namespace {
 // A work center whose DependencyVersion gives the queued answers in turn (the last one repeats).
 class FakeWorkCenter : public kvx::DispatchObject {
 public:
-    explicit FakeWorkCenter(QList<int> answers) : DispatchObject("Fake.WorkCenter"), answers_(std::move(answers)) {
+    explicit FakeWorkCenter(QList<int> answers)
+        : DispatchObject("Fake.WorkCenter"), answers_(std::move(answers)) {
         addMethod("DependencyVersion", [this](kvx::VariantList&) {
             ++calls;
             return Variant(answers_.size() > 1 ? answers_.takeFirst() : answers_.first());
@@ -51,7 +52,8 @@ QString messageOf(const std::function<void()>& f) {
 
 QStringList shownTexts() {
     QStringList out;
-    for (const kvx::MessageRequest& r : kvx::DialogService::instance().shown()) out << r.text;
+    for (const kvx::MessageRequest& r : kvx::DialogService::instance().shown())
+        out << r.text;
     return out;
 }
 
@@ -76,15 +78,14 @@ protected:
 
     static std::unique_ptr<TDLLBaseController> newController(std::shared_ptr<kvx::Dispatch> workCenter = {}) {
         std::unique_ptr<TDLLBaseController> c(GetController());
-        c->WorkCenter = workCenter ? Variant(workCenter) : Variant(std::make_shared<FakeWorkCenter>(QList<int>{8000}));
+        c->WorkCenter =
+            workCenter ? Variant(workCenter) : Variant(std::make_shared<FakeWorkCenter>(QList<int>{8000}));
         c->OnNotify = [](int32_t code, TDLLBaseController*) {
             TestWindow::journal() << QStringLiteral("notify:0x%1").arg(code, 0, 16);
         };
         return c;
     }
-    static Variant loginParams() {
-        return Variant::fromList({"DS", "DEMO", "DEMODB", 0, "context"});
-    }
+    static Variant loginParams() { return Variant::fromList({"DS", "DEMO", "DEMODB", 0, "context"}); }
     static TestWindow* windowOf(TDLLBaseController& c) {
         return dynamic_cast<TestWindow*>(static_cast<TDLLMTCtrller&>(c).form());
     }
@@ -208,7 +209,8 @@ TEST_F(ControllerTest, VersionCheckAcceptsExactly8000) {
 
 TEST_F(ControllerTest, MissingWorkCenterFailsTheCheck) {
     std::unique_ptr<TDLLBaseController> c(GetController());
-    EXPECT_EQ(messageOf([&] { c->CreateProgram(loginParams()); }), kFailed + "The work-center object is not assigned");
+    EXPECT_EQ(messageOf([&] { c->CreateProgram(loginParams()); }),
+              kFailed + "The work-center object is not assigned");
     EXPECT_EQ(shownTexts(), QStringList({kFailed}));
     // Any other value that is no automation object fails the same way, with the conversion error.
     kvx::DialogService::instance().clear();
@@ -323,7 +325,8 @@ TEST_F(ControllerTest, QueriesOnAWindow) {
     ASSERT_EQ(info.highBound(), 3);
     EXPECT_EQ(info.at(0).toString(), "DS");
     EXPECT_EQ(info.at(1).toString(), "DEMO");
-    EXPECT_EQ(info.at(2).toString(), QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toUpper());
+    EXPECT_EQ(info.at(2).toString(),
+              QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toUpper());
     EXPECT_EQ(info.at(3).toString(), "Test program");
     EXPECT_EQ(c->GetVisible(), 0);
     EXPECT_NE(c->GetWindowHandle(), 0u);
@@ -462,8 +465,7 @@ TEST_F(ControllerTest, AWindowDeletedBehindTheControllerIsForgotten) {
 
 // The shell calls the operations by their position in the virtual table.
 namespace {
-template <typename R, typename... A>
-R callSlot(TDLLBaseController* c, int slot, A... args) {
+template <typename R, typename... A> R callSlot(TDLLBaseController* c, int slot, A... args) {
     void** table = *reinterpret_cast<void***>(c);
     return reinterpret_cast<R (*)(TDLLBaseController*, A...)>(table[slot])(c, args...);
 }

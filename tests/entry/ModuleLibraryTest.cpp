@@ -24,7 +24,8 @@ TEST(ModuleLibrary, ExportsOnlyGetController) {
     ASSERT_TRUE(nm.waitForFinished(30000));
     ASSERT_EQ(nm.exitCode(), 0) << nm.readAllStandardError().toStdString();
     QSet<QString> exported;
-    for (const QString& line : QString::fromLocal8Bit(nm.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
+    for (const QString& line :
+         QString::fromLocal8Bit(nm.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
         const QStringList parts = line.split(' ', Qt::SkipEmptyParts);
         if (parts.size() >= 3) exported.insert(parts.at(2));
     }

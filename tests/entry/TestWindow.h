@@ -34,9 +34,9 @@ public:
     kvx::Variant BrokerWorkCenter;
     // How the window behaves.
     bool StartResult = true;
-    QString StartError;           // Start raises this when not empty
+    QString StartError;                // Start raises this when not empty
     TCloseAction CloseAction = caFree; // the action the window's own close handler chooses
-    bool ReportOnShow = false;    // show the window's state in a message box when it is first shown
+    bool ReportOnShow = false;         // show the window's state in a message box when it is first shown
 
 private:
     QLabel* label_;

@@ -1,0 +1,151 @@
+// The shell pellan run as a process on a temporary installation tree.
+#include "TempTree.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString buildDir() {
+    return qEnvironmentVariable("KVX_BUILD_DIR");
+}
+
+struct PellanRun {
+    int exitCode = -1;
+    QStringList out;
+    QString err;
+    QStringList notifications() const { return out.filter(QRegularExpression("^notify ")); }
+};
+
+class PellanTest : public ::testing::Test {
+protected:
+    kvxtest::TempTree tree;
+
+    void SetUp() override { ASSERT_FALSE(buildDir().isEmpty()); }
+
+    // Adds the build's program identifiers (the work center) to the tree's registry file.
+    void registerBuiltClasses() {
+        QFile classes(buildDir() + "/classes.ini");
+        ASSERT_TRUE(classes.open(QIODevice::ReadOnly));
+        QFile reg(tree.registryPath());
+        ASSERT_TRUE(reg.open(QIODevice::Append));
+        reg.write("\n" + classes.readAll());
+    }
+
+    PellanRun pellan(const QStringList& args, const QString& workingDir = {}) {
+        QProcess p;
+        if (!workingDir.isEmpty()) p.setWorkingDirectory(workingDir);
+        p.start(buildDir() + "/bin/pellan", args);
+        PellanRun r;
+        if (!p.waitForFinished(60000)) {
+            p.kill();
+            p.waitForFinished();
+            ADD_FAILURE() << "pellan did not finish: " << args.join(' ').toStdString();
+            return r;
+        }
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+
+    QString testModule() const { return buildDir() + "/lib/QLDI99C.so"; }
+};
+
+} // namespace
+
+TEST_F(PellanTest, RealModuleFromTheClientFolderReportsTheMissingWindowClass) {
+    registerBuiltClasses();
+    QDir().mkpath(tree.clientPath() + "C_PKG");
+    ASSERT_TRUE(QFile::link(buildDir() + "/lib/QLDI05C.so", tree.clientPath() + "C_PKG/QLDI05C.so"));
+    const PellanRun r = pellan({});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_TRUE(r.err.contains("pellan: KVX DLL Internal Error :\nNot Assign \"frmRadicalClass\" varible\n"))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.notifications().isEmpty()) << r.out.join('\n').toStdString();
+}
+
+TEST_F(PellanTest, ShowsTheWindowReportsItsLifeAndRendersIt) {
+    registerBuiltClasses();
+    const QString png = tree.root() + "/shot.png";
+    const PellanRun r =
+        pellan({"--module", testModule(), "--user", "U1", "--company", "C1", "--db", "D1", "--open-mode",
+                "10", "--rights", "0x0", "--open-param", "MB001='X'", "--screenshot", png});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString() << r.out.join('\n').toStdString();
+    EXPECT_EQ(r.notifications(),
+              QStringList({"notify 0x100 256 created", "notify 0x110 272 shown", "notify 0x140 320 closed",
+                           "notify 0x120 288 hidden", "notify 0x130 304 destroyed"}));
+    // The window received the login parameters, the module's own path, the open mode, rights and parameter.
+    EXPECT_TRUE(r.out.contains("program: U1 C1 QLDI99C Test program version 990101-1.00.00"))
+        << r.out.join('\n').toStdString();
+    EXPECT_TRUE(
+        r.out.contains("message: RunMode=9 CommandMask=0x100 InitCondition=MB001='X' Caption=Test [U1]"))
+        << r.out.join('\n').toStdString();
+    EXPECT_TRUE(r.out.contains("result: 2 returned")) << r.out.join('\n').toStdString();
+
+    const QStringList shots = r.out.filter(QRegularExpression("^screenshot: "));
+    ASSERT_EQ(shots.size(), 1);
+    QImage image(png);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_TRUE(shots.first().endsWith(QStringLiteral(" %1x%2").arg(image.width()).arg(image.height())));
+    EXPECT_GE(image.width(), 100);
+    // Something was drawn: not every pixel has the same colour.
+    const QRgb first = image.pixel(0, 0);
+    bool varied = false;
+    for (int y = 0; y < image.height() && !varied; y += 2)
+        for (int x = 0; x < image.width() && !varied; x += 2)
+            varied = image.pixel(x, y) != first;
+    EXPECT_TRUE(varied);
+}
+
+TEST_F(PellanTest, ModalRunEndsWithCloseThenDestroy) {
+    registerBuiltClasses();
+    const PellanRun r = pellan({"--module", testModule(), "--modal", "--open-mode", "7", "--screenshot",
+                                tree.root() + "/modal.png"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList n = r.notifications();
+    ASSERT_GE(n.size(), 3);
+    EXPECT_EQ(n.first(), "notify 0x100 256 created");
+    EXPECT_EQ(n.mid(n.size() - 2), QStringList({"notify 0x140 320 closed", "notify 0x130 304 destroyed"}));
+    EXPECT_TRUE(r.out.contains("modal result: returned")) << r.out.join('\n').toStdString();
+    EXPECT_TRUE(r.out.contains("result: 1 returned")) << r.out.join('\n').toStdString(); // open mode 7
+    // Defaults of the login.
+    EXPECT_TRUE(r.out.contains("program: DS DEMO QLDI99C Test program version 990101-1.00.00"));
+}
+
+TEST_F(PellanTest, ARelativeModulePathStillNamesTheProgram) {
+    registerBuiltClasses();
+    const PellanRun r =
+        pellan({"--module", "lib/QLDI99C.so", "--screenshot", tree.root() + "/rel.png"}, buildDir());
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("program: DS DEMO QLDI99C Test program version 990101-1.00.00"))
+        << r.out.join('\n').toStdString();
+}
+
+TEST_F(PellanTest, FailuresArePrintedAndExitNonZero) {
+    // No work center registered.
+    PellanRun r = pellan({"--module", testModule()});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_TRUE(
+        r.err.contains("cannot create the work center PellanWorkCenter.Manager: Invalid class string"))
+        << r.err.toStdString();
+
+    registerBuiltClasses();
+    r = pellan({"--module", tree.root() + "/missing.so"});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_TRUE(r.err.contains("cannot load " + tree.root() + "/missing.so")) << r.err.toStdString();
+
+    r = pellan({"--module", testModule(), "--open-mode", "seven"});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_TRUE(r.err.contains("--open-mode needs a number")) << r.err.toStdString();
+
+    // No module given and no client folder registered.
+    kvxtest::TempTree bare(false);
+    r = pellan({});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_TRUE(r.err.contains("no --module given")) << r.err.toStdString();
+}
