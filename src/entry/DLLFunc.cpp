@@ -6,9 +6,6 @@
 #include <dlfcn.h>
 #include <stdexcept>
 
-TDLLControllerClass DLLControllerClass = nullptr;
-TfrmRadicalClass frmRadicalClass = nullptr;
-
 TDLLBaseController* GetController() {
     if (!DLLControllerClass)
         throw std::runtime_error("KVX DLL Internal Error :\rNot Assign \"DLLControllerClass\" varible");

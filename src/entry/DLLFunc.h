@@ -9,9 +9,10 @@
 // Constructs a controller (plain constructor).
 using TDLLControllerClass = TDLLBaseController* (*)();
 
-// Process-wide class registry, filled by the unit initialisations of the library.
-extern TDLLControllerClass DLLControllerClass; // set by the controller unit
-extern TfrmRadicalClass frmRadicalClass;       // set by the program window unit
+// Process-wide class registry, filled by the unit initialisations of the library. Defined here (inline)
+// so that the program window unit registers its class without linking the entry library.
+inline TDLLControllerClass DLLControllerClass = nullptr; // set by the controller unit
+inline TfrmRadicalClass frmRadicalClass = nullptr;       // set by the program window unit
 
 // The library's interface version that the work center must answer to DependencyVersion.
 inline constexpr int DLLInterfaceVersion = 8000;

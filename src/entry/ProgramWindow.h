@@ -1,5 +1,7 @@
 // TProgramWindow: what the controller requires of a program window.
 //
+// Header only, so that the form layer derives from it without linking the entry library.
+//
 // A program window is a QWidget that also derives from this class (the radical form does:
 // `class TfrmRadical : public TKVForm, public TProgramWindow`). It is constructed without an owner by
 // the factory registered in frmRadicalClass and is owned by the controller afterwards.
@@ -14,13 +16,12 @@
 #include "entry/DLLBaseCtrller.h"
 #include "platform/Variant.h"
 
+#include <QCloseEvent>
+#include <QHideEvent>
+#include <QMetaObject>
+#include <QShowEvent>
 #include <QString>
-#include <QStringList>
-
-class QCloseEvent;
-class QHideEvent;
-class QShowEvent;
-class QWidget;
+#include <QWidget>
 
 // The four values of the login information: user, company, program code, program name.
 struct TLoginInfo {
@@ -63,18 +64,50 @@ public:
     virtual void SetBrokerWorkCenter(const kvx::Variant& WorkCenter) = 0;
     virtual TLoginInfo GetLoginInfo() const = 0;
 
-    // Destruction: OnDestroy, then delete. Release() does the same from the event loop.
-    void Free();
-    void Release();
+    // Destruction: OnDestroy, then delete. Release() does the same from the event loop; it is dropped
+    // when the window is freed before the event loop gets to it.
+    void Free() {
+        if (destroying_) return;
+        destroying_ = true;
+        if (OnDestroy) OnDestroy(Widget());
+        delete this;
+    }
+    void Release() {
+        QMetaObject::invokeMethod(
+            Widget(), [this] { Free(); }, Qt::QueuedConnection);
+    }
     bool Destroying() const { return destroying_; }
 
     // Event plumbing for the implementing widget. Spontaneous show and hide events (the window system
     // minimising or restoring the window) are not the window's show and hide.
-    void DoShow(QShowEvent* event);
-    void DoHide(QHideEvent* event);
-    void DoClose(QCloseEvent* event);
+    void DoShow(QShowEvent* event) {
+        if (!event->spontaneous() && OnShow) OnShow(Widget());
+    }
+    void DoHide(QHideEvent* event) {
+        if (!event->spontaneous() && OnHide) OnHide(Widget());
+    }
+    void DoClose(QCloseEvent* event) {
+        TCloseAction action = caHide;
+        if (OnClose) OnClose(Widget(), action);
+        switch (action) {
+        case caNone:
+            event->ignore();
+            break;
+        case caHide:
+            event->accept();
+            break;
+        case caMinimize:
+            event->ignore();
+            Widget()->showMinimized();
+            break;
+        case caFree:
+            event->accept();
+            Release();
+            break;
+        }
+    }
 
-    virtual ~TProgramWindow();
+    virtual ~TProgramWindow() = default;
 
 private:
     bool destroying_ = false;
