@@ -137,7 +137,12 @@ int32_t TDLLMTCtrller::CreateProgram(kvx::Variant Params) {
             raiseError(QStringLiteral("KVX DLL Internal Error :\rThe window class created no window"));
         Form = created;
         formWidget_ = created->Widget();
+        // Handlers saved from an earlier window belong to a freed object.
         hooksInstalled_ = false;
+        SavedOnShow = nullptr;
+        SavedOnHide = nullptr;
+        SavedOnDestroy = nullptr;
+        SavedOnClose = nullptr;
         created->ModulePath = GetModuleFileName();
         // A failed check leaves the window with the controller; it is freed with it.
         CheckWorkCenterVersion();

@@ -207,6 +207,18 @@ TEST_F(ControllerTest, VersionCheckAcceptsExactly8000) {
     }
 }
 
+TEST_F(ControllerTest, AWindowThatFailedTheCheckIsNotGivenTheHandlersOfAnEarlierOne) {
+    auto c = started();
+    c->CloseProgram(true);
+    c->WorkCenter = Variant(std::make_shared<FakeWorkCenter>(QList<int>{7999}));
+    EXPECT_THROW(c->CreateProgram(loginParams()), std::runtime_error);
+    TestWindow::journal().clear();
+    c->CloseProgram(false);
+    // No hooks on this window: the close notification alone, then the window's own destroy handler.
+    EXPECT_EQ(TestWindow::journal(), QStringList({"notify:0x140", "window:destroy"}));
+    EXPECT_TRUE(c->IsClosed());
+}
+
 TEST_F(ControllerTest, MissingWorkCenterFailsTheCheck) {
     std::unique_ptr<TDLLBaseController> c(GetController());
     EXPECT_EQ(messageOf([&] { c->CreateProgram(loginParams()); }),
