@@ -129,10 +129,10 @@ int Pellan::run() {
             [this](const kvx::MessageRequest& r) { out_ << "message: " << printable(r.text) << Qt::endl; });
     }
 
-    // The library stays loaded to the end of the process: the controller's code lives in it.
-    auto* library = new QLibrary(path);
-    if (!library->load()) return fail(QStringLiteral("cannot load %1: %2").arg(path, library->errorString()));
-    auto getController = reinterpret_cast<TGetControllerFn>(library->resolve(GetControllerSymbol));
+    // The library stays loaded to the end of the process (QLibrary does not unload on destruction).
+    QLibrary library(path);
+    if (!library.load()) return fail(QStringLiteral("cannot load %1: %2").arg(path, library.errorString()));
+    auto getController = reinterpret_cast<TGetControllerFn>(library.resolve(GetControllerSymbol));
     if (!getController) return fail(QStringLiteral("%1 does not export %2").arg(path, GetControllerSymbol));
 
     kvx::Variant workCenter;
@@ -195,10 +195,13 @@ int Pellan::drive(TDLLBaseController& c) {
     }
 
     bool shotTaken = true;
+    QTimer shotTimer; // stops with this call
     if (!options_.screenshot.isEmpty()) {
         shotTaken = false;
-        QTimer::singleShot(kScreenshotDelayMs, qApp,
-                           [this, &c, &shotTaken] { shotTaken = takeScreenshot(c); });
+        shotTimer.setSingleShot(true);
+        QObject::connect(&shotTimer, &QTimer::timeout,
+                         [this, &c, &shotTaken] { shotTaken = takeScreenshot(c); });
+        shotTimer.start(kScreenshotDelayMs);
     }
 
     if (options_.modal) {

@@ -3,8 +3,9 @@
 // This header is shared by the shell and every program library. The shell calls the virtual operations
 // by their position in the virtual table, so their order below is fixed: slots 0 to 17, then the
 // destructor (declared last so that it takes the entries after slot 17). Fields stay in declaration
-// order as well. Operations report failures by raising exceptions derived from std::exception whose
-// what() is the UTF-8 message text.
+// order as well. The class is defined entirely here (no key function), so that both sides have its
+// virtual table and type information without linking each other. Operations report failures by raising
+// exceptions derived from std::exception whose what() is the UTF-8 message text.
 #pragma once
 
 #include "platform/Variant.h"
@@ -71,18 +72,20 @@ public:
     // Slot 10: true when there is no window.
     virtual bool IsClosed() = 0;
     // Slot 11: notifies DLLNOTIFY_CREATED.
-    virtual void DoCreated();
+    virtual void DoCreated() { Notify(DLLNOTIFY_CREATED); }
     // Slots 12 to 15: the hooks installed in place of the window's show, hide, destroy and close events.
-    virtual void FormShowHook(QObject* Sender);
-    virtual void FormHideHook(QObject* Sender);
-    virtual void FormDestroyHook(QObject* Sender);
-    virtual void FormCloseHook(QObject* Sender, TCloseAction& Action);
+    virtual void FormShowHook(QObject* /*Sender*/) { Notify(DLLNOTIFY_SHOWN); }
+    virtual void FormHideHook(QObject* /*Sender*/) { Notify(DLLNOTIFY_HIDDEN); }
+    virtual void FormDestroyHook(QObject* /*Sender*/) { Notify(DLLNOTIFY_DESTROYED); }
+    virtual void FormCloseHook(QObject* /*Sender*/, TCloseAction& /*Action*/) { Notify(DLLNOTIFY_CLOSED); }
     // Slot 16: calls OnNotify with (Code, this) when it is assigned.
-    virtual void Notify(int32_t Code);
+    virtual void Notify(int32_t Code) {
+        if (OnNotify) OnNotify(Code, this);
+    }
     // Slot 17: kept free for later use.
-    virtual void Reserved();
+    virtual void Reserved() {}
 
-    virtual ~TDLLBaseController();
+    virtual ~TDLLBaseController() = default;
 };
 
 // The one export of a program library: returns a new controller owned by the caller.
