@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Starts what the build has: the shell with the module when both exist, else the configuration report.
-set -euo pipefail
+# Starts what the build has: the shell with the module; when the module cannot open its window yet (or
+# the shell is missing), the configuration report, saying so.
+set -uo pipefail
 BUILD=$1; shift
 if [ -x "$BUILD/bin/pellan" ] && [ -f "$BUILD/lib/QLDI05C.so" ]; then
-  exec "$BUILD/bin/pellan" "$@"
+  "$BUILD/bin/pellan" "$@"
+  rc=$?
+  [ $rc -eq 0 ] && exit 0
+  echo "pellan could not open the program (exit $rc); showing the client configuration instead." >&2
 fi
 if [ -x "$BUILD/bin/kvx-config" ]; then
-  echo "The program window is not built yet; showing the client configuration instead."
-  exec "$BUILD/bin/kvx-config" "$@"
+  exec "$BUILD/bin/kvx-config"
 fi
 echo "Nothing runnable is built yet." >&2
 exit 1
