@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <clocale>
 #include <iconv.h>
+#include <map>
+#include <mutex>
 
 namespace kvx::codepage {
 
@@ -72,22 +74,94 @@ QByteArray runIconv(const QByteArray& in, const QByteArray& from, const QByteArr
     return out;
 }
 
+struct ExtensionRegistry {
+    std::mutex mutex;
+    std::map<int, std::shared_ptr<const Extension>> byCodePage;
+};
+
+ExtensionRegistry& extensions() {
+    static ExtensionRegistry registry;
+    return registry;
+}
+
+QByteArray encodeUcs4(const uint* chars, qsizetype n, int codePage) {
+    // UTF-32 input lets an unconvertible character be skipped as one unit of 4 bytes.
+    QByteArray in(reinterpret_cast<const char*>(chars), n * 4);
+    return runIconv(in, "UTF-32LE", iconvName(codePage), "?", 4);
+}
+
+QString decodePlain(const char* bytes, qsizetype n, int codePage) {
+    const QByteArray utf8 =
+        runIconv(QByteArray::fromRawData(bytes, n), iconvName(codePage), "UTF-8", "\xEF\xBF\xBD", 1);
+    return QString::fromUtf8(utf8);
+}
+
 } // namespace
+
+std::shared_ptr<const Extension> setExtension(int codePage, std::shared_ptr<const Extension> ext) {
+    ExtensionRegistry& r = extensions();
+    std::lock_guard lock(r.mutex);
+    std::shared_ptr<const Extension>& slot = r.byCodePage[codePage];
+    std::swap(slot, ext);
+    return ext;
+}
+
+std::shared_ptr<const Extension> extension(int codePage) {
+    ExtensionRegistry& r = extensions();
+    std::lock_guard lock(r.mutex);
+    auto it = r.byCodePage.find(codePage);
+    return it == r.byCodePage.end() ? nullptr : it->second;
+}
 
 QByteArray encode(const QString& text, int codePage) {
     if (text.isEmpty()) return {};
     if (codePage == 65001) return text.toUtf8();
-    // UTF-32 input lets an unconvertible character be skipped as one unit of 4 bytes.
     const QList<uint> ucs4 = text.toUcs4();
-    QByteArray in(reinterpret_cast<const char*>(ucs4.constData()), ucs4.size() * 4);
-    return runIconv(in, "UTF-32LE", iconvName(codePage), "?", 4);
+    const std::shared_ptr<const Extension> ext = extension(codePage);
+    if (!ext) return encodeUcs4(ucs4.constData(), ucs4.size(), codePage);
+    // Runs the extension declines go through iconv in one piece.
+    QByteArray out;
+    qsizetype runStart = 0;
+    char pair[2];
+    for (qsizetype i = 0; i < ucs4.size(); ++i) {
+        if (!ext->encodeChar(char32_t(ucs4[i]), pair)) continue;
+        if (i > runStart) out += encodeUcs4(ucs4.constData() + runStart, i - runStart, codePage);
+        out.append(pair, 2);
+        runStart = i + 1;
+    }
+    if (runStart < ucs4.size())
+        out += encodeUcs4(ucs4.constData() + runStart, ucs4.size() - runStart, codePage);
+    return out;
 }
 
 QString decode(const QByteArray& bytes, int codePage) {
     if (bytes.isEmpty()) return {};
     if (codePage == 65001) return QString::fromUtf8(bytes);
-    const QByteArray utf8 = runIconv(bytes, iconvName(codePage), "UTF-8", "\xEF\xBF\xBD", 1);
-    return QString::fromUtf8(utf8);
+    const std::shared_ptr<const Extension> ext = extension(codePage);
+    if (!ext) return decodePlain(bytes.constData(), bytes.size(), codePage);
+    // Walks the text unit by unit (a lead byte and its trail, or a single byte); runs the extension
+    // declines are decoded by iconv in one piece, so pair boundaries are the code page's own.
+    QString out;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    qsizetype runStart = 0;
+    qsizetype i = 0;
+    while (i < n) {
+        if (i + 1 < n && isLeadByte(p[i], codePage)) {
+            const int c = ext->decodePair(p[i], p[i + 1]);
+            if (c >= 0) {
+                if (i > runStart) out += decodePlain(bytes.constData() + runStart, i - runStart, codePage);
+                const char32_t ch = char32_t(c);
+                out += QString::fromUcs4(&ch, 1);
+                runStart = i + 2;
+            }
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    if (runStart < n) out += decodePlain(bytes.constData() + runStart, n - runStart, codePage);
+    return out;
 }
 
 bool isLeadByte(unsigned char b, int codePage) {

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <memory>
 
 namespace kvx::codepage {
 
@@ -24,5 +25,21 @@ bool isLeadByte(unsigned char b, int codePage);
 
 // Whether bytes are well-formed UTF-8.
 bool isValidUtf8(const QByteArray& bytes);
+
+// An extension of one code page's conversions: byte pairs the code page lacks that map to characters of
+// their own, and back. encode/decode consult it for every two-byte unit and every character; what it
+// declines goes through iconv as usual. Installed process-wide (one per code page).
+class Extension {
+public:
+    virtual ~Extension() = default;
+    // The character for a lead/trail pair, or -1 to leave the pair to the code page.
+    virtual int decodePair(unsigned char lead, unsigned char trail) const = 0;
+    // The two bytes for a character; false to leave it to the code page.
+    virtual bool encodeChar(char32_t c, char out[2]) const = 0;
+};
+
+// Installs `ext` for a code page (nullptr removes it); returns the one it replaces.
+std::shared_ptr<const Extension> setExtension(int codePage, std::shared_ptr<const Extension> ext);
+std::shared_ptr<const Extension> extension(int codePage);
 
 } // namespace kvx::codepage
