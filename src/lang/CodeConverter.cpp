@@ -13,6 +13,7 @@
 #include <QMetaEnum>
 #include <QMetaProperty>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -76,6 +77,17 @@ bool setEnumKey(QObject* c, const char* name, const char* key) {
     bool ok = false;
     const int value = p.enumerator().keyToValue(key, &ok);
     return ok && p.write(c, value);
+}
+
+// A Qt combo box, or a component whose "Style" is of the combo-box style type.
+bool isComboBox(const QObject* c) {
+    if (qobject_cast<const QComboBox*>(c)) return true;
+    const int i = c->metaObject()->indexOfProperty("Style");
+    if (i < 0) return false;
+    const QMetaProperty p = c->metaObject()->property(i);
+    bool ok = false;
+    if (p.isEnumType()) p.enumerator().keyToValue("csDropDown", &ok);
+    return ok;
 }
 
 int itemIndex(const QObject* c) {
@@ -266,18 +278,24 @@ void TCodeConverter::SetObjectItems(QObject* c, int kind) const {
     if (!c) return;
     auto fn = [this, kind](const QString& s) { return convert(kind, s); };
     auto* combo = qobject_cast<QComboBox*>(c);
-    const int remembered = combo && combo->count() > 0 ? combo->currentIndex() : -1;
+    int remembered = -1;
     if (hasProperty(c, "Items") && isWritable(c, "Items")) {
         const QVariant v = c->property("Items");
         if (!holds(v, QMetaType::QStringList)) return;
-        c->setProperty("Items", convertList(v.toStringList(), fn));
+        const QStringList items = v.toStringList();
+        const bool indexed = isComboBox(c) && !items.isEmpty();
+        if (indexed) remembered = itemIndex(c);
+        c->setProperty("Items", convertList(items, fn));
+        if (indexed && remembered >= 0) setItemIndex(c, remembered);
     } else if (combo) {
+        remembered = combo->count() > 0 ? combo->currentIndex() : -1;
         QStringList items;
         for (int i = 0; i < combo->count(); ++i)
             items << combo->itemText(i);
         const QStringList converted = convertList(items, fn);
         for (int i = 0; i < combo->count(); ++i)
             combo->setItemText(i, converted[i]);
+        if (remembered >= 0) combo->setCurrentIndex(remembered);
     } else if (auto* list = qobject_cast<QListWidget*>(c)) {
         QStringList items;
         for (int i = 0; i < list->count(); ++i)
@@ -285,10 +303,7 @@ void TCodeConverter::SetObjectItems(QObject* c, int kind) const {
         const QStringList converted = convertList(items, fn);
         for (int i = 0; i < list->count(); ++i)
             list->item(i)->setText(converted[i]);
-    } else {
-        return;
     }
-    if (combo && remembered >= 0 && combo->count() > 0) combo->setCurrentIndex(remembered);
 }
 
 void TCodeConverter::SetObjectLines(QObject* c, int kind) const {
@@ -455,12 +470,14 @@ void TCodeConverter::DoTranslate(QWidget* form, const QString& exclusions, bool 
     const QStringList saved = exclusions_;
     if (exclusions.isEmpty()) exclusions_.clear();
     // Components are the window's named descendants; Qt's own parts ("qt_" names) are not.
-    const QList<QObject*> components = form->findChildren<QObject*>();
-    for (QObject* c : components) {
+    // Converting may replace a widget's internal parts, so the list is taken first and guarded.
+    QList<QPointer<QObject>> components;
+    for (QObject* c : form->findChildren<QObject*>()) {
         const QString name = c->objectName();
-        if (name.isEmpty() || name.startsWith(QLatin1String("qt_"))) continue;
-        translateComponent(c, deep);
+        if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_"))) components << c;
     }
+    for (const QPointer<QObject>& c : std::as_const(components))
+        if (c) translateComponent(c, deep);
     exclusions_ = saved;
 }
 
