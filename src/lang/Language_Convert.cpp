@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <cstring>
 
 namespace kvx::lang {
 
@@ -40,21 +42,61 @@ bool isBlank(unsigned char c) {
     return c <= 0x20;
 }
 
-// The two bytes of a table code, trimmed of blanks and zeros at both ends.
-QByteArray trimmedCode(quint16 code) {
-    unsigned char b[2] = {static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code & 0xFF)};
-    int from = 0, to = 2;
-    while (from < to && isBlank(b[from]))
-        ++from;
-    while (to > from && isBlank(b[to - 1]))
-        --to;
-    return QByteArray(reinterpret_cast<const char*>(b) + from, to - from);
-}
+// Output of a conversion: every input byte yields at most two output bytes (a fallback pair decodes to at
+// most two characters of one byte each), so the buffer is sized once and written through a pointer.
+class Output {
+public:
+    explicit Output(qsizetype inputSize) : bytes_(inputSize * 2, Qt::Uninitialized), at_(bytes_.data()) {}
+    void put(char c) { *at_++ = c; }
+    void put(const QByteArray& b) {
+        memcpy(at_, b.constData(), size_t(b.size()));
+        at_ += b.size();
+    }
+    // The two bytes of a table code without blanks and zeros at either end; false when nothing is left.
+    bool putTrimmedCode(quint16 code) {
+        if ((code >> 8) > 0x20 && (code & 0xFF) > 0x20) {
+            put(char(code >> 8));
+            put(char(code & 0xFF));
+            return true;
+        }
+        const char b[2] = {char(code >> 8), char(code & 0xFF)};
+        int from = 0, to = 2;
+        while (from < to && isBlank(static_cast<unsigned char>(b[from])))
+            ++from;
+        while (to > from && isBlank(static_cast<unsigned char>(b[to - 1])))
+            --to;
+        for (int k = from; k < to; ++k)
+            put(b[k]);
+        return to > from;
+    }
+    QByteArray take() {
+        bytes_.resize(at_ - bytes_.data());
+        return std::move(bytes_);
+    }
 
-// One pair through the system code pages: source -> Unicode -> target.
-QByteArray viaCodePages(const unsigned char* p, int from, int to) {
-    return codepage::encode(codepage::decode(QByteArray(reinterpret_cast<const char*>(p), 2), from), to);
-}
+private:
+    QByteArray bytes_;
+    char* at_;
+};
+
+// Pairs through the system code pages (source -> Unicode -> target), remembered for one conversion.
+class CodePageFallback {
+public:
+    CodePageFallback(int from, int to) : from_(from), to_(to) {}
+    const QByteArray& convert(const unsigned char* p) {
+        const quint16 key = quint16(p[0] << 8 | p[1]);
+        auto it = done_.constFind(key);
+        if (it == done_.cend())
+            it = done_.insert(
+                key, codepage::encode(
+                         codepage::decode(QByteArray(reinterpret_cast<const char*>(p), 2), from_), to_));
+        return *it;
+    }
+
+private:
+    int from_, to_;
+    QHash<quint16, QByteArray> done_;
+};
 
 } // namespace
 
@@ -110,59 +152,79 @@ GbBig5Tables GbBig5Tables::fromText(const QByteArray& text) {
         const QByteArray value = eq < 0 ? QByteArray() : line.mid(eq + 1);
         (big5 ? t.big5_ : t.gb_).push_back(parseCode(value, line));
     }
+    t.indexByPair();
     return t;
 }
 
+void GbBig5Tables::indexByPair() {
+    gbByPair_.assign(65536, 0);
+    big5ByPair_.assign(65536, 0);
+    for (int lead = 0x80; lead <= 0xFF; ++lead) {
+        for (int trail = 0; trail <= 0xFF; ++trail) {
+            const unsigned char pair[2] = {static_cast<unsigned char>(lead),
+                                           static_cast<unsigned char>(trail)};
+            const int key = lead << 8 | trail;
+            const int g = gbIndex(pair, 2);
+            if (g >= 0 && g < int(gb_.size())) gbByPair_[size_t(key)] = gb_[size_t(g)];
+            const int b = big5Index(pair, 2);
+            if (b >= 0 && b < int(big5_.size())) big5ByPair_[size_t(key)] = big5_[size_t(b)];
+        }
+    }
+    const unsigned char euro[2] = {0xA3, 0xE1};
+    euroInBig5Table_ = big5Index(euro, 2) < int(big5_.size());
+}
+
 QByteArray GbBig5Tables::gbToBig5(const QByteArray& gb) const {
-    QByteArray out;
-    out.reserve(gb.size() + 8);
+    Output out(gb.size());
     const auto* p = reinterpret_cast<const unsigned char*>(gb.constData());
     const qsizetype n = gb.size();
-    const int size = int(gb_.size());
+    const bool indexed = !gbByPair_.empty();
+    CodePageFallback fallback(936, 950);
     qsizetype i = 0;
     while (i < n) {
-        if (p[i] == 0x80) { // the euro sign of GBK
-            out.append("\xA3\xE1", 2);
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            out.put(char(b));
             ++i;
-            continue;
-        }
-        if (!isGbPair(p + i, n - i)) {
-            out.append(char(p[i]));
+        } else if (b == 0x80) { // the euro sign of GBK
+            out.put(char(0xA3));
+            out.put(char(0xE1));
             ++i;
-            continue;
+        } else if (!isGbPair(p + i, n - i)) {
+            out.put(char(b));
+            ++i;
+        } else {
+            const quint16 code = indexed ? gbByPair_[size_t(b << 8 | p[i + 1])] : 0;
+            if (!out.putTrimmedCode(code)) out.put(fallback.convert(p + i));
+            i += 2;
         }
-        const int index = gbIndex(p + i, n - i);
-        QByteArray code = index >= 0 && index < size ? trimmedCode(gb_[size_t(index)]) : QByteArray();
-        if (code.isEmpty()) code = viaCodePages(p + i, 936, 950);
-        out.append(code);
-        i += 2;
     }
-    return out;
+    return out.take();
 }
 
 QByteArray GbBig5Tables::big5ToGb(const QByteArray& big5) const {
-    QByteArray out;
-    out.reserve(big5.size());
+    Output out(big5.size());
     const auto* p = reinterpret_cast<const unsigned char*>(big5.constData());
     const qsizetype n = big5.size();
-    const int size = int(big5_.size());
+    const bool indexed = !big5ByPair_.empty();
+    CodePageFallback fallback(950, 936);
     qsizetype i = 0;
     while (i < n) {
-        if (!isBig5Pair(p + i, n - i)) {
-            out.append(char(p[i]));
+        const unsigned char b = p[i];
+        if (b < 0x80 || !isBig5Pair(p + i, n - i)) {
+            out.put(char(b));
             ++i;
             continue;
         }
-        const int index = big5Index(p + i, n - i);
-        QByteArray code;
-        if (index >= 0 && index < size)
-            code = (p[i] == 0xA3 && p[i + 1] == 0xE1) ? QByteArray(1, char(0x80))
-                                                      : trimmedCode(big5_[size_t(index)]);
-        if (code.isEmpty()) code = viaCodePages(p + i, 950, 936);
-        out.append(code);
+        if (b == 0xA3 && p[i + 1] == 0xE1 && euroInBig5Table_) {
+            out.put(char(0x80));
+        } else {
+            const quint16 code = indexed ? big5ByPair_[size_t(b << 8 | p[i + 1])] : 0;
+            if (!out.putTrimmedCode(code)) out.put(fallback.convert(p + i));
+        }
         i += 2;
     }
-    return out;
+    return out.take();
 }
 
 LanguageConvert& LanguageConvert::instance() {

@@ -49,6 +49,12 @@ public:
 private:
     std::vector<quint16> big5_; // Big5 index -> GB code
     std::vector<quint16> gb_;   // GB index -> Big5 code
+    // The same entries by pair (lead << 8 | trail), 0 where there is none; built once after loading.
+    std::vector<quint16> big5ByPair_;
+    std::vector<quint16> gbByPair_;
+    bool euroInBig5Table_ = false;
+
+    void indexByPair();
 };
 
 // The process-wide tables, loaded on first use from the client path, else from the program's folder.
