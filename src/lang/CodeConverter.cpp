@@ -1,6 +1,6 @@
 #include "CodeConverter.h"
 
-#include "StaveloSettingsAdapter.h"
+#include "server/StaveloINI.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -133,7 +133,13 @@ TCodeConverter::TCodeConverter(const CodePageSettings& settings, std::unique_ptr
 TCodeConverter::~TCodeConverter() = default;
 
 void TCodeConverter::readSettings() {
-    settings_ = kvx::lang::StaveloSettingsAdapter(designType_ == dtServer).codePages();
+    if (designType_ == dtServer) {
+        const TStaveloIniS ini;
+        settings_ = {ini.SysCodePage, ini.UICodePage, ini.DBCodePage, ini.UILangMode, ini.DataConvMode};
+    } else {
+        const TStaveloIniC ini;
+        settings_ = {ini.SysCodePage, ini.UICodePage, ini.DBCodePage, ini.UILangMode, ini.DataConvMode};
+    }
     translator_.reset();
     if (settings_.uiLangMode != 0) translator_ = std::make_unique<TTranslator>();
 }

@@ -1,17 +1,15 @@
 #include "CodePageSettings.h"
 
+#include "server/StaveloINI.h"
+
 namespace kvx::lang {
 
 quint8 CodePageSettings::uiModeFor(const QString& ui, const QString& sys) {
-    if (ui == QLatin1String("950")) return 2;
-    if (ui == QLatin1String("936") && sys == QLatin1String("950")) return 4;
-    return 0;
+    return StaveloUILangMode(ui, sys);
 }
 
 quint8 CodePageSettings::dataModeFor(const QString& ui, const QString& db) {
-    if (ui == QLatin1String("950") && db == QLatin1String("936")) return 2;
-    if (ui == QLatin1String("936") && db == QLatin1String("950")) return 1;
-    return 0;
+    return StaveloDataConvMode(ui, db);
 }
 
 CodePageSettings CodePageSettings::from(const QString& sys, const QString& ui, const QString& db) {
@@ -22,11 +20,6 @@ CodePageSettings CodePageSettings::from(const QString& sys, const QString& ui, c
     s.uiLangMode = uiModeFor(ui, sys);
     s.dataConvMode = dataModeFor(ui, db);
     return s;
-}
-
-QString normalisedCodePage(int codePage) {
-    if (codePage == 936 || codePage == 950) return QString::number(codePage);
-    return QStringLiteral("437");
 }
 
 } // namespace kvx::lang

@@ -1,4 +1,5 @@
-// The code pages a converter works with and the two conversion kinds derived from them.
+// The code pages a converter works with and the two conversion kinds derived from them (as the
+// configuration readers TStaveloIniC / TStaveloIniS derive them).
 #pragma once
 
 #include <QString>
@@ -20,8 +21,5 @@ struct CodePageSettings {
     // Settings with both kinds derived from the three code pages.
     static CodePageSettings from(const QString& sys, const QString& ui, const QString& db);
 };
-
-// "936" and "950" as they are; any other code page is "437".
-QString normalisedCodePage(int codePage);
 
 } // namespace kvx::lang

@@ -1,8 +1,8 @@
 #include "Language_Convert.h"
 
-#include "StaveloSettingsAdapter.h"
 #include "platform/CodePage.h"
 #include "platform/DialogService.h"
+#include "server/StaveloINI.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -233,7 +233,7 @@ LanguageConvert& LanguageConvert::instance() {
 }
 
 QString LanguageConvert::locate() {
-    const QString clientPath = StaveloSettingsAdapter(false).installPath();
+    const QString clientPath = TStaveloIniC().ClientPath;
     if (!clientPath.isEmpty() && QFileInfo::exists(clientPath + QStringLiteral("Language")))
         return clientPath + QStringLiteral("Language");
     const QString own = QCoreApplication::applicationDirPath() + QStringLiteral("/Language");

@@ -1,6 +1,6 @@
+#include "lang/CodeConverter.h"
 #include "LangTestSupport.h"
 #include "TempTree.h"
-#include "lang/CodeConverter.h"
 
 #include <QWidget>
 #include <gtest/gtest.h>

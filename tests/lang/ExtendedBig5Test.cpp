@@ -50,9 +50,8 @@ TEST(ExtendedBig5, ExtraPairsSurviveTheRoundTripWhileInstalled) {
         const struct {
             const char* bytes;
             char32_t wide;
-        } cases[] = {{"\xFE\xA0", 0xC07E}, {"\x81\xA0", 0xC001}, {"\xFE\x80", 0xA07E},
-                     {"\xA3\xC0", 0xC101}, {"\xA3\xDF", 0xC120}, {"\xA3\xE1", 0xC122},
-                     {"\xA3\xFE", 0xC13F}};
+        } cases[] = {{"\xFE\xA0", 0xC07E}, {"\x81\xA0", 0xC001}, {"\xFE\x80", 0xA07E}, {"\xA3\xC0", 0xC101},
+                     {"\xA3\xDF", 0xC120}, {"\xA3\xE1", 0xC122}, {"\xA3\xFE", 0xC13F}};
         for (const auto& c : cases) {
             EXPECT_EQ(codepage::decode(c.bytes, 950), ch(c.wide)) << c.bytes;
             EXPECT_EQ(codepage::encode(ch(c.wide), 950), QByteArray(c.bytes)) << c.bytes;
@@ -61,7 +60,8 @@ TEST(ExtendedBig5, ExtraPairsSurviveTheRoundTripWhileInstalled) {
         EXPECT_NE(codepage::decode("\xA3\xE0", 950), ch(0xC121));
         const QString mixed = QString::fromUtf8("文檔a") + ch(0xA001) + QString::fromUtf8("傳");
         const QByteArray bytes = codepage::encode(mixed, 950);
-        EXPECT_EQ(bytes, QByteArray("\xA4\xE5\xC0\xC9" "a\x81\x80\xB6\xC7"));
+        EXPECT_EQ(bytes, QByteArray("\xA4\xE5\xC0\xC9"
+                                    "a\x81\x80\xB6\xC7"));
         EXPECT_EQ(codepage::decode(bytes, 950), mixed);
         // Pair boundaries follow the lead bytes: 0x80 after a full pair is no trail.
         EXPECT_EQ(codepage::decode("\xA4\xE5\x81\x80", 950), QString::fromUtf8("文") + ch(0xA001));

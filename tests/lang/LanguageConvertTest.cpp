@@ -76,7 +76,10 @@ TEST(GbBig5Tables, BlankEntriesAndMissingIndicesFallBackToTheCodePages) {
 TEST(GbBig5Tables, EuroSignAndOddBytes) {
     const GbBig5Tables t = GbBig5Tables::fromText(mappingFile(500, {}, 10, {}));
     EXPECT_EQ(t.gbToBig5("1\x80"), QByteArray("1\xA3\xE1"));
-    EXPECT_EQ(t.big5ToGb("\xA3\xE1" "2"), QByteArray("\x80" "2"));
+    EXPECT_EQ(t.big5ToGb("\xA3\xE1"
+                         "2"),
+              QByteArray("\x80"
+                         "2"));
     // An odd high byte at the end is copied unchanged, in both directions.
     EXPECT_EQ(t.gbToBig5("ab\xB0"), QByteArray("ab\xB0"));
     EXPECT_EQ(t.big5ToGb("ab\xA4"), QByteArray("ab\xA4"));
