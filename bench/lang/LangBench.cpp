@@ -126,9 +126,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
+        // Single runs, or the medians when repetitions are asked for.
         for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration)
-                times_[r.benchmark_name()] = {r.GetAdjustedCPUTime(), r.GetAdjustedRealTime()};
+            if (r.run_type == Run::RT_Iteration || r.aggregate_name == "median")
+                times_[r.run_name.function_name] = {r.GetAdjustedCPUTime(), r.GetAdjustedRealTime()};
     }
     void Finalize() override {
         ConsoleReporter::Finalize();

@@ -1,5 +1,6 @@
 #include "Language_Convert.h"
 
+#include "UnicodeBridge.h"
 #include "platform/CodePage.h"
 #include "platform/DialogService.h"
 #include "server/StaveloINI.h"
@@ -48,7 +49,14 @@ class Output {
 public:
     explicit Output(qsizetype inputSize) : bytes_(inputSize * 2, Qt::Uninitialized), at_(bytes_.data()) {}
     void put(char c) { *at_++ = c; }
-    void put(const QByteArray& b) {
+    // The result for `consumed` input bytes; a longer one than two bytes per input byte grows the buffer.
+    void put(const QByteArray& b, qsizetype consumed) {
+        const qsizetype excess = b.size() - 2 * consumed;
+        if (excess > 0) {
+            const qsizetype used = at_ - bytes_.data();
+            bytes_.resize(bytes_.size() + excess);
+            at_ = bytes_.data() + used;
+        }
         memcpy(at_, b.constData(), size_t(b.size()));
         at_ += b.size();
     }
@@ -195,7 +203,7 @@ QByteArray GbBig5Tables::gbToBig5(const QByteArray& gb) const {
             ++i;
         } else {
             const quint16 code = indexed ? gbByPair_[size_t(b << 8 | p[i + 1])] : 0;
-            if (!out.putTrimmedCode(code)) out.put(fallback.convert(p + i));
+            if (!out.putTrimmedCode(code)) out.put(fallback.convert(p + i), 2);
             i += 2;
         }
     }
@@ -220,7 +228,7 @@ QByteArray GbBig5Tables::big5ToGb(const QByteArray& big5) const {
             out.put(char(0x80));
         } else {
             const quint16 code = indexed ? big5ByPair_[size_t(b << 8 | p[i + 1])] : 0;
-            if (!out.putTrimmedCode(code)) out.put(fallback.convert(p + i));
+            if (!out.putTrimmedCode(code)) out.put(fallback.convert(p + i), 2);
         }
         i += 2;
     }
@@ -277,13 +285,11 @@ QByteArray LanguageConvert::BIG5ToGB(const QByteArray& big5) {
 }
 
 QString LanguageConvert::GBToBIG5(const QString& text) {
-    if (text.isEmpty()) return text;
-    return codepage::decode(GBToBIG5(codepage::encode(text, 936)), 950);
+    return convertEncodable(text, 936, 950, [this](const QByteArray& b) { return GBToBIG5(b); });
 }
 
 QString LanguageConvert::BIG5ToGB(const QString& text) {
-    if (text.isEmpty()) return text;
-    return codepage::decode(BIG5ToGB(codepage::encode(text, 950)), 936);
+    return convertEncodable(text, 950, 936, [this](const QByteArray& b) { return BIG5ToGB(b); });
 }
 
 } // namespace kvx::lang

@@ -66,7 +66,7 @@ public:
 
     QByteArray GBToBIG5(const QByteArray& gb);
     QByteArray BIG5ToGB(const QByteArray& big5);
-    // Unicode forms: encode (936 or 950), convert, decode.
+    // Unicode forms: encode (936 or 950), convert, decode; characters without a code stay as they are.
     QString GBToBIG5(const QString& text);
     QString BIG5ToGB(const QString& text);
 

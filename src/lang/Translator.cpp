@@ -1,45 +1,13 @@
 #include "Translator.h"
 
-#include "platform/CodePage.h"
+#include "UnicodeBridge.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <dlfcn.h>
-#include <functional>
 
+using kvx::lang::convertEncodable;
 using kvx::lang::ConverterError;
-namespace codepage = kvx::codepage;
-
-namespace {
-
-// Converts the runs of `text` that the source code page can encode; other characters stay as they are.
-QString convertEncodable(const QString& text, int from, int to,
-                         const std::function<QByteArray(QByteArray)>& fn) {
-    if (text.isEmpty()) return text;
-    const QByteArray whole = codepage::encode(text, from);
-    if (codepage::decode(whole, from) == text) return codepage::decode(fn(whole), to);
-    QString out;
-    QString run;
-    auto flush = [&] {
-        if (!run.isEmpty()) out += codepage::decode(fn(codepage::encode(run, from)), to);
-        run.clear();
-    };
-    const QList<uint> chars = text.toUcs4();
-    for (uint c : chars) {
-        const char32_t ch = char32_t(c);
-        const QString one = QString::fromUcs4(&ch, 1);
-        if (codepage::decode(codepage::encode(one, from), from) == one) {
-            run += one;
-        } else {
-            flush();
-            out += one;
-        }
-    }
-    flush();
-    return out;
-}
-
-} // namespace
 
 TTranslator::TTranslator() {
     QStringList candidates;

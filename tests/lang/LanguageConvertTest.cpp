@@ -141,6 +141,7 @@ TEST(LanguageConvert, GeneratedFileConvertsBothWays) {
     const QString traditional = lc.GBToBIG5(simplified);
     EXPECT_EQ(traditional, QString::fromUtf8("文檔傳輸設置作業"));
     EXPECT_EQ(lc.BIG5ToGB(traditional), simplified);
+    EXPECT_EQ(lc.GBToBIG5(QString::fromUtf8("档😀")), QString::fromUtf8("檔😀"));
     EXPECT_EQ(lc.GBToBIG5(QByteArray("\x80")), QByteArray("\xA3\xE1"));
     EXPECT_EQ(lc.BIG5ToGB(QByteArray("\xA3\xE1")), QByteArray("\x80"));
     lc.unload();

@@ -1,0 +1,15 @@
+// Byte-string conversions offered to Unicode text: encode in the source code page, convert, decode from
+// the target code page. Characters the source code page cannot encode are kept as they are instead of
+// becoming '?'.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+namespace kvx::lang {
+
+QString convertEncodable(const QString& text, int fromCodePage, int toCodePage,
+                         const std::function<QByteArray(const QByteArray&)>& convertBytes);
+
+} // namespace kvx::lang
