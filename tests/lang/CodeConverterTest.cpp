@@ -2,6 +2,7 @@
 #include "LangTestSupport.h"
 #include "TempTree.h"
 
+#include <QCoreApplication>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -77,7 +78,10 @@ TEST(Translator, MissingLibraryAndMissingEntryPoint) {
 }
 
 TEST(Translator, RealLibraryByteAndUnicodeConversions) {
-    TTranslator t; // by name: beside the module, then the library path
+    // Beside the module first: here the module is the test program itself.
+    ASSERT_FALSE(TTranslator::moduleFolders().isEmpty());
+    EXPECT_EQ(TTranslator::moduleFolders().first(), QCoreApplication::applicationDirPath());
+    TTranslator t; // not beside this program: found through the library path
     EXPECT_TRUE(t.fileName().endsWith("Kvlanguage.so"));
     EXPECT_EQ(t.GBToBig5(kSimplified), kTraditional);
     EXPECT_EQ(t.Big5ToGB(kTraditional), kSimplified);
