@@ -1,7 +1,9 @@
+#include "LangTestSupport.h"
 #include "TempTree.h"
 #include "lang/FixWideCharCodepage.h"
 #include "platform/CodePage.h"
 
+#include <QLibrary>
 #include <gtest/gtest.h>
 
 using namespace kvx;
@@ -70,4 +72,16 @@ TEST(ExtendedBig5, ExtraPairsSurviveTheRoundTripWhileInstalled) {
     }
     EXPECT_EQ(codepage::extension(950), nullptr);
     EXPECT_NE(codepage::decode("\x81\x80", 950), ch(0xA001));
+}
+
+TEST(ExtendedBig5, ProgramLibraryInstallsTheMappingWhenLoaded) {
+    ScopedEnv cp("KVX_CODEPAGE", "950");
+    TempTree tree;
+    ASSERT_EQ(codepage::extension(950), nullptr);
+    QLibrary module(langtest::buildDir() + QStringLiteral("/lib/QLDI05C.so"));
+    ASSERT_TRUE(module.load()) << qPrintable(module.errorString());
+    EXPECT_NE(codepage::extension(950), nullptr);
+    EXPECT_EQ(codepage::decode("\x81\x80", 950), ch(0xA001));
+    // The library stays loaded for the rest of the run; the mapping is taken out again by hand.
+    codepage::setExtension(950, nullptr);
 }
