@@ -1,0 +1,1404 @@
+#include "ClientDataSet.h"
+
+#include "CodePage.h"
+#include "DataSource.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace kvx {
+
+namespace {
+
+QStringList splitNames(const QString& names) {
+    QStringList out;
+    for (const QString& n : names.split(';', Qt::SkipEmptyParts)) {
+        const QString t = n.trimmed();
+        if (!t.isEmpty()) out << t;
+    }
+    return out;
+}
+
+bool containsName(const QString& list, const QString& name) {
+    for (const QString& n : splitNames(list))
+        if (n.compare(name, Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+int compareValues(const Variant& a, const Variant& b, bool caseInsensitive) {
+    if (caseInsensitive && a.isString() && b.isString()) {
+        const int c = a.toString().compare(b.toString(), Qt::CaseInsensitive);
+        return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
+    return a.compare(b);
+}
+
+bool isEditing(TDataSetState s) {
+    return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert;
+}
+
+Row headOf(const Row& row, int n) {
+    return n >= row.size() ? row : row.mid(0, n);
+}
+
+} // namespace
+
+// --- TIndexDefs, TFieldDefs, TReconcileRecord ------------------------------------------------------
+
+TIndexDef& TIndexDefs::Add(const QString& name, const QString& fields, TIndexOptions options) {
+    TIndexDef d;
+    d.Name = name;
+    d.Fields = fields;
+    d.Options = options;
+    items_.push_back(d);
+    return items_.back();
+}
+
+int TIndexDefs::IndexOf(const QString& name) const {
+    for (size_t i = 0; i < items_.size(); ++i)
+        if (items_[i].Name.compare(name, Qt::CaseInsensitive) == 0) return int(i);
+    return -1;
+}
+
+TIndexDef* TIndexDefs::Find(const QString& name) {
+    const int i = IndexOf(name);
+    return i < 0 ? nullptr : &items_[size_t(i)];
+}
+
+FieldDesc& TFieldDefs::Add(const QString& name, FieldType type, int size, bool required) {
+    FieldDesc d(name, type, size);
+    d.required = required;
+    defs_.append(d);
+    return defs_.last();
+}
+
+int TFieldDefs::IndexOf(const QString& name) const {
+    for (int i = 0; i < defs_.size(); ++i)
+        if (defs_[i].name.compare(name, Qt::CaseInsensitive) == 0) return i;
+    return -1;
+}
+
+int TReconcileRecord::indexOf(const QString& field) const {
+    for (int i = 0; i < fields.size(); ++i)
+        if (fields[i].name.compare(field, Qt::CaseInsensitive) == 0) return i;
+    return -1;
+}
+
+Variant TReconcileRecord::OldValue(const QString& field) const {
+    const int i = indexOf(field);
+    return i >= 0 && i < oldValues.size() ? oldValues[i] : Variant();
+}
+
+Variant TReconcileRecord::NewValue(const QString& field) const {
+    const int i = indexOf(field);
+    return i >= 0 && i < newValues.size() ? newValues[i] : Variant();
+}
+
+Variant TReconcileRecord::CurValue(const QString& field) const {
+    const int i = indexOf(field);
+    return i >= 0 && i < curValues.size() ? curValues[i] : Variant();
+}
+
+void TReconcileRecord::SetNewValue(const QString& field, const Variant& v) {
+    const int i = indexOf(field);
+    if (i < 0) throw EDatabaseError(QStringLiteral("Field '%1' not found").arg(field));
+    if (newValues.size() < fields.size()) newValues.resize(fields.size());
+    newValues[i] = v;
+}
+
+// --- construction ----------------------------------------------------------------------------------
+
+TClientDataSet::TClientDataSet(QObject* owner) : QObject(owner) {}
+
+TClientDataSet::~TClientDataSet() {
+    for (TField* f : fields_) {
+        f->dataSet_ = nullptr;
+        f->slot_ = -1;
+    }
+    fields_.clear();
+    const QList<TDataSource*> sources = dataSources_;
+    dataSources_.clear();
+    for (TDataSource* ds : sources)
+        ds->dataSetDestroyed(this);
+    if (masterField_ && masterField_->nested_ == this) masterField_->nested_ = nullptr;
+}
+
+int TClientDataSet::CodePage() const {
+    return codePage_ > 0 ? codePage_ : codepage::systemCodePage();
+}
+
+void TClientDataSet::checkActive() const {
+    if (!Active()) throw EDatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+}
+
+void TClientDataSet::checkEditing() const {
+    if (!isEditing(state_)) throw EDatabaseError(QStringLiteral("Dataset not in edit or insert mode"));
+}
+
+void TClientDataSet::setState(TDataSetState s) {
+    if (state_ == s) return;
+    state_ = s;
+    modified_ = false;
+    notify(TDataEvent::deUpdateState);
+}
+
+void TClientDataSet::notify(TDataEvent e, TField* field) {
+    if (disableCount_ > 0) {
+        pendingChange_ = true;
+        if (e == TDataEvent::deLayoutChange) pendingLayout_ = true;
+        return;
+    }
+    emit dataEvent(e, field);
+    for (TDataSource* ds : QList<TDataSource*>(dataSources_))
+        if (dataSources_.contains(ds)) ds->notifyDataEvent(e, field);
+}
+
+void TClientDataSet::registerDataSource(TDataSource* ds) {
+    if (!dataSources_.contains(ds)) dataSources_.append(ds);
+}
+
+void TClientDataSet::unregisterDataSource(TDataSource* ds) {
+    dataSources_.removeAll(ds);
+}
+
+// --- fields ----------------------------------------------------------------------------------------
+
+TField* TClientDataSet::FindField(const QString& name) const {
+    for (TField* f : fields_)
+        if (f->FieldName().compare(name, Qt::CaseInsensitive) == 0) return f;
+    return nullptr;
+}
+
+TField* TClientDataSet::FieldByName(const QString& name) const {
+    TField* f = FindField(name);
+    if (!f) {
+        const QString prefix = objectName().isEmpty() ? QString() : objectName() + QStringLiteral(": ");
+        throw EDatabaseError(prefix + QStringLiteral("Field '%1' not found").arg(name));
+    }
+    return f;
+}
+
+void TClientDataSet::attachField(TField* field) {
+    if (!fields_.contains(field)) fields_.append(field);
+}
+
+void TClientDataSet::detachField(TField* field) {
+    fields_.removeAll(field);
+    dynamicFields_.removeAll(field);
+    fieldListChanged();
+}
+
+void TClientDataSet::moveField(TField* field, int index) {
+    const int from = int(fields_.indexOf(field));
+    if (from < 0) return;
+    const int to = std::clamp(index, 0, int(fields_.size()) - 1);
+    if (from == to) return;
+    fields_.move(from, to);
+    fieldListChanged();
+}
+
+void TClientDataSet::fieldListChanged() {
+    if (Active()) notify(TDataEvent::deLayoutChange);
+}
+
+QList<TClientDataSet*> TClientDataSet::NestedDataSets() const {
+    QList<TClientDataSet*> out;
+    for (TField* f : fields_)
+        if (auto* df = qobject_cast<TDataSetField*>(f))
+            if (df->nested_) out << df->nested_.data();
+    return out;
+}
+
+void TClientDataSet::SetDataSetField(TDataSetField* field) {
+    if (Active()) throw EDatabaseError(QStringLiteral("Cannot perform this operation on an open dataset"));
+    if (masterField_ && masterField_->nested_ == this) masterField_->nested_ = nullptr;
+    masterField_ = field;
+    masterDataSet_ = field ? field->DataSet() : nullptr;
+    masterFieldName_ = field ? field->FieldName() : QString();
+    if (field) field->nested_ = this;
+}
+
+TClientDataSet* TClientDataSet::masterDataSet() const {
+    return masterField_ ? masterField_->DataSet() : nullptr;
+}
+
+// --- opening and closing ---------------------------------------------------------------------------
+
+void TClientDataSet::SetActive(bool active) {
+    if (active == Active()) return;
+    if (active) {
+        if (masterDataSet_ || masterField_) {
+            TClientDataSet* master = masterDataSet_.data();
+            if (!master || !master->Active())
+                throw EDatabaseError(QStringLiteral("Cannot open a nested dataset while its master is closed"));
+            auto* field = qobject_cast<TDataSetField*>(master->FindField(masterFieldName_));
+            if (!field) throw EDatabaseError(QStringLiteral("Field '%1' not found").arg(masterFieldName_));
+            masterField_ = field;
+            field->nested_ = this;
+        }
+        if (BeforeOpen) BeforeOpen(this);
+        try {
+            openCursor();
+        } catch (...) {
+            closeCursor();
+            localCreate_ = false;
+            throw;
+        }
+        bof_ = true;
+        eof_ = order_.empty();
+        cur_ = order_.empty() ? -1 : 0;
+        setState(TDataSetState::dsBrowse);
+        notify(TDataEvent::deDataSetChange);
+        if (AfterOpen) AfterOpen(this);
+        if (!IsEmpty() && AfterScroll) AfterScroll(this);
+    } else {
+        if (BeforeClose) BeforeClose(this);
+        for (TClientDataSet* n : NestedDataSets())
+            n->Close();
+        setState(TDataSetState::dsInactive);
+        closeCursor();
+        localCreate_ = false;
+        if (AfterClose) AfterClose(this);
+    }
+}
+
+void TClientDataSet::CreateDataSet() {
+    if (Active()) Close();
+    localCreate_ = true;
+    Open();
+}
+
+Variant TClientDataSet::DataRequest(const Variant& data) {
+    if (!remote_) throw EDatabaseError(QStringLiteral("Remote server not assigned"));
+    lastRequest_ = data;
+    requestPending_ = true;
+    return remote_->dataRequest(providerName_, data);
+}
+
+void TClientDataSet::openCursor() {
+    store_.clear();
+    natural_.clear();
+    order_.clear();
+    invalidatePositions();
+    editBuf_.clear();
+    editId_ = -1;
+    DataPacket first;
+    QList<FieldDesc> defs;
+    if (masterField_) {
+        defs = masterField_->childDefs;
+        if (defs.isEmpty()) defs = fieldDefs_.list();
+        allFetched_ = true;
+    } else if (remote_ && !localCreate_) {
+        if (!requestPending_) remote_->dataRequest(providerName_, lastRequest_);
+        requestPending_ = false;
+        first = remote_->getRecords(providerName_, packetRecords_);
+        defs = first.fields;
+        allFetched_ = first.eof;
+    } else {
+        defs = fieldDefs_.list();
+        if (defs.isEmpty())
+            for (TField* f : fields_)
+                if (f->FieldKind() == TField::fkData) {
+                    FieldDesc d(f->FieldName(), f->DataType(), f->Size());
+                    d.required = f->Required();
+                    if (auto* df = qobject_cast<TDataSetField*>(f)) d.children = df->childDefs;
+                    defs << d;
+                }
+        if (defs.isEmpty()) throw EDatabaseError(QStringLiteral("Missing data provider or data packet"));
+        allFetched_ = true;
+    }
+    fieldDefs_.assign(defs);
+    bindFields(defs);
+    if (masterField_) loadFromMaster();
+    else appendPacket(first);
+    resolveIndex();
+    rebuildOrder();
+}
+
+void TClientDataSet::bindFields(const QList<FieldDesc>& defs) {
+    packetCols_ = int(defs.size());
+    bool hasDataFields = false;
+    for (TField* f : fields_)
+        if (f->FieldKind() == TField::fkData) hasDataFields = true;
+    if (!hasDataFields) {
+        // Packet fields first; fields placed explicitly before opening keep their positions.
+        QList<TField*> placed = fields_;
+        fields_.clear();
+        for (const FieldDesc& d : defs) {
+            TField* f = createField(d.type, this);
+            f->fieldName_ = d.name;
+            f->size_ = d.size;
+            f->required_ = d.required;
+            f->readOnly_ = d.readOnly;
+            f->visible_ = !d.hidden;
+            if (auto* df = qobject_cast<TDataSetField*>(f)) df->childDefs = d.children;
+            f->dataSet_ = this;
+            fields_.append(f);
+            dynamicFields_ << f;
+        }
+        std::stable_sort(placed.begin(), placed.end(), [](TField* a, TField* b) {
+            return (a->wantedIndex_ < 0 ? INT_MAX : a->wantedIndex_) < (b->wantedIndex_ < 0 ? INT_MAX : b->wantedIndex_);
+        });
+        for (TField* f : placed) {
+            if (f->wantedIndex_ >= 0) fields_.insert(std::min(int(fields_.size()), f->wantedIndex_), f);
+            else fields_.append(f);
+        }
+    }
+    int calc = 0;
+    for (TField* f : fields_) {
+        switch (f->FieldKind()) {
+        case TField::fkData: {
+            int idx = -1;
+            for (int i = 0; i < defs.size(); ++i)
+                if (defs[i].name.compare(f->FieldName(), Qt::CaseInsensitive) == 0) idx = i;
+            if (idx < 0) throw EDatabaseError(QStringLiteral("Field '%1' not found").arg(f->FieldName()));
+            f->slot_ = idx;
+            if (auto* df = qobject_cast<TDataSetField*>(f))
+                if (!defs[idx].children.isEmpty()) df->childDefs = defs[idx].children;
+            break;
+        }
+        case TField::fkCalculated:
+        case TField::fkInternalCalc:
+            f->slot_ = packetCols_ + calc++;
+            break;
+        case TField::fkLookup:
+            f->slot_ = -1;
+            break;
+        }
+    }
+    calcSlots_ = calc;
+}
+
+Row TClientDataSet::newRow() const {
+    return Row(rowWidth(), Variant::null());
+}
+
+void TClientDataSet::appendPacket(const DataPacket& packet) {
+    const int width = rowWidth();
+    store_.reserve(store_.size() + size_t(packet.rows.size()));
+    natural_.reserve(natural_.size() + size_t(packet.rows.size()));
+    for (const Row& row : packet.rows) {
+        Record r;
+        r.values = row;
+        if (r.values.size() != width) {
+            r.values.resize(width);
+            for (int i = int(row.size()); i < width; ++i)
+                r.values[i] = Variant::null();
+        }
+        natural_.push_back(int(store_.size()));
+        store_.push_back(std::move(r));
+    }
+}
+
+void TClientDataSet::closeCursor() {
+    store_.clear();
+    store_.shrink_to_fit();
+    natural_.clear();
+    order_.clear();
+    positions_.clear();
+    invalidatePositions();
+    editBuf_.clear();
+    editId_ = -1;
+    cur_ = -1;
+    bof_ = eof_ = true;
+    modified_ = false;
+    const QList<TField*> dyn = dynamicFields_;
+    dynamicFields_.clear();
+    for (TField* f : dyn) {
+        fields_.removeAll(f);
+        f->dataSet_ = nullptr;
+        delete f;
+    }
+    for (TField* f : fields_)
+        f->slot_ = -1;
+    packetCols_ = calcSlots_ = 0;
+    sortCols_.clear();
+    allFetched_ = true;
+}
+
+// --- packets ---------------------------------------------------------------------------------------
+
+bool TClientDataSet::HasMorePackets() const {
+    return Active() && remote_ && !masterField_ && !localCreate_ && !allFetched_ && packetRecords_ != 0;
+}
+
+int TClientDataSet::GetNextPacket() {
+    checkActive();
+    if (!HasMorePackets()) return 0;
+    const DataPacket p = remote_->getRecords(providerName_, packetRecords_);
+    allFetched_ = p.eof;
+    if (p.rows.isEmpty()) {
+        allFetched_ = true;
+        return 0;
+    }
+    const int curId = cur_ >= 0 && cur_ < int(order_.size()) ? order_[size_t(cur_)] : -1;
+    const size_t firstNew = store_.size();
+    appendPacket(p);
+    const size_t oldCount = order_.size();
+    for (size_t id = firstNew; id < store_.size(); ++id)
+        order_.push_back(int(id));
+    if (hasIndex()) {
+        auto less = [this](int a, int b) { return compareRows(store_[size_t(a)].values, store_[size_t(b)].values) < 0; };
+        std::stable_sort(order_.begin() + long(oldCount), order_.end(), less);
+        std::inplace_merge(order_.begin(), order_.begin() + long(oldCount), order_.end(), less);
+    }
+    invalidatePositions();
+    if (curId >= 0) cur_ = positionOf(curId);
+    else if (cur_ < 0 && !order_.empty()) cur_ = 0;
+    if (state_ == TDataSetState::dsInsert && !hasIndex()) insertPos_ = std::min(insertPos_, int(order_.size()));
+    eof_ = false;
+    if (order_.empty()) bof_ = eof_ = true;
+    notify(TDataEvent::deDataSetChange);
+    return int(p.rows.size());
+}
+
+void TClientDataSet::FetchAll() {
+    checkActive();
+    const int saved = packetRecords_;
+    packetRecords_ = -1;
+    try {
+        while (HasMorePackets())
+            if (GetNextPacket() == 0) break;
+    } catch (...) {
+        packetRecords_ = saved;
+        throw;
+    }
+    packetRecords_ = saved;
+}
+
+// --- order and indexes -----------------------------------------------------------------------------
+
+void TClientDataSet::SetIndexFieldNames(const QString& names) {
+    indexFieldNames_ = names;
+    if (!names.isEmpty()) indexName_.clear();
+    if (!Active()) return;
+    const int id = cur_ >= 0 && cur_ < int(order_.size()) ? order_[size_t(cur_)] : -1;
+    resolveIndex();
+    rebuildOrder();
+    keepCursorOn(id);
+    notify(TDataEvent::deDataSetChange);
+}
+
+void TClientDataSet::SetIndexName(const QString& name) {
+    if (Active() && !name.isEmpty() && name.compare(QLatin1String("DEFAULT_ORDER"), Qt::CaseInsensitive) != 0 &&
+        !indexDefs_.Find(name))
+        throw EDatabaseError(QStringLiteral("Index '%1' not found").arg(name));
+    indexName_ = name;
+    if (!name.isEmpty()) indexFieldNames_.clear();
+    if (!Active()) return;
+    const int id = cur_ >= 0 && cur_ < int(order_.size()) ? order_[size_t(cur_)] : -1;
+    resolveIndex();
+    rebuildOrder();
+    keepCursorOn(id);
+    notify(TDataEvent::deDataSetChange);
+}
+
+void TClientDataSet::resolveIndex() {
+    sortCols_.clear();
+    auto add = [this](const QString& name, bool desc, bool ci) {
+        TField* f = FieldByName(name);
+        if (f->slot() < 0 || f->FieldKind() == TField::fkCalculated)
+            throw EDatabaseError(QStringLiteral("Field '%1' cannot be used in an index").arg(name));
+        sortCols_.push_back(SortCol{f->slot(), desc, ci});
+    };
+    if (!indexFieldNames_.isEmpty()) {
+        for (const QString& n : splitNames(indexFieldNames_))
+            add(n, false, false);
+    } else if (!indexName_.isEmpty()) {
+        const TIndexDef* d = indexDefs_.Find(indexName_);
+        if (!d) return;
+        for (const QString& n : splitNames(d->Fields))
+            add(n, d->Options.testFlag(ixDescending) || containsName(d->DescFields, n),
+                d->Options.testFlag(ixCaseInsensitive) || containsName(d->CaseInsFields, n));
+    }
+}
+
+int TClientDataSet::compareRows(const Row& a, const Row& b) const {
+    for (const SortCol& c : sortCols_) {
+        int r = compareValues(a[c.slot], b[c.slot], c.caseIns);
+        if (r) return c.desc ? -r : r;
+    }
+    return 0;
+}
+
+void TClientDataSet::rebuildOrder() {
+    order_.clear();
+    order_.reserve(natural_.size());
+    for (int id : natural_) {
+        const Record& r = store_[size_t(id)];
+        if (!r.deleted && !r.purged) order_.push_back(id);
+    }
+    if (hasIndex()) {
+        if (sortCols_.size() == 1 && !sortCols_[0].caseIns) {
+            // One plain column: compare the values directly.
+            const int slot = sortCols_[0].slot;
+            const bool desc = sortCols_[0].desc;
+            std::stable_sort(order_.begin(), order_.end(), [this, slot, desc](int a, int b) {
+                const int c = store_[size_t(a)].values[slot].compare(store_[size_t(b)].values[slot]);
+                return desc ? c > 0 : c < 0;
+            });
+        } else {
+            std::stable_sort(order_.begin(), order_.end(), [this](int a, int b) {
+                return compareRows(store_[size_t(a)].values, store_[size_t(b)].values) < 0;
+            });
+        }
+    }
+    invalidatePositions();
+}
+
+int TClientDataSet::sortedPosition(const Row& values, int excludeId) const {
+    auto it = std::upper_bound(order_.begin(), order_.end(), 0, [&](int, int id) {
+        return id != excludeId && compareRows(values, store_[size_t(id)].values) < 0;
+    });
+    return int(it - order_.begin());
+}
+
+void TClientDataSet::keepCursorOn(int id) {
+    if (order_.empty()) {
+        cur_ = -1;
+        bof_ = eof_ = true;
+        return;
+    }
+    int pos = id >= 0 ? positionOf(id) : -1;
+    if (pos < 0) pos = std::clamp(cur_, 0, int(order_.size()) - 1);
+    cur_ = pos;
+}
+
+int TClientDataSet::positionOf(TBookmark b) const {
+    if (b < 0 || b >= qint64(store_.size())) return -1;
+    if (!positionsValid_) {
+        positions_.assign(store_.size(), -1);
+        for (size_t i = 0; i < order_.size(); ++i)
+            positions_[size_t(order_[i])] = int(i);
+        positionsValid_ = true;
+    }
+    return positions_[size_t(b)];
+}
+
+TBookmark TClientDataSet::bookmarkAt(int position) const {
+    return position >= 0 && position < int(order_.size()) ? order_[size_t(position)] : -1;
+}
+
+// --- cursor ----------------------------------------------------------------------------------------
+
+int TClientDataSet::RecNo() const {
+    if (!Active() || state_ == TDataSetState::dsInsert || cur_ < 0) return -1;
+    return cur_ + 1;
+}
+
+void TClientDataSet::SetRecNo(int recNo) {
+    checkActive();
+    if (order_.empty()) return;
+    scrollTo(std::clamp(recNo, 1, int(order_.size())) - 1);
+}
+
+void TClientDataSet::scrollTo(int position) {
+    CheckBrowseMode();
+    if (BeforeScroll) BeforeScroll(this);
+    const bool moved = position != cur_;
+    cur_ = position;
+    bof_ = eof_ = false;
+    if (moved) {
+        notify(TDataEvent::deDataSetScroll);
+        reloadNested();
+    }
+    if (AfterScroll) AfterScroll(this);
+}
+
+void TClientDataSet::First() {
+    checkActive();
+    CheckBrowseMode();
+    if (BeforeScroll) BeforeScroll(this);
+    cur_ = order_.empty() ? -1 : 0;
+    bof_ = true;
+    eof_ = order_.empty();
+    notify(TDataEvent::deDataSetScroll);
+    reloadNested();
+    if (AfterScroll) AfterScroll(this);
+}
+
+void TClientDataSet::Last() {
+    checkActive();
+    CheckBrowseMode();
+    if (BeforeScroll) BeforeScroll(this);
+    if (fetchOnDemand_ && HasMorePackets()) FetchAll();
+    cur_ = int(order_.size()) - 1;
+    eof_ = true;
+    bof_ = order_.empty();
+    notify(TDataEvent::deDataSetScroll);
+    reloadNested();
+    if (AfterScroll) AfterScroll(this);
+}
+
+int TClientDataSet::MoveBy(int distance) {
+    checkActive();
+    CheckBrowseMode();
+    int result = 0;
+    if (BeforeScroll) BeforeScroll(this);
+    if ((distance > 0 && !eof_) || (distance < 0 && !bof_)) {
+        bof_ = eof_ = false;
+        int target = cur_ + distance;
+        if (distance > 0) {
+            while (target >= int(order_.size()) && fetchOnDemand_ && HasMorePackets())
+                if (GetNextPacket() == 0) break;
+            if (target >= int(order_.size())) {
+                target = int(order_.size()) - 1;
+                eof_ = true;
+            }
+        } else if (target < 0) {
+            target = 0;
+            bof_ = true;
+        }
+        if (order_.empty()) {
+            cur_ = -1;
+            bof_ = eof_ = true;
+        } else {
+            result = target - cur_;
+            cur_ = target;
+        }
+        if (result != 0) {
+            notify(TDataEvent::deDataSetScroll);
+            reloadNested();
+        }
+        if (AfterScroll) AfterScroll(this);
+    }
+    return result;
+}
+
+void TClientDataSet::Refresh() {
+    checkActive();
+    CheckBrowseMode();
+    const int id = cur_ >= 0 && cur_ < int(order_.size()) ? order_[size_t(cur_)] : -1;
+    rebuildOrder();
+    keepCursorOn(id);
+    notify(TDataEvent::deDataSetChange);
+}
+
+// --- bookmarks and searching -----------------------------------------------------------------------
+
+TBookmark TClientDataSet::Bookmark() const {
+    if (!Active()) return -1;
+    return activeBookmark();
+}
+
+TBookmark TClientDataSet::activeBookmark() const {
+    if (peekRow_) return peekId_;
+    if (state_ == TDataSetState::dsInsert) return -1;
+    if (state_ == TDataSetState::dsEdit) return editId_;
+    return cur_ >= 0 && cur_ < int(order_.size()) ? order_[size_t(cur_)] : -1;
+}
+
+void TClientDataSet::GotoBookmark(TBookmark b) {
+    checkActive();
+    const int pos = positionOf(b);
+    if (pos < 0) throw EDatabaseError(QStringLiteral("Record not found"));
+    scrollTo(pos);
+}
+
+bool TClientDataSet::BookmarkValid(TBookmark b) const {
+    return Active() && positionOf(b) >= 0;
+}
+
+int TClientDataSet::CompareBookmarks(TBookmark a, TBookmark b) const {
+    const int pa = positionOf(a), pb = positionOf(b);
+    return pa < pb ? -1 : (pa > pb ? 1 : 0);
+}
+
+bool TClientDataSet::matches(const Row& row, const std::vector<int>& keySlots, const QList<Variant>& vals,
+                             TLocateOptions options) const {
+    const Qt::CaseSensitivity cs =
+        options.testFlag(loCaseInsensitive) ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    for (size_t k = 0; k < keySlots.size(); ++k) {
+        const Variant& fv = row[keySlots[k]];
+        const Variant& kv = vals[int(k)];
+        if (kv.isEmptyOrNull()) {
+            if (!fv.isEmptyOrNull()) return false;
+            continue;
+        }
+        if (fv.isEmptyOrNull()) return false;
+        if (fv.isString() || kv.isString() || options) {
+            QString a, b;
+            try {
+                a = fv.toString();
+                b = kv.toString();
+            } catch (const VariantError&) {
+                return false;
+            }
+            if (options.testFlag(loPartialKey)) {
+                if (!a.startsWith(b, cs)) return false;
+            } else if (a.compare(b, cs) != 0) {
+                return false;
+            }
+        } else if (!(fv == kv)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TClientDataSet::Locate(const QString& keyFields, const Variant& values, TLocateOptions options) {
+    checkActive();
+    CheckBrowseMode();
+    const QStringList names = splitNames(keyFields);
+    if (names.isEmpty()) return false;
+    QList<Variant> vals;
+    if (values.isArray() && values.dimCount() == 1 && (names.size() > 1 || values.highBound() >= values.lowBound()))
+        vals = values.toList();
+    else vals << values;
+    if (vals.size() < names.size())
+        throw EDatabaseError(QStringLiteral("Locate needs one value for each of the fields %1").arg(keyFields));
+    std::vector<int> keySlots;
+    QList<TField*> computed;
+    for (const QString& n : names) {
+        TField* f = FieldByName(n);
+        keySlots.push_back(f->slot());
+        if (f->slot() < 0 || f->FieldKind() == TField::fkCalculated) computed << f;
+    }
+    if (computed.isEmpty()) {
+        for (size_t pos = 0; pos < order_.size(); ++pos) {
+            if (matches(store_[size_t(order_[pos])].values, keySlots, vals, options)) {
+                scrollTo(int(pos));
+                return true;
+            }
+        }
+        return false;
+    }
+    // Calculated or lookup fields: compare field values with each record made active in turn.
+    for (size_t pos = 0; pos < order_.size(); ++pos) {
+        bool hit = false;
+        withRecordAt(int(pos), [&] {
+            Row values;
+            std::vector<int> idx;
+            for (int k = 0; k < names.size(); ++k) {
+                values << FieldByName(names[k])->Value();
+                idx.push_back(k);
+            }
+            hit = matches(values, idx, vals, options);
+        });
+        if (hit) {
+            scrollTo(int(pos));
+            return true;
+        }
+    }
+    return false;
+}
+
+Variant TClientDataSet::Lookup(const QString& keyFields, const Variant& values, const QString& resultFields) {
+    checkActive();
+    const QStringList names = splitNames(keyFields);
+    QList<Variant> vals;
+    if (values.isArray() && values.dimCount() == 1) vals = values.toList();
+    else vals << values;
+    std::vector<int> keySlots;
+    for (const QString& n : names) {
+        TField* f = FieldByName(n);
+        if (f->slot() < 0) throw EDatabaseError(QStringLiteral("Field '%1' cannot be used for lookup").arg(n));
+        keySlots.push_back(f->slot());
+    }
+    if (vals.size() < names.size()) return Variant::null();
+    const QStringList results = splitNames(resultFields);
+    for (size_t pos = 0; pos < order_.size(); ++pos) {
+        if (!matches(store_[size_t(order_[pos])].values, keySlots, vals, {})) continue;
+        Variant out;
+        withRecordAt(int(pos), [&] {
+            if (results.size() == 1) {
+                out = FieldByName(results[0])->Value();
+            } else {
+                VariantList items;
+                for (const QString& r : results)
+                    items << FieldByName(r)->Value();
+                out = Variant::fromList(items);
+            }
+        });
+        return out;
+    }
+    return Variant::null();
+}
+
+void TClientDataSet::withRecordAt(int position, const std::function<void()>& fn) const {
+    if (position < 0 || position >= int(order_.size())) return;
+    const Row* savedRow = peekRow_;
+    const TBookmark savedId = peekId_;
+    peekRow_ = &store_[size_t(order_[size_t(position)])].values;
+    peekId_ = order_[size_t(position)];
+    struct Restore {
+        const TClientDataSet* ds;
+        const Row* row;
+        TBookmark id;
+        ~Restore() {
+            ds->peekRow_ = row;
+            ds->peekId_ = id;
+        }
+    } restore{this, savedRow, savedId};
+    fn();
+}
+
+// --- field values ----------------------------------------------------------------------------------
+
+const Row* TClientDataSet::activeRow() const {
+    if (peekRow_) return peekRow_;
+    if (state_ == TDataSetState::dsCalcFields) return calcRow_;
+    if (isEditing(state_)) return &editBuf_;
+    if (cur_ >= 0 && cur_ < int(order_.size())) return &store_[size_t(order_[size_t(cur_)])].values;
+    return nullptr;
+}
+
+void TClientDataSet::writeField(TField* field, const Variant& value) {
+    if (state_ == TDataSetState::dsCalcFields) {
+        if (field->FieldKind() != TField::fkData && field->slot() >= 0 && calcRow_)
+            (*calcRow_)[field->slot()] = value;
+        return;
+    }
+    checkEditing();
+    if (field->ReadOnly())
+        throw EDatabaseError(QStringLiteral("Field '%1' cannot be modified").arg(field->DisplayName()));
+    if (field->slot() < 0 || field->slot() >= editBuf_.size())
+        throw EDatabaseError(QStringLiteral("Field '%1' has no value here").arg(field->DisplayName()));
+    if (field->OnValidate) {
+        validatingField_ = field;
+        validatingValue_ = value;
+        try {
+            field->OnValidate(field);
+        } catch (...) {
+            validatingField_ = nullptr;
+            validatingValue_ = Variant();
+            throw;
+        }
+        validatingField_ = nullptr;
+        validatingValue_ = Variant();
+    }
+    editBuf_[field->slot()] = value;
+    if (field->FieldKind() == TField::fkData || field->FieldKind() == TField::fkInternalCalc) modified_ = true;
+    notify(TDataEvent::deFieldChange, field);
+    if (field->OnChange) field->OnChange(field);
+}
+
+Variant TClientDataSet::oldValueOf(const TField* field) const {
+    const int id = state_ == TDataSetState::dsEdit ? editId_ : int(activeBookmark());
+    if (id < 0 || field->slot() < 0) return Variant::null();
+    const Record& r = store_[size_t(id)];
+    const Row& src = r.original.isEmpty() ? r.values : r.original;
+    return field->slot() < src.size() ? src[field->slot()] : Variant::null();
+}
+
+void TClientDataSet::calculateFields() const {
+    if (!OnCalcFields || state_ == TDataSetState::dsCalcFields) return;
+    const Row* row = activeRow();
+    if (!row) return;
+    auto* self = const_cast<TClientDataSet*>(this);
+    self->calcSavedState_ = state_;
+    self->state_ = TDataSetState::dsCalcFields;
+    calcRow_ = const_cast<Row*>(row);
+    struct Restore {
+        TClientDataSet* ds;
+        ~Restore() {
+            ds->state_ = ds->calcSavedState_;
+            ds->calcRow_ = nullptr;
+        }
+    } restore{self};
+    OnCalcFields(self);
+}
+
+// --- editing ---------------------------------------------------------------------------------------
+
+void TClientDataSet::nestedCheckBrowseMode() {
+    for (TClientDataSet* n : NestedDataSets())
+        if (n->Active()) n->CheckBrowseMode();
+}
+
+void TClientDataSet::CheckBrowseMode() {
+    checkActive();
+    nestedCheckBrowseMode();
+    if (isEditing(state_)) {
+        UpdateRecord();
+        if (modified_) Post();
+        else Cancel();
+    }
+}
+
+void TClientDataSet::UpdateRecord() {
+    checkEditing();
+    notify(TDataEvent::deUpdateRecord);
+}
+
+void TClientDataSet::Append() {
+    doInsert(true);
+}
+
+void TClientDataSet::Insert() {
+    doInsert(false);
+}
+
+void TClientDataSet::doInsert(bool append) {
+    checkActive();
+    CheckBrowseMode();
+    if (readOnly_) throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+    if (BeforeInsert) BeforeInsert(this);
+    if (BeforeScroll) BeforeScroll(this);
+    returnPos_ = cur_;
+    if (append || cur_ < 0) {
+        insertPos_ = int(order_.size());
+        insertNatural_ = int(natural_.size());
+    } else {
+        insertPos_ = cur_;
+        const int id = order_[size_t(cur_)];
+        insertNatural_ = int(std::find(natural_.begin(), natural_.end(), id) - natural_.begin());
+    }
+    editBuf_ = newRow();
+    editId_ = -1;
+    setState(TDataSetState::dsInsert);
+    bof_ = eof_ = false;
+    try {
+        if (OnNewRecord) OnNewRecord(this);
+    } catch (...) {
+        editBuf_.clear();
+        setState(TDataSetState::dsBrowse);
+        keepCursorOn(bookmarkAt(returnPos_));
+        notify(TDataEvent::deDataSetChange);
+        throw;
+    }
+    modified_ = false;
+    notify(TDataEvent::deDataSetChange);
+    reloadNested();
+    if (AfterInsert) AfterInsert(this);
+    if (AfterScroll) AfterScroll(this);
+}
+
+void TClientDataSet::Edit() {
+    checkActive();
+    if (isEditing(state_)) return;
+    if (IsEmpty()) {
+        Append();
+        return;
+    }
+    if (readOnly_) throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+    if (BeforeEdit) BeforeEdit(this);
+    editId_ = order_[size_t(cur_)];
+    editBuf_ = store_[size_t(editId_)].values;
+    setState(TDataSetState::dsEdit);
+    notify(TDataEvent::deRecordChange);
+    if (AfterEdit) AfterEdit(this);
+}
+
+void TClientDataSet::checkRequired() const {
+    for (TField* f : fields_) {
+        if (f->FieldKind() != TField::fkData || !f->Required() || f->slot() < 0) continue;
+        if (editBuf_[f->slot()].isEmptyOrNull())
+            throw EDatabaseError(QStringLiteral("Field '%1' must have a value").arg(f->DisplayName()));
+    }
+}
+
+void TClientDataSet::Post() {
+    checkActive();
+    nestedCheckBrowseMode();
+    UpdateRecord();
+    notify(TDataEvent::deCheckBrowseMode);
+    if (BeforePost) BeforePost(this);
+    checkRequired();
+    if (state_ == TDataSetState::dsInsert) {
+        Record r;
+        r.values = std::move(editBuf_);
+        r.status = kvx::UpdateStatus::Inserted;
+        const int id = int(store_.size());
+        store_.push_back(std::move(r));
+        natural_.insert(natural_.begin() + std::clamp(insertNatural_, 0, int(natural_.size())), id);
+        const int pos = hasIndex() ? sortedPosition(store_.back().values, id)
+                                   : std::clamp(insertPos_, 0, int(order_.size()));
+        order_.insert(order_.begin() + pos, id);
+        cur_ = pos;
+    } else {
+        Record& r = store_[size_t(editId_)];
+        if (r.status == kvx::UpdateStatus::Unmodified) {
+            r.original = r.values;
+            r.status = kvx::UpdateStatus::Modified;
+        }
+        r.values = std::move(editBuf_);
+        if (hasIndex()) {
+            order_.erase(order_.begin() + cur_);
+            const int pos = sortedPosition(r.values, editId_);
+            order_.insert(order_.begin() + pos, editId_);
+            cur_ = pos;
+        }
+    }
+    invalidatePositions();
+    editBuf_.clear();
+    editId_ = -1;
+    setState(TDataSetState::dsBrowse);
+    bof_ = eof_ = false;
+    notify(TDataEvent::deDataSetChange);
+    if (masterField_) writeBackToMaster();
+    reloadNested();
+    if (AfterPost) AfterPost(this);
+}
+
+void TClientDataSet::Cancel() {
+    checkActive();
+    if (!isEditing(state_)) return;
+    for (TClientDataSet* n : NestedDataSets())
+        if (n->Active() && isEditing(n->state_)) n->Cancel();
+    notify(TDataEvent::deCheckBrowseMode);
+    if (BeforeCancel) BeforeCancel(this);
+    const bool wasInsert = state_ == TDataSetState::dsInsert;
+    editBuf_.clear();
+    editId_ = -1;
+    setState(TDataSetState::dsBrowse);
+    if (wasInsert) keepCursorOn(bookmarkAt(returnPos_));
+    bof_ = eof_ = order_.empty();
+    notify(TDataEvent::deDataSetChange);
+    reloadNested();
+    if (AfterCancel) AfterCancel(this);
+}
+
+void TClientDataSet::Delete() {
+    checkActive();
+    if (state_ == TDataSetState::dsInsert) {
+        Cancel();
+        return;
+    }
+    if (order_.empty()) throw EDatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    if (readOnly_) throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+    notify(TDataEvent::deCheckBrowseMode);
+    if (BeforeDelete) BeforeDelete(this);
+    if (BeforeScroll) BeforeScroll(this);
+    if (state_ == TDataSetState::dsEdit) {
+        editBuf_.clear();
+        editId_ = -1;
+    }
+    const int id = order_[size_t(cur_)];
+    Record& r = store_[size_t(id)];
+    r.deleted = true;
+    if (r.status == kvx::UpdateStatus::Inserted) {
+        r.purged = true;
+        r.values.clear();
+        natural_.erase(std::find(natural_.begin(), natural_.end(), id));
+    } else {
+        if (r.status == kvx::UpdateStatus::Unmodified) r.original = r.values;
+        r.status = kvx::UpdateStatus::Deleted;
+    }
+    order_.erase(order_.begin() + cur_);
+    invalidatePositions();
+    if (cur_ >= int(order_.size())) cur_ = int(order_.size()) - 1;
+    setState(TDataSetState::dsBrowse);
+    bof_ = eof_ = order_.empty();
+    notify(TDataEvent::deDataSetChange);
+    if (masterField_) writeBackToMaster();
+    reloadNested();
+    if (AfterDelete) AfterDelete(this);
+    if (AfterScroll) AfterScroll(this);
+}
+
+void TClientDataSet::EmptyDataSet() {
+    checkActive();
+    if (isEditing(state_)) Cancel();
+    store_.clear();
+    natural_.clear();
+    order_.clear();
+    invalidatePositions();
+    cur_ = -1;
+    bof_ = eof_ = true;
+    notify(TDataEvent::deDataSetChange);
+    if (masterField_) writeBackToMaster();
+    reloadNested();
+}
+
+// --- change log ------------------------------------------------------------------------------------
+
+int TClientDataSet::ChangeCount() const {
+    int n = 0;
+    for (const Record& r : store_)
+        if (!r.purged && r.status != kvx::UpdateStatus::Unmodified) ++n;
+    return n;
+}
+
+kvx::UpdateStatus TClientDataSet::UpdateStatus() const {
+    if (state_ == TDataSetState::dsInsert) return kvx::UpdateStatus::Inserted;
+    const TBookmark id = activeBookmark();
+    return id >= 0 ? store_[size_t(id)].status : kvx::UpdateStatus::Unmodified;
+}
+
+TUpdateKind TClientDataSet::updateKindOf(kvx::UpdateStatus s) const {
+    switch (s) {
+    case kvx::UpdateStatus::Inserted:
+        return TUpdateKind::ukInsert;
+    case kvx::UpdateStatus::Deleted:
+        return TUpdateKind::ukDelete;
+    default:
+        return TUpdateKind::ukModify;
+    }
+}
+
+void TClientDataSet::restoreRecord(int id) {
+    Record& r = store_[size_t(id)];
+    switch (r.status) {
+    case kvx::UpdateStatus::Inserted:
+        r.purged = r.deleted = true;
+        r.values.clear();
+        natural_.erase(std::remove(natural_.begin(), natural_.end(), id), natural_.end());
+        break;
+    case kvx::UpdateStatus::Modified:
+    case kvx::UpdateStatus::Deleted:
+        r.values = r.original;
+        r.original.clear();
+        r.deleted = false;
+        break;
+    case kvx::UpdateStatus::Unmodified:
+        return;
+    }
+    r.status = kvx::UpdateStatus::Unmodified;
+}
+
+void TClientDataSet::CancelUpdates() {
+    if (!Active()) return;
+    if (isEditing(state_)) Cancel();
+    const int keep = int(activeBookmark());
+    for (size_t id = 0; id < store_.size(); ++id)
+        if (!store_[id].purged) restoreRecord(int(id));
+    rebuildOrder();
+    keepCursorOn(keep);
+    bof_ = eof_ = order_.empty();
+    notify(TDataEvent::deDataSetChange);
+    if (masterField_) writeBackToMaster();
+    reloadNested();
+}
+
+void TClientDataSet::RevertRecord() {
+    checkActive();
+    if (isEditing(state_)) Cancel();
+    const int id = int(activeBookmark());
+    if (id < 0) return;
+    restoreRecord(id);
+    rebuildOrder();
+    keepCursorOn(id);
+    notify(TDataEvent::deDataSetChange);
+    if (masterField_) writeBackToMaster();
+    reloadNested();
+}
+
+void TClientDataSet::MergeChangeLog() {
+    for (Record& r : store_) {
+        if (r.purged) continue;
+        if (r.status == kvx::UpdateStatus::Deleted) {
+            r.purged = true;
+            r.values.clear();
+        }
+        r.original.clear();
+        r.status = kvx::UpdateStatus::Unmodified;
+    }
+}
+
+Delta TClientDataSet::buildDelta(std::vector<TBookmark>* records) const {
+    Delta d;
+    d.fields = fieldDefs_.list();
+    for (size_t id = 0; id < store_.size(); ++id) {
+        const Record& r = store_[id];
+        if (r.purged || r.status == kvx::UpdateStatus::Unmodified) continue;
+        DeltaRow dr;
+        dr.status = r.status;
+        switch (r.status) {
+        case kvx::UpdateStatus::Inserted:
+            dr.newValues = headOf(r.values, packetCols_);
+            break;
+        case kvx::UpdateStatus::Modified:
+            dr.oldValues = headOf(r.original, packetCols_);
+            for (int c = 0; c < packetCols_; ++c)
+                dr.newValues << (r.values[c].identical(r.original[c]) ? Variant() : r.values[c]);
+            break;
+        case kvx::UpdateStatus::Deleted:
+            dr.oldValues = headOf(r.original, packetCols_);
+            break;
+        case kvx::UpdateStatus::Unmodified:
+            break;
+        }
+        d.rows.append(dr);
+        if (records) records->push_back(TBookmark(id));
+    }
+    return d;
+}
+
+int TClientDataSet::ApplyUpdates(int maxErrors) {
+    checkActive();
+    if (TClientDataSet* master = masterDataSet()) {
+        CheckBrowseMode();
+        return master->ApplyUpdates(maxErrors);
+    }
+    CheckBrowseMode();
+    if (!remote_) throw EDatabaseError(QStringLiteral("Remote server not assigned"));
+    std::vector<TBookmark> ids;
+    const Delta delta = buildDelta(&ids);
+    if (delta.rows.isEmpty()) return 0;
+    const ApplyResult result = remote_->applyUpdates(providerName_, delta, maxErrors);
+    const int keep = int(activeBookmark());
+
+    for (const auto& [index, row] : result.applied) {
+        if (index < 0 || index >= int(ids.size())) continue;
+        Record& r = store_[size_t(ids[size_t(index)])];
+        if (r.status == kvx::UpdateStatus::Deleted) {
+            r.purged = true;
+            r.values.clear();
+        } else {
+            for (int c = 0; c < packetCols_ && c < row.size(); ++c)
+                if (!row[c].isUnassigned()) r.values[c] = row[c];
+        }
+        r.original.clear();
+        r.status = kvx::UpdateStatus::Unmodified;
+    }
+
+    bool aborted = false;
+    for (const ReconcileError& e : result.errors) {
+        if (aborted) break;
+        if (e.deltaIndex < 0 || e.deltaIndex >= int(ids.size())) continue;
+        const int id = int(ids[size_t(e.deltaIndex)]);
+        Record& r = store_[size_t(id)];
+        if (r.purged || r.status == kvx::UpdateStatus::Unmodified) continue;
+        const DeltaRow& dr = delta.rows[e.deltaIndex];
+        EReconcileError err;
+        err.Message = e.message;
+        err.Context = e.context;
+        err.ErrorCode = e.errorCode;
+        err.PreviousError = e.previousError;
+        err.Record.fields = delta.fields;
+        err.Record.oldValues = dr.oldValues;
+        err.Record.newValues = dr.newValues;
+        err.Record.curValues = e.currentValues;
+        TReconcileAction action = TReconcileAction::raSkip;
+        if (OnReconcileError) OnReconcileError(this, err, updateKindOf(r.status), action);
+        Record& rec = store_[size_t(id)];
+        switch (action) {
+        case TReconcileAction::raSkip:
+            break;
+        case TReconcileAction::raAbort:
+            aborted = true;
+            break;
+        case TReconcileAction::raCancel:
+            restoreRecord(id);
+            break;
+        case TReconcileAction::raRefresh:
+            if (e.currentValues.isEmpty()) {
+                rec.purged = rec.deleted = true;
+                rec.values.clear();
+                natural_.erase(std::remove(natural_.begin(), natural_.end(), id), natural_.end());
+            } else {
+                for (int c = 0; c < packetCols_ && c < e.currentValues.size(); ++c)
+                    rec.values[c] = e.currentValues[c];
+                rec.deleted = false;
+            }
+            rec.original.clear();
+            rec.status = kvx::UpdateStatus::Unmodified;
+            break;
+        case TReconcileAction::raMerge:
+            // The server's current row becomes the original; the client's own changes stay on top.
+            if (e.currentValues.isEmpty() || rec.status == kvx::UpdateStatus::Inserted) break;
+            for (int c = 0; c < packetCols_ && c < e.currentValues.size(); ++c) {
+                const bool changedHere = c < dr.newValues.size() && !dr.newValues[c].isUnassigned();
+                if (!changedHere && rec.status == kvx::UpdateStatus::Modified) rec.values[c] = e.currentValues[c];
+            }
+            rec.original = headOf(e.currentValues, packetCols_);
+            while (rec.original.size() < rowWidth())
+                rec.original << Variant::null();
+            break;
+        case TReconcileAction::raCorrect:
+            if (rec.status == kvx::UpdateStatus::Deleted) break;
+            for (int c = 0; c < packetCols_ && c < err.Record.newValues.size(); ++c)
+                if (!err.Record.newValues[c].isUnassigned()) rec.values[c] = err.Record.newValues[c];
+            break;
+        }
+    }
+
+    rebuildOrder();
+    keepCursorOn(keep);
+    if (order_.empty()) bof_ = eof_ = true;
+    notify(TDataEvent::deDataSetChange);
+    reloadNested();
+    return std::max(result.errorCount, int(result.errors.size()));
+}
+
+// --- controls --------------------------------------------------------------------------------------
+
+void TClientDataSet::DisableControls() {
+    if (disableCount_++ == 0) {
+        disableState_ = state_;
+        pendingChange_ = pendingLayout_ = false;
+    }
+}
+
+void TClientDataSet::EnableControls() {
+    if (disableCount_ == 0) return;
+    if (--disableCount_ > 0) return;
+    const bool layout = pendingLayout_;
+    pendingChange_ = pendingLayout_ = false;
+    if (state_ != disableState_) notify(TDataEvent::deUpdateState);
+    if (disableState_ != TDataSetState::dsInactive && Active())
+        notify(layout ? TDataEvent::deLayoutChange : TDataEvent::deDataSetChange);
+}
+
+// --- nested datasets -------------------------------------------------------------------------------
+
+Variant TClientDataSet::rowsAsVariant() const {
+    VariantList rows;
+    for (int id : natural_) {
+        const Record& r = store_[size_t(id)];
+        if (r.deleted || r.purged) continue;
+        rows << Variant::fromList(headOf(r.values, packetCols_));
+    }
+    return Variant::fromList(rows);
+}
+
+void TClientDataSet::loadFromMaster() {
+    store_.clear();
+    natural_.clear();
+    TClientDataSet* master = masterDataSet();
+    if (!master || !master->Active() || !masterField_) return;
+    masterRecord_ = int(master->activeBookmark());
+    const Variant v = masterField_->Value();
+    if (!v.isArray() || v.dimCount() != 1) return;
+    DataPacket p;
+    for (const Variant& row : v.toList())
+        if (row.isArray()) p.rows << row.toList();
+    appendPacket(p);
+}
+
+void TClientDataSet::reloadFromMaster() {
+    if (isEditing(state_)) {
+        editBuf_.clear();
+        editId_ = -1;
+        state_ = TDataSetState::dsBrowse;
+        notify(TDataEvent::deUpdateState);
+    }
+    loadFromMaster();
+    rebuildOrder();
+    cur_ = order_.empty() ? -1 : 0;
+    bof_ = true;
+    eof_ = order_.empty();
+    modified_ = false;
+    notify(TDataEvent::deDataSetChange);
+    reloadNested();
+}
+
+void TClientDataSet::reloadNested() {
+    for (TClientDataSet* n : NestedDataSets())
+        if (n->Active()) n->reloadFromMaster();
+}
+
+void TClientDataSet::writeBackToMaster() {
+    TClientDataSet* master = masterDataSet();
+    if (!master || !master->Active() || !masterField_ || masterField_->slot() < 0) return;
+    const int slot = masterField_->slot();
+    const Variant rows = rowsAsVariant();
+    if (isEditing(master->state_)) {
+        master->editBuf_[slot] = rows;
+        master->modified_ = true;
+    } else {
+        const int id = int(master->activeBookmark());
+        if (id < 0) return;
+        Record& r = master->store_[size_t(id)];
+        if (r.status == kvx::UpdateStatus::Unmodified) {
+            r.original = r.values;
+            r.status = kvx::UpdateStatus::Modified;
+        }
+        r.values[slot] = rows;
+        if (master->masterField_) master->writeBackToMaster();
+    }
+    master->notify(TDataEvent::deRecordChange, masterField_);
+}
+
+} // namespace kvx

@@ -1,0 +1,585 @@
+#include "Field.h"
+
+#include "ClientDataSet.h"
+#include "CodePage.h"
+#include "FieldFormat.h"
+
+#include <QDateTime>
+#include <QStringList>
+#include <cmath>
+
+namespace kvx {
+
+void Abort() {
+    throw EAbort();
+}
+
+namespace {
+
+// Cuts `text` to at most `size` bytes in code page `cp` without splitting a character.
+QString fitBytes(const QString& text, int size, int cp) {
+    if (size <= 0 || text.size() * 4 <= size) return text;
+    int bytes = 0;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        const bool pair = c.isHighSurrogate() && i + 1 < text.size();
+        int len = 1;
+        if (c.unicode() >= 0x80) len = int(codepage::encode(text.mid(i, pair ? 2 : 1), cp).size());
+        if (bytes + len > size) return text.left(i);
+        bytes += len;
+        if (pair) ++i;
+    }
+    return text;
+}
+
+[[noreturn]] void convertError(const QString& text, const char* what) {
+    throw EConvertError(QStringLiteral("'%1' is not a valid %2").arg(text, QLatin1String(what)));
+}
+
+} // namespace
+
+TField::TField(FieldType type, QObject* owner) : QObject(owner), dataType_(type) {}
+
+TField::~TField() {
+    if (dataSet_) dataSet_->detachField(this);
+}
+
+void TField::SetFieldName(const QString& name) {
+    fieldName_ = name;
+    if (dataSet_) dataSet_->fieldListChanged();
+}
+
+void TField::SetDisplayLabel(const QString& label) {
+    displayLabel_ = label == fieldName_ ? QString() : label;
+    if (dataSet_) dataSet_->fieldListChanged();
+}
+
+int TField::DisplayWidth() const {
+    return displayWidth_ > 0 ? displayWidth_ : defaultDisplayWidth();
+}
+
+void TField::SetDisplayWidth(int width) {
+    displayWidth_ = width;
+    if (dataSet_) dataSet_->fieldListChanged();
+}
+
+int TField::defaultDisplayWidth() const {
+    return 10;
+}
+
+int TField::Index() const {
+    return dataSet_ ? int(dataSet_->Fields().indexOf(const_cast<TField*>(this))) : -1;
+}
+
+void TField::SetIndex(int index) {
+    wantedIndex_ = index;
+    if (dataSet_) dataSet_->moveField(this, index);
+}
+
+void TField::SetVisible(bool visible) {
+    if (visible_ == visible) return;
+    visible_ = visible;
+    if (dataSet_) dataSet_->fieldListChanged();
+}
+
+void TField::SetSize(int size) {
+    size_ = size;
+}
+
+void TField::SetDisplayFormat(const QString& format) {
+    displayFormat_ = format;
+    if (dataSet_) dataSet_->fieldListChanged();
+}
+
+QString TField::DataTypeName() const {
+    if (dataType_ == FieldType::LargeInt) return QStringLiteral("ftLargeint");
+    return QStringLiteral("ft") + fieldTypeName(dataType_);
+}
+
+void TField::SetFieldKind(TFieldKind kind) {
+    if (dataSet_ && dataSet_->Active())
+        throw EDatabaseError(QStringLiteral("Cannot perform this operation on an open dataset"));
+    kind_ = kind;
+}
+
+TClientDataSet* TField::LookupDataSet() const {
+    return qobject_cast<TClientDataSet*>(lookupDataSet_.data());
+}
+
+void TField::SetLookupDataSet(TClientDataSet* ds) {
+    lookupDataSet_ = ds;
+}
+
+void TField::SetDataSet(TClientDataSet* dataSet) {
+    if (dataSet == dataSet_) return;
+    if (dataSet && dataSet->Active())
+        throw EDatabaseError(QStringLiteral("Cannot perform this operation on an open dataset"));
+    if (dataSet_) dataSet_->detachField(this);
+    dataSet_ = nullptr;
+    slot_ = -1;
+    if (dataSet) {
+        dataSet->attachField(this);
+        dataSet_ = dataSet;
+    }
+}
+
+bool TField::IsNumeric() const {
+    switch (dataType_) {
+    case FieldType::Smallint:
+    case FieldType::Integer:
+    case FieldType::Word:
+    case FieldType::LargeInt:
+    case FieldType::Float:
+    case FieldType::Currency:
+    case FieldType::BCD:
+    case FieldType::AutoInc:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool TField::IsStringKind() const {
+    return dataType_ == FieldType::String || dataType_ == FieldType::FixedChar ||
+           dataType_ == FieldType::WideString;
+}
+
+bool TField::IsBlob() const {
+    return dataType_ == FieldType::Blob || dataType_ == FieldType::Memo;
+}
+
+Variant TField::rawValue() const {
+    if (!dataSet_ || slot_ < 0) {
+        if (dataSet_ && kind_ == fkLookup) return lookupValue();
+        return Variant::null();
+    }
+    if (dataSet_->validating(this)) return dataSet_->validatingValue();
+    if (kind_ == fkLookup) return lookupValue();
+    if (kind_ == fkCalculated && !dataSet_->inCalcFields()) dataSet_->calculateFields();
+    const Row* row = dataSet_->activeRow();
+    if (!row || slot_ >= row->size()) return Variant::null();
+    return (*row)[slot_];
+}
+
+Variant TField::lookupValue() const {
+    TClientDataSet* ds = LookupDataSet();
+    if (!ds || !ds->Active() || !dataSet_) return Variant::null();
+    const QStringList names = keyFields_.split(';', Qt::SkipEmptyParts);
+    if (names.isEmpty()) return Variant::null();
+    VariantList keys;
+    for (const QString& n : names) {
+        const Variant v = dataSet_->FieldByName(n.trimmed())->Value();
+        if (v.isNull()) return Variant::null();
+        keys << v;
+    }
+    return ds->Lookup(lookupKeyFields_, keys.size() == 1 ? keys[0] : Variant::fromList(keys),
+                      lookupResultField_);
+}
+
+Variant TField::Value() const {
+    Variant v = rawValue();
+    return v.isUnassigned() ? Variant::null() : v;
+}
+
+bool TField::IsNull() const {
+    return rawValue().isEmptyOrNull();
+}
+
+Variant TField::OldValue() const {
+    return dataSet_ ? dataSet_->oldValueOf(this) : Variant::null();
+}
+
+void TField::SetValue(const Variant& value) {
+    if (!dataSet_) throw EDatabaseError(QStringLiteral("Field '%1' has no dataset").arg(DisplayName()));
+    if (kind_ == fkLookup) throw EDatabaseError(QStringLiteral("Field '%1' cannot be modified").arg(DisplayName()));
+    const Variant stored = value.isEmptyOrNull() ? Variant::null() : convertIn(value);
+    dataSet_->writeField(this, stored);
+}
+
+Variant TField::convertIn(const Variant& v) const {
+    return v;
+}
+
+QString TField::stringOf(const Variant& v) const {
+    if (v.isEmptyOrNull()) return {};
+    try {
+        return v.toString();
+    } catch (const VariantError&) {
+        return {};
+    }
+}
+
+QString TField::textOf(const Variant& v, bool) const {
+    return stringOf(v);
+}
+
+Variant TField::parseText(const QString& text) const {
+    return Variant(text);
+}
+
+QString TField::AsString() const {
+    return stringOf(Value());
+}
+
+void TField::SetAsString(const QString& text) {
+    SetValue(parseText(text));
+}
+
+qint64 TField::AsInteger() const {
+    const Variant v = Value();
+    if (v.isNull()) return 0;
+    try {
+        return v.toInt();
+    } catch (const VariantError&) {
+        convertError(v.toString(), "integer value");
+    }
+}
+
+double TField::AsFloat() const {
+    const Variant v = Value();
+    if (v.isNull()) return 0;
+    try {
+        return v.toDouble();
+    } catch (const VariantError&) {
+        convertError(v.toString(), "floating point value");
+    }
+}
+
+bool TField::AsBoolean() const {
+    const Variant v = Value();
+    if (v.isNull()) return false;
+    try {
+        return v.toBool();
+    } catch (const VariantError&) {
+        convertError(v.toString(), "boolean value");
+    }
+}
+
+Currency TField::AsCurrency() const {
+    const Variant v = Value();
+    if (v.isNull()) return {};
+    try {
+        return v.toCurrency();
+    } catch (const VariantError&) {
+        convertError(v.toString(), "currency value");
+    }
+}
+
+double TField::AsDateTime() const {
+    const Variant v = Value();
+    if (v.isNull()) return 0;
+    try {
+        return v.toDate();
+    } catch (const VariantError&) {
+        convertError(v.toString(), "date and time");
+    }
+}
+
+QString TField::getText(bool displayText) const {
+    if (OnGetText) {
+        QString text;
+        OnGetText(const_cast<TField*>(this), text, displayText);
+        return text;
+    }
+    const Variant v = Value();
+    if (v.isNull()) return {};
+    return textOf(v, displayText);
+}
+
+void TField::SetText(const QString& text) {
+    if (OnSetText) OnSetText(this, text);
+    else SetAsString(text);
+}
+
+void TField::FocusControl() {
+    emit focusRequested(this);
+}
+
+// --- strings ---------------------------------------------------------------------------------------
+
+Variant TStringField::convertIn(const Variant& v) const {
+    QString s;
+    try {
+        s = v.toString();
+    } catch (const VariantError&) {
+        throw EConvertError(QStringLiteral("Invalid value for field '%1'").arg(DisplayName()));
+    }
+    if (Size() <= 0 || s.size() * 4 <= Size()) return Variant(s);
+    const int cp = DataSet() ? DataSet()->CodePage() : codepage::systemCodePage();
+    return Variant(fitBytes(s, Size(), cp));
+}
+
+Variant TWideStringField::convertIn(const Variant& v) const {
+    QString s;
+    try {
+        s = v.toString();
+    } catch (const VariantError&) {
+        throw EConvertError(QStringLiteral("Invalid value for field '%1'").arg(DisplayName()));
+    }
+    if (Size() > 0 && s.size() > Size()) s.truncate(Size());
+    return Variant(s);
+}
+
+// --- numbers ---------------------------------------------------------------------------------------
+
+QString TNumericField::textOf(const Variant& v, bool displayText) const {
+    const QString fmt = displayText || EditFormat().isEmpty() ? DisplayFormat() : EditFormat();
+    if (fmt.isEmpty()) return stringOf(v);
+    try {
+        return formatFloat(fmt, v.toDouble());
+    } catch (const VariantError&) {
+        return stringOf(v);
+    }
+}
+
+Variant TIntegerField::convertIn(const Variant& v) const {
+    qint64 x = 0;
+    try {
+        if (v.isString()) return parseText(v.toString());
+        x = v.toInt();
+    } catch (const VariantError&) {
+        convertError(v.toString(), "integer value");
+    }
+    if (x < minValue() || x > maxValue())
+        throw EDatabaseError(QStringLiteral("%1 is not a valid value for field '%2'. The allowed range is %3 to %4")
+                                 .arg(x)
+                                 .arg(DisplayName())
+                                 .arg(minValue())
+                                 .arg(maxValue()));
+    return Variant(x);
+}
+
+Variant TIntegerField::parseText(const QString& text) const {
+    const QString t = text.trimmed();
+    if (t.isEmpty()) return Variant::null();
+    bool ok = false;
+    const qint64 x = t.toLongLong(&ok);
+    if (!ok) convertError(text, "integer value");
+    return convertIn(Variant(x));
+}
+
+Variant TFloatField::convertIn(const Variant& v) const {
+    try {
+        if (v.isString()) return parseText(v.toString());
+        return Variant(v.toDouble());
+    } catch (const VariantError&) {
+        convertError(v.toString(), "floating point value");
+    }
+}
+
+Variant TFloatField::parseText(const QString& text) const {
+    const QString t = text.trimmed();
+    if (t.isEmpty()) return Variant::null();
+    bool ok = false;
+    const double d = t.toDouble(&ok);
+    if (!ok) convertError(text, "floating point value");
+    return Variant(d);
+}
+
+QString TFloatField::textOf(const Variant& v, bool displayText) const {
+    const QString fmt = displayText || EditFormat().isEmpty() ? DisplayFormat() : EditFormat();
+    if (!fmt.isEmpty()) return TNumericField::textOf(v, displayText);
+    try {
+        return QString::number(v.toDouble(), 'g', precision_);
+    } catch (const VariantError&) {
+        return stringOf(v);
+    }
+}
+
+QString TCurrencyField::textOf(const Variant& v, bool displayText) const {
+    const QString fmt = displayText || EditFormat().isEmpty() ? DisplayFormat() : EditFormat();
+    if (!fmt.isEmpty() || !displayText) return TFloatField::textOf(v, displayText);
+    try {
+        return formatFloat(QStringLiteral("#,##0.00"), v.toDouble());
+    } catch (const VariantError&) {
+        return stringOf(v);
+    }
+}
+
+Variant TBCDField::convertIn(const Variant& v) const {
+    try {
+        if (v.isString()) return parseText(v.toString());
+        return Variant(v.toCurrency());
+    } catch (const VariantError&) {
+        convertError(v.toString(), "BCD value");
+    }
+}
+
+Variant TBCDField::parseText(const QString& text) const {
+    const QString t = text.trimmed();
+    if (t.isEmpty()) return Variant::null();
+    bool ok = false;
+    const double d = t.toDouble(&ok);
+    if (!ok) convertError(text, "BCD value");
+    return Variant(Currency::fromDouble(d));
+}
+
+// --- booleans --------------------------------------------------------------------------------------
+
+Variant TBooleanField::convertIn(const Variant& v) const {
+    if (v.isString()) return parseText(v.toString());
+    try {
+        return Variant(v.toBool());
+    } catch (const VariantError&) {
+        convertError(v.toString(), "boolean value");
+    }
+}
+
+QString TBooleanField::stringOf(const Variant& v) const {
+    if (v.isEmptyOrNull()) return {};
+    const QStringList parts = displayValues_.split(';');
+    bool b = false;
+    try {
+        b = v.toBool();
+    } catch (const VariantError&) {
+        return v.toString();
+    }
+    if (b) return parts.value(0);
+    return parts.value(1);
+}
+
+Variant TBooleanField::parseText(const QString& text) const {
+    const QString t = text.trimmed();
+    if (t.isEmpty()) return Variant::null();
+    const QStringList parts = displayValues_.split(';');
+    auto hit = [&](const QString& p) { return !p.isEmpty() && p.startsWith(t, Qt::CaseInsensitive); };
+    if (hit(parts.value(0))) return Variant(true);
+    if (hit(parts.value(1))) return Variant(false);
+    if (t.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) return Variant(true);
+    if (t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0) return Variant(false);
+    convertError(text, "boolean value");
+}
+
+// --- dates -----------------------------------------------------------------------------------------
+
+Variant TDateTimeField::convertIn(const Variant& v) const {
+    if (v.isString()) return parseText(v.toString());
+    try {
+        double d = v.toDate();
+        if (DataType() == FieldType::Date) d = std::floor(d);
+        if (DataType() == FieldType::Time) d = d - std::trunc(d);
+        return Variant::fromDate(d);
+    } catch (const VariantError&) {
+        convertError(v.toString(), "date and time");
+    }
+}
+
+QString TDateTimeField::stringOf(const Variant& v) const {
+    if (v.isEmptyOrNull()) return {};
+    try {
+        return formatDateTime(defaultFormat(), v.toDate());
+    } catch (const VariantError&) {
+        return v.toString();
+    }
+}
+
+QString TDateTimeField::textOf(const Variant& v, bool displayText) const {
+    if (displayText && !DisplayFormat().isEmpty()) {
+        try {
+            return formatDateTime(DisplayFormat(), v.toDate());
+        } catch (const VariantError&) {
+        }
+    }
+    return stringOf(v);
+}
+
+Variant TDateTimeField::parseText(const QString& text) const {
+    const QString t = text.trimmed();
+    if (t.isEmpty()) return Variant::null();
+    static const char* const dateTimeFormats[] = {"yyyy/M/d H:m:s", "yyyy-M-d H:m:s", "yyyy/M/d H:m",
+                                                  "yyyy-M-dTH:m:s", "yyyy/M/d", "yyyy-M-d", "yyyyMMdd"};
+    for (const char* f : dateTimeFormats) {
+        const QDateTime dt = QDateTime::fromString(t, QLatin1String(f));
+        if (dt.isValid()) return convertIn(Variant::fromDateTime(dt));
+    }
+    for (const char* f : {"H:m:s", "H:m"}) {
+        const QTime tm = QTime::fromString(t, QLatin1String(f));
+        if (tm.isValid()) return Variant::fromDate(tm.msecsSinceStartOfDay() / 86400000.0);
+    }
+    convertError(text, "date and time");
+}
+
+// --- binary, blobs, nested -------------------------------------------------------------------------
+
+Variant TBinaryField::convertIn(const Variant& v) const {
+    try {
+        QString s = v.toString();
+        if (Size() > 0 && s.size() > Size()) s.truncate(Size());
+        return Variant(s);
+    } catch (const VariantError&) {
+        throw EConvertError(QStringLiteral("Invalid value for field '%1'").arg(DisplayName()));
+    }
+}
+
+QString TBinaryField::textOf(const Variant& v, bool displayText) const {
+    return displayText ? QStringLiteral("(BYTES)") : stringOf(v);
+}
+
+Variant TBlobField::convertIn(const Variant& v) const {
+    try {
+        return Variant(v.toString());
+    } catch (const VariantError&) {
+        throw EConvertError(QStringLiteral("Invalid value for field '%1'").arg(DisplayName()));
+    }
+}
+
+QString TBlobField::textOf(const Variant& v, bool displayText) const {
+    return displayText ? QStringLiteral("(BLOB)") : stringOf(v);
+}
+
+QString TMemoField::textOf(const Variant& v, bool displayText) const {
+    return displayText ? QStringLiteral("(MEMO)") : stringOf(v);
+}
+
+QString TDataSetField::textOf(const Variant&, bool) const {
+    return QStringLiteral("(DATASET)");
+}
+
+TField* createField(FieldType type, QObject* owner) {
+    switch (type) {
+    case FieldType::FixedChar:
+        return new TFixedCharField(owner);
+    case FieldType::WideString:
+        return new TWideStringField(owner);
+    case FieldType::Memo:
+        return new TMemoField(owner);
+    case FieldType::Smallint:
+        return new TSmallintField(owner);
+    case FieldType::Integer:
+        return new TIntegerField(owner);
+    case FieldType::Word:
+        return new TWordField(owner);
+    case FieldType::LargeInt:
+        return new TLargeintField(owner);
+    case FieldType::AutoInc:
+        return new TAutoIncField(owner);
+    case FieldType::Float:
+        return new TFloatField(owner);
+    case FieldType::Currency:
+        return new TCurrencyField(owner);
+    case FieldType::BCD:
+        return new TBCDField(owner);
+    case FieldType::Boolean:
+        return new TBooleanField(owner);
+    case FieldType::Date:
+        return new TDateField(owner);
+    case FieldType::Time:
+        return new TTimeField(owner);
+    case FieldType::DateTime:
+        return new TDateTimeField(owner);
+    case FieldType::Bytes:
+        return new TBytesField(owner);
+    case FieldType::VarBytes:
+        return new TVarBytesField(owner);
+    case FieldType::Blob:
+        return new TBlobField(owner);
+    case FieldType::DataSet:
+        return new TDataSetField(owner);
+    case FieldType::String:
+    case FieldType::Unknown:
+        break;
+    }
+    return new TStringField(owner);
+}
+
+} // namespace kvx
