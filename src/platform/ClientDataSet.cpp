@@ -204,8 +204,9 @@ void TClientDataSet::fieldListChanged() {
 QList<TClientDataSet*> TClientDataSet::NestedDataSets() const {
     QList<TClientDataSet*> out;
     for (TField* f : fields_)
-        if (auto* df = qobject_cast<TDataSetField*>(f))
-            if (df->nested_) out << df->nested_.data();
+        if (f->DataType() == FieldType::DataSet)
+            if (auto* df = qobject_cast<TDataSetField*>(f))
+                if (df->nested_) out << df->nested_.data();
     return out;
 }
 
@@ -230,7 +231,8 @@ void TClientDataSet::SetActive(bool active) {
         if (masterDataSet_ || masterField_) {
             TClientDataSet* master = masterDataSet_.data();
             if (!master || !master->Active())
-                throw EDatabaseError(QStringLiteral("Cannot open a nested dataset while its master is closed"));
+                throw EDatabaseError(
+                    QStringLiteral("Cannot open a nested dataset while its master is closed"));
             auto* field = qobject_cast<TDataSetField*>(master->FindField(masterFieldName_));
             if (!field) throw EDatabaseError(QStringLiteral("Field '%1' not found").arg(masterFieldName_));
             masterField_ = field;
@@ -309,8 +311,10 @@ void TClientDataSet::openCursor() {
     }
     fieldDefs_.assign(defs);
     bindFields(defs);
-    if (masterField_) loadFromMaster();
-    else appendPacket(first);
+    if (masterField_)
+        loadFromMaster();
+    else
+        appendPacket(first);
     resolveIndex();
     rebuildOrder();
 }
@@ -337,11 +341,14 @@ void TClientDataSet::bindFields(const QList<FieldDesc>& defs) {
             dynamicFields_ << f;
         }
         std::stable_sort(placed.begin(), placed.end(), [](TField* a, TField* b) {
-            return (a->wantedIndex_ < 0 ? INT_MAX : a->wantedIndex_) < (b->wantedIndex_ < 0 ? INT_MAX : b->wantedIndex_);
+            return (a->wantedIndex_ < 0 ? INT_MAX : a->wantedIndex_) <
+                   (b->wantedIndex_ < 0 ? INT_MAX : b->wantedIndex_);
         });
         for (TField* f : placed) {
-            if (f->wantedIndex_ >= 0) fields_.insert(std::min(int(fields_.size()), f->wantedIndex_), f);
-            else fields_.append(f);
+            if (f->wantedIndex_ >= 0)
+                fields_.insert(std::min(int(fields_.size()), f->wantedIndex_), f);
+            else
+                fields_.append(f);
         }
     }
     int calc = 0;
@@ -438,14 +445,19 @@ int TClientDataSet::GetNextPacket() {
     for (size_t id = firstNew; id < store_.size(); ++id)
         order_.push_back(int(id));
     if (hasIndex()) {
-        auto less = [this](int a, int b) { return compareRows(store_[size_t(a)].values, store_[size_t(b)].values) < 0; };
+        auto less = [this](int a, int b) {
+            return compareRows(store_[size_t(a)].values, store_[size_t(b)].values) < 0;
+        };
         std::stable_sort(order_.begin() + long(oldCount), order_.end(), less);
         std::inplace_merge(order_.begin(), order_.begin() + long(oldCount), order_.end(), less);
     }
     invalidatePositions();
-    if (curId >= 0) cur_ = positionOf(curId);
-    else if (cur_ < 0 && !order_.empty()) cur_ = 0;
-    if (state_ == TDataSetState::dsInsert && !hasIndex()) insertPos_ = std::min(insertPos_, int(order_.size()));
+    if (curId >= 0)
+        cur_ = positionOf(curId);
+    else if (cur_ < 0 && !order_.empty())
+        cur_ = 0;
+    if (state_ == TDataSetState::dsInsert && !hasIndex())
+        insertPos_ = std::min(insertPos_, int(order_.size()));
     eof_ = false;
     if (order_.empty()) bof_ = eof_ = true;
     notify(TDataEvent::deDataSetChange);
@@ -469,19 +481,27 @@ void TClientDataSet::FetchAll() {
 // --- order and indexes -----------------------------------------------------------------------------
 
 void TClientDataSet::SetIndexFieldNames(const QString& names) {
+    const QString oldNames = indexFieldNames_, oldName = indexName_;
     indexFieldNames_ = names;
     if (!names.isEmpty()) indexName_.clear();
     if (!Active()) return;
     const int id = cur_ >= 0 && cur_ < int(order_.size()) ? order_[size_t(cur_)] : -1;
-    resolveIndex();
+    try {
+        resolveIndex();
+    } catch (...) {
+        indexFieldNames_ = oldNames;
+        indexName_ = oldName;
+        resolveIndex();
+        throw;
+    }
     rebuildOrder();
     keepCursorOn(id);
     notify(TDataEvent::deDataSetChange);
 }
 
 void TClientDataSet::SetIndexName(const QString& name) {
-    if (Active() && !name.isEmpty() && name.compare(QLatin1String("DEFAULT_ORDER"), Qt::CaseInsensitive) != 0 &&
-        !indexDefs_.Find(name))
+    if (Active() && !name.isEmpty() &&
+        name.compare(QLatin1String("DEFAULT_ORDER"), Qt::CaseInsensitive) != 0 && !indexDefs_.Find(name))
         throw EDatabaseError(QStringLiteral("Index '%1' not found").arg(name));
     indexName_ = name;
     if (!name.isEmpty()) indexFieldNames_.clear();
@@ -530,13 +550,25 @@ void TClientDataSet::rebuildOrder() {
     }
     if (hasIndex()) {
         if (sortCols_.size() == 1 && !sortCols_[0].caseIns) {
-            // One plain column: compare the values directly.
+            // One plain column: sort positions over a contiguous copy of the keys (fewer cache misses
+            // than reaching every key through its record).
             const int slot = sortCols_[0].slot;
             const bool desc = sortCols_[0].desc;
-            std::stable_sort(order_.begin(), order_.end(), [this, slot, desc](int a, int b) {
-                const int c = store_[size_t(a)].values[slot].compare(store_[size_t(b)].values[slot]);
+            std::vector<Variant> keys;
+            keys.reserve(order_.size());
+            for (int id : order_)
+                keys.push_back(store_[size_t(id)].values[slot]);
+            std::vector<int> perm(order_.size());
+            for (size_t i = 0; i < perm.size(); ++i)
+                perm[i] = int(i);
+            std::stable_sort(perm.begin(), perm.end(), [&keys, desc](int a, int b) {
+                const int c = keys[size_t(a)].compare(keys[size_t(b)]);
                 return desc ? c > 0 : c < 0;
             });
+            std::vector<int> sorted(order_.size());
+            for (size_t i = 0; i < perm.size(); ++i)
+                sorted[i] = order_[size_t(perm[i])];
+            order_.swap(sorted);
         } else {
             std::stable_sort(order_.begin(), order_.end(), [this](int a, int b) {
                 return compareRows(store_[size_t(a)].values, store_[size_t(b)].values) < 0;
@@ -704,32 +736,59 @@ int TClientDataSet::CompareBookmarks(TBookmark a, TBookmark b) const {
     return pa < pb ? -1 : (pa > pb ? 1 : 0);
 }
 
+namespace {
+
+// Key values of a search, converted once.
+struct SearchKey {
+    Variant value;
+    QString text;
+    bool null = false;
+    bool asText = false;
+};
+
+std::vector<SearchKey> prepareKeys(const QList<Variant>& vals, TLocateOptions options) {
+    std::vector<SearchKey> keys;
+    for (const Variant& v : vals) {
+        SearchKey k;
+        k.value = v;
+        k.null = v.isEmptyOrNull();
+        k.asText = v.isString() || options;
+        if (!k.null && !v.isArray() && !v.isDispatch()) k.text = v.toString();
+        keys.push_back(k);
+    }
+    return keys;
+}
+
+} // namespace
+
 bool TClientDataSet::matches(const Row& row, const std::vector<int>& keySlots, const QList<Variant>& vals,
                              TLocateOptions options) const {
+    const std::vector<SearchKey> keys = prepareKeys(vals, options);
+    return matchesPrepared(row, keySlots, &keys, options);
+}
+
+bool TClientDataSet::matchesPrepared(const Row& row, const std::vector<int>& keySlots, const void* prepared,
+                                     TLocateOptions options) const {
+    const auto& keys = *static_cast<const std::vector<SearchKey>*>(prepared);
     const Qt::CaseSensitivity cs =
         options.testFlag(loCaseInsensitive) ? Qt::CaseInsensitive : Qt::CaseSensitive;
     for (size_t k = 0; k < keySlots.size(); ++k) {
         const Variant& fv = row[keySlots[k]];
-        const Variant& kv = vals[int(k)];
-        if (kv.isEmptyOrNull()) {
+        const SearchKey& key = keys[k];
+        if (key.null) {
             if (!fv.isEmptyOrNull()) return false;
             continue;
         }
         if (fv.isEmptyOrNull()) return false;
-        if (fv.isString() || kv.isString() || options) {
-            QString a, b;
-            try {
-                a = fv.toString();
-                b = kv.toString();
-            } catch (const VariantError&) {
-                return false;
-            }
+        if (key.asText || fv.isString()) {
+            if (fv.isArray() || fv.isDispatch()) return false;
+            const QString a = fv.toString();
             if (options.testFlag(loPartialKey)) {
-                if (!a.startsWith(b, cs)) return false;
-            } else if (a.compare(b, cs) != 0) {
+                if (!a.startsWith(key.text, cs)) return false;
+            } else if (a.size() != key.text.size() || a.compare(key.text, cs) != 0) {
                 return false;
             }
-        } else if (!(fv == kv)) {
+        } else if (!(fv == key.value)) {
             return false;
         }
     }
@@ -742,11 +801,14 @@ bool TClientDataSet::Locate(const QString& keyFields, const Variant& values, TLo
     const QStringList names = splitNames(keyFields);
     if (names.isEmpty()) return false;
     QList<Variant> vals;
-    if (values.isArray() && values.dimCount() == 1 && (names.size() > 1 || values.highBound() >= values.lowBound()))
+    if (values.isArray() && values.dimCount() == 1 &&
+        (names.size() > 1 || values.highBound() >= values.lowBound()))
         vals = values.toList();
-    else vals << values;
+    else
+        vals << values;
     if (vals.size() < names.size())
-        throw EDatabaseError(QStringLiteral("Locate needs one value for each of the fields %1").arg(keyFields));
+        throw EDatabaseError(
+            QStringLiteral("Locate needs one value for each of the fields %1").arg(keyFields));
     std::vector<int> keySlots;
     QList<TField*> computed;
     for (const QString& n : names) {
@@ -755,8 +817,9 @@ bool TClientDataSet::Locate(const QString& keyFields, const Variant& values, TLo
         if (f->slot() < 0 || f->FieldKind() == TField::fkCalculated) computed << f;
     }
     if (computed.isEmpty()) {
+        const std::vector<SearchKey> keys = prepareKeys(vals, options);
         for (size_t pos = 0; pos < order_.size(); ++pos) {
-            if (matches(store_[size_t(order_[pos])].values, keySlots, vals, options)) {
+            if (matchesPrepared(store_[size_t(order_[pos])].values, keySlots, &keys, options)) {
                 scrollTo(int(pos));
                 return true;
             }
@@ -787,18 +850,22 @@ Variant TClientDataSet::Lookup(const QString& keyFields, const Variant& values, 
     checkActive();
     const QStringList names = splitNames(keyFields);
     QList<Variant> vals;
-    if (values.isArray() && values.dimCount() == 1) vals = values.toList();
-    else vals << values;
+    if (values.isArray() && values.dimCount() == 1)
+        vals = values.toList();
+    else
+        vals << values;
     std::vector<int> keySlots;
     for (const QString& n : names) {
         TField* f = FieldByName(n);
-        if (f->slot() < 0) throw EDatabaseError(QStringLiteral("Field '%1' cannot be used for lookup").arg(n));
+        if (f->slot() < 0)
+            throw EDatabaseError(QStringLiteral("Field '%1' cannot be used for lookup").arg(n));
         keySlots.push_back(f->slot());
     }
     if (vals.size() < names.size()) return Variant::null();
     const QStringList results = splitNames(resultFields);
+    const std::vector<SearchKey> keys = prepareKeys(vals, {});
     for (size_t pos = 0; pos < order_.size(); ++pos) {
-        if (!matches(store_[size_t(order_[pos])].values, keySlots, vals, {})) continue;
+        if (!matchesPrepared(store_[size_t(order_[pos])].values, keySlots, &keys, {})) continue;
         Variant out;
         withRecordAt(int(pos), [&] {
             if (results.size() == 1) {
@@ -868,7 +935,8 @@ void TClientDataSet::writeField(TField* field, const Variant& value) {
         validatingValue_ = Variant();
     }
     editBuf_[field->slot()] = value;
-    if (field->FieldKind() == TField::fkData || field->FieldKind() == TField::fkInternalCalc) modified_ = true;
+    if (field->FieldKind() == TField::fkData || field->FieldKind() == TField::fkInternalCalc)
+        modified_ = true;
     notify(TDataEvent::deFieldChange, field);
     if (field->OnChange) field->OnChange(field);
 }
@@ -911,8 +979,10 @@ void TClientDataSet::CheckBrowseMode() {
     nestedCheckBrowseMode();
     if (isEditing(state_)) {
         UpdateRecord();
-        if (modified_) Post();
-        else Cancel();
+        if (modified_)
+            Post();
+        else
+            Cancel();
     }
 }
 
@@ -1055,7 +1125,8 @@ void TClientDataSet::Delete() {
         Cancel();
         return;
     }
-    if (order_.empty()) throw EDatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    if (order_.empty())
+        throw EDatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
     if (readOnly_) throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
     notify(TDataEvent::deCheckBrowseMode);
     if (BeforeDelete) BeforeDelete(this);
@@ -1290,7 +1361,8 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
             if (e.currentValues.isEmpty() || rec.status == kvx::UpdateStatus::Inserted) break;
             for (int c = 0; c < packetCols_ && c < e.currentValues.size(); ++c) {
                 const bool changedHere = c < dr.newValues.size() && !dr.newValues[c].isUnassigned();
-                if (!changedHere && rec.status == kvx::UpdateStatus::Modified) rec.values[c] = e.currentValues[c];
+                if (!changedHere && rec.status == kvx::UpdateStatus::Modified)
+                    rec.values[c] = e.currentValues[c];
             }
             rec.original = headOf(e.currentValues, packetCols_);
             while (rec.original.size() < rowWidth())

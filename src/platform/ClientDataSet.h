@@ -29,7 +29,8 @@ namespace kvx {
 
 class TClientDataSet;
 class TDataSource;
-using TDataSet = TClientDataSet; // the one dataset class of the platform
+using TDataSet = TClientDataSet;         // the one dataset class of the platform
+using TwwClientDataSet = TClientDataSet; // the grid package's name for it
 
 enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert, dsCalcFields };
 
@@ -170,7 +171,7 @@ public:
     // --- Fields --------------------------------------------------------------------------------
     const QList<TField*>& Fields() const { return fields_; }
     int FieldCount() const { return int(fields_.size()); }
-    TField* FindField(const QString& name) const; // case-insensitive; nullptr when none
+    TField* FindField(const QString& name) const;   // case-insensitive; nullptr when none
     TField* FieldByName(const QString& name) const; // raises EDatabaseError when none
     Variant FieldValues(const QString& name) const { return FieldByName(name)->Value(); }
     TFieldDefs& FieldDefs() { return fieldDefs_; }
@@ -324,6 +325,8 @@ private:
     void restoreRecord(int id);
     bool matches(const Row& row, const std::vector<int>& keySlots, const QList<Variant>& vals,
                  TLocateOptions options) const;
+    bool matchesPrepared(const Row& row, const std::vector<int>& keySlots, const void* prepared,
+                         TLocateOptions options) const;
     void scrollTo(int position); // sets the cursor, clears Bof/Eof
     void checkRequired() const;
     void keepCursorOn(int id);
@@ -339,18 +342,18 @@ private:
     int codePage_ = 0;
 
     std::vector<Record> store_;
-    std::vector<int> natural_; // visible records in fetch/insert order
-    std::vector<int> order_;   // visible records in the current order
+    std::vector<int> natural_;           // visible records in fetch/insert order
+    std::vector<int> order_;             // visible records in the current order
     mutable std::vector<int> positions_; // record -> position in order_, rebuilt lazily
     mutable bool positionsValid_ = false;
     int cur_ = -1;
     bool bof_ = true, eof_ = true;
 
     Row editBuf_;
-    int editId_ = -1;     // record being edited
-    int insertPos_ = -1;  // position in order_ where an inserted record appears
+    int editId_ = -1;    // record being edited
+    int insertPos_ = -1; // position in order_ where an inserted record appears
     int insertNatural_ = -1;
-    int returnPos_ = -1;  // position to return to when an insert is cancelled
+    int returnPos_ = -1; // position to return to when an insert is cancelled
     bool modified_ = false;
     bool readOnly_ = false;
     bool validateWithMask_ = false;

@@ -75,7 +75,8 @@ QVariant TDataSetModel::data(const QModelIndex& idx, int role) const {
     TClientDataSet* ds = dataSet();
     TField* f = fieldAt(idx.column());
     if (!ds || !f || idx.row() < 0 || idx.row() >= rows_ || idx.row() >= ds->RecordCount()) return {};
-    const bool current = idx.row() == ds->RecNo() - 1 || (ds->State() == TDataSetState::dsEdit && idx.row() == currentRow());
+    const bool current =
+        idx.row() == ds->RecNo() - 1 || (ds->State() == TDataSetState::dsEdit && idx.row() == currentRow());
     QVariant out;
     auto read = [&] {
         switch (role) {
@@ -86,8 +87,8 @@ QVariant TDataSetModel::data(const QModelIndex& idx, int role) const {
             out = f->Text();
             break;
         case Qt::TextAlignmentRole:
-            out = QVariant::fromValue(Qt::Alignment(
-                (f->IsNumeric() ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+            out = QVariant::fromValue(
+                Qt::Alignment((f->IsNumeric() ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
             break;
         case BookmarkRole:
             out = QVariant::fromValue(qint64(ds->activeBookmark()));
@@ -103,8 +104,10 @@ QVariant TDataSetModel::data(const QModelIndex& idx, int role) const {
         }
     };
     // The current record reads through the dataset (so an edit in progress shows); others are peeked.
-    if (current) read();
-    else ds->withRecordAt(idx.row(), read);
+    if (current)
+        read();
+    else
+        ds->withRecordAt(idx.row(), read);
     return out;
 }
 

@@ -117,7 +117,8 @@ void TDataLink::updateActive() {
 
 void TDataLink::updateEditing() {
     const TDataSetState s = dataSource_ ? dataSource_->State() : TDataSetState::dsInactive;
-    const bool editing = active_ && (s == TDataSetState::dsEdit || s == TDataSetState::dsInsert) && !readOnly_;
+    const bool editing =
+        active_ && (s == TDataSetState::dsEdit || s == TDataSetState::dsInsert) && !readOnly_;
     if (editing != editing_) {
         editing_ = editing;
         EditingChanged();

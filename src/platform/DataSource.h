@@ -88,7 +88,10 @@ public:
 
     // Called by the data source.
     void dataEvent(TDataEvent event, TField* field);
-    void detachFromSource() { dataSource_ = nullptr; updateActive(); }
+    void detachFromSource() {
+        dataSource_ = nullptr;
+        updateActive();
+    }
 
 protected:
     virtual void ActiveChanged() {}

@@ -191,7 +191,8 @@ Variant TField::OldValue() const {
 
 void TField::SetValue(const Variant& value) {
     if (!dataSet_) throw EDatabaseError(QStringLiteral("Field '%1' has no dataset").arg(DisplayName()));
-    if (kind_ == fkLookup) throw EDatabaseError(QStringLiteral("Field '%1' cannot be modified").arg(DisplayName()));
+    if (kind_ == fkLookup)
+        throw EDatabaseError(QStringLiteral("Field '%1' cannot be modified").arg(DisplayName()));
     const Variant stored = value.isEmptyOrNull() ? Variant::null() : convertIn(value);
     dataSet_->writeField(this, stored);
 }
@@ -287,8 +288,10 @@ QString TField::getText(bool displayText) const {
 }
 
 void TField::SetText(const QString& text) {
-    if (OnSetText) OnSetText(this, text);
-    else SetAsString(text);
+    if (OnSetText)
+        OnSetText(this, text);
+    else
+        SetAsString(text);
 }
 
 void TField::FocusControl() {
@@ -341,11 +344,12 @@ Variant TIntegerField::convertIn(const Variant& v) const {
         convertError(v.toString(), "integer value");
     }
     if (x < minValue() || x > maxValue())
-        throw EDatabaseError(QStringLiteral("%1 is not a valid value for field '%2'. The allowed range is %3 to %4")
-                                 .arg(x)
-                                 .arg(DisplayName())
-                                 .arg(minValue())
-                                 .arg(maxValue()));
+        throw EDatabaseError(
+            QStringLiteral("%1 is not a valid value for field '%2'. The allowed range is %3 to %4")
+                .arg(x)
+                .arg(DisplayName())
+                .arg(minValue())
+                .arg(maxValue()));
     return Variant(x);
 }
 
@@ -487,7 +491,8 @@ Variant TDateTimeField::parseText(const QString& text) const {
     const QString t = text.trimmed();
     if (t.isEmpty()) return Variant::null();
     static const char* const dateTimeFormats[] = {"yyyy/M/d H:m:s", "yyyy-M-d H:m:s", "yyyy/M/d H:m",
-                                                  "yyyy-M-dTH:m:s", "yyyy/M/d", "yyyy-M-d", "yyyyMMdd"};
+                                                  "yyyy-M-dTH:m:s", "yyyy/M/d",       "yyyy-M-d",
+                                                  "yyyyMMdd"};
     for (const char* f : dateTimeFormats) {
         const QDateTime dt = QDateTime::fromString(t, QLatin1String(f));
         if (dt.isValid()) return convertIn(Variant::fromDateTime(dt));

@@ -33,10 +33,10 @@ QStringList sections(const QString& fmt) {
 }
 
 struct Layout {
-    int intZeros = 0;     // '0' before the point
-    int intDigits = 0;    // '0' or '#' before the point
-    int fracZeros = 0;    // '0' after the point
-    int fracDigits = 0;   // '0' or '#' after the point
+    int intZeros = 0;   // '0' before the point
+    int intDigits = 0;  // '0' or '#' before the point
+    int fracZeros = 0;  // '0' after the point
+    int fracDigits = 0; // '0' or '#' after the point
     bool point = false;
     bool thousands = false;
     bool exponent = false;
@@ -100,8 +100,10 @@ QString formatSection(const QString& fmt, double value) {
         QChar quote;
         for (QChar c : fmt) {
             if (!quote.isNull()) {
-                if (c == quote) quote = QChar();
-                else out += c;
+                if (c == quote)
+                    quote = QChar();
+                else
+                    out += c;
             } else if (c == '"' || c == '\'') {
                 quote = c;
             } else {
@@ -147,8 +149,10 @@ QString formatSection(const QString& fmt, double value) {
     for (int i = 0; i < fmt.size(); ++i) {
         QChar c = fmt[i];
         if (!quote.isNull()) {
-            if (c == quote) quote = QChar();
-            else out += c;
+            if (c == quote)
+                quote = QChar();
+            else
+                out += c;
             continue;
         }
         if (c == '"' || c == '\'') {

@@ -105,7 +105,8 @@ TEST(ChangeLog, ReconcileActions) {
         r.edit("A0001", "N", 50);
         r.changeOnServer(0, 2, "theirs");
         r.changeOnServer(0, 3, 9.0);
-        r.ds.OnReconcileError = [action](TClientDataSet*, EReconcileError& e, TUpdateKind, TReconcileAction& a) {
+        r.ds.OnReconcileError = [action](TClientDataSet*, EReconcileError& e, TUpdateKind,
+                                         TReconcileAction& a) {
             if (action == TReconcileAction::raCorrect) e.Record.SetNewValue("MB005", "corrected");
             a = action;
         };

@@ -70,7 +70,8 @@ TEST(DataSetEvents, AppendPostAndCancel) {
     t.ds.Open();
     t.take();
     t.ds.Append();
-    EXPECT_EQ(t.take(), QStringList({"BeforeInsert", "BeforeScroll", "NewRecord", "AfterInsert", "AfterScroll"}));
+    EXPECT_EQ(t.take(),
+              QStringList({"BeforeInsert", "BeforeScroll", "NewRecord", "AfterInsert", "AfterScroll"}));
     EXPECT_EQ(t.ds.State(), TDataSetState::dsInsert);
     EXPECT_FALSE(t.ds.Modified()) << "values set by OnNewRecord are not a modification";
     EXPECT_EQ(t.ds.FieldByName("FLAG")->AsFloat(), -1);
@@ -86,8 +87,8 @@ TEST(DataSetEvents, AppendPostAndCancel) {
     t.take();
     t.ds.Insert();
     t.ds.Cancel();
-    EXPECT_EQ(t.take(), QStringList({"BeforeInsert", "BeforeScroll", "NewRecord", "AfterInsert", "AfterScroll",
-                                     "BeforeCancel", "AfterCancel"}));
+    EXPECT_EQ(t.take(), QStringList({"BeforeInsert", "BeforeScroll", "NewRecord", "AfterInsert",
+                                     "AfterScroll", "BeforeCancel", "AfterCancel"}));
     EXPECT_EQ(t.ds.RecordCount(), 4);
     EXPECT_EQ(t.ds.FieldByName("MB001")->AsString(), "A0001") << "cancel returns to the record it left";
 

@@ -71,7 +71,8 @@ TEST(Fields, ConversionsAndFormats) {
     EXPECT_EQ(formatFloat("#,##0.00", -0.001), "0.00");
     EXPECT_EQ(formatFloat("0.00;(0.00);zero", -2), "(2.00)");
     EXPECT_EQ(formatFloat("0.00;(0.00);zero", 0), "zero");
-    EXPECT_EQ(formatDateTime("yyyy/mm/dd hh:nn", Variant::fromDateTime(QDateTime(QDate(2024, 3, 9), QTime(7, 5))).toDate()),
+    EXPECT_EQ(formatDateTime("yyyy/mm/dd hh:nn",
+                             Variant::fromDateTime(QDateTime(QDate(2024, 3, 9), QTime(7, 5))).toDate()),
               "2024/03/09 07:05");
 }
 

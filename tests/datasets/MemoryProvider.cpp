@@ -65,7 +65,8 @@ ApplyResult MemoryProvider::applyUpdates(const QString& provider, const Delta& d
     for (int i = 0; i < delta.rows.size(); ++i) {
         const DeltaRow& d = delta.rows[i];
         auto fail = [&](const QString& msg, const Row& current) {
-            result.errors << ReconcileError{i, 1, msg, QStringLiteral("%1 row %2").arg(provider).arg(i), 7, current};
+            result.errors << ReconcileError{i, 1,      msg, QStringLiteral("%1 row %2").arg(provider).arg(i),
+                                            7, current};
         };
         if (d.status == UpdateStatus::Inserted) {
             if (findRow(t, d.newValues) >= 0) {

@@ -144,5 +144,6 @@ TEST(Nested, PreparedFromLastToFirstAndCancelledWithTheMaster) {
 
     m.master.CancelUpdates();
     for (m.detail.First(); !m.detail.Eof(); m.detail.Next())
-        EXPECT_EQ(m.detail.FieldByName("FLAG")->AsFloat(), -1) << "cancelling the master's updates restores its details";
+        EXPECT_EQ(m.detail.FieldByName("FLAG")->AsFloat(), -1)
+            << "cancelling the master's updates restores its details";
 }
