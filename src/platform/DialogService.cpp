@@ -27,6 +27,10 @@ const ButtonInfo kButtons[] = {
 };
 
 MsgDlgBtn effectiveDefault(const MessageRequest& req) {
+    if (req.noDefaultButton) {
+        QList<MsgDlgBtn> order = buttonsInOrder(req.buttons);
+        return order.isEmpty() ? mbOK : order.first();
+    }
     if (req.defaultButton && (req.buttons & req.defaultButton)) return req.defaultButton;
     if (req.buttons & mbOK) return mbOK;
     if (req.buttons & mbYes) return mbYes;
@@ -109,7 +113,7 @@ int DialogService::showInteractive(const MessageRequest& req) {
         QPushButton* b = box.addButton(i.std);
         if (req.buttonCaptions.contains(i.flag)) b->setText(req.buttonCaptions.value(i.flag));
         results.insert(b, i.result);
-        if (i.flag == def) box.setDefaultButton(b);
+        if (i.flag == def && !req.noDefaultButton) box.setDefaultButton(b);
         if (i.flag == mbCancel || (i.flag == mbNo && !(req.buttons & mbCancel))) box.setEscapeButton(b);
     }
     box.exec();

@@ -55,10 +55,13 @@ struct MessageRequest {
     MsgDlgType type = MsgDlgType::Information;
     MsgDlgButtons buttons = mbOK;
     MsgDlgBtn defaultButton = mbOK; // 0 selects the platform default: OK or Yes, else the first
+    // No button is default (defaultButton is then ignored); Enter goes to the focused, first button.
+    bool noDefaultButton = false;
     QString caption;
     QString text;
     QFont font;
     bool hasFont = false;
+    int fontCharset = 0; // character set the font was chosen for (134 GB2312, 136 Big5); 0 unspecified
     QMap<MsgDlgBtn, QString> buttonCaptions; // captions replacing the standard ones
     QPointer<QWidget> parent;
 };
