@@ -32,3 +32,17 @@ TEST(DialogService, ButtonOrderAndResults) {
     EXPECT_EQ(modalResultOf(mbIgnore), mrIgnore);
     EXPECT_EQ(modalResultOf(mbNoToAll), mrNoToAll);
 }
+
+TEST(DialogService, WithoutDefaultButtonTheFirstButtonAnswers) {
+    DialogService& ds = DialogService::instance();
+    ds.clear();
+    MessageRequest r;
+    r.type = MsgDlgType::Warning;
+    r.buttons = mbCancel | mbNo | mbYes;
+    r.defaultButton = mbCancel;
+    r.noDefaultButton = true;
+    EXPECT_EQ(ds.showMessage(r), mrYes);
+    r.buttons = mbCancel | mbNo;
+    EXPECT_EQ(ds.showMessage(r), mrNo);
+    ds.clear();
+}
