@@ -1,6 +1,7 @@
 #include "Brokers.h"
 
 #include "BrokerStopgaps.h"
+#include "LibStrs.h"
 #include "NameValues.h"
 #include "TextFormat.h"
 #include "platform/Abort.h"
@@ -291,7 +292,7 @@ int TBrokers::ShowMsg(const QString& kind, const QString& code, const VariantLis
     if (window) req.caption = window->windowTitle();
     if (uiCodePage != QLatin1String("437")) {
         for (kvx::MsgDlgBtn b : kvx::buttonsInOrder(req.buttons)) {
-            QString caption = server::stopgap::ButtonCaption(buttonName(b));
+            QString caption = GetCHTButtonCaption(buttonName(b));
             if (langMode == 2) caption = server::stopgap::TableGBToBig5(caption);
             req.buttonCaptions.insert(b, caption);
         }
