@@ -1,9 +1,10 @@
 #include "Brokers.h"
 
-#include "BrokerStopgaps.h"
 #include "LibStrs.h"
 #include "NameValues.h"
 #include "TextFormat.h"
+#include "lang/CodeConverter.h"
+#include "lang/Language_Convert.h"
 #include "platform/Abort.h"
 #include "platform/CodePage.h"
 #include "platform/DialogService.h"
@@ -260,9 +261,9 @@ QString TBrokers::GetMessageText(const QString& kind, const QString& code) {
 QString TBrokers::convertByLangMode(const QString& text) const {
     switch (owner().UILangMode()) {
     case 1:
-        return server::stopgap::TableBig5ToGB(text);
+        return kvx::lang::LanguageConvert::instance().BIG5ToGB(text);
     case 2:
-        return server::stopgap::TableGBToBig5(text);
+        return kvx::lang::LanguageConvert::instance().GBToBIG5(text);
     default:
         return text;
     }
@@ -293,7 +294,7 @@ int TBrokers::ShowMsg(const QString& kind, const QString& code, const VariantLis
     if (uiCodePage != QLatin1String("437")) {
         for (kvx::MsgDlgBtn b : kvx::buttonsInOrder(req.buttons)) {
             QString caption = GetCHTButtonCaption(buttonName(b));
-            if (langMode == 2) caption = server::stopgap::TableGBToBig5(caption);
+            if (langMode == 2) caption = kvx::lang::LanguageConvert::instance().GBToBIG5(caption);
             req.buttonCaptions.insert(b, caption);
         }
     }
@@ -303,9 +304,10 @@ int TBrokers::ShowMsg(const QString& kind, const QString& code, const VariantLis
         req.defaultButton = wanted;
     else
         req.noDefaultButton = true;
-    if (langMode >= 0 && langMode <= 4) {
-        req.font = QFont(QStringLiteral("SimSun"));
-        req.fontCharset = (langMode == 2 || langMode == 3) ? 136 : 134;
+    if (const auto rule = TCodeConverter::fontRule(langMode)) {
+        req.font = window ? window->font() : QApplication::font();
+        TCodeConverter::SetUIFont(langMode, req.font);
+        req.fontCharset = rule->charset;
         req.hasFont = true;
     }
 
