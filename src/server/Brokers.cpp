@@ -5,7 +5,7 @@
 #include "TextFormat.h"
 #include "lang/CodeConverter.h"
 #include "lang/Language_Convert.h"
-#include "platform/Abort.h"
+#include "platform/ClientDataSet.h"
 #include "platform/CodePage.h"
 #include "platform/DialogService.h"
 
@@ -375,6 +375,13 @@ void TBrokers::QueryMaxSeq(const FieldTextReader& dataset, const QString& a, QSt
     } catch (const std::exception&) {
         value = QStringLiteral("unKnow");
     }
+}
+
+void TBrokers::QueryMaxSeq(const kvx::TClientDataSet* dataset, const QString& a, QString& value,
+                           const QString& b, const QString& fieldList) {
+    FieldTextReader reader;
+    if (dataset) reader = [dataset](const QString& field) { return dataset->FieldByName(field)->AsString(); };
+    QueryMaxSeq(reader, a, value, b, fieldList);
 }
 
 void TBrokers::LookupData(const Variant& param1, const Variant& param2, Variant& result, const QString& text1,

@@ -18,6 +18,9 @@
 #include <functional>
 
 class QWidget;
+namespace kvx {
+class TClientDataSet;
+}
 
 // What a broker asks of the window that owns it. The maintenance window implements it; an owner that
 // does not gets the defaults below (no conversion, GB user interface, no lookup phase, no rights).
@@ -110,7 +113,8 @@ public:
     QString GetMessageText(const QString& kind, const QString& code);
 
     // Shows a coded message from the catalogue; returns the modal result (1 OK, 2 Cancel, 6 Yes, 7 No, ...).
-    // Kind "W" with abortOnCancel raises kvx::EAbort when the answer is not OK. `reserved` is ignored.
+    // Kind "W" with abortOnCancel raises kvx::EAbort (platform/Field.h) when the answer is not OK. `reserved`
+    // is ignored.
     int ShowMsg(const QString& kind, const QString& code, const kvx::VariantList& args = {},
                 int reserved = 936, bool abortOnCancel = false, int defaultButton = dbOK);
 
@@ -120,6 +124,9 @@ public:
     bool QueryData(const QString& table, const QString& key, kvx::Variant& result,
                    const kvx::Variant& params);
     void QueryMaxSeq(const FieldTextReader& dataset, const QString& a, QString& value, const QString& b,
+                     const QString& fieldList);
+    // The same with the current record of a dataset (a field missing from it gives "unKnow").
+    void QueryMaxSeq(const kvx::TClientDataSet* dataset, const QString& a, QString& value, const QString& b,
                      const QString& fieldList);
     void LookupData(const kvx::Variant& param1, const kvx::Variant& param2, kvx::Variant& result,
                     const QString& text1, const QString& text2, const QString& text3, qint64 handle,

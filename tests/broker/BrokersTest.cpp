@@ -1,8 +1,9 @@
 #include "FakeWorkCenter.h"
 #include "TempTree.h"
 #include "lang/Language_Convert.h"
-#include "platform/Abort.h"
+#include "platform/ClientDataSet.h"
 #include "platform/DialogService.h"
+#include "platform/Field.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -440,6 +441,23 @@ TEST_F(BrokerTest, QueryMaxSeqSendsTheCurrentValuesOfTheListedFields) {
     EXPECT_EQ(call->args[3].toString(), QStringLiteral("TA003"));
     EXPECT_EQ(call->args[4].toString(), QStringLiteral("QLDI05"));
     EXPECT_EQ(call->args[5].toString(), QStringLiteral("KVDEMO"));
+
+    // The current record of a client dataset; a field it lacks gives "unKnow".
+    kvx::TClientDataSet ds;
+    ds.FieldDefs().Add("TA001", kvx::FieldType::String, 4);
+    ds.FieldDefs().Add("TA002", kvx::FieldType::Integer);
+    ds.CreateDataSet();
+    ds.Append();
+    ds.FieldByName("TA001")->SetAsString(QStringLiteral("B2"));
+    ds.FieldByName("TA002")->SetAsInteger(2027);
+    ds.Post();
+    broker->QueryMaxSeq(&ds, QStringLiteral("COPTA"), value, QString(), QStringLiteral("TA001,TA002,"));
+    EXPECT_EQ(value, QStringLiteral("0005"));
+    EXPECT_TRUE(wc->validator->last(QStringLiteral("QueryMaxSeq"))
+                    ->args[2]
+                    .identical(Variant::fromList({QStringLiteral("B2"), QStringLiteral("2027")})));
+    broker->QueryMaxSeq(&ds, QStringLiteral("COPTA"), value, QString(), QStringLiteral("TA009,"));
+    EXPECT_EQ(value, QStringLiteral("unKnow"));
 
     wc->validator->answer = false;
     broker->QueryMaxSeq(reader, QStringLiteral("COPTA"), value, QString(), QStringLiteral("TA001,"));
