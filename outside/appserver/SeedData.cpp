@@ -52,7 +52,7 @@ void seedCompanyAndUsers(Storage& s) {
         v += audit();
         insertRow(s, "KVXMF", rc, v);
     };
-    right("CLERK", "QLDI05", "Y", "NYNNNNRRNNNN", "NYNNNNN", "NNNNNNN", "Y", "BtnClear=N");
+    right("CLERK", "QLDI05", "Y", "NYNNNNRRNNNN", "NYNNNNN", "NYNNNNN", "Y", "BtnClear=N");
     right("CLERK", "COPI01", "Y", "NYYNNYYYYNNN", "NYYNNYN", "NNNNNYN", "Y", "");
     right("CLERK", "INVI02", "N", "NNNNNNNNNNNN", "NNNNNNN", "NNNNNNN", "N", "");
     right("MGR", "QLDI05", "Y", "NYYNNYYYNNNN", "NYYNNYN", "NYNNNYN", "Y", "");
