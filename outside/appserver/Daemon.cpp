@@ -9,6 +9,7 @@ namespace kvxsrv {
 void SessionThread::run() {
     QTcpSocket sock;
     if (!sock.setSocketDescriptor(socket_)) return;
+    sock.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     RpcSession session(config_);
     while (!stopping_.load()) {
         if (!sock.canReadLine()) {
