@@ -37,16 +37,21 @@ struct Fixture {
             QString ddl = s.scalar("SELECT sql FROM sqlite_master WHERE name = 'QLDMB'").toString();
             ddl.replace("QLDMB", "BENCHT");
             s.exec(ddl);
-            s.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " + QString::number(kRows) +
+            s.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                   QString::number(kRows) +
                    ") INSERT INTO BENCHT (MB001, MB001C, MB002, MB004, MB005, COMPANY, CREATOR, USR_GROUP, "
-                   "CREATE_DATE, MODIFIER, MODI_DATE, FLAG, MB003) SELECT printf('K%06d', i), printf('KV_%06d.XML', i), "
-                   "CAST(i % 3 + 1 AS TEXT), CAST(i % 2 + 1 AS TEXT), '批量测试记录 ' || i, 'DEMO', 'DS', 'ADMIN', "
+                   "CREATE_DATE, MODIFIER, MODI_DATE, FLAG, MB003) SELECT printf('K%06d', i), "
+                   "printf('KV_%06d.XML', i), "
+                   "CAST(i % 3 + 1 AS TEXT), CAST(i % 2 + 1 AS TEXT), '批量测试记录 ' || i, 'DEMO', 'DS', "
+                   "'ADMIN', "
                    "'20240311', '', '', i % 1000, 'BENCH_基准测试_1_H_A_Y_500_80_BENCH.XML_MB001' FROM n");
-            s.exec("INSERT INTO ADMMB (MB001, MB002, MB005, MB006, MB014) VALUES ('BENCH01', 'benchmark', 'BENCHT', "
+            s.exec("INSERT INTO ADMMB (MB001, MB002, MB005, MB006, MB014) VALUES ('BENCH01', 'benchmark', "
+                   "'BENCHT', "
                    "'MB001', 20)");
         }
         local = std::make_shared<kvxsrv::ProgramServer>(config);
-        if (local->connect("BENCH01", "DS", "DEMO", "DEMO") != 0) qFatal("connect: %s", qPrintable(local->lastError()));
+        if (local->connect("BENCH01", "DS", "DEMO", "DEMO") != 0)
+            qFatal("connect: %s", qPrintable(local->lastError()));
 
         daemon.setProgram(KVX_APPSERVER_BIN);
         daemon.setArguments({"--listen", "127.0.0.1:0", "--db", config.databaseFile});
@@ -63,7 +68,8 @@ struct Fixture {
         remote->setPort(port);
         remote->setServerName("TRIVON.Class1");
         remote->open();
-        remote->appServer()->call("Connect", {Variant::fromList({"BENCH01", "DS", "DEMO", "DEMO", true, false})});
+        remote->appServer()->call("Connect",
+                                  {Variant::fromList({"BENCH01", "DS", "DEMO", "DEMO", true, false})});
     }
     ~Fixture() {
         remote.reset();
@@ -75,10 +81,15 @@ struct Fixture {
 Fixture* fixture = nullptr;
 
 void callRoundTrip(benchmark::State& state, kvx::Dispatch& server) {
-    for (auto _ : state) benchmark::DoNotOptimize(server.call("Whatis", {"SQLTYPE"}));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(server.call("Whatis", {"SQLTYPE"}));
 }
-void BM_Call_InProcess(benchmark::State& state) { callRoundTrip(state, *fixture->local); }
-void BM_Call_Loopback(benchmark::State& state) { callRoundTrip(state, *fixture->remote->appServer()); }
+void BM_Call_InProcess(benchmark::State& state) {
+    callRoundTrip(state, *fixture->local);
+}
+void BM_Call_Loopback(benchmark::State& state) {
+    callRoundTrip(state, *fixture->remote->appServer());
+}
 
 void fetchAll(benchmark::State& state, kvx::ProviderEndpoint& p) {
     const int packet = int(state.range(0));
@@ -94,8 +105,12 @@ void fetchAll(benchmark::State& state, kvx::ProviderEndpoint& p) {
     }
     state.SetItemsProcessed(state.iterations() * kRows);
 }
-void BM_FetchPackets_InProcess(benchmark::State& state) { fetchAll(state, *fixture->local); }
-void BM_FetchPackets_Loopback(benchmark::State& state) { fetchAll(state, *fixture->remote->providers()); }
+void BM_FetchPackets_InProcess(benchmark::State& state) {
+    fetchAll(state, *fixture->local);
+}
+void BM_FetchPackets_Loopback(benchmark::State& state) {
+    fetchAll(state, *fixture->remote->providers());
+}
 
 // The peer: the same rows, same order, through the same driver, read into values.
 void BM_PlainSelect(benchmark::State& state) {
@@ -103,11 +118,13 @@ void BM_PlainSelect(benchmark::State& state) {
     for (auto _ : state) {
         QSqlQuery q(s.db());
         q.setForwardOnly(true);
-        q.exec("SELECT MB001,MB001C,MB002,MB004,MB005,COMPANY,CREATOR,USR_GROUP,CREATE_DATE,MODIFIER,MODI_DATE,FLAG,"
+        q.exec("SELECT "
+               "MB001,MB001C,MB002,MB004,MB005,COMPANY,CREATOR,USR_GROUP,CREATE_DATE,MODIFIER,MODI_DATE,FLAG,"
                "MB003 FROM BENCHT ORDER BY MB001");
         qint64 rows = 0;
         while (q.next()) {
-            for (int i = 0; i < 13; ++i) benchmark::DoNotOptimize(q.value(i));
+            for (int i = 0; i < 13; ++i)
+                benchmark::DoNotOptimize(q.value(i));
             ++rows;
         }
         if (rows != kRows) state.SkipWithError("wrong row count");
@@ -127,7 +144,8 @@ public:
     std::map<std::string, double> seconds;
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs)
-            if (r.iterations > 0) seconds[r.benchmark_name()] = r.real_accumulated_time / double(r.iterations);
+            if (r.iterations > 0)
+                seconds[r.benchmark_name()] = r.real_accumulated_time / double(r.iterations);
         ConsoleReporter::ReportRuns(runs);
     }
 };
@@ -146,10 +164,14 @@ int main(int argc, char** argv) {
     };
     std::printf("\nRatios (time / peer time):\n");
     ratio("call round trip, loopback / in process", "BM_Call_Loopback", "BM_Call_InProcess");
-    ratio("100k rows, packets of 20 in process / plain SELECT", "BM_FetchPackets_InProcess/20", "BM_PlainSelect");
-    ratio("100k rows, packets of 1000 in process / plain SELECT", "BM_FetchPackets_InProcess/1000", "BM_PlainSelect");
-    ratio("100k rows, packets of 20 over loopback / plain SELECT", "BM_FetchPackets_Loopback/20", "BM_PlainSelect");
-    ratio("100k rows, packets of 1000 over loopback / plain SELECT", "BM_FetchPackets_Loopback/1000", "BM_PlainSelect");
+    ratio("100k rows, packets of 20 in process / plain SELECT", "BM_FetchPackets_InProcess/20",
+          "BM_PlainSelect");
+    ratio("100k rows, packets of 1000 in process / plain SELECT", "BM_FetchPackets_InProcess/1000",
+          "BM_PlainSelect");
+    ratio("100k rows, packets of 20 over loopback / plain SELECT", "BM_FetchPackets_Loopback/20",
+          "BM_PlainSelect");
+    ratio("100k rows, packets of 1000 over loopback / plain SELECT", "BM_FetchPackets_Loopback/1000",
+          "BM_PlainSelect");
     fixture = nullptr;
     benchmark::Shutdown();
     return 0;

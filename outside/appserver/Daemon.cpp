@@ -14,8 +14,9 @@ void SessionThread::run() {
     while (!stopping_.load()) {
         if (!sock.canReadLine()) {
             if (sock.bytesAvailable() > kMaxRequestBytes) {
-                sock.write(R"({"jsonrpc":"2.0","error":{"code":-32600,"message":"Request too large"},"id":null})"
-                           "\n");
+                sock.write(
+                    R"({"jsonrpc":"2.0","error":{"code":-32600,"message":"Request too large"},"id":null})"
+                    "\n");
                 sock.waitForBytesWritten(1000);
                 break;
             }
@@ -24,7 +25,8 @@ void SessionThread::run() {
             continue;
         }
         QByteArray line = sock.readLine();
-        while (line.endsWith('\n') || line.endsWith('\r')) line.chop(1);
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
         if (line.trimmed().isEmpty()) continue;
         const QByteArray reply = session.handleLine(line);
         if (!reply.isEmpty()) {
@@ -39,7 +41,9 @@ void SessionThread::run() {
 
 Daemon::Daemon(StorageConfig config, QObject* parent) : QTcpServer(parent), config_(std::move(config)) {}
 
-Daemon::~Daemon() { shutdown(); }
+Daemon::~Daemon() {
+    shutdown();
+}
 
 void Daemon::incomingConnection(qintptr socket) {
     if (stopping_.load()) return;
@@ -56,7 +60,8 @@ void Daemon::shutdown() {
     close();
     stopping_.store(true);
     const auto running = sessions_;
-    for (SessionThread* t : running) t->wait();
+    for (SessionThread* t : running)
+        t->wait();
 }
 
 } // namespace kvxsrv

@@ -11,12 +11,15 @@ namespace kvxsrv {
 namespace {
 
 // Audit columns every maintained table carries.
-const char* const kAudit = "COMPANY VARCHAR(10) NOT NULL DEFAULT '', CREATOR VARCHAR(10) NOT NULL DEFAULT '', "
-                           "USR_GROUP VARCHAR(10) NOT NULL DEFAULT '', CREATE_DATE VARCHAR(8) NOT NULL DEFAULT '', "
-                           "MODIFIER VARCHAR(10) NOT NULL DEFAULT '', MODI_DATE VARCHAR(8) NOT NULL DEFAULT '', "
-                           "FLAG FLOAT NOT NULL DEFAULT 0";
+const char* const kAudit =
+    "COMPANY VARCHAR(10) NOT NULL DEFAULT '', CREATOR VARCHAR(10) NOT NULL DEFAULT '', "
+    "USR_GROUP VARCHAR(10) NOT NULL DEFAULT '', CREATE_DATE VARCHAR(8) NOT NULL DEFAULT '', "
+    "MODIFIER VARCHAR(10) NOT NULL DEFAULT '', MODI_DATE VARCHAR(8) NOT NULL DEFAULT '', "
+    "FLAG FLOAT NOT NULL DEFAULT 0";
 
-QString audited(const QString& body) { return body + QStringLiteral(", ") + QLatin1String(kAudit); }
+QString audited(const QString& body) {
+    return body + QStringLiteral(", ") + QLatin1String(kAudit);
+}
 
 void createCoreSchema(Storage& s) {
     const QStringList ddl = {
@@ -28,11 +31,12 @@ void createCoreSchema(Storage& s) {
                        "MA005 VARCHAR(3) NOT NULL DEFAULT 'CHS', MA006 VARCHAR(1) NOT NULL DEFAULT 'Y')"),
         QStringLiteral("CREATE TABLE KVXMC (MC001 VARCHAR(10) PRIMARY KEY, MC002 VARCHAR(30) NOT NULL, "
                        "MC003 VARCHAR(255) NOT NULL DEFAULT '')"),
-        audited(QStringLiteral("CREATE TABLE KVXMF (MF001 VARCHAR(10) NOT NULL, MF002 VARCHAR(10) NOT NULL, "
-                               "MF003 VARCHAR(1) NOT NULL DEFAULT 'Y', MF004 VARCHAR(12) NOT NULL DEFAULT '', "
-                               "MF005 VARCHAR(7) NOT NULL DEFAULT '', MF006 VARCHAR(7) NOT NULL DEFAULT '', "
-                               "MF007 VARCHAR(1) NOT NULL DEFAULT 'N', MF008 VARCHAR(255) NOT NULL DEFAULT '', "
-                               "MF009 VARCHAR(1) NOT NULL DEFAULT 'N'")) +
+        audited(
+            QStringLiteral("CREATE TABLE KVXMF (MF001 VARCHAR(10) NOT NULL, MF002 VARCHAR(10) NOT NULL, "
+                           "MF003 VARCHAR(1) NOT NULL DEFAULT 'Y', MF004 VARCHAR(12) NOT NULL DEFAULT '', "
+                           "MF005 VARCHAR(7) NOT NULL DEFAULT '', MF006 VARCHAR(7) NOT NULL DEFAULT '', "
+                           "MF007 VARCHAR(1) NOT NULL DEFAULT 'N', MF008 VARCHAR(255) NOT NULL DEFAULT '', "
+                           "MF009 VARCHAR(1) NOT NULL DEFAULT 'N'")) +
             QStringLiteral(", PRIMARY KEY (MF001, MF002))"),
         // Program master.
         audited(QStringLiteral(
@@ -60,18 +64,20 @@ void createCoreSchema(Storage& s) {
                        "ActivePage INTEGER NOT NULL DEFAULT 0, CREATE_DATE VARCHAR(8) NOT NULL DEFAULT '', "
                        "PRIMARY KEY (NCONDITION, CREATOR, PROGRAMME))"),
         // Per-user settings: company, user, program ('*' for all programs), path, value.
-        QStringLiteral("CREATE TABLE USRDEF (UD001 VARCHAR(10) NOT NULL, UD002 VARCHAR(10) NOT NULL, "
-                       "UD003 VARCHAR(10) NOT NULL, UD004 VARCHAR(100) NOT NULL, UD005 TEXT NOT NULL DEFAULT '', "
-                       "PRIMARY KEY (UD001, UD002, UD003, UD004))"),
+        QStringLiteral(
+            "CREATE TABLE USRDEF (UD001 VARCHAR(10) NOT NULL, UD002 VARCHAR(10) NOT NULL, "
+            "UD003 VARCHAR(10) NOT NULL, UD004 VARCHAR(100) NOT NULL, UD005 TEXT NOT NULL DEFAULT '', "
+            "PRIMARY KEY (UD001, UD002, UD003, UD004))"),
         // Screen-settings documents per company and program.
         QStringLiteral("CREATE TABLE MTFMT (FM001 VARCHAR(10) NOT NULL, FM002 VARCHAR(10) NOT NULL, "
                        "FM003 TEXT NOT NULL DEFAULT '', PRIMARY KEY (FM001, FM002))"),
         // Column widths of numeric columns.
         QStringLiteral("CREATE TABLE NUMFD (FD001 VARCHAR(20) NOT NULL, FD002 VARCHAR(20) NOT NULL, "
                        "FD003 INTEGER NOT NULL, FD004 INTEGER NOT NULL, PRIMARY KEY (FD001, FD002))"),
-        audited(QStringLiteral("CREATE TABLE CMSMF (MF001 VARCHAR(4) PRIMARY KEY, MF002 VARCHAR(30) NOT NULL, "
-                               "MF003 INTEGER NOT NULL DEFAULT 0, MF004 INTEGER NOT NULL DEFAULT 0, "
-                               "MF005 INTEGER NOT NULL DEFAULT 0, MF006 INTEGER NOT NULL DEFAULT 0")) +
+        audited(
+            QStringLiteral("CREATE TABLE CMSMF (MF001 VARCHAR(4) PRIMARY KEY, MF002 VARCHAR(30) NOT NULL, "
+                           "MF003 INTEGER NOT NULL DEFAULT 0, MF004 INTEGER NOT NULL DEFAULT 0, "
+                           "MF005 INTEGER NOT NULL DEFAULT 0, MF006 INTEGER NOT NULL DEFAULT 0")) +
             QStringLiteral(")"),
         QStringLiteral("CREATE TABLE WARRANT (WR001 VARCHAR(10) PRIMARY KEY, WR002 VARCHAR(60) NOT NULL, "
                        "WR003 INTEGER NOT NULL DEFAULT 0, WR004 VARCHAR(8) NOT NULL DEFAULT '', "
@@ -81,10 +87,12 @@ void createCoreSchema(Storage& s) {
                        "MR003 VARCHAR(10) NOT NULL DEFAULT '', MR004 VARCHAR(20) NOT NULL DEFAULT '', "
                        "MR005 VARCHAR(20) NOT NULL DEFAULT '', MR006 VARCHAR(10) NOT NULL DEFAULT '', "
                        "MR007 VARCHAR(255) NOT NULL DEFAULT '', PRIMARY KEY (MR001, MR002))"),
-        QStringLiteral("CREATE TABLE ADMNH (NH001 VARCHAR(10) PRIMARY KEY, NH002 VARCHAR(60) NOT NULL DEFAULT '', "
-                       "NH003 TEXT NOT NULL DEFAULT '')"),
-        QStringLiteral("CREATE TABLE ADMTK (TK001 VARCHAR(10) PRIMARY KEY, TK002 VARCHAR(60) NOT NULL DEFAULT '', "
-                       "TK003 VARCHAR(1) NOT NULL DEFAULT 'Y')"),
+        QStringLiteral(
+            "CREATE TABLE ADMNH (NH001 VARCHAR(10) PRIMARY KEY, NH002 VARCHAR(60) NOT NULL DEFAULT '', "
+            "NH003 TEXT NOT NULL DEFAULT '')"),
+        QStringLiteral(
+            "CREATE TABLE ADMTK (TK001 VARCHAR(10) PRIMARY KEY, TK002 VARCHAR(60) NOT NULL DEFAULT '', "
+            "TK003 VARCHAR(1) NOT NULL DEFAULT 'Y')"),
         QStringLiteral("CREATE TABLE ADMTL (TL001 VARCHAR(10) NOT NULL, TL002 INTEGER NOT NULL, "
                        "TL003 VARCHAR(10) NOT NULL DEFAULT '', TL005 VARCHAR(3) NOT NULL DEFAULT '', "
                        "TL006 VARCHAR(20) NOT NULL DEFAULT '', TL010 VARCHAR(1) NOT NULL DEFAULT 'Y', "
@@ -93,42 +101,49 @@ void createCoreSchema(Storage& s) {
         QStringLiteral("CREATE TABLE ADMMD (MD001 VARCHAR(20) NOT NULL, MD002 VARCHAR(20) NOT NULL, "
                        "MD003 VARCHAR(60) NOT NULL DEFAULT '', MD004 VARCHAR(60) NOT NULL DEFAULT '', "
                        "MD005 VARCHAR(60) NOT NULL DEFAULT '', PRIMARY KEY (MD001, MD002))"),
-        QStringLiteral("CREATE TABLE ATTACH (Parent VARCHAR(10) NOT NULL, KeyValues VARCHAR(255) NOT NULL, "
-                       "CompanyID VARCHAR(10) NOT NULL, DocID VARCHAR(40) NOT NULL, FileName VARCHAR(255) NOT NULL "
-                       "DEFAULT '', Creator VARCHAR(10) NOT NULL DEFAULT '', CreateDate VARCHAR(8) NOT NULL "
-                       "DEFAULT '', PRIMARY KEY (Parent, KeyValues, CompanyID, DocID))"),
+        QStringLiteral(
+            "CREATE TABLE ATTACH (Parent VARCHAR(10) NOT NULL, KeyValues VARCHAR(255) NOT NULL, "
+            "CompanyID VARCHAR(10) NOT NULL, DocID VARCHAR(40) NOT NULL, FileName VARCHAR(255) NOT NULL "
+            "DEFAULT '', Creator VARCHAR(10) NOT NULL DEFAULT '', CreateDate VARCHAR(8) NOT NULL "
+            "DEFAULT '', PRIMARY KEY (Parent, KeyValues, CompanyID, DocID))"),
         QStringLiteral("CREATE TABLE F2LINK (LK001 VARCHAR(1) NOT NULL, LK002 VARCHAR(20) NOT NULL, "
                        "LK003 VARCHAR(20) NOT NULL, LK004 VARCHAR(20) NOT NULL DEFAULT '', "
                        "LK005 VARCHAR(255) NOT NULL DEFAULT '', LK006 VARCHAR(255) NOT NULL DEFAULT '', "
                        "PRIMARY KEY (LK001, LK002, LK003))"),
         // The transmission settings, one record per document kind.
-        audited(QStringLiteral("CREATE TABLE QLDMB (MB001 VARCHAR(20) NOT NULL PRIMARY KEY, "
-                               "MB001C VARCHAR(24) NOT NULL DEFAULT '', MB002 VARCHAR(1) NOT NULL DEFAULT '1', "
-                               "MB004 VARCHAR(1) NOT NULL DEFAULT '1', MB005 VARCHAR(255) NOT NULL DEFAULT ''")) +
+        audited(
+            QStringLiteral("CREATE TABLE QLDMB (MB001 VARCHAR(20) NOT NULL PRIMARY KEY, "
+                           "MB001C VARCHAR(24) NOT NULL DEFAULT '', MB002 VARCHAR(1) NOT NULL DEFAULT '1', "
+                           "MB004 VARCHAR(1) NOT NULL DEFAULT '1', MB005 VARCHAR(255) NOT NULL DEFAULT ''")) +
             QStringLiteral(", MB003 VARCHAR(255) NOT NULL DEFAULT '')"),
         // Master files other programs of the demo company maintain and lookups read.
-        audited(QStringLiteral("CREATE TABLE INVMB (MB001 VARCHAR(20) PRIMARY KEY, MB002 VARCHAR(60) NOT NULL "
-                               "DEFAULT '', MB003 VARCHAR(60) NOT NULL DEFAULT '', MB004 VARCHAR(4) NOT NULL "
-                               "DEFAULT '', MB005 VARCHAR(6) NOT NULL DEFAULT '', MB064 NUMERIC(16,3) NOT NULL "
-                               "DEFAULT 0")) +
+        audited(
+            QStringLiteral("CREATE TABLE INVMB (MB001 VARCHAR(20) PRIMARY KEY, MB002 VARCHAR(60) NOT NULL "
+                           "DEFAULT '', MB003 VARCHAR(60) NOT NULL DEFAULT '', MB004 VARCHAR(4) NOT NULL "
+                           "DEFAULT '', MB005 VARCHAR(6) NOT NULL DEFAULT '', MB064 NUMERIC(16,3) NOT NULL "
+                           "DEFAULT 0")) +
             QStringLiteral(")"),
-        audited(QStringLiteral("CREATE TABLE COPMA (MA001 VARCHAR(10) PRIMARY KEY, MA002 VARCHAR(40) NOT NULL "
-                               "DEFAULT '', MA003 VARCHAR(72) NOT NULL DEFAULT '', MA006 VARCHAR(20) NOT NULL "
-                               "DEFAULT '', MA014 VARCHAR(4) NOT NULL DEFAULT 'RMB'")) +
+        audited(
+            QStringLiteral("CREATE TABLE COPMA (MA001 VARCHAR(10) PRIMARY KEY, MA002 VARCHAR(40) NOT NULL "
+                           "DEFAULT '', MA003 VARCHAR(72) NOT NULL DEFAULT '', MA006 VARCHAR(20) NOT NULL "
+                           "DEFAULT '', MA014 VARCHAR(4) NOT NULL DEFAULT 'RMB'")) +
             QStringLiteral(")"),
-        audited(QStringLiteral("CREATE TABLE PURMA (MA001 VARCHAR(10) PRIMARY KEY, MA002 VARCHAR(40) NOT NULL "
-                               "DEFAULT '', MA003 VARCHAR(72) NOT NULL DEFAULT '', MA008 VARCHAR(20) NOT NULL "
-                               "DEFAULT '', MA021 VARCHAR(4) NOT NULL DEFAULT 'RMB'")) +
+        audited(
+            QStringLiteral("CREATE TABLE PURMA (MA001 VARCHAR(10) PRIMARY KEY, MA002 VARCHAR(40) NOT NULL "
+                           "DEFAULT '', MA003 VARCHAR(72) NOT NULL DEFAULT '', MA008 VARCHAR(20) NOT NULL "
+                           "DEFAULT '', MA021 VARCHAR(4) NOT NULL DEFAULT 'RMB'")) +
             QStringLiteral(")"),
         audited(QStringLiteral("CREATE TABLE CMSME (ME001 VARCHAR(6) PRIMARY KEY, ME002 VARCHAR(30) NOT NULL "
                                "DEFAULT ''")) +
             QStringLiteral(")"),
         // Reset log of the routine transmission (what "QLDI06" records).
-        QStringLiteral("CREATE TABLE QLDTA (TA001 INTEGER PRIMARY KEY AUTOINCREMENT, TA002 VARCHAR(10) NOT NULL, "
-                       "TA003 VARCHAR(255) NOT NULL, TA004 VARCHAR(1) NOT NULL, TA005 VARCHAR(1) NOT NULL, "
-                       "TA006 VARCHAR(14) NOT NULL)"),
+        QStringLiteral(
+            "CREATE TABLE QLDTA (TA001 INTEGER PRIMARY KEY AUTOINCREMENT, TA002 VARCHAR(10) NOT NULL, "
+            "TA003 VARCHAR(255) NOT NULL, TA004 VARCHAR(1) NOT NULL, TA005 VARCHAR(1) NOT NULL, "
+            "TA006 VARCHAR(14) NOT NULL)"),
     };
-    for (const QString& sql : ddl) s.exec(sql);
+    for (const QString& sql : ddl)
+        s.exec(sql);
 }
 
 void createIndexes(Storage& s) {
@@ -155,7 +170,9 @@ const QList<Migration>& migrations() {
 
 } // namespace
 
-int latestSchemaVersion() { return migrations().last().version; }
+int latestSchemaVersion() {
+    return migrations().last().version;
+}
 
 void migrate(Storage& s, int upTo) {
     s.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER PRIMARY KEY, "
@@ -167,9 +184,10 @@ void migrate(Storage& s, int upTo) {
         if (s.scalar(QStringLiteral("SELECT 1 FROM schema_version WHERE version = ?"), {m.version}).isValid())
             continue;
         m.apply(s);
-        s.exec(QStringLiteral("INSERT INTO schema_version (version, description, applied_at) VALUES (?, ?, ?)"),
-               {m.version, QString::fromUtf8(m.description),
-                QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
+        s.exec(
+            QStringLiteral("INSERT INTO schema_version (version, description, applied_at) VALUES (?, ?, ?)"),
+            {m.version, QString::fromUtf8(m.description),
+             QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
         tx.commit();
     }
 }

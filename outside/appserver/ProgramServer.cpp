@@ -13,7 +13,9 @@ using kvx::Variant;
 using kvx::VariantList;
 
 namespace {
-QString sqlLiteral(const QString& s) { return QLatin1Char('\'') + QString(s).replace('\'', "''") + QLatin1Char('\''); }
+QString sqlLiteral(const QString& s) {
+    return QLatin1Char('\'') + QString(s).replace('\'', "''") + QLatin1Char('\'');
+}
 
 // Arguments given either one by one or as one array (the client sends the six connect values as an
 // array).
@@ -22,9 +24,13 @@ VariantList flatten(const VariantList& args) {
     return args;
 }
 
-QString text(const VariantList& l, int i) { return i < l.size() ? l[i].toString().trimmed() : QString(); }
+QString text(const VariantList& l, int i) {
+    return i < l.size() ? l[i].toString().trimmed() : QString();
+}
 
-char rightAt(const QString& s, int pos) { return pos - 1 < s.size() ? s.at(pos - 1).toLatin1() : 'N'; }
+char rightAt(const QString& s, int pos) {
+    return pos - 1 < s.size() ? s.at(pos - 1).toLatin1() : 'N';
+}
 } // namespace
 
 ProgramServer::ProgramServer(StorageConfig config)
@@ -41,12 +47,14 @@ ProgramServer::ProgramServer(StorageConfig config)
         if (what == QLatin1String("DBTYPE")) return storage().dialect().name();
         if (what == QLatin1String("NOW"))
             return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss"));
-        if (what == QLatin1String("VERSION")) return QStringLiteral("kvx-appserver 1.0 schema %1").arg(storage().schemaVersion());
+        if (what == QLatin1String("VERSION"))
+            return QStringLiteral("kvx-appserver 1.0 schema %1").arg(storage().schemaVersion());
         return QString();
     });
     addMethod("GetFormat", [this](VariantList& a) -> Variant {
-        const QVariant v = storage().scalar(QStringLiteral("SELECT FM003 FROM MTFMT WHERE FM001 = ? AND FM002 = ?"),
-                                            {arg(a, 0).toString().trimmed(), arg(a, 1).toString().trimmed().toUpper()});
+        const QVariant v =
+            storage().scalar(QStringLiteral("SELECT FM003 FROM MTFMT WHERE FM001 = ? AND FM002 = ?"),
+                             {arg(a, 0).toString().trimmed(), arg(a, 1).toString().trimmed().toUpper()});
         return v.isValid() ? v.toString() : QString();
     });
     addMethod("GetRecCount", [this](VariantList&) {
@@ -82,7 +90,8 @@ ProgramServer::ProgramServer(StorageConfig config)
     });
     addMethod("GetMessage", [this](VariantList& a) -> Variant {
         // Message catalogue: kind, code and language (CHS when not given).
-        const QString lang = arg(a, 2).toString().isEmpty() ? QStringLiteral("CHS") : arg(a, 2).toString().toUpper();
+        const QString lang =
+            arg(a, 2).toString().isEmpty() ? QStringLiteral("CHS") : arg(a, 2).toString().toUpper();
         const QVariant v = storage().scalar(
             QStringLiteral("SELECT MSG004 FROM MSGCAT WHERE MSG001 = ? AND MSG002 = ? AND MSG003 = ?"),
             {arg(a, 0).toString().toUpper(), arg(a, 1).toString(), lang});
@@ -112,7 +121,8 @@ int ProgramServer::fail(int code, const QString& reason) {
     return code;
 }
 
-int ProgramServer::connect(const QString& prog, const QString& user, const QString& company, const QString& dbName) {
+int ProgramServer::connect(const QString& prog, const QString& user, const QString& company,
+                           const QString& dbName) {
     providers_.clear();
     session_.reset();
     lastError_.clear();
@@ -120,26 +130,32 @@ int ProgramServer::connect(const QString& prog, const QString& user, const QStri
         Storage& s = storage();
         auto sess = std::make_unique<Session>();
         QSqlQuery q(s.db());
-        q.prepare(QStringLiteral("SELECT MA001, MA002, MA003, MA004 FROM KVXMA WHERE MA001 = ? AND MA006 = 'Y'"));
+        q.prepare(
+            QStringLiteral("SELECT MA001, MA002, MA003, MA004 FROM KVXMA WHERE MA001 = ? AND MA006 = 'Y'"));
         q.addBindValue(user);
-        if (!q.exec() || !q.next()) return fail(kUnknownUser, QStringLiteral("用户 %1 不存在或已停用 (unknown or disabled user)").arg(user));
+        if (!q.exec() || !q.next())
+            return fail(kUnknownUser,
+                        QStringLiteral("用户 %1 不存在或已停用 (unknown or disabled user)").arg(user));
         sess->user = q.value(0).toString();
         sess->userName = q.value(1).toString();
         sess->group = q.value(2).toString();
         const bool admin = q.value(3).toString() == QLatin1String("Y");
         q.prepare(QStringLiteral("SELECT MB001, MB002, MB003 FROM KVXMB WHERE MB001 = ?"));
         q.addBindValue(company);
-        if (!q.exec() || !q.next()) return fail(kUnknownCompany, QStringLiteral("公司 %1 不存在 (unknown company)").arg(company));
+        if (!q.exec() || !q.next())
+            return fail(kUnknownCompany, QStringLiteral("公司 %1 不存在 (unknown company)").arg(company));
         sess->company = q.value(0).toString();
         sess->companyName = q.value(1).toString();
         sess->dbName = q.value(2).toString();
         if (sess->dbName.compare(dbName, Qt::CaseInsensitive) != 0)
             return fail(kWrongDatabase, QStringLiteral("公司 %1 的数据库是 %2, 不是 %3 (wrong database)")
                                             .arg(company, sess->dbName, dbName));
-        q.prepare(QStringLiteral("SELECT MB001, MB002, MB005, MB006, MB007, MB008, MB009, MB010, MB014, MB016 "
-                                 "FROM ADMMB WHERE MB001 = ?"));
+        q.prepare(
+            QStringLiteral("SELECT MB001, MB002, MB005, MB006, MB007, MB008, MB009, MB010, MB014, MB016 "
+                           "FROM ADMMB WHERE MB001 = ?"));
         q.addBindValue(prog.toUpper());
-        if (!q.exec() || !q.next()) return fail(kUnknownProgram, QStringLiteral("程序 %1 不存在 (unknown program)").arg(prog));
+        if (!q.exec() || !q.next())
+            return fail(kUnknownProgram, QStringLiteral("程序 %1 不存在 (unknown program)").arg(prog));
         sess->prog = q.value(0).toString();
         sess->progName = q.value(1).toString();
         sess->table = q.value(2).toString();
@@ -150,22 +166,26 @@ int ProgramServer::connect(const QString& prog, const QString& user, const QStri
         sess->detailTable = q.value(7).toString();
         sess->maxRecord = q.value(8).toInt();
         sess->headKeys = q.value(9).toString();
-        const QVariant groupList = s.scalar(QStringLiteral("SELECT MC003 FROM KVXMC WHERE MC001 = ?"), {sess->group});
-        sess->groupList = groupList.isValid() ? groupList.toString() : QStringLiteral("'%1'").arg(sess->group);
+        const QVariant groupList =
+            s.scalar(QStringLiteral("SELECT MC003 FROM KVXMC WHERE MC001 = ?"), {sess->group});
+        sess->groupList =
+            groupList.isValid() ? groupList.toString() : QStringLiteral("'%1'").arg(sess->group);
 
         QString own = QStringLiteral("YYYYYYYYYYYY"), same = QStringLiteral("YYYYYYY"), other = same;
         QString recordLevel = QStringLiteral("N");
         if (!admin) {
             // The user's own entry, else the entry of the user's group.
-            q.prepare(QStringLiteral("SELECT MF003, MF004, MF005, MF006, MF007, MF008, MF009 FROM KVXMF "
-                                     "WHERE MF002 = ? AND MF001 IN (?, ?) ORDER BY CASE WHEN MF001 = ? THEN 0 ELSE 1 END"));
+            q.prepare(QStringLiteral(
+                "SELECT MF003, MF004, MF005, MF006, MF007, MF008, MF009 FROM KVXMF "
+                "WHERE MF002 = ? AND MF001 IN (?, ?) ORDER BY CASE WHEN MF001 = ? THEN 0 ELSE 1 END"));
             q.addBindValue(sess->prog);
             q.addBindValue(sess->user);
             q.addBindValue(sess->group);
             q.addBindValue(sess->user);
             if (!q.exec() || !q.next() || q.value(0).toString() != QLatin1String("Y"))
-                return fail(kNoRight, QStringLiteral("用户 %1 没有运行程序 %2 的权限 (no right to run the program)")
-                                          .arg(sess->user, sess->prog));
+                return fail(kNoRight,
+                            QStringLiteral("用户 %1 没有运行程序 %2 的权限 (no right to run the program)")
+                                .arg(sess->user, sess->prog));
             own = q.value(1).toString();
             same = q.value(2).toString();
             other = q.value(3).toString();
@@ -173,7 +193,8 @@ int ProgramServer::connect(const QString& prog, const QString& user, const QStri
             sess->exPower = q.value(5).toString();
             sess->baseLimited = q.value(6).toString();
         }
-        sess->powerData = QStringList{sess->prog, QStringLiteral("Y"), recordLevel, own, same, other}.join(',');
+        sess->powerData =
+            QStringList{sess->prog, QStringLiteral("Y"), recordLevel, own, same, other}.join(',');
         sess->canAdd = rightAt(own, 9) == 'Y';
         sess->canEdit = rightAt(own, 2) == 'Y' || rightAt(same, 2) == 'Y' || rightAt(other, 2) == 'Y';
         sess->canDelete = rightAt(own, 3) == 'Y' || rightAt(same, 3) == 'Y' || rightAt(other, 3) == 'Y';
@@ -189,7 +210,8 @@ void ProgramServer::createProviders() {
     Storage& s = storage();
     const QStringList keys = session_->keys.split(',', Qt::SkipEmptyParts);
     QStringList trimmedKeys;
-    for (const QString& k : keys) trimmedKeys << k.trimmed();
+    for (const QString& k : keys)
+        trimmedKeys << k.trimmed();
 
     TableProvider::Options main;
     main.table = session_->table;
@@ -220,7 +242,8 @@ void ProgramServer::createProviders() {
 // (ADMNH), holding "bkcolor=..;colorx=..;" of the first condition the record meets.
 QList<TableProvider::Computed> ProgramServer::colourColumns() {
     QList<TableProvider::Computed> cols;
-    const QVariant xml = storage().scalar(QStringLiteral("SELECT NH003 FROM ADMNH WHERE NH001 = ?"), {session_->prog});
+    const QVariant xml =
+        storage().scalar(QStringLiteral("SELECT NH003 FROM ADMNH WHERE NH001 = ?"), {session_->prog});
     if (!xml.isValid()) return cols;
     QXmlStreamReader r(xml.toString());
     bool inHead = false;
@@ -236,27 +259,32 @@ QList<TableProvider::Computed> ProgramServer::colourColumns() {
         r.readNext();
         if (r.isStartElement()) {
             const auto name = r.name();
-            if (name == QLatin1String("head")) inHead = true;
+            if (name == QLatin1String("head"))
+                inHead = true;
             else if (inHead && name == QLatin1String("component") &&
                      r.attributes().value(QLatin1String("enable")) == QLatin1String("Y")) {
                 component = r.attributes().value(QLatin1String("name")).toString();
                 whens.clear();
             } else if (inHead && !component.isEmpty() && name == QLatin1String("condition")) {
                 const QString value = r.attributes().value(QLatin1String("value")).toString();
-                const QString settings = QStringLiteral("bkcolor=%1;colorx=%2;")
-                                             .arg(settingValue(r.attributes().value(QLatin1String("bkcolor")).toString()),
-                                                  settingValue(r.attributes().value(QLatin1String("colorx")).toString()));
+                const QString settings =
+                    QStringLiteral("bkcolor=%1;colorx=%2;")
+                        .arg(settingValue(r.attributes().value(QLatin1String("bkcolor")).toString()),
+                             settingValue(r.attributes().value(QLatin1String("colorx")).toString()));
                 // Rules are run like client conditions; a rule that would not pass is left out.
                 if (!value.trimmed().isEmpty() && checkClauseText(value).isEmpty())
                     whens << QStringLiteral("WHEN (%1) THEN %2").arg(value, sqlLiteral(settings));
             }
         } else if (r.isEndElement()) {
-            if (r.name() == QLatin1String("head")) inHead = false;
+            if (r.name() == QLatin1String("head"))
+                inHead = false;
             else if (r.name() == QLatin1String("component") && !component.isEmpty()) {
                 static const QRegularExpression ident(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
                 if (ident.match(component).hasMatch())
-                    cols.append({component, whens.isEmpty() ? QStringLiteral("''")
-                                                            : QStringLiteral("CASE %1 ELSE '' END").arg(whens.join(' '))});
+                    cols.append(
+                        {component, whens.isEmpty()
+                                        ? QStringLiteral("''")
+                                        : QStringLiteral("CASE %1 ELSE '' END").arg(whens.join(' '))});
                 component.clear();
             }
         }
@@ -298,7 +326,8 @@ TableProvider& ProgramServer::provider(const QString& name) {
 }
 
 void ProgramServer::detachAll() {
-    for (auto& [name, p] : providers_) p->detachCursor();
+    for (auto& [name, p] : providers_)
+        p->detachCursor();
 }
 
 kvx::Variant ProgramServer::dataRequest(const QString& name, const kvx::Variant& data) {
@@ -340,19 +369,24 @@ QString ProgramServer::writeScheme(const VariantList& a) {
     detachAll();
     try {
         Storage::Transaction tx(storage());
-        const bool exists = storage()
-                                .scalar(QStringLiteral("SELECT 1 FROM DOCUS WHERE NCONDITION = ? AND CREATOR = ? AND PROGRAMME = ?"),
-                                        {name, session_->user, prog})
-                                .isValid();
-        if (exists && !replace) return QStringLiteral("方案 %1 已存在 (a scheme of that name exists)").arg(name);
+        const bool exists =
+            storage()
+                .scalar(QStringLiteral(
+                            "SELECT 1 FROM DOCUS WHERE NCONDITION = ? AND CREATOR = ? AND PROGRAMME = ?"),
+                        {name, session_->user, prog})
+                .isValid();
+        if (exists && !replace)
+            return QStringLiteral("方案 %1 已存在 (a scheme of that name exists)").arg(name);
         if (exists)
-            storage().exec(QStringLiteral("UPDATE DOCUS SET VCONDITION = ?, ActivePage = ?, CREATE_DATE = ? "
-                                          "WHERE NCONDITION = ? AND CREATOR = ? AND PROGRAMME = ?"),
-                           {a.value(4).toString(), int(a.value(5).toIntDef(0)), text(a, 2), name, session_->user, prog});
+            storage().exec(
+                QStringLiteral("UPDATE DOCUS SET VCONDITION = ?, ActivePage = ?, CREATE_DATE = ? "
+                               "WHERE NCONDITION = ? AND CREATOR = ? AND PROGRAMME = ?"),
+                {a.value(4).toString(), int(a.value(5).toIntDef(0)), text(a, 2), name, session_->user, prog});
         else
-            storage().exec(QStringLiteral("INSERT INTO DOCUS (NCONDITION, CREATOR, PROGRAMME, VCONDITION, ActivePage, "
-                                          "CREATE_DATE) VALUES (?, ?, ?, ?, ?, ?)"),
-                           {name, session_->user, prog, a.value(4).toString(), int(a.value(5).toIntDef(0)), text(a, 2)});
+            storage().exec(
+                QStringLiteral("INSERT INTO DOCUS (NCONDITION, CREATOR, PROGRAMME, VCONDITION, ActivePage, "
+                               "CREATE_DATE) VALUES (?, ?, ?, ?, ?, ?)"),
+                {name, session_->user, prog, a.value(4).toString(), int(a.value(5).toIntDef(0)), text(a, 2)});
         tx.commit();
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
@@ -369,9 +403,11 @@ QString ProgramServer::deleteScheme(const VariantList& a) {
         Storage::Transaction tx(storage());
         QSqlQuery q(storage().db());
         q.prepare(QStringLiteral("DELETE FROM DOCUS WHERE NCONDITION = ? AND CREATOR = ? AND PROGRAMME = ?"));
-        for (const QString& v : {text(a, 0), session_->user, text(a, 2).toUpper()}) q.addBindValue(v);
+        for (const QString& v : {text(a, 0), session_->user, text(a, 2).toUpper()})
+            q.addBindValue(v);
         if (!q.exec()) return q.lastError().text();
-        if (q.numRowsAffected() == 0) return QStringLiteral("方案 %1 不存在 (no such scheme)").arg(text(a, 0));
+        if (q.numRowsAffected() == 0)
+            return QStringLiteral("方案 %1 不存在 (no such scheme)").arg(text(a, 0));
         tx.commit();
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
@@ -390,16 +426,20 @@ QString ProgramServer::renameScheme(const VariantList& o, const VariantList& n) 
         Storage::Transaction tx(storage());
         const QString prog = text(o, 2).toUpper(), newProg = text(n, 2).toUpper();
         if (storage()
-                .scalar(QStringLiteral("SELECT 1 FROM DOCUS WHERE NCONDITION = ? AND CREATOR = ? AND PROGRAMME = ?"),
+                .scalar(QStringLiteral(
+                            "SELECT 1 FROM DOCUS WHERE NCONDITION = ? AND CREATOR = ? AND PROGRAMME = ?"),
                         {text(n, 0), session_->user, newProg})
                 .isValid())
             return QStringLiteral("方案 %1 已存在 (a scheme of that name exists)").arg(text(n, 0));
         QSqlQuery q(storage().db());
-        q.prepare(QStringLiteral("UPDATE DOCUS SET NCONDITION = ?, PROGRAMME = ? WHERE NCONDITION = ? AND CREATOR = ? "
-                                 "AND PROGRAMME = ?"));
-        for (const QString& v : {text(n, 0), newProg, text(o, 0), session_->user, prog}) q.addBindValue(v);
+        q.prepare(QStringLiteral(
+            "UPDATE DOCUS SET NCONDITION = ?, PROGRAMME = ? WHERE NCONDITION = ? AND CREATOR = ? "
+            "AND PROGRAMME = ?"));
+        for (const QString& v : {text(n, 0), newProg, text(o, 0), session_->user, prog})
+            q.addBindValue(v);
         if (!q.exec()) return q.lastError().text();
-        if (q.numRowsAffected() == 0) return QStringLiteral("方案 %1 不存在 (no such scheme)").arg(text(o, 0));
+        if (q.numRowsAffected() == 0)
+            return QStringLiteral("方案 %1 不存在 (no such scheme)").arg(text(o, 0));
         tx.commit();
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
@@ -421,7 +461,8 @@ LookupServer::LookupServer(StorageConfig config)
         const bool programFirst = v.size() >= 4;
         const QString user = text(v, programFirst ? 1 : 0), company = text(v, programFirst ? 2 : 1);
         Storage& s = storage();
-        if (!s.scalar(QStringLiteral("SELECT 1 FROM KVXMA WHERE MA001 = ? AND MA006 = 'Y'"), {user}).isValid())
+        if (!s.scalar(QStringLiteral("SELECT 1 FROM KVXMA WHERE MA001 = ? AND MA006 = 'Y'"), {user})
+                 .isValid())
             return int(kUnknownUser);
         if (!s.scalar(QStringLiteral("SELECT 1 FROM KVXMB WHERE MB001 = ?"), {company}).isValid())
             return int(kUnknownCompany);
@@ -441,7 +482,8 @@ LookupServer::LookupServer(StorageConfig config)
         if (user_.isEmpty()) throw kvx::AutomationError("Not connected: call Connect first");
         Storage& s = storage();
         QSqlQuery def(s.db());
-        def.prepare(QStringLiteral("SELECT LK004, LK005 FROM F2LINK WHERE LK001 = '1' AND LK002 = ? AND LK003 = ?"));
+        def.prepare(
+            QStringLiteral("SELECT LK004, LK005 FROM F2LINK WHERE LK001 = '1' AND LK002 = ? AND LK003 = ?"));
         def.addBindValue(arg(a, 0).toString().trimmed().toUpper());
         def.addBindValue(arg(a, 1).toString().trimmed());
         if (!def.exec() || !def.next()) return Variant::null();
@@ -460,7 +502,8 @@ LookupServer::LookupServer(StorageConfig config)
         VariantList rows;
         while (q.next()) {
             VariantList row;
-            for (int i = 0; i < cols.size(); ++i) row.append(q.value(i).toString());
+            for (int i = 0; i < cols.size(); ++i)
+                row.append(q.value(i).toString());
             rows.append(Variant::fromList(row));
         }
         return rows.isEmpty() ? Variant::null() : Variant::fromList(rows);

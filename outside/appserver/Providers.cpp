@@ -14,7 +14,8 @@ kvx::FieldType fieldTypeOf(const QString& declType, int& size) {
     static const QRegularExpression sized(QStringLiteral("\\((\\d+)"));
     const QString t = declType.toUpper();
     size = 0;
-    if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("TEXT")) || t.contains(QLatin1String("CLOB"))) {
+    if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("TEXT")) ||
+        t.contains(QLatin1String("CLOB"))) {
         const auto m = sized.match(t);
         size = m.hasMatch() ? m.captured(1).toInt() : 0;
         return size > 0 ? kvx::FieldType::String : kvx::FieldType::Memo;
@@ -42,7 +43,8 @@ QVariant toSqlValue(const Variant& v) {
     }
 }
 
-TableProvider::TableProvider(Storage& storage, Options options) : storage_(storage), opt_(std::move(options)) {
+TableProvider::TableProvider(Storage& storage, Options options)
+    : storage_(storage), opt_(std::move(options)) {
     const auto cols = storage_.dialect().columns(storage_.db(), opt_.table);
     if (cols.isEmpty())
         throw StorageError(QStringLiteral("table %1 does not exist").arg(opt_.table).toStdString());
@@ -57,7 +59,8 @@ TableProvider::TableProvider(Storage& storage, Options options) : storage_(stora
         tableColumns_.append(c.name);
     };
     if (opt_.columns.isEmpty()) {
-        for (const auto& c : cols) add(c);
+        for (const auto& c : cols)
+            add(c);
     } else {
         for (const QString& name : opt_.columns)
             for (const auto& c : cols)
@@ -118,10 +121,13 @@ QString TableProvider::whereClause(QVariantList& binds) const {
 
 QString TableProvider::selectStatement(QVariantList& binds) const {
     QStringList select = tableColumns_;
-    for (const Computed& c : opt_.computed) select << QStringLiteral("(%1) AS %2").arg(c.expression, c.name);
+    for (const Computed& c : opt_.computed)
+        select << QStringLiteral("(%1) AS %2").arg(c.expression, c.name);
     QString sql = QStringLiteral("SELECT %1 FROM %2").arg(select.join(','), opt_.table) + whereClause(binds);
-    if (!order_.isEmpty()) sql += QStringLiteral(" ORDER BY ") + order_;
-    else if (!opt_.keyFields.isEmpty()) sql += QStringLiteral(" ORDER BY ") + opt_.keyFields.join(',');
+    if (!order_.isEmpty())
+        sql += QStringLiteral(" ORDER BY ") + order_;
+    else if (!opt_.keyFields.isEmpty())
+        sql += QStringLiteral(" ORDER BY ") + opt_.keyFields.join(',');
     if (rowLimit_ > 0) sql += storage_.dialect().limitClause(rowLimit_);
     return sql;
 }
@@ -156,7 +162,8 @@ Variant TableProvider::toVariant(const QVariant& v, kvx::FieldType t) const {
 kvx::Row TableProvider::readRow(const QSqlQuery& q) const {
     kvx::Row row;
     row.reserve(fields_.size());
-    for (int i = 0; i < fields_.size(); ++i) row.append(toVariant(q.value(i), fields_[i].type));
+    for (int i = 0; i < fields_.size(); ++i)
+        row.append(toVariant(q.value(i), fields_[i].type));
     return row;
 }
 
@@ -168,7 +175,8 @@ kvx::DataPacket TableProvider::getRecords(int count) {
         return p;
     }
     if (!started_) openCursor();
-    while ((count < 0 || p.rows.size() < count) && !buffered_.isEmpty()) p.rows.append(buffered_.takeFirst());
+    while ((count < 0 || p.rows.size() < count) && !buffered_.isEmpty())
+        p.rows.append(buffered_.takeFirst());
     while ((count < 0 || p.rows.size() < count) && cursor_ && !exhausted_) {
         if (cursor_->next()) {
             p.rows.append(readRow(*cursor_));
@@ -192,7 +200,8 @@ kvx::DataPacket TableProvider::getRecords(int count) {
 
 void TableProvider::detachCursor() {
     if (!cursor_) return;
-    while (cursor_->next()) buffered_.append(readRow(*cursor_));
+    while (cursor_->next())
+        buffered_.append(readRow(*cursor_));
     exhausted_ = true;
     cursor_.reset();
 }
@@ -209,16 +218,19 @@ int TableProvider::recordCount() {
 
 std::optional<kvx::Row> TableProvider::currentRow(const QStringList& keys, const QVariantList& keyValues) {
     QStringList terms;
-    for (const QString& k : keys) terms << QStringLiteral("%1 = ?").arg(k);
+    for (const QString& k : keys)
+        terms << QStringLiteral("%1 = ?").arg(k);
     QSqlQuery q(storage_.db());
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
                   .arg(tableColumns_.join(','), opt_.table, terms.join(QLatin1String(" AND "))));
-    for (const QVariant& v : keyValues) q.addBindValue(v);
+    for (const QVariant& v : keyValues)
+        q.addBindValue(v);
     if (!q.exec()) throw StorageError(q.lastError().text().toStdString());
     if (!q.next()) return std::nullopt;
     kvx::Row row;
-    for (int i = 0; i < tableColumns_.size(); ++i) row.append(toVariant(q.value(i), fields_[i].type));
+    for (int i = 0; i < tableColumns_.size(); ++i)
+        row.append(toVariant(q.value(i), fields_[i].type));
     return row;
 }
 
@@ -242,8 +254,8 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
     kvx::ApplyResult result;
     if (opt_.readOnly) {
         for (int i = 0; i < delta.rows.size(); ++i)
-            result.errors.append({i, kNotPermitted, QStringLiteral("This provider is read-only"),
-                                  opt_.table, 0, {}});
+            result.errors.append(
+                {i, kNotPermitted, QStringLiteral("This provider is read-only"), opt_.table, 0, {}});
         result.errorCount = result.errors.size();
         return result;
     }
@@ -259,7 +271,8 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
     }
     QStringList keys = opt_.keyFields;
     if (keys.isEmpty())
-        for (int c = 0; c < tableColumns_.size(); ++c) keys << tableColumns_[c];
+        for (int c = 0; c < tableColumns_.size(); ++c)
+            keys << tableColumns_[c];
 
     Storage::Transaction tx(storage_);
     int previous = 0;
@@ -299,14 +312,16 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
         err.context = QStringLiteral("%1 %2 [%3]").arg(verb, opt_.table, describeKey(keys, keyValues));
         if (d.status == kvx::UpdateStatus::Unmodified) continue;
         if (!keyComplete) {
-            fail(kBadDelta, QStringLiteral("The change does not carry the key fields %1").arg(keys.join(',')));
+            fail(kBadDelta,
+                 QStringLiteral("The change does not carry the key fields %1").arg(keys.join(',')));
             continue;
         }
         const bool allowed = (d.status == kvx::UpdateStatus::Inserted && opt_.canInsert) ||
                              (d.status == kvx::UpdateStatus::Modified && opt_.canModify) ||
                              (d.status == kvx::UpdateStatus::Deleted && opt_.canDelete);
         if (!allowed) {
-            fail(kNotPermitted, QStringLiteral("You have no right to %1 records of %2").arg(verb.toLower(), opt_.table));
+            fail(kNotPermitted,
+                 QStringLiteral("You have no right to %1 records of %2").arg(verb.toLower(), opt_.table));
             continue;
         }
         // Rows outside the pinned values (another user's saved schemes, ...) are not touched.
@@ -361,9 +376,12 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
         QVariantList newKey = keyValues;
         if (d.status == kvx::UpdateStatus::Deleted) {
             QStringList terms;
-            for (const QString& k : keys) terms << QStringLiteral("%1 = ?").arg(k);
-            q.prepare(QStringLiteral("DELETE FROM %1 WHERE %2").arg(opt_.table, terms.join(QLatin1String(" AND "))));
-            for (const QVariant& v : keyValues) q.addBindValue(v);
+            for (const QString& k : keys)
+                terms << QStringLiteral("%1 = ?").arg(k);
+            q.prepare(QStringLiteral("DELETE FROM %1 WHERE %2")
+                          .arg(opt_.table, terms.join(QLatin1String(" AND "))));
+            for (const QVariant& v : keyValues)
+                q.addBindValue(v);
         } else if (d.status == kvx::UpdateStatus::Inserted) {
             QStringList cols, marks;
             for (int f = 0; f < delta.fields.size() && f < d.newValues.size(); ++f) {
@@ -371,9 +389,11 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
                 cols << tableColumns_[colOf[f]];
                 marks << QStringLiteral("?");
             }
-            q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(opt_.table, cols.join(','), marks.join(',')));
+            q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                          .arg(opt_.table, cols.join(','), marks.join(',')));
             for (int f = 0; f < delta.fields.size() && f < d.newValues.size(); ++f)
-                if (colOf[f] >= 0 && !d.newValues[f].isUnassigned()) q.addBindValue(toSqlValue(d.newValues[f]));
+                if (colOf[f] >= 0 && !d.newValues[f].isUnassigned())
+                    q.addBindValue(toSqlValue(d.newValues[f]));
         } else {
             QStringList sets, terms;
             QVariantList binds;
@@ -388,11 +408,13 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
                 if (const auto row = currentRow(keys, keyValues)) result.applied.append(qMakePair(i, *row));
                 continue;
             }
-            for (const QString& k : keys) terms << QStringLiteral("%1 = ?").arg(k);
+            for (const QString& k : keys)
+                terms << QStringLiteral("%1 = ?").arg(k);
             binds += keyValues;
             q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                           .arg(opt_.table, sets.join(','), terms.join(QLatin1String(" AND "))));
-            for (const QVariant& b : binds) q.addBindValue(b);
+            for (const QVariant& b : binds)
+                q.addBindValue(b);
         }
         if (!q.exec()) {
             fail(kConstraint, q.lastError().databaseText());

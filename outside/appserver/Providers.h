@@ -14,12 +14,12 @@ namespace kvxsrv {
 
 // Reconcile error codes (ReconcileError::errorCode).
 enum ApplyErrorCode {
-    kChangedByOther = 1,  // the stored row differs from the row as fetched
-    kDeletedByOther = 2,  // the row no longer exists
-    kConstraint = 3,      // the database refused the change (duplicate key, missing value, ...)
-    kTooLong = 4,         // a text exceeds its column size in the database code page
-    kNotPermitted = 5,    // the user's rights do not allow the change
-    kBadDelta = 6,        // the delta names unknown fields or lacks the key
+    kChangedByOther = 1, // the stored row differs from the row as fetched
+    kDeletedByOther = 2, // the row no longer exists
+    kConstraint = 3,     // the database refused the change (duplicate key, missing value, ...)
+    kTooLong = 4,        // a text exceeds its column size in the database code page
+    kNotPermitted = 5,   // the user's rights do not allow the change
+    kBadDelta = 6,       // the delta names unknown fields or lacks the key
 };
 
 class Provider {
@@ -41,7 +41,7 @@ public:
     struct Options {
         QString table;
         QStringList keyFields;
-        QStringList columns;     // empty: every column of the table in declared order
+        QStringList columns; // empty: every column of the table in declared order
         QList<Computed> computed;
         QHash<QString, QVariant> pinned; // column = value: rows outside are neither read nor written
         bool readOnly = false;

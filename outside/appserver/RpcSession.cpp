@@ -31,7 +31,8 @@ QByteArray response(const QJsonValue& id, const char* key, const QJsonValue& val
 
 QString requireString(const QJsonObject& p, const char* name) {
     const QJsonValue v = p.value(QString::fromLatin1(name));
-    if (!v.isString()) throw RpcFault{RpcSession::kInvalidParams, QStringLiteral("\"%1\" must be a string").arg(name)};
+    if (!v.isString())
+        throw RpcFault{RpcSession::kInvalidParams, QStringLiteral("\"%1\" must be a string").arg(name)};
     return v.toString();
 }
 } // namespace
@@ -44,7 +45,8 @@ std::shared_ptr<kvx::Dispatch> RpcSession::object(const QJsonObject& p) {
     const QJsonValue v = p.value(QStringLiteral("object"));
     if (!v.isDouble()) throw RpcFault{kInvalidParams, QStringLiteral("\"object\" must be an object number")};
     auto it = objects_.find(qint64(v.toDouble()));
-    if (it == objects_.end()) throw RpcFault{kUnknownObject, QStringLiteral("No object %1 in this session").arg(v.toDouble())};
+    if (it == objects_.end())
+        throw RpcFault{kUnknownObject, QStringLiteral("No object %1 in this session").arg(v.toDouble())};
     return it.value();
 }
 
@@ -58,6 +60,7 @@ QJsonValue RpcSession::call(const QString& method, const QJsonObject& p) {
         QJsonObject r;
         r.insert(QStringLiteral("object"), id);
         r.insert(QStringLiteral("className"), obj->className());
+        r.insert(QStringLiteral("providers"), dynamic_cast<kvx::ProviderEndpoint*>(obj.get()) != nullptr);
         return r;
     }
     if (method == QLatin1String("release")) {
@@ -72,10 +75,12 @@ QJsonValue RpcSession::call(const QString& method, const QJsonObject& p) {
         if (!argsJson.isUndefined() && !argsJson.isArray())
             throw RpcFault{kInvalidParams, QStringLiteral("\"args\" must be an array")};
         kvx::VariantList args;
-        for (const QJsonValue& a : argsJson.toArray()) args.append(kvx::Variant::fromJson(a));
+        for (const QJsonValue& a : argsJson.toArray())
+            args.append(kvx::Variant::fromJson(a));
         const kvx::Variant result = obj->invoke(name, args);
         QJsonArray back;
-        for (const kvx::Variant& a : args) back.append(a.toJson());
+        for (const kvx::Variant& a : args)
+            back.append(a.toJson());
         QJsonObject r;
         r.insert(QStringLiteral("result"), result.toJson());
         r.insert(QStringLiteral("args"), back);
@@ -83,26 +88,31 @@ QJsonValue RpcSession::call(const QString& method, const QJsonObject& p) {
     }
     if (method == QLatin1String("get")) return object(p)->getProperty(requireString(p, "name")).toJson();
     if (method == QLatin1String("put")) {
-        object(p)->setProperty(requireString(p, "name"), kvx::Variant::fromJson(p.value(QStringLiteral("value"))));
+        object(p)->setProperty(requireString(p, "name"),
+                               kvx::Variant::fromJson(p.value(QStringLiteral("value"))));
         return QJsonValue(QJsonValue::Null);
     }
     if (method == QLatin1String("dataRequest") || method == QLatin1String("getRecords") ||
         method == QLatin1String("applyUpdates")) {
         auto obj = object(p);
         auto* endpoint = dynamic_cast<kvx::ProviderEndpoint*>(obj.get());
-        if (!endpoint) throw RpcFault{kServerError, QStringLiteral("%1 has no providers").arg(obj->className())};
+        if (!endpoint)
+            throw RpcFault{kServerError, QStringLiteral("%1 has no providers").arg(obj->className())};
         const QString provider = requireString(p, "provider");
         if (method == QLatin1String("dataRequest"))
-            return endpoint->dataRequest(provider, kvx::Variant::fromJson(p.value(QStringLiteral("data")))).toJson();
+            return endpoint->dataRequest(provider, kvx::Variant::fromJson(p.value(QStringLiteral("data"))))
+                .toJson();
         if (method == QLatin1String("getRecords")) {
             const QJsonValue count = p.value(QStringLiteral("count"));
-            if (!count.isDouble()) throw RpcFault{kInvalidParams, QStringLiteral("\"count\" must be a number")};
+            if (!count.isDouble())
+                throw RpcFault{kInvalidParams, QStringLiteral("\"count\" must be a number")};
             return endpoint->getRecords(provider, count.toInt()).toJson();
         }
         const QJsonValue delta = p.value(QStringLiteral("delta"));
         if (!delta.isObject()) throw RpcFault{kInvalidParams, QStringLiteral("\"delta\" must be an object")};
-        return endpoint->applyUpdates(provider, kvx::Delta::fromJson(delta.toObject()),
-                                      p.value(QStringLiteral("maxErrors")).toInt(0))
+        return endpoint
+            ->applyUpdates(provider, kvx::Delta::fromJson(delta.toObject()),
+                           p.value(QStringLiteral("maxErrors")).toInt(0))
             .toJson();
     }
     throw RpcFault{kMethodNotFound, QStringLiteral("Method not found: %1").arg(method)};
@@ -112,31 +122,42 @@ QByteArray RpcSession::handleLine(const QByteArray& line) {
     QJsonParseError perr;
     const QJsonDocument doc = QJsonDocument::fromJson(line, &perr);
     if (perr.error != QJsonParseError::NoError)
-        return response(QJsonValue::Null, "error", errorObject(kParseError, QStringLiteral("Parse error: ") + perr.errorString()));
-    if (!doc.isObject())
         return response(QJsonValue::Null, "error",
-                        errorObject(kInvalidRequest, QStringLiteral("Invalid request: one JSON object per line (batches are not supported)")));
+                        errorObject(kParseError, QStringLiteral("Parse error: ") + perr.errorString()));
+    if (!doc.isObject())
+        return response(
+            QJsonValue::Null, "error",
+            errorObject(
+                kInvalidRequest,
+                QStringLiteral("Invalid request: one JSON object per line (batches are not supported)")));
     const QJsonObject req = doc.object();
     const QJsonValue id = req.value(QStringLiteral("id"));
     const bool notification = id.isUndefined();
     const QJsonValue replyId = notification ? QJsonValue(QJsonValue::Null) : id;
     if (!id.isUndefined() && !id.isString() && !id.isDouble() && !id.isNull())
-        return response(QJsonValue::Null, "error", errorObject(kInvalidRequest, QStringLiteral("Invalid request: bad id")));
+        return response(QJsonValue::Null, "error",
+                        errorObject(kInvalidRequest, QStringLiteral("Invalid request: bad id")));
     if (req.value(QStringLiteral("jsonrpc")).toString() != QLatin1String("2.0") ||
         !req.value(QStringLiteral("method")).isString())
-        return response(replyId, "error",
-                        errorObject(kInvalidRequest, QStringLiteral("Invalid request: \"jsonrpc\":\"2.0\" and a method are required")));
+        return response(
+            replyId, "error",
+            errorObject(kInvalidRequest,
+                        QStringLiteral("Invalid request: \"jsonrpc\":\"2.0\" and a method are required")));
     const QJsonValue params = req.value(QStringLiteral("params"));
     if (!params.isUndefined() && !params.isObject())
-        return notification ? QByteArray()
-                            : response(replyId, "error", errorObject(kInvalidParams, QStringLiteral("\"params\" must be an object")));
+        return notification
+                   ? QByteArray()
+                   : response(replyId, "error",
+                              errorObject(kInvalidParams, QStringLiteral("\"params\" must be an object")));
     QJsonValue result;
     try {
         result = call(req.value(QStringLiteral("method")).toString(), params.toObject());
     } catch (const RpcFault& f) {
         return notification ? QByteArray() : response(replyId, "error", errorObject(f.code, f.message));
     } catch (const std::exception& e) {
-        return notification ? QByteArray() : response(replyId, "error", errorObject(kServerError, QString::fromUtf8(e.what())));
+        return notification
+                   ? QByteArray()
+                   : response(replyId, "error", errorObject(kServerError, QString::fromUtf8(e.what())));
     }
     return notification ? QByteArray() : response(replyId, "result", result);
 }

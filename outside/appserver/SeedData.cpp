@@ -12,26 +12,32 @@ namespace {
 const char* const kCompany = "DEMO";
 const char* const kSeedDate = "20240311";
 
-QString u(const char* s) { return QString::fromUtf8(s); }
+QString u(const char* s) {
+    return QString::fromUtf8(s);
+}
 
 void insertRow(Storage& s, const QString& table, const QStringList& cols, const QVariantList& vals) {
     QStringList marks;
-    for (int i = 0; i < cols.size(); ++i) marks << QStringLiteral("?");
+    for (int i = 0; i < cols.size(); ++i)
+        marks << QStringLiteral("?");
     // Seeded texts are never NULL: an empty text is stored as ''.
     QVariantList binds = vals;
     for (QVariant& v : binds)
         if (v.typeId() == QMetaType::QString && v.toString().isNull()) v = QStringLiteral("");
-    s.exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, cols.join(','), marks.join(',')), binds);
+    s.exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, cols.join(','), marks.join(',')),
+           binds);
 }
 
 // Audit values of a seeded row: created by the administrator, saved once.
 QVariantList audit(const char* creator = "DS", const char* group = "ADMIN") {
     return {u(kCompany), u(creator), u(group), u(kSeedDate), QStringLiteral(""), QStringLiteral(""), 1.0};
 }
-const QStringList kAuditCols = {"COMPANY", "CREATOR", "USR_GROUP", "CREATE_DATE", "MODIFIER", "MODI_DATE", "FLAG"};
+const QStringList kAuditCols = {"COMPANY",  "CREATOR",   "USR_GROUP", "CREATE_DATE",
+                                "MODIFIER", "MODI_DATE", "FLAG"};
 
 void seedCompanyAndUsers(Storage& s) {
-    insertRow(s, "KVXMB", {"MB001", "MB002", "MB003", "MB004"}, {u(kCompany), u("演示公司(上海)有限公司"), u("DEMO"), "936"});
+    insertRow(s, "KVXMB", {"MB001", "MB002", "MB003", "MB004"},
+              {u(kCompany), u("演示公司(上海)有限公司"), u("DEMO"), "936"});
     const QStringList ua = {"MA001", "MA002", "MA003", "MA004", "MA005", "MA006"};
     insertRow(s, "KVXMA", ua, {"DS", u("系统管理员"), "ADMIN", "Y", "CHS", "Y"});
     insertRow(s, "KVXMA", ua, {"CLERK", u("王小明"), "SALES", "N", "CHS", "Y"});
@@ -65,15 +71,31 @@ void seedPrograms(Storage& s) {
     auto prog = [&](const char* code, const char* name, const char* print, const char* sys, const char* table,
                     const char* key, const QString& select, const char* tw, const char* en, int maxRec,
                     const char* unrestricted, const char* lib) {
-        QVariantList v = {u(code), u(name), u(print), u(sys), u(table), u(key), select, QStringLiteral(""), QStringLiteral(""),
-                          QStringLiteral(""), u(tw), u(en), u(name), maxRec, u(unrestricted), QStringLiteral(""), u(lib)};
+        QVariantList v = {u(code),
+                          u(name),
+                          u(print),
+                          u(sys),
+                          u(table),
+                          u(key),
+                          select,
+                          QStringLiteral(""),
+                          QStringLiteral(""),
+                          QStringLiteral(""),
+                          u(tw),
+                          u(en),
+                          u(name),
+                          maxRec,
+                          u(unrestricted),
+                          QStringLiteral(""),
+                          u(lib)};
         v += audit();
         insertRow(s, "ADMMB", c, v);
     };
-    prog("QLDI05", "文档传输设置作业", "QLDR05", "QLD", "QLDMB", "MB001",
-         "SELECT MB001,MB001C,MB002,MB004,MB005,COMPANY,CREATOR,USR_GROUP,CREATE_DATE,MODIFIER,MODI_DATE,FLAG,"
-         "MB003 FROM QLDMB",
-         "文檔傳輸設置作業", "Document Transmission Settings", 20, "N", "QLDI05C.so");
+    prog(
+        "QLDI05", "文档传输设置作业", "QLDR05", "QLD", "QLDMB", "MB001",
+        "SELECT MB001,MB001C,MB002,MB004,MB005,COMPANY,CREATOR,USR_GROUP,CREATE_DATE,MODIFIER,MODI_DATE,FLAG,"
+        "MB003 FROM QLDMB",
+        "文檔傳輸設置作業", "Document Transmission Settings", 20, "N", "QLDI05C.so");
     prog("QLDI06", "传输信息初始化服务", "", "QLD", "QLDTA", "TA001", "", "傳輸信息初始化服務",
          "Transmission Reset Service", 20, "Y", "");
     prog("INVI02", "品号信息建立作业", "INVR02", "INV", "INVMB", "MB001",
@@ -110,7 +132,8 @@ void seedParameters(Storage& s) {
         {"KVX002", "演示公司", "公司简称"},
     };
     for (const P& p : params)
-        insertRow(s, "ADMSP", {"SP001", "SP002", "SP003", "SP004"}, {u(kCompany), u(p.key), u(p.value), u(p.text)});
+        insertRow(s, "ADMSP", {"SP001", "SP002", "SP003", "SP004"},
+                  {u(kCompany), u(p.key), u(p.value), u(p.text)});
 
     QStringList cc = {"MF001", "MF002", "MF003", "MF004", "MF005", "MF006"};
     cc += kAuditCols;
@@ -184,18 +207,19 @@ void seedScreenAndColours(Storage& s) {
                u("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<MT_User>\n"
                  "  <Control Name=\"edMB005\" Caption=\"备注\" DataSource=\"Custom\"/>\n"
                  "  <Control Name=\"cboMB002\" Caption=\"传输方式\"/>\n</MT_User>\n")});
-    insertRow(s, "ADMNH", {"NH001", "NH002", "NH003"},
-              {"QLDI05", u("传输方式颜色"),
-               u("<colormanager><head>"
-                 "<component name=\"gdHead\" enable=\"Y\">"
-                 "<condition value=\"MB002='2'\" colorx=\"16711680\" bkcolor=\"'\" msg=\"汇出\"/>"
-                 "<condition value=\"MB002='3'\" colorx=\"32768\" bkcolor=\"'\" msg=\"汇入\"/>"
-                 "</component>"
-                 "<component name=\"cboMB002\" enable=\"Y\">"
-                 "<condition value=\"MB002='2'\" colorx=\"255\" bkcolor=\"65535\"/>"
-                 "</component>"
-                 "<component name=\"edMB005\" enable=\"N\"><condition value=\"1=1\" colorx=\"255\"/></component>"
-                 "</head></colormanager>")});
+    insertRow(
+        s, "ADMNH", {"NH001", "NH002", "NH003"},
+        {"QLDI05", u("传输方式颜色"),
+         u("<colormanager><head>"
+           "<component name=\"gdHead\" enable=\"Y\">"
+           "<condition value=\"MB002='2'\" colorx=\"16711680\" bkcolor=\"'\" msg=\"汇出\"/>"
+           "<condition value=\"MB002='3'\" colorx=\"32768\" bkcolor=\"'\" msg=\"汇入\"/>"
+           "</component>"
+           "<component name=\"cboMB002\" enable=\"Y\">"
+           "<condition value=\"MB002='2'\" colorx=\"255\" bkcolor=\"65535\"/>"
+           "</component>"
+           "<component name=\"edMB005\" enable=\"N\"><condition value=\"1=1\" colorx=\"255\"/></component>"
+           "</head></colormanager>")});
     const QStringList mr = {"MR001", "MR002", "MR003", "MR004", "MR005", "MR006", "MR007"};
     insertRow(s, "ADMMR", mr, {"COPI01", "01", "1", "MA014", "MF001", "CMSI01", u("币别")});
     insertRow(s, "ADMMR", mr, {"INVI02", "01", "1", "MB005", "ME001", "CMSI05", u("部门")});
@@ -228,7 +252,9 @@ QString item(const char* table, const char* desc, int seq, const char* part, con
 }
 } // namespace
 
-int dbByteLength(const char* utf8) { return int(kvx::codepage::encode(u(utf8), 936).size()); }
+int dbByteLength(const char* utf8) {
+    return int(kvx::codepage::encode(u(utf8), 936).size());
+}
 
 void seedReferenceData(Storage& s) {
     seedCompanyAndUsers(s);
@@ -251,47 +277,141 @@ void seedTransmissionSettings(Storage& s) {
         {"CMSMC", "3", "1", "仓库编号全集团统一", {item("CMSMC", "仓库信息", 1, "H", "MC001")}},
         {"CMSME", "3", "1", "", {item("CMSME", "部门信息", 1, "H", "ME001")}},
         {"CMSMV", "1", "1", "员工信息各厂自行维护", {item("CMSMV", "员工信息", 1, "H", "MV001")}},
-        {"CMSMF", "3", "1", "含每日汇率", {item("CMSMF", "币别信息", 1, "H", "MF001"), item("CMSMG", "汇率", 2, "B", "MG001+MG002")}},
+        {"CMSMF",
+         "3",
+         "1",
+         "含每日汇率",
+         {item("CMSMF", "币别信息", 1, "H", "MF001"), item("CMSMG", "汇率", 2, "B", "MG001+MG002")}},
         {"CMSMQ", "3", "1", "单据性质需与总部一致", {item("CMSMQ", "单据性质", 1, "H", "MQ001")}},
         {"CMSNA", "3", "1", "", {item("CMSNA", "付款条件", 1, "H", "NA001+NA002")}},
         {"CMSMR", "1", "1", "", {item("CMSMR", "地区信息", 1, "H", "MR001+MR002")}},
         {"CMSXB", "1", "1", "国家代码依ISO", {item("CMSXB", "国家信息", 1, "H", "XB001")}},
         {"INVMA", "3", "1", "", {item("INVMA", "品号类别", 1, "H", "MA001+MA002")}},
-        {"INVMB", "3", "1", "新品号由总部研发中心建立",
+        {"INVMB",
+         "3",
+         "1",
+         "新品号由总部研发中心建立",
          {item("INVMB", "品号信息", 1, "H", "MB001"), item("INVMC", "品号仓库", 2, "B", "MC001+MC002"),
           item("INVMH", "条码信息", 3, "B", "MH001")}},
         {"INVMI", "3", "1", "", {item("INVMI", "单位换算", 1, "H", "MI001+MI002")}},
-        {"BOMMC", "3", "1", "BOM以总部工程变更为准", {item("BOMMC", "BOM单头", 1, "H", "MC001"), item("BOMMD", "BOM单身", 2, "B", "MD001+MD002")}},
-        {"COPMA", "2", "1", "分公司新增客户汇出至总部", {item("COPMA", "客户信息", 1, "H", "MA001"), item("COPMB", "客户品号", 2, "B", "MB001+MB002")}},
+        {"BOMMC",
+         "3",
+         "1",
+         "BOM以总部工程变更为准",
+         {item("BOMMC", "BOM单头", 1, "H", "MC001"), item("BOMMD", "BOM单身", 2, "B", "MD001+MD002")}},
+        {"COPMA",
+         "2",
+         "1",
+         "分公司新增客户汇出至总部",
+         {item("COPMA", "客户信息", 1, "H", "MA001"), item("COPMB", "客户品号", 2, "B", "MB001+MB002")}},
         {"COPMG", "3", "1", "客户价格由总部核定", {item("COPMG", "客户价格", 1, "H", "MG001+MG002+MG003")}},
-        {"PURMA", "3", "1", "", {item("PURMA", "供应商信息", 1, "H", "MA001"), item("PURMB", "供应商品号", 2, "B", "MB001+MB002")}},
+        {"PURMA",
+         "3",
+         "1",
+         "",
+         {item("PURMA", "供应商信息", 1, "H", "MA001"), item("PURMB", "供应商品号", 2, "B", "MB001+MB002")}},
         {"PURMC", "3", "1", "", {item("PURMC", "采购价格", 1, "H", "MC001+MC002")}},
         {"ACTMA", "3", "1", "会计科目全集团统一", {item("ACTMA", "会计科目", 1, "H", "MA001")}},
         {"CMSMD", "1", "1", "", {item("CMSMD", "工作中心", 1, "H", "MD001")}},
         {"MOCMA", "1", "1", "工艺路线各厂自行维护", {item("MOCMA", "工艺路线", 1, "H", "MA001")}},
-        {"COPTA", "1", "2", "", {item("COPTA", "报价单头", 1, "H", "TA001+TA002"), item("COPTB", "报价单身", 2, "B", "TB001+TB002+TB003")}},
-        {"COPTC", "2", "2", "客户订单每日汇出", {item("COPTC", "订单单头", 1, "H", "TC001+TC002"), item("COPTD", "订单单身", 2, "B", "TD001+TD002+TD003")}},
-        {"COPTE", "2", "2", "订单变更随订单汇出", {item("COPTE", "变更单头", 1, "H", "TE001+TE002+TE003"), item("COPTF", "变更单身", 2, "B", "TF001+TF002+TF003+TF004")}},
-        {"COPTG", "2", "2", "", {item("COPTG", "销货单头", 1, "H", "TG001+TG002"), item("COPTH", "销货单身", 2, "B", "TH001+TH002+TH003")}},
-        {"COPTI", "2", "2", "", {item("COPTI", "销退单头", 1, "H", "TI001+TI002"), item("COPTJ", "销退单身", 2, "B", "TJ001+TJ002+TJ003")}},
+        {"COPTA",
+         "1",
+         "2",
+         "",
+         {item("COPTA", "报价单头", 1, "H", "TA001+TA002"),
+          item("COPTB", "报价单身", 2, "B", "TB001+TB002+TB003")}},
+        {"COPTC",
+         "2",
+         "2",
+         "客户订单每日汇出",
+         {item("COPTC", "订单单头", 1, "H", "TC001+TC002"),
+          item("COPTD", "订单单身", 2, "B", "TD001+TD002+TD003")}},
+        {"COPTE",
+         "2",
+         "2",
+         "订单变更随订单汇出",
+         {item("COPTE", "变更单头", 1, "H", "TE001+TE002+TE003"),
+          item("COPTF", "变更单身", 2, "B", "TF001+TF002+TF003+TF004")}},
+        {"COPTG",
+         "2",
+         "2",
+         "",
+         {item("COPTG", "销货单头", 1, "H", "TG001+TG002"),
+          item("COPTH", "销货单身", 2, "B", "TH001+TH002+TH003")}},
+        {"COPTI",
+         "2",
+         "2",
+         "",
+         {item("COPTI", "销退单头", 1, "H", "TI001+TI002"),
+          item("COPTJ", "销退单身", 2, "B", "TJ001+TJ002+TJ003")}},
         {"EPSTA", "1", "2", "出货通知暂不传输", {item("EPSTA", "出货通知", 1, "H", "TA001+TA002")}},
-        {"PURTA", "2", "2", "请购单汇出给总部集中采购", {item("PURTA", "请购单头", 1, "H", "TA001+TA002"), item("PURTB", "请购单身", 2, "B", "TB001+TB002+TB003")}},
-        {"PURTC", "3", "2", "总部采购单汇入", {item("PURTC", "采购单头", 1, "H", "TC001+TC002"), item("PURTD", "采购单身", 2, "B", "TD001+TD002+TD003")}},
+        {"PURTA",
+         "2",
+         "2",
+         "请购单汇出给总部集中采购",
+         {item("PURTA", "请购单头", 1, "H", "TA001+TA002"),
+          item("PURTB", "请购单身", 2, "B", "TB001+TB002+TB003")}},
+        {"PURTC",
+         "3",
+         "2",
+         "总部采购单汇入",
+         {item("PURTC", "采购单头", 1, "H", "TC001+TC002"),
+          item("PURTD", "采购单身", 2, "B", "TD001+TD002+TD003")}},
         {"PURTE", "3", "2", "", {item("PURTE", "采购变更", 1, "H", "TE001+TE002+TE003")}},
-        {"PURTG", "2", "2", "", {item("PURTG", "进货单头", 1, "H", "TG001+TG002"), item("PURTH", "进货单身", 2, "B", "TH001+TH002+TH003")}},
-        {"PURTI", "2", "2", "", {item("PURTI", "退货单头", 1, "H", "TI001+TI002"), item("PURTJ", "退货单身", 2, "B", "TJ001+TJ002+TJ003")}},
-        {"INVTA", "2", "2", "库存异动单月结前汇出", {item("INVTA", "异动单头", 1, "H", "TA001+TA002"), item("INVTB", "异动单身", 2, "B", "TB001+TB002+TB003")}},
-        {"INVTF", "1", "2", "", {item("INVTF", "借出单头", 1, "H", "TF001+TF002"), item("INVTG", "借出单身", 2, "B", "TG001+TG002+TG003")}},
+        {"PURTG",
+         "2",
+         "2",
+         "",
+         {item("PURTG", "进货单头", 1, "H", "TG001+TG002"),
+          item("PURTH", "进货单身", 2, "B", "TH001+TH002+TH003")}},
+        {"PURTI",
+         "2",
+         "2",
+         "",
+         {item("PURTI", "退货单头", 1, "H", "TI001+TI002"),
+          item("PURTJ", "退货单身", 2, "B", "TJ001+TJ002+TJ003")}},
+        {"INVTA",
+         "2",
+         "2",
+         "库存异动单月结前汇出",
+         {item("INVTA", "异动单头", 1, "H", "TA001+TA002"),
+          item("INVTB", "异动单身", 2, "B", "TB001+TB002+TB003")}},
+        {"INVTF",
+         "1",
+         "2",
+         "",
+         {item("INVTF", "借出单头", 1, "H", "TF001+TF002"),
+          item("INVTG", "借出单身", 2, "B", "TG001+TG002+TG003")}},
         {"INVTH", "1", "2", "", {item("INVTH", "借出归还", 1, "H", "TH001+TH002")}},
         {"INVTJ", "2", "2", "", {item("INVTJ", "调拨单", 1, "H", "TJ001+TJ002")}},
-        {"MOCTA", "2", "2", "工单汇出供总部排程", {item("MOCTA", "工单单头", 1, "H", "TA001+TA002"), item("MOCTB", "工单单身", 2, "B", "TB001+TB002+TB003")}},
-        {"MOCTC", "2", "2", "", {item("MOCTC", "领料单头", 1, "H", "TC001+TC002"), item("MOCTE", "领料单身", 2, "B", "TE001+TE002+TE003")}},
-        {"MOCTF", "2", "2", "", {item("MOCTF", "入库单头", 1, "H", "TF001+TF002"), item("MOCTG", "入库单身", 2, "B", "TG001+TG002+TG003")}},
+        {"MOCTA",
+         "2",
+         "2",
+         "工单汇出供总部排程",
+         {item("MOCTA", "工单单头", 1, "H", "TA001+TA002"),
+          item("MOCTB", "工单单身", 2, "B", "TB001+TB002+TB003")}},
+        {"MOCTC",
+         "2",
+         "2",
+         "",
+         {item("MOCTC", "领料单头", 1, "H", "TC001+TC002"),
+          item("MOCTE", "领料单身", 2, "B", "TE001+TE002+TE003")}},
+        {"MOCTF",
+         "2",
+         "2",
+         "",
+         {item("MOCTF", "入库单头", 1, "H", "TF001+TF002"),
+          item("MOCTG", "入库单身", 2, "B", "TG001+TG002+TG003")}},
         {"MOCTH", "1", "2", "委外进货暂不传输", {item("MOCTH", "委外进货", 1, "H", "TH001+TH002")}},
         {"QMSTA", "1", "2", "", {item("QMSTA", "检验单", 1, "H", "TA001+TA002")}},
         {"ACRTA", "2", "2", "结账单汇出至总部财务", {item("ACRTA", "结账单", 1, "H", "TA001+TA002")}},
         {"ACPTA", "2", "2", "", {item("ACPTA", "应付凭单", 1, "H", "TA001+TA002")}},
-        {"ACTTA", "2", "2", "会计凭证月结后汇出", {item("ACTTA", "凭证单头", 1, "H", "TA001+TA002"), item("ACTTB", "凭证单身", 2, "B", "TB001+TB002+TB003")}},
+        {"ACTTA",
+         "2",
+         "2",
+         "会计凭证月结后汇出",
+         {item("ACTTA", "凭证单头", 1, "H", "TA001+TA002"),
+          item("ACTTB", "凭证单身", 2, "B", "TB001+TB002+TB003")}},
         {"CMSTA", "1", "2", "", {}},
     };
     QStringList c = {"MB001", "MB001C", "MB002", "MB004", "MB005", "MB003"};
@@ -299,8 +419,10 @@ void seedTransmissionSettings(Storage& s) {
     for (const Kind& k : kinds) {
         const QString content = k.items.join('|');
         if (kvx::codepage::encode(content, 936).size() > 255)
-            throw StorageError(QStringLiteral("seed content of %1 exceeds 255 bytes").arg(u(k.code)).toStdString());
-        QVariantList v = {u(k.code), QStringLiteral("KV_%1.XML").arg(u(k.code)), u(k.mode), u(k.category),
+            throw StorageError(
+                QStringLiteral("seed content of %1 exceeds 255 bytes").arg(u(k.code)).toStdString());
+        QVariantList v = {u(k.code),   QStringLiteral("KV_%1.XML").arg(u(k.code)),
+                          u(k.mode),   u(k.category),
                           u(k.remark), content};
         v += audit();
         insertRow(s, "QLDMB", c, v);
@@ -334,7 +456,8 @@ void seedTransmissionSettings(Storage& s) {
     insertRow(s, "PURMA", pc, pv);
     QStringList dc = {"ME001", "ME002"};
     dc += kAuditCols;
-    for (auto [no, name] : {std::pair{"100", "总经理室"}, {"200", "业务部"}, {"300", "采购部"}, {"400", "财务部"}}) {
+    for (auto [no, name] :
+         {std::pair{"100", "总经理室"}, {"200", "业务部"}, {"300", "采购部"}, {"400", "财务部"}}) {
         QVariantList v = {u(no), u(name)};
         v += audit();
         insertRow(s, "CMSME", dc, v);

@@ -10,14 +10,16 @@ namespace kvxsrv {
 
 namespace {
 
-bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); }
+bool isWordChar(QChar c) {
+    return c.isLetterOrNumber() || c == QLatin1Char('_');
+}
 
 // Words that only begin statements of their own; inside one SELECT they have no place.
 const QSet<QString>& statementWords() {
-    static const QSet<QString> words = {"INSERT", "UPDATE", "DELETE", "CREATE", "DROP", "ALTER", "ATTACH",
-                                        "DETACH", "PRAGMA", "VACUUM", "REINDEX", "ANALYZE", "BEGIN",
-                                        "COMMIT", "ROLLBACK", "SAVEPOINT", "RELEASE", "TRUNCATE", "GRANT",
-                                        "EXEC", "EXECUTE"};
+    static const QSet<QString> words = {"INSERT", "UPDATE", "DELETE",   "CREATE",    "DROP",    "ALTER",
+                                        "ATTACH", "DETACH", "PRAGMA",   "VACUUM",    "REINDEX", "ANALYZE",
+                                        "BEGIN",  "COMMIT", "ROLLBACK", "SAVEPOINT", "RELEASE", "TRUNCATE",
+                                        "GRANT",  "EXEC",   "EXECUTE"};
     return words;
 }
 
@@ -42,8 +44,8 @@ int authorize(void* user, int action, const char* a1, const char* a2, const char
     }
     case SQLITE_FUNCTION: {
         const QString fn = QString::fromUtf8(a2).toLower();
-        static const QSet<QString> refusedFns = {"load_extension", "readfile", "writefile", "edit",
-                                                 "fts3_tokenizer", "sqlite_offset"};
+        static const QSet<QString> refusedFns = {"load_extension", "readfile",       "writefile",
+                                                 "edit",           "fts3_tokenizer", "sqlite_offset"};
         if (!refusedFns.contains(fn)) return SQLITE_OK;
         if (ctx->refused.isEmpty()) ctx->refused = QStringLiteral("the function %1 is not allowed").arg(fn);
         return SQLITE_DENY;
@@ -70,7 +72,9 @@ sqlite3_stmt* statementHandle(const QSqlQuery& q) {
 
 struct AuthorizerScope {
     sqlite3* h;
-    AuthorizerScope(sqlite3* handle, AuthContext* ctx) : h(handle) { sqlite3_set_authorizer(h, authorize, ctx); }
+    AuthorizerScope(sqlite3* handle, AuthContext* ctx) : h(handle) {
+        sqlite3_set_authorizer(h, authorize, ctx);
+    }
     ~AuthorizerScope() { sqlite3_set_authorizer(h, nullptr, nullptr); }
 };
 
@@ -82,7 +86,8 @@ QString checkClauseText(const QString& text) {
     for (int i = 0; i < n; ++i) {
         const QChar c = text.at(i);
         if (c == QChar(0)) return QStringLiteral("the text contains a NUL character");
-        if (c == QLatin1Char('\'') || c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('[')) {
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"') || c == QLatin1Char('`') ||
+            c == QLatin1Char('[')) {
             // Quoted literal or identifier; a doubled quote stands for itself.
             const QChar close = c == QLatin1Char('[') ? QLatin1Char(']') : c;
             int j = i + 1;
@@ -108,7 +113,8 @@ QString checkClauseText(const QString& text) {
         if (c == QLatin1Char(')') && --depth < 0) return QStringLiteral("a \")\" has no matching \"(\"");
         if (isWordChar(c) && (i == 0 || !isWordChar(text.at(i - 1)))) {
             int j = i;
-            while (j < n && isWordChar(text.at(j))) ++j;
+            while (j < n && isWordChar(text.at(j)))
+                ++j;
             const QString word = text.mid(i, j - i).toUpper();
             if (statementWords().contains(word))
                 return QStringLiteral("the keyword %1 is not allowed").arg(word);
@@ -124,7 +130,8 @@ void execGuardedSelect(QSqlQuery& q, QSqlDatabase& db, const QString& sql, const
     sqlite3* h = sqliteHandle(db);
     if (!h) throw GuardError("the database driver gives no statement control");
     AuthContext ctx;
-    for (const QString& t : readableTables) ctx.tables.insert(t.toLower());
+    for (const QString& t : readableTables)
+        ctx.tables.insert(t.toLower());
     {
         AuthorizerScope scope(h, &ctx);
         if (!q.prepare(sql)) {
@@ -133,9 +140,11 @@ void execGuardedSelect(QSqlQuery& q, QSqlDatabase& db, const QString& sql, const
         }
     }
     sqlite3_stmt* st = statementHandle(q);
-    if (!st || !sqlite3_stmt_readonly(st)) throw GuardError("Condition refused: the statement is not read-only");
+    if (!st || !sqlite3_stmt_readonly(st))
+        throw GuardError("Condition refused: the statement is not read-only");
     if (!execute) return;
-    for (const QVariant& b : binds) q.addBindValue(b);
+    for (const QVariant& b : binds)
+        q.addBindValue(b);
     AuthorizerScope scope(h, &ctx); // a re-prepare during execution stays under the same rules
     if (!q.exec())
         throw GuardError(QStringLiteral("Query failed: %1").arg(q.lastError().databaseText()).toStdString());

@@ -31,7 +31,8 @@ QList<SqlDialect::Column> SqliteDialect::columns(QSqlDatabase& db, const QString
 
 bool SqliteDialect::tableExists(QSqlDatabase& db, const QString& table) const {
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type IN ('table','view') AND name = ? COLLATE NOCASE"));
+    q.prepare(QStringLiteral(
+        "SELECT 1 FROM sqlite_master WHERE type IN ('table','view') AND name = ? COLLATE NOCASE"));
     q.addBindValue(table);
     return q.exec() && q.next();
 }
@@ -42,7 +43,8 @@ QString StorageConfig::resolveFile() const {
         throw StorageError("No server folder: the registry key Software\\KVX\\Stavelo has no ServerPath");
     QDir dir(serverPath);
     const kvx::IniFile ini(dir.filePath(QStringLiteral("StaveloS.ini")));
-    const QString name = ini.readString(QStringLiteral("Database"), QStringLiteral("File"), QStringLiteral("kvx.db"));
+    const QString name =
+        ini.readString(QStringLiteral("Database"), QStringLiteral("File"), QStringLiteral("kvx.db"));
     return QFileInfo(name).isAbsolute() ? name : dir.absoluteFilePath(name);
 }
 
@@ -90,7 +92,8 @@ void Storage::exec(const QString& sql, const QVariantList& binds) {
     QSqlQuery q(db_);
     if (!q.prepare(sql))
         throw StorageError(QStringLiteral("%1 [%2]").arg(q.lastError().text(), sql).toStdString());
-    for (const QVariant& b : binds) q.addBindValue(b);
+    for (const QVariant& b : binds)
+        q.addBindValue(b);
     if (!q.exec()) throw StorageError(QStringLiteral("%1 [%2]").arg(q.lastError().text(), sql).toStdString());
 }
 
@@ -99,7 +102,8 @@ QVariant Storage::scalar(const QString& sql, const QVariantList& binds) {
     q.setForwardOnly(true);
     if (!q.prepare(sql))
         throw StorageError(QStringLiteral("%1 [%2]").arg(q.lastError().text(), sql).toStdString());
-    for (const QVariant& b : binds) q.addBindValue(b);
+    for (const QVariant& b : binds)
+        q.addBindValue(b);
     if (!q.exec()) throw StorageError(QStringLiteral("%1 [%2]").arg(q.lastError().text(), sql).toStdString());
     return q.next() ? q.value(0) : QVariant();
 }

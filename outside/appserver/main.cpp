@@ -25,14 +25,17 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kvx-appserver"));
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Application server of the KVX stand-in (JSON-RPC over TCP)"));
+    parser.setApplicationDescription(
+        QStringLiteral("Application server of the KVX stand-in (JSON-RPC over TCP)"));
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("listen"), QStringLiteral("Address and port to listen on (default 127.0.0.1:211)."),
+    parser.addOption({QStringLiteral("listen"),
+                      QStringLiteral("Address and port to listen on (default 127.0.0.1:211)."),
                       QStringLiteral("ADDRESS:PORT"), QStringLiteral("127.0.0.1:211")});
     parser.addOption({QStringLiteral("db"), QStringLiteral("Database file."), QStringLiteral("FILE")});
-    parser.addOption({QStringLiteral("server-path"),
-                      QStringLiteral("Server folder with StaveloS.ini (default: ServerPath of the registry)."),
-                      QStringLiteral("DIR")});
+    parser.addOption(
+        {QStringLiteral("server-path"),
+         QStringLiteral("Server folder with StaveloS.ini (default: ServerPath of the registry)."),
+         QStringLiteral("DIR")});
     parser.process(app);
 
     const QString listen = parser.value(QStringLiteral("listen"));
@@ -40,7 +43,8 @@ int main(int argc, char** argv) {
     bool portOk = false;
     const int port = colon >= 0 ? listen.mid(colon + 1).toInt(&portOk) : 0;
     QString host = colon >= 0 ? listen.left(colon) : listen;
-    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'))) host = host.mid(1, host.size() - 2);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
     QHostAddress address;
     if (!portOk || port < 0 || port > 65535 || !address.setAddress(host)) {
         std::fprintf(stderr, "kvx-appserver: --listen needs ADDRESS:PORT, got \"%s\"\n", qPrintable(listen));
@@ -48,13 +52,14 @@ int main(int argc, char** argv) {
     }
 
     kvxsrv::StorageConfig config = kvxsrv::StorageConfig::fromRegistry();
-    if (parser.isSet(QStringLiteral("server-path"))) config.serverPath = parser.value(QStringLiteral("server-path"));
+    if (parser.isSet(QStringLiteral("server-path")))
+        config.serverPath = parser.value(QStringLiteral("server-path"));
     if (parser.isSet(QStringLiteral("db"))) config.databaseFile = parser.value(QStringLiteral("db"));
     try {
         // Creates or upgrades the database before the first client arrives.
         kvxsrv::Storage storage(config);
-        std::fprintf(stderr, "kvx-appserver: database %s, schema version %d\n", qPrintable(storage.filePath()),
-                     storage.schemaVersion());
+        std::fprintf(stderr, "kvx-appserver: database %s, schema version %d\n",
+                     qPrintable(storage.filePath()), storage.schemaVersion());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kvx-appserver: %s\n", e.what());
         return 1;

@@ -52,7 +52,11 @@ public:
         const QJsonObject res = doc.object();
         if (res.value(QStringLiteral("id")).toInteger(-1) != id) fail(QStringLiteral("matching the answer"));
         if (res.contains(QStringLiteral("error")))
-            throw AutomationError(res.value(QStringLiteral("error")).toObject().value(QStringLiteral("message")).toString().toStdString());
+            throw AutomationError(res.value(QStringLiteral("error"))
+                                      .toObject()
+                                      .value(QStringLiteral("message"))
+                                      .toString()
+                                      .toStdString());
         return res.value(QStringLiteral("result"));
     }
 
@@ -63,8 +67,9 @@ private:
 
     int remaining(const QElapsedTimer& t) const { return int(qMax<qint64>(1, timeoutMs_ - t.elapsed())); }
     [[noreturn]] void fail(const QString& what) {
-        const QString reason = socket_.state() == QAbstractSocket::ConnectedState ? QStringLiteral("timed out")
-                                                                                  : socket_.errorString();
+        const QString reason = socket_.state() == QAbstractSocket::ConnectedState
+                                   ? QStringLiteral("timed out")
+                                   : socket_.errorString();
         socket_.abort();
         throw AutomationError(
             QStringLiteral("Lost the application server while %1: %2").arg(what, reason).toStdString());
@@ -74,7 +79,7 @@ private:
 namespace {
 
 // The late-bound proxy of a server object that lives in the daemon.
-class RemoteObject : public Dispatch, public ProviderEndpoint {
+class RemoteObject : public Dispatch {
 public:
     RemoteObject(std::shared_ptr<RpcClient> client, qint64 id, QString className)
         : client_(std::move(client)), id_(id), className_(std::move(className)) {}
@@ -92,11 +97,13 @@ public:
         QJsonObject p = params();
         p.insert(QStringLiteral("method"), name);
         QJsonArray a;
-        for (const Variant& v : args) a.append(v.toJson());
+        for (const Variant& v : args)
+            a.append(v.toJson());
         p.insert(QStringLiteral("args"), a);
         const QJsonObject r = client()->call(QStringLiteral("invoke"), p).toObject();
         const QJsonArray back = r.value(QStringLiteral("args")).toArray();
-        for (int i = 0; i < args.size() && i < back.size(); ++i) args[i] = Variant::fromJson(back[i]);
+        for (int i = 0; i < args.size() && i < back.size(); ++i)
+            args[i] = Variant::fromJson(back[i]);
         return Variant::fromJson(r.value(QStringLiteral("result")));
     }
     Variant getProperty(const QString& name) override {
@@ -111,6 +118,28 @@ public:
         client()->call(QStringLiteral("put"), p);
     }
     QString className() const override { return className_; }
+
+protected:
+    std::weak_ptr<RpcClient> client_;
+    qint64 id_;
+    QString className_;
+
+    std::shared_ptr<RpcClient> client() const {
+        auto c = client_.lock();
+        if (!c) throw AutomationError("The connection to the application server is closed");
+        return c;
+    }
+    QJsonObject params() const {
+        QJsonObject p;
+        p.insert(QStringLiteral("object"), id_);
+        return p;
+    }
+};
+
+// The proxy of a server object with providers.
+class RemoteProviderObject : public RemoteObject, public ProviderEndpoint {
+public:
+    using RemoteObject::RemoteObject;
 
     Variant dataRequest(const QString& provider, const Variant& data) override {
         QJsonObject p = providerParams(provider);
@@ -130,20 +159,6 @@ public:
     }
 
 private:
-    std::weak_ptr<RpcClient> client_;
-    qint64 id_;
-    QString className_;
-
-    std::shared_ptr<RpcClient> client() const {
-        auto c = client_.lock();
-        if (!c) throw AutomationError("The connection to the application server is closed");
-        return c;
-    }
-    QJsonObject params() const {
-        QJsonObject p;
-        p.insert(QStringLiteral("object"), id_);
-        return p;
-    }
     QJsonObject providerParams(const QString& provider) const {
         QJsonObject p = params();
         p.insert(QStringLiteral("provider"), provider);
@@ -155,7 +170,9 @@ private:
 
 SocketConnection::SocketConnection(QObject* parent) : QObject(parent) {}
 
-SocketConnection::~SocketConnection() { close(); }
+SocketConnection::~SocketConnection() {
+    close();
+}
 
 void SocketConnection::setAddress(const QString& a) {
     if (a != address_) close();
@@ -188,8 +205,12 @@ void SocketConnection::open() {
     p.insert(QStringLiteral("progid"), serverName_);
     const QJsonObject r = client->call(QStringLiteral("create"), p).toObject();
     client_ = client;
-    appServer_ = std::make_shared<RemoteObject>(client_, r.value(QStringLiteral("object")).toInteger(),
-                                                r.value(QStringLiteral("className")).toString());
+    const qint64 id = r.value(QStringLiteral("object")).toInteger();
+    const QString className = r.value(QStringLiteral("className")).toString();
+    if (r.value(QStringLiteral("providers")).toBool())
+        appServer_ = std::make_shared<RemoteProviderObject>(client_, id, className);
+    else
+        appServer_ = std::make_shared<RemoteObject>(client_, id, className);
     emit afterConnect();
 }
 
@@ -207,6 +228,8 @@ void SocketConnection::setAppServer(std::shared_ptr<Dispatch> server) {
     if (appServer_) emit afterConnect();
 }
 
-ProviderEndpoint* SocketConnection::providers() const { return dynamic_cast<ProviderEndpoint*>(appServer_.get()); }
+ProviderEndpoint* SocketConnection::providers() const {
+    return dynamic_cast<ProviderEndpoint*>(appServer_.get());
+}
 
 } // namespace kvx

@@ -4,10 +4,11 @@
 using namespace kvxsrv;
 
 TEST(SqlGuard, AcceptsConditionsAsClientsWriteThem) {
-    for (const char* ok : {"MB002='2'", "MB005 like '%;--%'", "MB005 = 'it''s; /* not a comment */'",
-                           "MB001 in (select MB001 from QLDMB where MB002 = '1')", "[MB001] = 'x' and \"MB002\" <> '3'",
-                           "(MB002 = '2' or MB002 = '3') and MB004 = '2'", "MB001 DESC, MB002", "",
-                           "substr(MB001, 1, 3) = 'COP'", "MB005 = 'DELETE FROM QLDMB'"})
+    for (const char* ok :
+         {"MB002='2'", "MB005 like '%;--%'", "MB005 = 'it''s; /* not a comment */'",
+          "MB001 in (select MB001 from QLDMB where MB002 = '1')", "[MB001] = 'x' and \"MB002\" <> '3'",
+          "(MB002 = '2' or MB002 = '3') and MB004 = '2'", "MB001 DESC, MB002", "",
+          "substr(MB001, 1, 3) = 'COP'", "MB005 = 'DELETE FROM QLDMB'"})
         EXPECT_EQ(checkClauseText(QString::fromUtf8(ok)), QString()) << ok;
 }
 
@@ -57,7 +58,8 @@ TEST(SqlGuard, ProvidersRunConditionsOnlyAsOneReadOnlySelectOverTheirTable) {
     EXPECT_NE(message("1=1; DELETE FROM QLDMB"), QString());
     const kvx::DataPacket p = server->getRecords("pvdMain", -1);
     ASSERT_FALSE(p.rows.isEmpty());
-    for (const kvx::Row& r : p.rows) EXPECT_EQ(r[p.fieldIndex("MB002")].toString(), "3");
+    for (const kvx::Row& r : p.rows)
+        EXPECT_EQ(r[p.fieldIndex("MB002")].toString(), "3");
     Storage s(env.config);
     EXPECT_GT(s.scalar("SELECT COUNT(*) FROM QLDMB").toInt(), 30);
 }

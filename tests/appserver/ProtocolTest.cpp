@@ -12,7 +12,9 @@ QJsonObject reply(RpcSession& s, const QByteArray& line) {
     const QByteArray out = s.handleLine(line);
     return QJsonDocument::fromJson(out).object();
 }
-int errorCode(const QJsonObject& r) { return r.value("error").toObject().value("code").toInt(); }
+int errorCode(const QJsonObject& r) {
+    return r.value("error").toObject().value("code").toInt();
+}
 QByteArray request(const char* method, const QJsonObject& params, int id = 1) {
     QJsonObject o{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}, {"id", id}};
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
@@ -29,28 +31,40 @@ TEST(Protocol, MalformedRequestsGetJsonRpcErrorsAndTheSessionGoesOn) {
     EXPECT_EQ(errorCode(reply(s, "[1,2]")), RpcSession::kInvalidRequest); // batches are refused
     EXPECT_EQ(errorCode(reply(s, R"({"method":"create","id":4})")), RpcSession::kInvalidRequest);
     EXPECT_EQ(errorCode(reply(s, R"({"jsonrpc":"2.0","method":7,"id":4})")), RpcSession::kInvalidRequest);
-    EXPECT_EQ(errorCode(reply(s, R"({"jsonrpc":"2.0","method":"create","id":{"x":1}})")), RpcSession::kInvalidRequest);
-    EXPECT_EQ(errorCode(reply(s, R"({"jsonrpc":"2.0","method":"create","params":[1],"id":4})")), RpcSession::kInvalidParams);
-    EXPECT_EQ(errorCode(reply(s, R"({"jsonrpc":"2.0","method":"shutdown","id":4})")), RpcSession::kMethodNotFound);
+    EXPECT_EQ(errorCode(reply(s, R"({"jsonrpc":"2.0","method":"create","id":{"x":1}})")),
+              RpcSession::kInvalidRequest);
+    EXPECT_EQ(errorCode(reply(s, R"({"jsonrpc":"2.0","method":"create","params":[1],"id":4})")),
+              RpcSession::kInvalidParams);
+    EXPECT_EQ(errorCode(reply(s, R"({"jsonrpc":"2.0","method":"shutdown","id":4})")),
+              RpcSession::kMethodNotFound);
     EXPECT_EQ(errorCode(reply(s, request("create", {{"progid", "No.Such"}}))), RpcSession::kUnknownClass);
-    EXPECT_EQ(errorCode(reply(s, request("invoke", {{"object", 99}, {"method", "Connect"}}))), RpcSession::kUnknownObject);
-    EXPECT_EQ(errorCode(reply(s, request("invoke", {{"object", "1"}, {"method", "Connect"}}))), RpcSession::kInvalidParams);
+    EXPECT_EQ(errorCode(reply(s, request("invoke", {{"object", 99}, {"method", "Connect"}}))),
+              RpcSession::kUnknownObject);
+    EXPECT_EQ(errorCode(reply(s, request("invoke", {{"object", "1"}, {"method", "Connect"}}))),
+              RpcSession::kInvalidParams);
     // A notification gets no answer, not even an error.
     EXPECT_TRUE(s.handleLine(R"({"jsonrpc":"2.0","method":"shutdown"})").isEmpty());
-    EXPECT_TRUE(s.handleLine(R"({"jsonrpc":"2.0","method":"create","params":{"progid":"TRIVON.Class1"}})").isEmpty());
+    EXPECT_TRUE(
+        s.handleLine(R"({"jsonrpc":"2.0","method":"create","params":{"progid":"TRIVON.Class1"}})").isEmpty());
     EXPECT_EQ(s.objectCount(), 1);
 
     r = reply(s, request("create", {{"progid", "trivon.class1"}}, 7));
     EXPECT_EQ(r.value("id").toInt(), 7);
     const int obj = r.value("result").toObject().value("object").toInt();
-    r = reply(s, request("invoke", {{"object", obj}, {"method", "Connect"},
-                                    {"args", QJsonArray{QJsonArray{"QLDI05", "DS", "DEMO", "DEMO", true, false}}}}));
+    r = reply(s, request("invoke",
+                         {{"object", obj},
+                          {"method", "Connect"},
+                          {"args", QJsonArray{QJsonArray{"QLDI05", "DS", "DEMO", "DEMO", true, false}}}}));
     EXPECT_EQ(r.value("result").toObject().value("result").toInt(), 0);
-    EXPECT_EQ(errorCode(reply(s, request("invoke", {{"object", obj}, {"method", "NoSuchMethod"}}))), RpcSession::kServerError);
-    EXPECT_EQ(errorCode(reply(s, request("getRecords", {{"object", obj}, {"provider", "pvdMain"}}))), RpcSession::kInvalidParams);
-    EXPECT_EQ(errorCode(reply(s, request("getRecords", {{"object", obj}, {"provider", "pvdNone"}, {"count", 1}}))),
+    EXPECT_EQ(errorCode(reply(s, request("invoke", {{"object", obj}, {"method", "NoSuchMethod"}}))),
               RpcSession::kServerError);
-    EXPECT_EQ(errorCode(reply(s, request("applyUpdates", {{"object", obj}, {"provider", "pvdMain"}, {"delta", 3}}))),
+    EXPECT_EQ(errorCode(reply(s, request("getRecords", {{"object", obj}, {"provider", "pvdMain"}}))),
+              RpcSession::kInvalidParams);
+    EXPECT_EQ(
+        errorCode(reply(s, request("getRecords", {{"object", obj}, {"provider", "pvdNone"}, {"count", 1}}))),
+        RpcSession::kServerError);
+    EXPECT_EQ(errorCode(reply(
+                  s, request("applyUpdates", {{"object", obj}, {"provider", "pvdMain"}, {"delta", 3}}))),
               RpcSession::kInvalidParams);
     r = reply(s, request("getRecords", {{"object", obj}, {"provider", "pvdMain"}, {"count", 2}}));
     EXPECT_EQ(r.value("result").toObject().value("rows").toArray().size(), 2);

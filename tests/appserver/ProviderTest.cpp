@@ -9,7 +9,8 @@ using namespace kvxsrv;
 using kvx::Variant;
 
 namespace {
-kvx::DataPacket fetch(kvx::ProviderEndpoint& p, const QString& cond, const QString& order = {}, int count = -1) {
+kvx::DataPacket fetch(kvx::ProviderEndpoint& p, const QString& cond, const QString& order = {},
+                      int count = -1) {
     p.dataRequest("pvdMain", kvx::DataRequest{cond, order, {}}.toVariant());
     return p.getRecords("pvdMain", count);
 }
@@ -21,7 +22,8 @@ kvx::Delta modification(const kvx::DataPacket& p, int row, const QString& field,
     kvx::DeltaRow r;
     r.status = kvx::UpdateStatus::Modified;
     r.oldValues = p.rows[row];
-    for (int i = 0; i < p.fields.size(); ++i) r.newValues.append(Variant());
+    for (int i = 0; i < p.fields.size(); ++i)
+        r.newValues.append(Variant());
     r.newValues[p.fieldIndex(field)] = value;
     d.rows.append(r);
     return d;
@@ -67,7 +69,8 @@ TEST(ProgramServer, ServerDataCarriesMetadataAndRights) {
     ServerEnv env;
     auto lines = [](const QString& text) {
         QHash<QString, QString> m;
-        for (const QString& l : text.split("\r\n")) m.insert(l.section('=', 0, 0), l.section('=', 1));
+        for (const QString& l : text.split("\r\n"))
+            m.insert(l.section('=', 0, 0), l.section('=', 1));
         return m;
     };
     const auto ds = lines(env.connect("DS")->svrData());
@@ -125,7 +128,8 @@ TEST(Providers, PacketsOfTheRequestedSizeCoverEveryRowOnce) {
     while (!eof) {
         const kvx::DataPacket p = s->getRecords("pvdMain", 7);
         EXPECT_LE(p.rows.size(), 7);
-        for (const kvx::Row& r : p.rows) seen << r[0].toString();
+        for (const kvx::Row& r : p.rows)
+            seen << r[0].toString();
         eof = p.eof;
         ASSERT_LT(++packets, 100);
         if (!eof) {
@@ -141,7 +145,8 @@ TEST(Providers, PacketsOfTheRequestedSizeCoverEveryRowOnce) {
 
     const kvx::DataPacket exports = fetch(*s, "MB002 = '2' AND MB004 = '2'", "MB001");
     ASSERT_FALSE(exports.rows.isEmpty());
-    for (const kvx::Row& r : exports.rows) EXPECT_EQ(r[2].toString() + r[3].toString(), "22");
+    for (const kvx::Row& r : exports.rows)
+        EXPECT_EQ(r[2].toString() + r[3].toString(), "22");
 }
 
 TEST(Providers, ConcurrentEditOfOneRowGivesAReconcileErrorAndLosesNothing) {
@@ -152,12 +157,14 @@ TEST(Providers, ConcurrentEditOfOneRowGivesAReconcileErrorAndLosesNothing) {
     const kvx::DataPacket b = fetch(*bob, "MB001 = 'COPTC'");
     ASSERT_EQ(a.rows.size(), 1);
 
-    const kvx::ApplyResult first = alice->applyUpdates("pvdMain", modification(a, 0, "MB005", "改为每小时汇出"), 0);
+    const kvx::ApplyResult first =
+        alice->applyUpdates("pvdMain", modification(a, 0, "MB005", "改为每小时汇出"), 0);
     EXPECT_EQ(first.errorCount, 0);
     ASSERT_EQ(first.applied.size(), 1);
     EXPECT_EQ(first.applied[0].second[a.fieldIndex("MB005")].toString(), "改为每小时汇出");
 
-    const kvx::ApplyResult second = bob->applyUpdates("pvdMain", modification(b, 0, "MB005", "bob's remark"), 0);
+    const kvx::ApplyResult second =
+        bob->applyUpdates("pvdMain", modification(b, 0, "MB005", "bob's remark"), 0);
     ASSERT_EQ(second.errorCount, 1);
     const kvx::ReconcileError& e = second.errors[0];
     EXPECT_EQ(e.errorCode, kChangedByOther);
@@ -177,7 +184,9 @@ TEST(Providers, ConcurrentEditOfOneRowGivesAReconcileErrorAndLosesNothing) {
     const kvx::DataPacket a2 = fetch(*alice, "MB001 IN ('CMSTA', 'COPTC')", "MB001");
     ASSERT_EQ(a2.rows.size(), 2);
     EXPECT_EQ(bob->applyUpdates("pvdMain", deletion(fetch(*bob, "MB001 = 'CMSTA'"), 0), 0).errorCount, 0);
-    EXPECT_EQ(bob->applyUpdates("pvdMain", modification(fetch(*bob, "MB001 = 'COPTC'"), 0, "MB002", "1"), 0).errorCount, 0);
+    EXPECT_EQ(bob->applyUpdates("pvdMain", modification(fetch(*bob, "MB001 = 'COPTC'"), 0, "MB002", "1"), 0)
+                  .errorCount,
+              0);
     kvx::Delta both = modification(a2, 0, "MB005", "x");
     both.rows += modification(a2, 1, "MB005", "y").rows;
     const kvx::ApplyResult r = alice->applyUpdates("pvdMain", both, -1);
@@ -221,7 +230,8 @@ TEST(Providers, AnApplyIsOneTransactionBoundedByMaxErrors) {
 TEST(Providers, ColourProviderGivesSettingsPerRecordFromTheProgramsRules) {
     ServerEnv env;
     auto s = env.connect();
-    s->dataRequest("pvdColor", kvx::DataRequest{"MB001 IN ('COPTC', 'PURTC', 'CMSMV')", "MB001", {}}.toVariant());
+    s->dataRequest("pvdColor",
+                   kvx::DataRequest{"MB001 IN ('COPTC', 'PURTC', 'CMSMV')", "MB001", {}}.toVariant());
     const kvx::DataPacket p = s->getRecords("pvdColor", -1);
     ASSERT_EQ(p.rows.size(), 3);
     ASSERT_EQ(p.fields.size(), 3); // key, gdHead, cboMB002; the disabled edMB005 rule is left out
@@ -232,7 +242,8 @@ TEST(Providers, ColourProviderGivesSettingsPerRecordFromTheProgramsRules) {
     EXPECT_EQ(p.rows[1][grid].toString(), "bkcolor=';colorx=16711680;"); // COPTC exports
     EXPECT_EQ(p.rows[1][combo].toString(), "bkcolor=65535;colorx=255;");
     EXPECT_EQ(p.rows[2][grid].toString(), "bkcolor=';colorx=32768;"); // PURTC imports
-    EXPECT_EQ(s->applyUpdates("pvdColor", modification(p, 0, "gdHead", "x"), -1).errors.value(0).errorCode, kNotPermitted);
+    EXPECT_EQ(s->applyUpdates("pvdColor", modification(p, 0, "gdHead", "x"), -1).errors.value(0).errorCode,
+              kNotPermitted);
 }
 
 TEST(Providers, SavedQuerySchemesBelongToTheirUserAndProgram) {
@@ -242,7 +253,8 @@ TEST(Providers, SavedQuerySchemesBelongToTheirUserAndProgram) {
     auto list = [](ProgramServer& s) {
         s.dataRequest("pvdConSave", kvx::DataRequest{}.toVariant());
         QStringList names;
-        for (const kvx::Row& r : s.getRecords("pvdConSave", -1).rows) names << r[0].toString();
+        for (const kvx::Row& r : s.getRecords("pvdConSave", -1).rows)
+            names << r[0].toString();
         return names;
     };
     auto scheme = [](const QString& name, const QString& user, bool replace) {
@@ -257,22 +269,28 @@ TEST(Providers, SavedQuerySchemesBelongToTheirUserAndProgram) {
     EXPECT_EQ(list(*clerk), QStringList({"我的方案"}));
     EXPECT_EQ(list(*ds), QStringList({"汇出类单据"}));
 
-    EXPECT_EQ(clerk->call("ChangeConName", {Variant::fromList({"我的方案", "CLERK", "QLDI05"}),
-                                            Variant::fromList({"新名称", "CLERK", "QLDI05"})})
+    EXPECT_EQ(clerk
+                  ->call("ChangeConName", {Variant::fromList({"我的方案", "CLERK", "QLDI05"}),
+                                           Variant::fromList({"新名称", "CLERK", "QLDI05"})})
                   .toString(),
               QString());
-    EXPECT_FALSE(clerk->call("ChangeConName", {Variant::fromList({"没有", "CLERK", "QLDI05"}),
-                                               Variant::fromList({"别的", "CLERK", "QLDI05"})})
+    EXPECT_FALSE(clerk
+                     ->call("ChangeConName", {Variant::fromList({"没有", "CLERK", "QLDI05"}),
+                                              Variant::fromList({"别的", "CLERK", "QLDI05"})})
                      .toString()
                      .isEmpty());
     EXPECT_EQ(list(*clerk), QStringList({"新名称"}));
-    EXPECT_FALSE(clerk->call("DeleteConTable", {Variant::fromList({"汇出类单据", "DS", "QLDI05"})}).toString().isEmpty());
+    EXPECT_FALSE(clerk->call("DeleteConTable", {Variant::fromList({"汇出类单据", "DS", "QLDI05"})})
+                     .toString()
+                     .isEmpty());
 
     // The clerk cannot reach the administrator's scheme through the provider either.
     ds->dataRequest("pvdConSave", kvx::DataRequest{}.toVariant());
     const kvx::DataPacket dsRows = ds->getRecords("pvdConSave", -1);
-    EXPECT_EQ(clerk->applyUpdates("pvdConSave", deletion(dsRows, 0), 0).errors.value(0).errorCode, kNotPermitted);
-    EXPECT_EQ(clerk->call("DeleteConTable", {Variant::fromList({"新名称", "CLERK", "QLDI05"})}).toString(), QString());
+    EXPECT_EQ(clerk->applyUpdates("pvdConSave", deletion(dsRows, 0), 0).errors.value(0).errorCode,
+              kNotPermitted);
+    EXPECT_EQ(clerk->call("DeleteConTable", {Variant::fromList({"新名称", "CLERK", "QLDI05"})}).toString(),
+              QString());
     EXPECT_TRUE(list(*clerk).isEmpty());
     EXPECT_EQ(list(*ds).size(), 1);
 }
@@ -284,7 +302,9 @@ TEST(InProcess, ServerObjectsAreCreatedByProgramIdentifier) {
     ASSERT_TRUE(conn.connected());
     EXPECT_TRUE(conn.inProcess());
     auto server = conn.appServer();
-    EXPECT_EQ(server->call("Connect", {Variant::fromList({"QLDI05", "DS", "DEMO", "DEMO", true, false})}).toInt(), 0);
+    EXPECT_EQ(
+        server->call("Connect", {Variant::fromList({"QLDI05", "DS", "DEMO", "DEMO", true, false})}).toInt(),
+        0);
     ASSERT_NE(conn.providers(), nullptr);
     EXPECT_GT(fetch(*conn.providers(), "").rows.size(), 30);
 

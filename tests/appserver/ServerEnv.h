@@ -28,7 +28,8 @@ struct ServerEnv {
     }
     QString dbFile() const { return config.resolveFile(); }
 
-    std::shared_ptr<kvxsrv::ProgramServer> connect(const QString& user = "DS", const QString& prog = "QLDI05") {
+    std::shared_ptr<kvxsrv::ProgramServer> connect(const QString& user = "DS",
+                                                   const QString& prog = "QLDI05") {
         auto s = std::make_shared<kvxsrv::ProgramServer>(config);
         const int rc = s->connect(prog, user, "DEMO", "DEMO");
         EXPECT_EQ(rc, 0) << s->lastError().toStdString();

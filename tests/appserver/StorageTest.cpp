@@ -1,6 +1,6 @@
-#include "ServerEnv.h"
-#include "SeedData.h"
 #include "Storage.h"
+#include "SeedData.h"
+#include "ServerEnv.h"
 #include "platform/CodePage.h"
 
 #include <QSet>
@@ -13,7 +13,8 @@ QStringList column(Storage& s, const QString& sql) {
     QSqlQuery q(s.db());
     EXPECT_TRUE(q.exec(sql)) << sql.toStdString();
     QStringList out;
-    while (q.next()) out << q.value(0).toString();
+    while (q.next())
+        out << q.value(0).toString();
     return out;
 }
 } // namespace
@@ -40,7 +41,8 @@ TEST(Storage, NewDatabaseHasLatestSchemaAndSeededTransmissionSettings) {
         EXPECT_LE(kvx::codepage::encode(content, 936).size(), 255) << kind.toStdString();
         if (!content.isEmpty()) {
             ++withItems;
-            for (const QString& item : content.split('|')) EXPECT_EQ(item.split('_').size(), 10) << item.toStdString();
+            for (const QString& item : content.split('|'))
+                EXPECT_EQ(item.split('_').size(), 10) << item.toStdString();
         }
         EXPECT_EQ(q.value(5).toString(), "DEMO");
         EXPECT_EQ(q.value(6).toDouble(), 1.0);
@@ -57,11 +59,14 @@ TEST(Storage, MessageCatalogueHasEveryCodeTheModuleShows) {
                                "E000038", "E100002", "E100187", "E100280", "E100288", "E200570", "E200571",
                                "E200820", "W000001", "W100079", "W200010"};
     for (const char* lang : {"CHS", "ENG"}) {
-        const QStringList have = column(s, QString("SELECT MSG001 || MSG002 FROM MSGCAT WHERE MSG003 = '%1'").arg(QString::fromLatin1(lang)));
-        for (const QString& code : shown) EXPECT_TRUE(have.contains(code)) << code.toStdString() << " " << lang;
+        const QStringList have = column(s, QString("SELECT MSG001 || MSG002 FROM MSGCAT WHERE MSG003 = '%1'")
+                                               .arg(QString::fromLatin1(lang)));
+        for (const QString& code : shown)
+            EXPECT_TRUE(have.contains(code)) << code.toStdString() << " " << lang;
     }
     // Messages taking arguments keep their placeholders in both languages.
-    EXPECT_EQ(column(s, "SELECT COUNT(*) FROM MSGCAT WHERE MSG002 IN ('100280','100288') AND MSG004 LIKE '%\\%s%\\%s%' ESCAPE '\\'"),
+    EXPECT_EQ(column(s, "SELECT COUNT(*) FROM MSGCAT WHERE MSG002 IN ('100280','100288') AND MSG004 LIKE "
+                        "'%\\%s%\\%s%' ESCAPE '\\'"),
               QStringList({"4"}));
 }
 
@@ -73,7 +78,8 @@ TEST(Storage, OlderDatabaseIsUpgradedInPlaceKeepingItsRows) {
         Storage s(old);
         EXPECT_EQ(s.schemaVersion(), 2);
         EXPECT_EQ(s.scalar("SELECT COUNT(*) FROM QLDMB").toInt(), 0);
-        s.exec("INSERT INTO QLDMB (MB001, MB001C, MB002, MB004, MB005, MB003) VALUES ('ZZ001', 'KV_ZZ.XML', '2', '2', "
+        s.exec("INSERT INTO QLDMB (MB001, MB001C, MB002, MB004, MB005, MB003) VALUES ('ZZ001', 'KV_ZZ.XML', "
+               "'2', '2', "
                "'kept across upgrades', '')");
         s.exec("UPDATE KVXMA SET MA002 = 'renamed' WHERE MA001 = 'CLERK'");
     }
