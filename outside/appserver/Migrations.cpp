@@ -79,14 +79,21 @@ void createCoreSchema(Storage& s) {
                            "MF003 INTEGER NOT NULL DEFAULT 0, MF004 INTEGER NOT NULL DEFAULT 0, "
                            "MF005 INTEGER NOT NULL DEFAULT 0, MF006 INTEGER NOT NULL DEFAULT 0")) +
             QStringLiteral(")"),
-        QStringLiteral("CREATE TABLE WARRANT (WR001 VARCHAR(10) PRIMARY KEY, WR002 VARCHAR(60) NOT NULL, "
-                       "WR003 INTEGER NOT NULL DEFAULT 0, WR004 VARCHAR(8) NOT NULL DEFAULT '', "
-                       "WR005 VARCHAR(40) NOT NULL DEFAULT '')"),
+        // Voucher (print) formats: NT001 print identifier and format number, NT002 caption, NT003 layout.
+        QStringLiteral("CREATE TABLE WARRANT (NT001 VARCHAR(20) PRIMARY KEY, NT002 VARCHAR(60) NOT NULL, "
+                       "NT003 TEXT NOT NULL DEFAULT '')"),
+        // Program rules (numbering and the like) and their electronic-form counterpart.
+        QStringLiteral("CREATE TABLE ADMMQ (MQ001 VARCHAR(10) NOT NULL, MQ002 VARCHAR(10) NOT NULL, "
+                       "MQ003 VARCHAR(255) NOT NULL DEFAULT '', PRIMARY KEY (MQ001, MQ002))"),
+        QStringLiteral("CREATE TABLE EFSMC (MC001 VARCHAR(10) NOT NULL, MC002 VARCHAR(10) NOT NULL, "
+                       "MC006 VARCHAR(255) NOT NULL DEFAULT '', PRIMARY KEY (MC001, MC002))"),
         // Drill-down links, colour definitions, user-defined field rules and labels.
         QStringLiteral("CREATE TABLE ADMMR (MR001 VARCHAR(10) NOT NULL, MR002 VARCHAR(10) NOT NULL, "
-                       "MR003 VARCHAR(10) NOT NULL DEFAULT '', MR004 VARCHAR(20) NOT NULL DEFAULT '', "
+                       "MR003 VARCHAR(20) NOT NULL DEFAULT '', MR004 VARCHAR(20) NOT NULL DEFAULT '', "
                        "MR005 VARCHAR(20) NOT NULL DEFAULT '', MR006 VARCHAR(10) NOT NULL DEFAULT '', "
-                       "MR007 VARCHAR(255) NOT NULL DEFAULT '', PRIMARY KEY (MR001, MR002))"),
+                       "MR007 VARCHAR(255) NOT NULL DEFAULT '', MR008 VARCHAR(20) NOT NULL DEFAULT '', "
+                       "MR009 VARCHAR(20) NOT NULL DEFAULT '', MR010 VARCHAR(20) NOT NULL DEFAULT '', "
+                       "MR011 INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (MR001, MR002))"),
         QStringLiteral(
             "CREATE TABLE ADMNH (NH001 VARCHAR(10) PRIMARY KEY, NH002 VARCHAR(60) NOT NULL DEFAULT '', "
             "NH003 TEXT NOT NULL DEFAULT '')"),

@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QXmlStreamReader>
 
 namespace kvxsrv {
@@ -26,6 +27,53 @@ VariantList flatten(const VariantList& args) {
 
 QString text(const VariantList& l, int i) {
     return i < l.size() ? l[i].toString().trimmed() : QString();
+}
+
+// SimpleSql: one read-only SELECT over any table of the company database, written as for the original
+// server ("$$" already replaced by the client with "DB.."). Returns the listed fields (all when the
+// list is empty) of each row as an array of row arrays, or Unassigned when there is no row.
+Variant runSimpleSql(Storage& s, const QString& sql, const QString& fieldList, const QString& dbName) {
+    const QString text = s.dialect().translate(sql.trimmed(), dbName);
+    const QString why = checkClauseText(text);
+    if (!why.isEmpty())
+        throw kvx::AutomationError(QStringLiteral("Statement refused: %1").arg(why).toStdString());
+    QSqlQuery q(s.db());
+    q.setForwardOnly(true);
+    try {
+        execGuardedSelect(q, s.db(), text, {QStringLiteral("*")});
+    } catch (const GuardError& e) {
+        throw kvx::AutomationError(e.what());
+    }
+    QList<int> cols;
+    const QSqlRecord rec = q.record();
+    const QStringList wanted = fieldList.split(',', Qt::SkipEmptyParts);
+    if (wanted.isEmpty())
+        for (int i = 0; i < rec.count(); ++i)
+            cols << i;
+    for (const QString& f : wanted) {
+        const int i = rec.indexOf(f.trimmed());
+        if (i < 0)
+            throw kvx::AutomationError(
+                QStringLiteral("The statement returns no field %1").arg(f.trimmed()).toStdString());
+        cols << i;
+    }
+    VariantList rows;
+    while (q.next()) {
+        VariantList row;
+        for (int i : cols) {
+            const QVariant v = q.value(i);
+            if (v.isNull())
+                row.append(Variant::null());
+            else if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int)
+                row.append(Variant(v.toLongLong()));
+            else if (v.typeId() == QMetaType::Double)
+                row.append(Variant(v.toDouble()));
+            else
+                row.append(Variant(v.toString()));
+        }
+        rows.append(Variant::fromList(row));
+    }
+    return rows.isEmpty() ? Variant() : Variant::fromList(rows);
 }
 
 char rightAt(const QString& s, int pos) {
@@ -96,6 +144,34 @@ ProgramServer::ProgramServer(StorageConfig config)
             QStringLiteral("SELECT MSG004 FROM MSGCAT WHERE MSG001 = ? AND MSG002 = ? AND MSG003 = ?"),
             {arg(a, 0).toString().toUpper(), arg(a, 1).toString(), lang});
         return v.isValid() ? v.toString() : QString();
+    });
+    addMethod("SimpleSql", [this](VariantList& a) {
+        requireSession();
+        return runSimpleSql(storage(), arg(a, 0).toString(), arg(a, 1).toString(), session_->dbName);
+    });
+    // QLDI06: resets the routine-transmission information of the items of one document kind
+    // ("table,description,file,keys;..."), for the given mode and category; "" on success.
+    addMethod("QLDI06", [this](VariantList& a) -> Variant {
+        requireSession();
+        const VariantList v = flatten(a);
+        const QString items = text(v, 0), mode = text(v, 1), category = text(v, 2);
+        if (items.isEmpty()) return QString();
+        if (!QStringList({"1", "2", "3"}).contains(mode) || !QStringList({"1", "2"}).contains(category))
+            return QStringLiteral("传输方式或类别错误 (mode %1, category %2)").arg(mode, category);
+        detachAll();
+        try {
+            Storage::Transaction tx(storage());
+            const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss"));
+            for (const QString& item : items.split(';', Qt::SkipEmptyParts))
+                storage().exec(
+                    QStringLiteral(
+                        "INSERT INTO QLDTA (TA002, TA003, TA004, TA005, TA006) VALUES (?, ?, ?, ?, ?)"),
+                    {session_->user, item.left(255), mode, category, stamp});
+            tx.commit();
+        } catch (const std::exception& e) {
+            return QString::fromUtf8(e.what());
+        }
+        return QString();
     });
     addProperty("LastError", [this] { return Variant(lastError_); });
 }
@@ -475,6 +551,12 @@ LookupServer::LookupServer(StorageConfig config)
         if (what == QLatin1String("TODAY")) return QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
         if (what == QLatin1String("SQLTYPE")) return 1;
         return QString();
+    });
+    addMethod("SimpleSql", [this, storage](VariantList& a) -> Variant {
+        if (user_.isEmpty()) throw kvx::AutomationError("Not connected: call Connect first");
+        const QVariant db =
+            storage().scalar(QStringLiteral("SELECT MB003 FROM KVXMB WHERE MB001 = ?"), {company_});
+        return runSimpleSql(storage(), arg(a, 0).toString(), arg(a, 1).toString(), db.toString());
     });
     // LookupData(table, selector, [values]): rows of the lookup defined in F2LINK whose first column
     // starts with the first value, at most 200, as an array of row arrays.

@@ -153,8 +153,14 @@ void seedParameters(Storage& s) {
     insertRow(s, "NUMFD", nc, {"INVMB", "MB064", 16, 3});
     insertRow(s, "NUMFD", nc, {"CMSMF", "MF003", 1, 0});
 
-    insertRow(s, "WARRANT", {"WR001", "WR002", "WR003", "WR004", "WR005"},
-              {u(kCompany), u("演示公司(上海)有限公司"), 25, "20991231", "KVX-DEMO-0001"});
+    const QStringList wc = {"NT001", "NT002", "NT003"};
+    insertRow(s, "WARRANT", wc, {"QLDR05-01", u("标准格式"), u("<layout paper=\"A4\"/>")});
+    insertRow(s, "WARRANT", wc, {"QLDR05-02", u("简易格式"), u("<layout paper=\"A5\"/>")});
+    insertRow(s, "WARRANT", wc, {"INVR02-01", u("品号清单"), u("<layout paper=\"A4\"/>")});
+    const QStringList qc = {"MQ001", "MQ002", "MQ003"};
+    insertRow(s, "ADMMQ", qc, {"QLDI05", "****", "N"});
+    insertRow(s, "ADMMQ", qc, {"COPI01", "NUMBER", "C%03d"});
+    insertRow(s, "EFSMC", {"MC001", "MC002", "MC006"}, {"QLDI05", "****", "N"});
 }
 
 // Message catalogue: every message kind and code the module shows, Simplified Chinese and English.
@@ -220,9 +226,9 @@ void seedScreenAndColours(Storage& s) {
            "</component>"
            "<component name=\"edMB005\" enable=\"N\"><condition value=\"1=1\" colorx=\"255\"/></component>"
            "</head></colormanager>")});
-    const QStringList mr = {"MR001", "MR002", "MR003", "MR004", "MR005", "MR006", "MR007"};
-    insertRow(s, "ADMMR", mr, {"COPI01", "01", "1", "MA014", "MF001", "CMSI01", u("币别")});
-    insertRow(s, "ADMMR", mr, {"INVI02", "01", "1", "MB005", "ME001", "CMSI05", u("部门")});
+    const QStringList mr = {"MR001", "MR002", "MR003", "MR004", "MR005", "MR006", "MR007", "MR011"};
+    insertRow(s, "ADMMR", mr, {"COPI01", "01", "", "MA014", "MF001", "CMSI01", u("币别"), 1});
+    insertRow(s, "ADMMR", mr, {"INVI02", "01", "", "MB005", "ME001", "CMSI05", u("部门"), 1});
     insertRow(s, "ADMTK", {"TK001", "TK002", "TK003"}, {"Z01001", u("品名规格合并"), "Y"});
     insertRow(s, "ADMTL", {"TL001", "TL002", "TL003", "TL005", "TL006", "TL010", "TL011", "TL012", "TL013"},
               {"Z01001", 1, "INVI02", "Z01", "UDF01", "Y", 1, "MB002,MB003", "R001"});

@@ -24,7 +24,8 @@ const QSet<QString>& statementWords() {
 }
 
 struct AuthContext {
-    QSet<QString> tables; // lower case
+    QSet<QString> tables; // lower case; "*" for every table of the main database
+    bool anyTable = false;
     QString refused;
 };
 
@@ -37,7 +38,10 @@ int authorize(void* user, int action, const char* a1, const char* a2, const char
     case SQLITE_READ: {
         const QString table = QString::fromUtf8(a1).toLower();
         // COUNT(*) reads a table without naming its database.
-        if ((!dbName || qstrcmp(dbName, "main") == 0) && ctx->tables.contains(table)) return SQLITE_OK;
+        const bool mainDb = !dbName || qstrcmp(dbName, "main") == 0;
+        if (mainDb &&
+            (ctx->tables.contains(table) || (ctx->anyTable && !table.startsWith(QLatin1String("sqlite_")))))
+            return SQLITE_OK;
         if (ctx->refused.isEmpty())
             ctx->refused = QStringLiteral("the condition may not read table %1").arg(QString::fromUtf8(a1));
         return SQLITE_DENY;
@@ -132,6 +136,7 @@ void execGuardedSelect(QSqlQuery& q, QSqlDatabase& db, const QString& sql, const
     AuthContext ctx;
     for (const QString& t : readableTables)
         ctx.tables.insert(t.toLower());
+    ctx.anyTable = ctx.tables.contains(QStringLiteral("*"));
     {
         AuthorizerScope scope(h, &ctx);
         if (!q.prepare(sql)) {

@@ -6,6 +6,7 @@
 #include <QAtomicInteger>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
@@ -35,6 +36,39 @@ bool SqliteDialect::tableExists(QSqlDatabase& db, const QString& table) const {
         "SELECT 1 FROM sqlite_master WHERE type IN ('table','view') AND name = ? COLLATE NOCASE"));
     q.addBindValue(table);
     return q.exec() && q.next();
+}
+
+QString SqliteDialect::translate(const QString& sql, const QString& dbName) const {
+    // Outside quotes only: drop "DB.." and "DB.dbo." prefixes of the company database.
+    QString out;
+    const QRegularExpression prefix(
+        QStringLiteral("\\b%1\\.(dbo)?\\.").arg(QRegularExpression::escape(dbName)),
+        QRegularExpression::CaseInsensitiveOption);
+    QString plain;
+    auto flush = [&] {
+        if (!dbName.isEmpty()) plain.replace(prefix, QString());
+        out += plain;
+        plain.clear();
+    };
+    for (int i = 0; i < sql.size(); ++i) {
+        const QChar c = sql.at(i);
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            flush();
+            int j = i + 1;
+            while (j < sql.size() && sql.at(j) != c)
+                ++j;
+            out += sql.mid(i, j - i + 1);
+            i = j;
+        } else {
+            plain += c;
+        }
+    }
+    flush();
+    static const QRegularExpression top(QStringLiteral("^(\\s*SELECT\\s+(?:DISTINCT\\s+)?)TOP\\s+(\\d+)\\s+"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const auto m = top.match(out);
+    if (m.hasMatch()) out = m.captured(1) + out.mid(m.capturedEnd()) + limitClause(m.captured(2).toInt());
+    return out;
 }
 
 QString StorageConfig::resolveFile() const {

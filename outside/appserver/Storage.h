@@ -42,6 +42,9 @@ public:
     };
     virtual QList<Column> columns(QSqlDatabase& db, const QString& table) const = 0;
     virtual bool tableExists(QSqlDatabase& db, const QString& table) const = 0;
+    // Turns a statement written for the original server (cross-database names "DB..TABLE",
+    // "SELECT TOP n") into this engine's SQL. Quoted texts are left alone.
+    virtual QString translate(const QString& sql, const QString& dbName) const = 0;
 };
 
 class SqliteDialect : public SqlDialect {
@@ -53,6 +56,7 @@ public:
     QString limitClause(int rows) const override { return QStringLiteral(" LIMIT %1").arg(rows); }
     QList<Column> columns(QSqlDatabase& db, const QString& table) const override;
     bool tableExists(QSqlDatabase& db, const QString& table) const override;
+    QString translate(const QString& sql, const QString& dbName) const override;
 };
 
 // Where the database lives. An explicit file wins; otherwise the server folder (registry value

@@ -1,4 +1,4 @@
-// kvx-appserver --listen ADDRESS:PORT [--db FILE | --server-path DIR]
+// kvx-appserver [--listen ADDRESS:PORT] [--db FILE | --server-path DIR] [--init]
 // Serves the program server objects over JSON-RPC 2.0 (docs/protocol.md). Listens on 127.0.0.1:211
 // unless told otherwise; SIGTERM and SIGINT stop it after the running requests have finished.
 #include "Daemon.h"
@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
         {QStringLiteral("server-path"),
          QStringLiteral("Server folder with StaveloS.ini (default: ServerPath of the registry)."),
          QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("init"), QStringLiteral("Create or upgrade the database, then exit.")});
     parser.process(app);
 
     const QString listen = parser.value(QStringLiteral("listen"));
@@ -64,6 +65,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kvx-appserver: %s\n", e.what());
         return 1;
     }
+    if (parser.isSet(QStringLiteral("init"))) return 0;
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return 1;
     struct sigaction sa = {};

@@ -317,3 +317,42 @@ TEST(InProcess, ServerObjectsAreCreatedByProgramIdentifier) {
     conn.close();
     EXPECT_FALSE(conn.connected());
 }
+
+TEST(ProgramServer, SimpleSqlRunsOneReadOnlySelectWrittenForTheOriginalServer) {
+    ServerEnv env;
+    auto s = env.connect();
+    SqliteDialect d;
+    EXPECT_EQ(d.translate("select top 1 MF001 from DEMO..CMSMF CMSMF where MF001='DEMO..X'", "DEMO"),
+              "select MF001 from CMSMF CMSMF where MF001='DEMO..X' LIMIT 1");
+    EXPECT_EQ(d.translate("SELECT * FROM demo.dbo.QLDMB", "DEMO"), "SELECT * FROM QLDMB");
+
+    const Variant cur =
+        s->call("SimpleSql", {"select top 1 MF001,MF003,MF004,MF005,MF006 from DEMO..CMSMF CMSMF "
+                              "where MF001='JPY'",
+                              "MF001,MF003,MF004,MF005,MF006", "DEMO", "N"});
+    ASSERT_TRUE(cur.isArray());
+    EXPECT_EQ(cur.at(0).at(0).toString(), "JPY");
+    EXPECT_EQ(cur.at(0).at(3).toInt(), 2);
+    const Variant exports =
+        s->call("SimpleSql", {"Select * from DEMO..QLDMB where MB002='2' ", "MB003,MB004", "DEMO", "N"});
+    ASSERT_TRUE(exports.isArray());
+    EXPECT_EQ(exports.at(0).highBound(), 1); // [MB003, MB004]
+    EXPECT_TRUE(
+        s->call("SimpleSql", {"SELECT MB001 FROM QLDMB WHERE 1=0", "MB001", "DEMO", "N"}).isUnassigned());
+    for (const char* bad : {"DELETE FROM QLDMB", "SELECT 1; DELETE FROM QLDMB", "PRAGMA table_info(QLDMB)",
+                            "SELECT sql FROM sqlite_master", "SELECT MB001 FROM QLDMB -- x"})
+        EXPECT_THROW(s->call("SimpleSql", {bad, "", "DEMO", "N"}), kvx::AutomationError) << bad;
+    EXPECT_THROW(s->call("SimpleSql", {"SELECT MB001 FROM QLDMB", "MB009", "DEMO", "N"}),
+                 kvx::AutomationError);
+
+    EXPECT_EQ(s->call("QLDI06", {Variant::fromList(
+                                    {"COPTC,订单单头,COPTC.XML,TC001+TC002;COPTD,订单单身,,", "2", "2"})})
+                  .toString(),
+              QString());
+    EXPECT_FALSE(s->call("QLDI06", {Variant::fromList({"X,Y,,", "9", "2"})}).toString().isEmpty());
+    const Variant log =
+        s->call("SimpleSql", {"SELECT TA003 FROM QLDTA ORDER BY TA001", "TA003", "DEMO", "N"});
+    ASSERT_TRUE(log.isArray());
+    EXPECT_EQ(log.highBound(), 1);
+    EXPECT_EQ(log.at(1).at(0).toString(), "COPTD,订单单身,,");
+}
