@@ -11,21 +11,30 @@ void SessionThread::run() {
     if (!sock.setSocketDescriptor(socket_)) return;
     sock.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     RpcSession session(config_);
+    QByteArray buffer;
+    qsizetype scanned = 0; // bytes of the buffer already searched for a line end
     while (!stopping_.load()) {
-        if (!sock.canReadLine()) {
-            if (sock.bytesAvailable() > kMaxRequestBytes) {
+        const qsizetype end = buffer.indexOf('\n', scanned);
+        if (end < 0) {
+            scanned = buffer.size();
+            if (buffer.size() > kMaxRequestBytes) {
                 sock.write(
                     R"({"jsonrpc":"2.0","error":{"code":-32600,"message":"Request too large"},"id":null})"
                     "\n");
                 sock.waitForBytesWritten(1000);
                 break;
             }
-            if (sock.state() != QAbstractSocket::ConnectedState) break;
-            sock.waitForReadyRead(100);
+            if (sock.bytesAvailable() == 0) {
+                if (sock.state() != QAbstractSocket::ConnectedState) break;
+                sock.waitForReadyRead(100);
+            }
+            buffer += sock.readAll();
             continue;
         }
-        QByteArray line = sock.readLine();
-        while (line.endsWith('\n') || line.endsWith('\r'))
+        QByteArray line = buffer.left(end);
+        buffer.remove(0, end + 1);
+        scanned = 0;
+        while (line.endsWith('\r'))
             line.chop(1);
         if (line.trimmed().isEmpty()) continue;
         const QByteArray reply = session.handleLine(line);

@@ -5,6 +5,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <cmath>
 
 namespace kvxsrv {
 
@@ -29,6 +30,62 @@ QByteArray response(const QJsonValue& id, const char* key, const QJsonValue& val
     return QJsonDocument(r).toJson(QJsonDocument::Compact);
 }
 
+// Packets are the bulk of the traffic: they are written straight to JSON text instead of through
+// QJsonDocument, in the same form DataPacket::toJson gives.
+void appendJsonString(QByteArray& out, const QString& s) {
+    out += '"';
+    const QByteArray utf8 = s.toUtf8();
+    for (char c : utf8) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            static const char hex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += hex[u >> 4];
+            out += hex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+void appendVariant(QByteArray& out, const kvx::Variant& v) {
+    switch (v.type()) {
+    case kvx::VarType::String:
+        appendJsonString(out, v.toString());
+        return;
+    case kvx::VarType::Null:
+        out += "null";
+        return;
+    case kvx::VarType::Bool:
+        out += v.toBool() ? "true" : "false";
+        return;
+    case kvx::VarType::Int: {
+        const qint64 i = v.toInt();
+        if (i > -(qint64(1) << 53) && i < (qint64(1) << 53)) {
+            out += QByteArray::number(i);
+            return;
+        }
+        break;
+    }
+    case kvx::VarType::Double: {
+        const double d = v.toDouble();
+        if (std::isfinite(d)) {
+            out += R"({"t":"f","v":)" + QByteArray::number(d, 'g', 17) + '}';
+            return;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    const QByteArray wrapped = QJsonDocument(QJsonArray{v.toJson()}).toJson(QJsonDocument::Compact);
+    out += wrapped.mid(1, wrapped.size() - 2);
+}
+
 QString requireString(const QJsonObject& p, const char* name) {
     const QJsonValue v = p.value(QString::fromLatin1(name));
     if (!v.isString())
@@ -36,6 +93,26 @@ QString requireString(const QJsonObject& p, const char* name) {
     return v.toString();
 }
 } // namespace
+
+QByteArray packetJson(const kvx::DataPacket& p) {
+    QJsonArray fields;
+    for (const kvx::FieldDesc& f : p.fields)
+        fields.append(f.toJson());
+    QByteArray out = R"({"fields":)" + QJsonDocument(fields).toJson(QJsonDocument::Compact) + R"(,"rows":[)";
+    for (int r = 0; r < p.rows.size(); ++r) {
+        if (r) out += ',';
+        out += '[';
+        const kvx::Row& row = p.rows[r];
+        for (int i = 0; i < row.size(); ++i) {
+            if (i) out += ',';
+            appendVariant(out, row[i]);
+        }
+        out += ']';
+    }
+    out += R"(],"eof":)";
+    out += p.eof ? "true}" : "false}";
+    return out;
+}
 
 RpcSession::RpcSession(StorageConfig config) : config_(std::move(config)) {}
 
@@ -106,7 +183,8 @@ QJsonValue RpcSession::call(const QString& method, const QJsonObject& p) {
             const QJsonValue count = p.value(QStringLiteral("count"));
             if (!count.isDouble())
                 throw RpcFault{kInvalidParams, QStringLiteral("\"count\" must be a number")};
-            return endpoint->getRecords(provider, count.toInt()).toJson();
+            rawResult_ = packetJson(endpoint->getRecords(provider, count.toInt()));
+            return QJsonValue();
         }
         const QJsonValue delta = p.value(QStringLiteral("delta"));
         if (!delta.isObject()) throw RpcFault{kInvalidParams, QStringLiteral("\"delta\" must be an object")};
@@ -150,6 +228,7 @@ QByteArray RpcSession::handleLine(const QByteArray& line) {
                    : response(replyId, "error",
                               errorObject(kInvalidParams, QStringLiteral("\"params\" must be an object")));
     QJsonValue result;
+    rawResult_.clear();
     try {
         result = call(req.value(QStringLiteral("method")).toString(), params.toObject());
     } catch (const RpcFault& f) {
@@ -159,7 +238,15 @@ QByteArray RpcSession::handleLine(const QByteArray& line) {
                    ? QByteArray()
                    : response(replyId, "error", errorObject(kServerError, QString::fromUtf8(e.what())));
     }
-    return notification ? QByteArray() : response(replyId, "result", result);
+    if (notification) return {};
+    if (!rawResult_.isEmpty()) {
+        const QByteArray idText = QJsonDocument(QJsonArray{replyId}).toJson(QJsonDocument::Compact);
+        QByteArray out = R"({"jsonrpc":"2.0","result":)" + rawResult_ + R"(,"id":)" +
+                         idText.mid(1, idText.size() - 2) + '}';
+        rawResult_.clear();
+        return out;
+    }
+    return response(replyId, "result", result);
 }
 
 } // namespace kvxsrv

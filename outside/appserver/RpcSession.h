@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Storage.h"
+#include "platform/DataPacket.h"
 #include "platform/Dispatch.h"
 
 #include <QByteArray>
@@ -11,6 +12,9 @@
 #include <memory>
 
 namespace kvxsrv {
+
+// The JSON text of a record packet, as DataPacket::toJson gives it, written directly.
+QByteArray packetJson(const kvx::DataPacket& p);
 
 class RpcSession {
 public:
@@ -37,6 +41,7 @@ private:
     StorageConfig config_;
     QHash<qint64, std::shared_ptr<kvx::Dispatch>> objects_;
     qint64 nextId_ = 1;
+    QByteArray rawResult_; // a result already written as JSON text (record packets)
 
     QJsonValue call(const QString& method, const QJsonObject& params);
     std::shared_ptr<kvx::Dispatch> object(const QJsonObject& params);

@@ -42,10 +42,17 @@ public:
         while (socket_.bytesToWrite() > 0) {
             if (!socket_.waitForBytesWritten(remaining(timer))) fail(QStringLiteral("sending"));
         }
-        while (!socket_.canReadLine()) {
+        // Accumulate and look for the line end in the new bytes only: answers can be megabytes long.
+        qsizetype end = -1;
+        for (;;) {
+            const qsizetype from = buffer_.size();
+            buffer_ += socket_.readAll();
+            end = buffer_.indexOf('\n', from);
+            if (end >= 0) break;
             if (!socket_.waitForReadyRead(remaining(timer))) fail(QStringLiteral("waiting for the answer"));
         }
-        const QByteArray line = socket_.readLine();
+        const QByteArray line = buffer_.left(end);
+        buffer_.remove(0, end + 1);
         QJsonParseError perr;
         const QJsonDocument doc = QJsonDocument::fromJson(line, &perr);
         if (!doc.isObject()) fail(QStringLiteral("reading the answer (%1)").arg(perr.errorString()));
@@ -62,6 +69,7 @@ public:
 
 private:
     QTcpSocket socket_;
+    QByteArray buffer_;
     int timeoutMs_;
     qint64 nextId_ = 1;
 

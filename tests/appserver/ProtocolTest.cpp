@@ -4,6 +4,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cmath>
+#include <limits>
 
 using namespace kvxsrv;
 
@@ -72,4 +74,35 @@ TEST(Protocol, MalformedRequestsGetJsonRpcErrorsAndTheSessionGoesOn) {
     EXPECT_EQ(r.value("result").toString(), "");
     EXPECT_TRUE(reply(s, request("release", {{"object", obj}})).value("result").toBool());
     EXPECT_EQ(errorCode(reply(s, request("release", {{"object", obj}}))), RpcSession::kUnknownObject);
+}
+
+TEST(Protocol, PacketsWrittenDirectlyReadBackAsTheSharedPacketFormat) {
+    kvx::DataPacket p;
+    p.fields = {kvx::FieldDesc("MB001", kvx::FieldType::String, 20),
+                kvx::FieldDesc("FLAG", kvx::FieldType::Float)};
+    p.fields[0].inKey = true;
+    const kvx::Variant values[] = {QString("quote \" back \\ nl\n tab\t bell\x07 汇出"),
+                                   kvx::Variant::null(),
+                                   kvx::Variant(),
+                                   true,
+                                   qint64(1) << 60,
+                                   -42,
+                                   0.1,
+                                   std::numeric_limits<double>::quiet_NaN(),
+                                   kvx::Currency::fromDouble(12.5),
+                                   kvx::Variant::fromDate(45000.25),
+                                   kvx::Variant::fromList({1, "x"})};
+    for (const kvx::Variant& v : values)
+        p.rows.append({v, 999.0});
+    p.eof = false;
+    const QJsonDocument direct = QJsonDocument::fromJson(packetJson(p));
+    ASSERT_TRUE(direct.isObject());
+    EXPECT_EQ(direct.object(), p.toJson());
+    const kvx::DataPacket back = kvx::DataPacket::fromJson(direct.object());
+    ASSERT_EQ(back.rows.size(), p.rows.size());
+    for (int i = 0; i < p.rows.size(); ++i)
+        EXPECT_TRUE(back.rows[i][0].identical(p.rows[i][0]) ||
+                    (std::isnan(p.rows[i][0].toDoubleDef(0)) && std::isnan(back.rows[i][0].toDoubleDef(0))))
+            << i;
+    EXPECT_FALSE(back.eof);
 }
