@@ -73,4 +73,8 @@ ProfileType=0
 INI
 if [ -f "$BUILD/classes.ini" ]; then cat "$BUILD/classes.ini" >> "$tmp"; fi
 mv "$tmp" "$REG"
+# The application server's database: created on first use, upgraded when the build's schema is newer.
+if [ -x "$BUILD/bin/kvx-appserver" ]; then
+  KVX_REGISTRY="$REG" "$BUILD/bin/kvx-appserver" --init --server-path "$SERVER" >/dev/null
+fi
 echo "installation tree: $DATA (registry $REG)"

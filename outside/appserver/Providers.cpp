@@ -1,0 +1,443 @@
+#include "Providers.h"
+
+#include "SqlGuard.h"
+#include "platform/CodePage.h"
+
+#include <QRegularExpression>
+#include <QSqlError>
+
+namespace kvxsrv {
+
+using kvx::Variant;
+
+kvx::FieldType fieldTypeOf(const QString& declType, int& size) {
+    static const QRegularExpression sized(QStringLiteral("\\((\\d+)"));
+    const QString t = declType.toUpper();
+    size = 0;
+    if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("TEXT")) ||
+        t.contains(QLatin1String("CLOB"))) {
+        const auto m = sized.match(t);
+        size = m.hasMatch() ? m.captured(1).toInt() : 0;
+        return size > 0 ? kvx::FieldType::String : kvx::FieldType::Memo;
+    }
+    if (t.contains(QLatin1String("INT"))) return kvx::FieldType::Integer;
+    if (t.contains(QLatin1String("BLOB"))) return kvx::FieldType::Blob;
+    return kvx::FieldType::Float; // FLOAT, REAL, DOUBLE, NUMERIC, DECIMAL
+}
+
+QVariant toSqlValue(const Variant& v) {
+    switch (v.type()) {
+    case kvx::VarType::Unassigned:
+    case kvx::VarType::Null:
+        return QVariant();
+    case kvx::VarType::Bool:
+        return v.toBool() ? 1 : 0;
+    case kvx::VarType::Int:
+        return v.toInt();
+    case kvx::VarType::Double:
+    case kvx::VarType::Currency:
+    case kvx::VarType::Date:
+        return v.toDouble();
+    default:
+        return v.toString();
+    }
+}
+
+TableProvider::TableProvider(Storage& storage, Options options)
+    : storage_(storage), opt_(std::move(options)) {
+    const auto cols = storage_.dialect().columns(storage_.db(), opt_.table);
+    if (cols.isEmpty())
+        throw StorageError(QStringLiteral("table %1 does not exist").arg(opt_.table).toStdString());
+    auto add = [&](const SqlDialect::Column& c) {
+        int size = 0;
+        const kvx::FieldType type = fieldTypeOf(c.declType, size);
+        kvx::FieldDesc f(c.name, type, size);
+        f.required = c.notNull;
+        f.inKey = opt_.keyFields.contains(c.name, Qt::CaseInsensitive);
+        f.readOnly = opt_.readOnly;
+        fields_.append(f);
+        tableColumns_.append(c.name);
+    };
+    if (opt_.columns.isEmpty()) {
+        for (const auto& c : cols)
+            add(c);
+    } else {
+        for (const QString& name : opt_.columns)
+            for (const auto& c : cols)
+                if (c.name.compare(name, Qt::CaseInsensitive) == 0) add(c);
+    }
+    for (const Computed& c : opt_.computed) {
+        kvx::FieldDesc f(c.name, kvx::FieldType::String, 255);
+        f.readOnly = true;
+        fields_.append(f);
+    }
+}
+
+void TableProvider::setPinned(const QHash<QString, QVariant>& pinned) {
+    detachCursor();
+    opt_.pinned = pinned;
+    started_ = false;
+    buffered_.clear();
+}
+
+Variant TableProvider::dataRequest(const Variant& data) {
+    const kvx::DataRequest req = kvx::DataRequest::fromVariant(data);
+    for (const QString& text : {req.condition, req.order}) {
+        const QString why = checkClauseText(text);
+        if (!why.isEmpty()) throw GuardError(QStringLiteral("Condition refused: %1").arg(why).toStdString());
+    }
+    QString cond = req.condition.trimmed();
+    if (cond.compare(QLatin1String("All"), Qt::CaseInsensitive) == 0) cond.clear();
+    const QString oldCondition = condition_, oldOrder = order_;
+    condition_ = cond;
+    order_ = req.order.trimmed();
+    // Refused texts are refused here, and the previous request stays in force.
+    try {
+        QVariantList binds;
+        const QString sql = selectStatement(binds);
+        QSqlQuery probe(storage_.db());
+        execGuardedSelect(probe, storage_.db(), sql, {opt_.table}, binds, false);
+    } catch (...) {
+        condition_ = oldCondition;
+        order_ = oldOrder;
+        throw;
+    }
+    cursor_.reset();
+    buffered_.clear();
+    started_ = false;
+    exhausted_ = false;
+    return Variant(true);
+}
+
+QString TableProvider::whereClause(QVariantList& binds) const {
+    QStringList terms;
+    for (auto it = opt_.pinned.constBegin(); it != opt_.pinned.constEnd(); ++it) {
+        terms << QStringLiteral("%1 = ?").arg(it.key());
+        binds << it.value();
+    }
+    if (!condition_.isEmpty()) terms << QStringLiteral("(%1)").arg(condition_);
+    return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(QLatin1String(" AND "));
+}
+
+QString TableProvider::selectStatement(QVariantList& binds) const {
+    QStringList select = tableColumns_;
+    for (const Computed& c : opt_.computed)
+        select << QStringLiteral("(%1) AS %2").arg(c.expression, c.name);
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(select.join(','), opt_.table) + whereClause(binds);
+    if (!order_.isEmpty())
+        sql += QStringLiteral(" ORDER BY ") + order_;
+    else if (!opt_.keyFields.isEmpty())
+        sql += QStringLiteral(" ORDER BY ") + opt_.keyFields.join(',');
+    if (rowLimit_ > 0) sql += storage_.dialect().limitClause(rowLimit_);
+    return sql;
+}
+
+void TableProvider::openCursor() {
+    QVariantList binds;
+    const QString sql = selectStatement(binds);
+    cursor_ = std::make_unique<QSqlQuery>(storage_.db());
+    cursor_->setForwardOnly(true);
+    try {
+        execGuardedSelect(*cursor_, storage_.db(), sql, {opt_.table}, binds);
+    } catch (...) {
+        cursor_.reset();
+        throw;
+    }
+    started_ = true;
+    exhausted_ = false;
+}
+
+Variant TableProvider::toVariant(const QVariant& v, kvx::FieldType t) const {
+    if (v.isNull()) return Variant::null();
+    switch (t) {
+    case kvx::FieldType::Integer:
+        return Variant(v.toLongLong());
+    case kvx::FieldType::Float:
+        return Variant(v.toDouble());
+    default:
+        return Variant(v.toString());
+    }
+}
+
+kvx::Row TableProvider::readRow(const QSqlQuery& q) const {
+    kvx::Row row;
+    row.reserve(fields_.size());
+    for (int i = 0; i < fields_.size(); ++i)
+        row.append(toVariant(q.value(i), fields_[i].type));
+    return row;
+}
+
+kvx::DataPacket TableProvider::getRecords(int count) {
+    kvx::DataPacket p;
+    p.fields = fields_;
+    if (count == 0) {
+        p.eof = started_ && exhausted_ && buffered_.isEmpty();
+        return p;
+    }
+    if (!started_) openCursor();
+    while ((count < 0 || p.rows.size() < count) && !buffered_.isEmpty())
+        p.rows.append(buffered_.takeFirst());
+    while ((count < 0 || p.rows.size() < count) && cursor_ && !exhausted_) {
+        if (cursor_->next()) {
+            p.rows.append(readRow(*cursor_));
+        } else {
+            exhausted_ = true;
+            cursor_.reset();
+        }
+    }
+    // Look one row ahead so that the packet can say whether more follow.
+    if (buffered_.isEmpty() && cursor_ && !exhausted_) {
+        if (cursor_->next()) {
+            buffered_.append(readRow(*cursor_));
+        } else {
+            exhausted_ = true;
+            cursor_.reset();
+        }
+    }
+    p.eof = buffered_.isEmpty() && (exhausted_ || !cursor_);
+    return p;
+}
+
+void TableProvider::detachCursor() {
+    if (!cursor_) return;
+    while (cursor_->next())
+        buffered_.append(readRow(*cursor_));
+    exhausted_ = true;
+    cursor_.reset();
+}
+
+int TableProvider::recordCount() {
+    QVariantList binds;
+    const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1").arg(opt_.table) + whereClause(binds);
+    QSqlQuery q(storage_.db());
+    q.setForwardOnly(true);
+    execGuardedSelect(q, storage_.db(), sql, {opt_.table}, binds);
+    const int n = q.next() ? q.value(0).toInt() : 0;
+    return rowLimit_ > 0 ? qMin(n, rowLimit_) : n;
+}
+
+std::optional<kvx::Row> TableProvider::currentRow(const QStringList& keys, const QVariantList& keyValues) {
+    QStringList terms;
+    for (const QString& k : keys)
+        terms << QStringLiteral("%1 = ?").arg(k);
+    QSqlQuery q(storage_.db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                  .arg(tableColumns_.join(','), opt_.table, terms.join(QLatin1String(" AND "))));
+    for (const QVariant& v : keyValues)
+        q.addBindValue(v);
+    if (!q.exec()) throw StorageError(q.lastError().text().toStdString());
+    if (!q.next()) return std::nullopt;
+    kvx::Row row;
+    for (int i = 0; i < tableColumns_.size(); ++i)
+        row.append(toVariant(q.value(i), fields_[i].type));
+    return row;
+}
+
+namespace {
+QString describeKey(const QStringList& keys, const QVariantList& values) {
+    QStringList parts;
+    for (int i = 0; i < keys.size() && i < values.size(); ++i)
+        parts << QStringLiteral("%1=%2").arg(keys[i], values[i].toString());
+    return parts.join(QLatin1String(", "));
+}
+
+// Values compare as the client sees them: numbers by value, texts exactly, Null only with Null.
+bool sameValue(const Variant& a, const Variant& b) {
+    if (a.isEmptyOrNull() || b.isEmptyOrNull()) return a.isEmptyOrNull() == b.isEmptyOrNull();
+    if (a.isNumeric() && b.isNumeric()) return qFuzzyCompare(1.0 + a.toDouble(), 1.0 + b.toDouble());
+    return a.toString() == b.toString();
+}
+} // namespace
+
+kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErrors) {
+    kvx::ApplyResult result;
+    if (opt_.readOnly) {
+        for (int i = 0; i < delta.rows.size(); ++i)
+            result.errors.append(
+                {i, kNotPermitted, QStringLiteral("This provider is read-only"), opt_.table, 0, {}});
+        result.errorCount = result.errors.size();
+        return result;
+    }
+    detachCursor();
+
+    // Delta field i -> table column index (or -1).
+    QList<int> colOf;
+    for (const kvx::FieldDesc& f : delta.fields) {
+        int found = -1;
+        for (int c = 0; c < tableColumns_.size(); ++c)
+            if (tableColumns_[c].compare(f.name, Qt::CaseInsensitive) == 0) found = c;
+        colOf.append(found);
+    }
+    QStringList keys = opt_.keyFields;
+    if (keys.isEmpty())
+        for (int c = 0; c < tableColumns_.size(); ++c)
+            keys << tableColumns_[c];
+
+    Storage::Transaction tx(storage_);
+    int previous = 0;
+    for (int i = 0; i < delta.rows.size(); ++i) {
+        const kvx::DeltaRow& d = delta.rows[i];
+        kvx::ReconcileError err;
+        err.deltaIndex = i;
+        auto fail = [&](int code, const QString& msg) {
+            err.errorCode = code;
+            err.message = msg;
+            err.previousError = previous;
+            previous = code;
+            result.errors.append(err);
+        };
+        auto valueOf = [&](const kvx::Row& row, const QString& col, bool& present) -> Variant {
+            for (int f = 0; f < delta.fields.size(); ++f)
+                if (delta.fields[f].name.compare(col, Qt::CaseInsensitive) == 0 && f < row.size() &&
+                    !row[f].isUnassigned()) {
+                    present = true;
+                    return row[f];
+                }
+            present = false;
+            return {};
+        };
+        // Key values of the row as fetched (old) or as inserted (new).
+        const kvx::Row& keySource = d.status == kvx::UpdateStatus::Inserted ? d.newValues : d.oldValues;
+        QVariantList keyValues;
+        bool keyComplete = true;
+        for (const QString& k : keys) {
+            bool present = false;
+            keyValues << toSqlValue(valueOf(keySource, k, present));
+            keyComplete = keyComplete && present;
+        }
+        const QString verb = d.status == kvx::UpdateStatus::Inserted  ? QStringLiteral("Insert")
+                             : d.status == kvx::UpdateStatus::Deleted ? QStringLiteral("Delete")
+                                                                      : QStringLiteral("Modify");
+        err.context = QStringLiteral("%1 %2 [%3]").arg(verb, opt_.table, describeKey(keys, keyValues));
+        if (d.status == kvx::UpdateStatus::Unmodified) continue;
+        if (!keyComplete) {
+            fail(kBadDelta,
+                 QStringLiteral("The change does not carry the key fields %1").arg(keys.join(',')));
+            continue;
+        }
+        const bool allowed = (d.status == kvx::UpdateStatus::Inserted && opt_.canInsert) ||
+                             (d.status == kvx::UpdateStatus::Modified && opt_.canModify) ||
+                             (d.status == kvx::UpdateStatus::Deleted && opt_.canDelete);
+        if (!allowed) {
+            fail(kNotPermitted,
+                 QStringLiteral("You have no right to %1 records of %2").arg(verb.toLower(), opt_.table));
+            continue;
+        }
+        // Rows outside the pinned values (another user's saved schemes, ...) are not touched.
+        bool outside = false;
+        for (auto it = opt_.pinned.constBegin(); it != opt_.pinned.constEnd(); ++it)
+            for (const kvx::Row* r : {&d.oldValues, &d.newValues}) {
+                bool present = false;
+                const Variant v = valueOf(*r, it.key(), present);
+                if (present && toSqlValue(v).toString() != it.value().toString()) outside = true;
+            }
+        if (outside) {
+            fail(kNotPermitted, QStringLiteral("The record belongs to another user or program"));
+            continue;
+        }
+        // Texts must fit their columns in the database code page.
+        bool tooLong = false;
+        for (int f = 0; f < delta.fields.size() && f < d.newValues.size() && !tooLong; ++f) {
+            const int c = colOf[f];
+            if (c < 0 || fields_[c].type != kvx::FieldType::String || !d.newValues[f].isString()) continue;
+            const int bytes = int(kvx::codepage::encode(d.newValues[f].toString(), 936).size());
+            if (bytes > fields_[c].size) {
+                fail(kTooLong, QStringLiteral("%1 holds at most %2 bytes; the new value has %3")
+                                   .arg(fields_[c].name)
+                                   .arg(fields_[c].size)
+                                   .arg(bytes));
+                tooLong = true;
+            }
+        }
+        if (tooLong) continue;
+
+        if (d.status != kvx::UpdateStatus::Inserted) {
+            const auto current = currentRow(keys, keyValues);
+            if (!current) {
+                fail(kDeletedByOther, QStringLiteral("The record was deleted by another user"));
+                continue;
+            }
+            bool changed = false;
+            for (int f = 0; f < delta.fields.size() && f < d.oldValues.size(); ++f) {
+                const int c = colOf[f];
+                if (c < 0 || d.oldValues[f].isUnassigned()) continue;
+                if (!sameValue(d.oldValues[f], current->at(c))) changed = true;
+            }
+            if (changed) {
+                for (int f = 0; f < delta.fields.size(); ++f)
+                    err.currentValues.append(colOf[f] >= 0 ? current->at(colOf[f]) : Variant());
+                fail(kChangedByOther, QStringLiteral("The record was changed by another user"));
+                continue;
+            }
+        }
+
+        QSqlQuery q(storage_.db());
+        QVariantList newKey = keyValues;
+        if (d.status == kvx::UpdateStatus::Deleted) {
+            QStringList terms;
+            for (const QString& k : keys)
+                terms << QStringLiteral("%1 = ?").arg(k);
+            q.prepare(QStringLiteral("DELETE FROM %1 WHERE %2")
+                          .arg(opt_.table, terms.join(QLatin1String(" AND "))));
+            for (const QVariant& v : keyValues)
+                q.addBindValue(v);
+        } else if (d.status == kvx::UpdateStatus::Inserted) {
+            QStringList cols, marks;
+            for (int f = 0; f < delta.fields.size() && f < d.newValues.size(); ++f) {
+                if (colOf[f] < 0 || d.newValues[f].isUnassigned()) continue;
+                cols << tableColumns_[colOf[f]];
+                marks << QStringLiteral("?");
+            }
+            q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                          .arg(opt_.table, cols.join(','), marks.join(',')));
+            for (int f = 0; f < delta.fields.size() && f < d.newValues.size(); ++f)
+                if (colOf[f] >= 0 && !d.newValues[f].isUnassigned())
+                    q.addBindValue(toSqlValue(d.newValues[f]));
+        } else {
+            QStringList sets, terms;
+            QVariantList binds;
+            for (int f = 0; f < delta.fields.size() && f < d.newValues.size(); ++f) {
+                if (colOf[f] < 0 || d.newValues[f].isUnassigned()) continue;
+                sets << QStringLiteral("%1 = ?").arg(tableColumns_[colOf[f]]);
+                binds << toSqlValue(d.newValues[f]);
+                const int k = keys.indexOf(tableColumns_[colOf[f]]);
+                if (k >= 0) newKey[k] = toSqlValue(d.newValues[f]);
+            }
+            if (sets.isEmpty()) {
+                if (const auto row = currentRow(keys, keyValues)) result.applied.append(qMakePair(i, *row));
+                continue;
+            }
+            for (const QString& k : keys)
+                terms << QStringLiteral("%1 = ?").arg(k);
+            binds += keyValues;
+            q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                          .arg(opt_.table, sets.join(','), terms.join(QLatin1String(" AND "))));
+            for (const QVariant& b : binds)
+                q.addBindValue(b);
+        }
+        if (!q.exec()) {
+            fail(kConstraint, q.lastError().databaseText());
+            continue;
+        }
+        if (d.status != kvx::UpdateStatus::Deleted) {
+            if (const auto row = currentRow(keys, newKey)) {
+                kvx::Row applied;
+                for (int f = 0; f < delta.fields.size(); ++f)
+                    applied.append(colOf[f] >= 0 ? row->at(colOf[f]) : Variant());
+                result.applied.append(qMakePair(i, applied));
+            }
+        } else {
+            result.applied.append(qMakePair(i, kvx::Row()));
+        }
+    }
+    result.errorCount = result.errors.size();
+    if (maxErrors >= 0 && result.errorCount > maxErrors) {
+        result.applied.clear(); // the transaction rolls back: nothing of this delta is stored
+        return result;
+    }
+    tx.commit();
+    return result;
+}
+
+} // namespace kvxsrv

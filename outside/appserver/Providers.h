@@ -1,0 +1,89 @@
+// Providers of a program server object: record packets with field metadata over one table, the data
+// request (condition, order), and applying a delta with optimistic concurrency in one transaction.
+#pragma once
+
+#include "Storage.h"
+#include "platform/DataPacket.h"
+
+#include <QHash>
+#include <QSqlQuery>
+#include <memory>
+#include <optional>
+
+namespace kvxsrv {
+
+// Reconcile error codes (ReconcileError::errorCode).
+enum ApplyErrorCode {
+    kChangedByOther = 1, // the stored row differs from the row as fetched
+    kDeletedByOther = 2, // the row no longer exists
+    kConstraint = 3,     // the database refused the change (duplicate key, missing value, ...)
+    kTooLong = 4,        // a text exceeds its column size in the database code page
+    kNotPermitted = 5,   // the user's rights do not allow the change
+    kBadDelta = 6,       // the delta names unknown fields or lacks the key
+};
+
+class Provider {
+public:
+    virtual ~Provider() = default;
+    virtual kvx::Variant dataRequest(const kvx::Variant& data) = 0;
+    virtual kvx::DataPacket getRecords(int count) = 0;
+    virtual kvx::ApplyResult applyUpdates(const kvx::Delta& delta, int maxErrors) = 0;
+    // Reads what is left of an open cursor into memory, so that the connection may write.
+    virtual void detachCursor() = 0;
+};
+
+class TableProvider : public Provider {
+public:
+    struct Computed {
+        QString name;
+        QString expression; // trusted server-side SQL
+    };
+    struct Options {
+        QString table;
+        QStringList keyFields;
+        QStringList columns; // empty: every column of the table in declared order
+        QList<Computed> computed;
+        QHash<QString, QVariant> pinned; // column = value: rows outside are neither read nor written
+        bool readOnly = false;
+        bool canInsert = true, canModify = true, canDelete = true;
+    };
+
+    TableProvider(Storage& storage, Options options);
+
+    kvx::Variant dataRequest(const kvx::Variant& data) override;
+    kvx::DataPacket getRecords(int count) override;
+    kvx::ApplyResult applyUpdates(const kvx::Delta& delta, int maxErrors) override;
+    void detachCursor() override;
+
+    void setPinned(const QHash<QString, QVariant>& pinned);
+    void setRowLimit(int rows) { rowLimit_ = rows; }
+    // Rows matching the current request.
+    int recordCount();
+    const QList<kvx::FieldDesc>& fields() const { return fields_; }
+    QString condition() const { return condition_; }
+    QString order() const { return order_; }
+
+private:
+    Storage& storage_;
+    Options opt_;
+    QList<kvx::FieldDesc> fields_;
+    QStringList tableColumns_; // fields_ that are table columns, in order
+    QString condition_, order_;
+    int rowLimit_ = 0;
+    std::unique_ptr<QSqlQuery> cursor_;
+    QList<kvx::Row> buffered_;
+    bool exhausted_ = false;
+    bool started_ = false;
+
+    QString whereClause(QVariantList& binds) const;
+    QString selectStatement(QVariantList& binds) const;
+    void openCursor();
+    kvx::Row readRow(const QSqlQuery& q) const;
+    std::optional<kvx::Row> currentRow(const QStringList& keys, const QVariantList& keyValues);
+    kvx::Variant toVariant(const QVariant& v, kvx::FieldType t) const;
+};
+
+QVariant toSqlValue(const kvx::Variant& v);
+kvx::FieldType fieldTypeOf(const QString& declType, int& size);
+
+} // namespace kvxsrv

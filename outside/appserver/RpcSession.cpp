@@ -1,0 +1,252 @@
+#include "RpcSession.h"
+
+#include "ProgramServer.h"
+#include "platform/DataPacket.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <cmath>
+
+namespace kvxsrv {
+
+namespace {
+struct RpcFault {
+    int code;
+    QString message;
+};
+
+QJsonObject errorObject(int code, const QString& message) {
+    QJsonObject e;
+    e.insert(QStringLiteral("code"), code);
+    e.insert(QStringLiteral("message"), message);
+    return e;
+}
+
+QByteArray response(const QJsonValue& id, const char* key, const QJsonValue& value) {
+    QJsonObject r;
+    r.insert(QStringLiteral("jsonrpc"), QStringLiteral("2.0"));
+    r.insert(QString::fromLatin1(key), value);
+    r.insert(QStringLiteral("id"), id);
+    return QJsonDocument(r).toJson(QJsonDocument::Compact);
+}
+
+// Packets are the bulk of the traffic: they are written straight to JSON text instead of through
+// QJsonDocument, in the same form DataPacket::toJson gives.
+void appendJsonString(QByteArray& out, const QString& s) {
+    out += '"';
+    const QByteArray utf8 = s.toUtf8();
+    for (char c : utf8) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            static const char hex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += hex[u >> 4];
+            out += hex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+void appendVariant(QByteArray& out, const kvx::Variant& v) {
+    switch (v.type()) {
+    case kvx::VarType::String:
+        appendJsonString(out, v.toString());
+        return;
+    case kvx::VarType::Null:
+        out += "null";
+        return;
+    case kvx::VarType::Bool:
+        out += v.toBool() ? "true" : "false";
+        return;
+    case kvx::VarType::Int: {
+        const qint64 i = v.toInt();
+        if (i > -(qint64(1) << 53) && i < (qint64(1) << 53)) {
+            out += QByteArray::number(i);
+            return;
+        }
+        break;
+    }
+    case kvx::VarType::Double: {
+        const double d = v.toDouble();
+        if (std::isfinite(d)) {
+            out += R"({"t":"f","v":)" + QByteArray::number(d, 'g', 17) + '}';
+            return;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    const QByteArray wrapped = QJsonDocument(QJsonArray{v.toJson()}).toJson(QJsonDocument::Compact);
+    out += wrapped.mid(1, wrapped.size() - 2);
+}
+
+QString requireString(const QJsonObject& p, const char* name) {
+    const QJsonValue v = p.value(QString::fromLatin1(name));
+    if (!v.isString())
+        throw RpcFault{RpcSession::kInvalidParams, QStringLiteral("\"%1\" must be a string").arg(name)};
+    return v.toString();
+}
+} // namespace
+
+QByteArray packetJson(const kvx::DataPacket& p) {
+    QJsonArray fields;
+    for (const kvx::FieldDesc& f : p.fields)
+        fields.append(f.toJson());
+    QByteArray out = R"({"fields":)" + QJsonDocument(fields).toJson(QJsonDocument::Compact) + R"(,"rows":[)";
+    for (int r = 0; r < p.rows.size(); ++r) {
+        if (r) out += ',';
+        out += '[';
+        const kvx::Row& row = p.rows[r];
+        for (int i = 0; i < row.size(); ++i) {
+            if (i) out += ',';
+            appendVariant(out, row[i]);
+        }
+        out += ']';
+    }
+    out += R"(],"eof":)";
+    out += p.eof ? "true}" : "false}";
+    return out;
+}
+
+RpcSession::RpcSession(StorageConfig config) : config_(std::move(config)) {}
+
+RpcSession::~RpcSession() = default;
+
+std::shared_ptr<kvx::Dispatch> RpcSession::object(const QJsonObject& p) {
+    const QJsonValue v = p.value(QStringLiteral("object"));
+    if (!v.isDouble()) throw RpcFault{kInvalidParams, QStringLiteral("\"object\" must be an object number")};
+    auto it = objects_.find(qint64(v.toDouble()));
+    if (it == objects_.end())
+        throw RpcFault{kUnknownObject, QStringLiteral("No object %1 in this session").arg(v.toDouble())};
+    return it.value();
+}
+
+QJsonValue RpcSession::call(const QString& method, const QJsonObject& p) {
+    if (method == QLatin1String("create")) {
+        const QString progid = requireString(p, "progid");
+        auto obj = createServerObject(progid, config_);
+        if (!obj) throw RpcFault{kUnknownClass, QStringLiteral("Invalid class string: %1").arg(progid)};
+        const qint64 id = nextId_++;
+        objects_.insert(id, obj);
+        QJsonObject r;
+        r.insert(QStringLiteral("object"), id);
+        r.insert(QStringLiteral("className"), obj->className());
+        r.insert(QStringLiteral("providers"), dynamic_cast<kvx::ProviderEndpoint*>(obj.get()) != nullptr);
+        return r;
+    }
+    if (method == QLatin1String("release")) {
+        object(p);
+        objects_.remove(qint64(p.value(QStringLiteral("object")).toDouble()));
+        return true;
+    }
+    if (method == QLatin1String("invoke")) {
+        auto obj = object(p);
+        const QString name = requireString(p, "method");
+        const QJsonValue argsJson = p.value(QStringLiteral("args"));
+        if (!argsJson.isUndefined() && !argsJson.isArray())
+            throw RpcFault{kInvalidParams, QStringLiteral("\"args\" must be an array")};
+        kvx::VariantList args;
+        for (const QJsonValue& a : argsJson.toArray())
+            args.append(kvx::Variant::fromJson(a));
+        const kvx::Variant result = obj->invoke(name, args);
+        QJsonArray back;
+        for (const kvx::Variant& a : args)
+            back.append(a.toJson());
+        QJsonObject r;
+        r.insert(QStringLiteral("result"), result.toJson());
+        r.insert(QStringLiteral("args"), back);
+        return r;
+    }
+    if (method == QLatin1String("get")) return object(p)->getProperty(requireString(p, "name")).toJson();
+    if (method == QLatin1String("put")) {
+        object(p)->setProperty(requireString(p, "name"),
+                               kvx::Variant::fromJson(p.value(QStringLiteral("value"))));
+        return QJsonValue(QJsonValue::Null);
+    }
+    if (method == QLatin1String("dataRequest") || method == QLatin1String("getRecords") ||
+        method == QLatin1String("applyUpdates")) {
+        auto obj = object(p);
+        auto* endpoint = dynamic_cast<kvx::ProviderEndpoint*>(obj.get());
+        if (!endpoint)
+            throw RpcFault{kServerError, QStringLiteral("%1 has no providers").arg(obj->className())};
+        const QString provider = requireString(p, "provider");
+        if (method == QLatin1String("dataRequest"))
+            return endpoint->dataRequest(provider, kvx::Variant::fromJson(p.value(QStringLiteral("data"))))
+                .toJson();
+        if (method == QLatin1String("getRecords")) {
+            const QJsonValue count = p.value(QStringLiteral("count"));
+            if (!count.isDouble())
+                throw RpcFault{kInvalidParams, QStringLiteral("\"count\" must be a number")};
+            rawResult_ = packetJson(endpoint->getRecords(provider, count.toInt()));
+            return QJsonValue();
+        }
+        const QJsonValue delta = p.value(QStringLiteral("delta"));
+        if (!delta.isObject()) throw RpcFault{kInvalidParams, QStringLiteral("\"delta\" must be an object")};
+        return endpoint
+            ->applyUpdates(provider, kvx::Delta::fromJson(delta.toObject()),
+                           p.value(QStringLiteral("maxErrors")).toInt(0))
+            .toJson();
+    }
+    throw RpcFault{kMethodNotFound, QStringLiteral("Method not found: %1").arg(method)};
+}
+
+QByteArray RpcSession::handleLine(const QByteArray& line) {
+    QJsonParseError perr;
+    const QJsonDocument doc = QJsonDocument::fromJson(line, &perr);
+    if (perr.error != QJsonParseError::NoError)
+        return response(QJsonValue::Null, "error",
+                        errorObject(kParseError, QStringLiteral("Parse error: ") + perr.errorString()));
+    if (!doc.isObject())
+        return response(
+            QJsonValue::Null, "error",
+            errorObject(
+                kInvalidRequest,
+                QStringLiteral("Invalid request: one JSON object per line (batches are not supported)")));
+    const QJsonObject req = doc.object();
+    const QJsonValue id = req.value(QStringLiteral("id"));
+    const bool notification = id.isUndefined();
+    const QJsonValue replyId = notification ? QJsonValue(QJsonValue::Null) : id;
+    if (!id.isUndefined() && !id.isString() && !id.isDouble() && !id.isNull())
+        return response(QJsonValue::Null, "error",
+                        errorObject(kInvalidRequest, QStringLiteral("Invalid request: bad id")));
+    if (req.value(QStringLiteral("jsonrpc")).toString() != QLatin1String("2.0") ||
+        !req.value(QStringLiteral("method")).isString())
+        return response(
+            replyId, "error",
+            errorObject(kInvalidRequest,
+                        QStringLiteral("Invalid request: \"jsonrpc\":\"2.0\" and a method are required")));
+    const QJsonValue params = req.value(QStringLiteral("params"));
+    if (!params.isUndefined() && !params.isObject())
+        return notification
+                   ? QByteArray()
+                   : response(replyId, "error",
+                              errorObject(kInvalidParams, QStringLiteral("\"params\" must be an object")));
+    QJsonValue result;
+    rawResult_.clear();
+    try {
+        result = call(req.value(QStringLiteral("method")).toString(), params.toObject());
+    } catch (const RpcFault& f) {
+        return notification ? QByteArray() : response(replyId, "error", errorObject(f.code, f.message));
+    } catch (const std::exception& e) {
+        return notification
+                   ? QByteArray()
+                   : response(replyId, "error", errorObject(kServerError, QString::fromUtf8(e.what())));
+    }
+    if (notification) return {};
+    if (!rawResult_.isEmpty()) {
+        const QByteArray idText = QJsonDocument(QJsonArray{replyId}).toJson(QJsonDocument::Compact);
+        QByteArray out = R"({"jsonrpc":"2.0","result":)" + rawResult_ + R"(,"id":)" +
+                         idText.mid(1, idText.size() - 2) + '}';
+        rawResult_.clear();
+        return out;
+    }
+    return response(replyId, "result", result);
+}
+
+} // namespace kvxsrv

@@ -1,0 +1,15 @@
+// Reference and demo data of a new database (run as schema migrations, so only once per database).
+#pragma once
+
+namespace kvxsrv {
+class Storage;
+
+// Demo company "DEMO", users DS (administrator) and CLERK, groups, rights, programs, system parameters,
+// currencies, message catalogue, screen settings and colour rules.
+void seedReferenceData(Storage& s);
+// The document kinds of the transmission settings (QLDMB) and a few master-file rows.
+void seedTransmissionSettings(Storage& s);
+
+// Number of bytes of a text in the database code page (GBK).
+int dbByteLength(const char* utf8);
+} // namespace kvxsrv

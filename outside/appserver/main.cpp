@@ -1,0 +1,97 @@
+// kvx-appserver [--listen ADDRESS:PORT] [--db FILE | --server-path DIR] [--init]
+// Serves the program server objects over JSON-RPC 2.0 (docs/protocol.md). Listens on 127.0.0.1:211
+// unless told otherwise; SIGTERM and SIGINT stop it after the running requests have finished.
+#include "Daemon.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char c = 1;
+    [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kvx-appserver"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Application server of the KVX stand-in (JSON-RPC over TCP)"));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("listen"),
+                      QStringLiteral("Address and port to listen on (default 127.0.0.1:211)."),
+                      QStringLiteral("ADDRESS:PORT"), QStringLiteral("127.0.0.1:211")});
+    parser.addOption({QStringLiteral("db"), QStringLiteral("Database file."), QStringLiteral("FILE")});
+    parser.addOption(
+        {QStringLiteral("server-path"),
+         QStringLiteral("Server folder with StaveloS.ini (default: ServerPath of the registry)."),
+         QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("init"), QStringLiteral("Create or upgrade the database, then exit.")});
+    parser.process(app);
+
+    const QString listen = parser.value(QStringLiteral("listen"));
+    const int colon = listen.lastIndexOf(QLatin1Char(':'));
+    bool portOk = false;
+    const int port = colon >= 0 ? listen.mid(colon + 1).toInt(&portOk) : 0;
+    QString host = colon >= 0 ? listen.left(colon) : listen;
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    QHostAddress address;
+    if (!portOk || port < 0 || port > 65535 || !address.setAddress(host)) {
+        std::fprintf(stderr, "kvx-appserver: --listen needs ADDRESS:PORT, got \"%s\"\n", qPrintable(listen));
+        return 2;
+    }
+
+    kvxsrv::StorageConfig config = kvxsrv::StorageConfig::fromRegistry();
+    if (parser.isSet(QStringLiteral("server-path")))
+        config.serverPath = parser.value(QStringLiteral("server-path"));
+    if (parser.isSet(QStringLiteral("db"))) config.databaseFile = parser.value(QStringLiteral("db"));
+    try {
+        // Creates or upgrades the database before the first client arrives.
+        kvxsrv::Storage storage(config);
+        std::fprintf(stderr, "kvx-appserver: database %s, schema version %d\n",
+                     qPrintable(storage.filePath()), storage.schemaVersion());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kvx-appserver: %s\n", e.what());
+        return 1;
+    }
+    if (parser.isSet(QStringLiteral("init"))) return 0;
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return 1;
+    struct sigaction sa = {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    kvxsrv::Daemon daemon(config);
+    if (!daemon.listen(address, quint16(port))) {
+        std::fprintf(stderr, "kvx-appserver: cannot listen on %s: %s\n", qPrintable(listen),
+                     qPrintable(daemon.errorString()));
+        return 1;
+    }
+    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
+        char c;
+        [[maybe_unused]] ssize_t n = ::read(signalPipe[0], &c, 1);
+        std::fprintf(stderr, "kvx-appserver: stopping\n");
+        daemon.shutdown();
+        app.quit();
+    });
+    std::printf("kvx-appserver listening on %s:%d\n", qPrintable(daemon.serverAddress().toString()),
+                int(daemon.serverPort()));
+    std::fflush(stdout);
+    return app.exec();
+}

@@ -1,0 +1,71 @@
+// SocketConnection: the connection of a data module to an application-server object.
+//
+// Over a socket: Open connects to the kvx-appserver daemon at Address:Port (JSON-RPC 2.0, one JSON
+// object per line, docs/protocol.md) and creates the server object named ServerName there; AppServer is
+// then a late-bound proxy whose calls, property reads and writes travel over the socket.
+// In process: a server object created by program identifier (CreateOleObject) is handed over with
+// setAppServer; the connection is then open without a socket.
+// Either way AppServer is a Dispatch that also implements ProviderEndpoint, so callers cannot tell the
+// two apart. Calls are synchronous; errors raise AutomationError with the server's text.
+#pragma once
+
+#include "DataPacket.h"
+#include "Dispatch.h"
+
+#include <QObject>
+#include <memory>
+
+namespace kvx {
+
+class RpcClient;
+
+class SocketConnection : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString Address READ address WRITE setAddress)
+    Q_PROPERTY(int Port READ port WRITE setPort)
+    Q_PROPERTY(QString ServerName READ serverName WRITE setServerName)
+    Q_PROPERTY(bool Connected READ connected WRITE setConnected)
+public:
+    static constexpr int kDefaultPort = 211;
+
+    explicit SocketConnection(QObject* parent = nullptr);
+    ~SocketConnection() override;
+
+    QString address() const { return address_; }
+    void setAddress(const QString& a);
+    int port() const { return port_; }
+    void setPort(int p);
+    QString serverName() const { return serverName_; }
+    void setServerName(const QString& n);
+    int timeoutMs() const { return timeoutMs_; }
+    void setTimeoutMs(int ms) { timeoutMs_ = ms; }
+
+    bool connected() const { return appServer_ != nullptr; }
+    void setConnected(bool on);
+    // Connects over the socket and creates the server object; raises AutomationError on failure.
+    void open();
+    // Releases the server object and closes the socket.
+    void close();
+
+    // Hands over a server object created in process; the connection counts as open.
+    void setAppServer(std::shared_ptr<Dispatch> server);
+    // The server object; null while closed.
+    std::shared_ptr<Dispatch> appServer() const { return appServer_; }
+    // The provider side of the server object; null while closed or when it has no providers.
+    ProviderEndpoint* providers() const;
+    bool inProcess() const { return connected() && !client_; }
+
+signals:
+    void afterConnect();
+    void afterDisconnect();
+
+private:
+    QString address_;
+    int port_ = kDefaultPort;
+    QString serverName_;
+    int timeoutMs_ = 60000;
+    std::shared_ptr<RpcClient> client_;
+    std::shared_ptr<Dispatch> appServer_;
+};
+
+} // namespace kvx
