@@ -2,6 +2,7 @@
 // transaction, and records itself in schema_version; a database made by an older build is upgraded.
 #include "SeedData.h"
 #include "Storage.h"
+#include "WorkCenterSchema.h"
 
 #include <QDateTime>
 #include <functional>
@@ -171,6 +172,7 @@ const QList<Migration>& migrations() {
         {2, "demo company, users, rights, programs, parameters and messages", seedReferenceData},
         {3, "transmission settings of the demo company", seedTransmissionSettings},
         {4, "lookup indexes", createIndexes},
+        {5, "work-center services: transmission items, field rules, phrases, documents", createWorkCenterSchema},
     };
     return list;
 }

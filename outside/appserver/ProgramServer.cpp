@@ -1,5 +1,6 @@
 #include "ProgramServer.h"
 
+#include "CounterServer.h"
 #include "SqlGuard.h"
 
 #include <QDate>
@@ -596,6 +597,7 @@ std::shared_ptr<kvx::Dispatch> createServerObject(const QString& progid, const S
     const QString id = progid.trimmed().toLower();
     if (id == QLatin1String("trivon.class1")) return std::make_shared<ProgramServer>(config);
     if (id == QLatin1String("halvex.class1")) return std::make_shared<LookupServer>(config);
+    if (id == QLatin1String("kvxcounter.class1")) return createCounterServer(config);
     return nullptr;
 }
 
