@@ -11,6 +11,11 @@ namespace {
 struct Item {
     QString table, description, file, keys;
 };
+
+// Empty texts are stored as '' (a null QString would bind as NULL).
+QString notNull(const QString& s) {
+    return s.isNull() ? QStringLiteral("") : s;
+}
 } // namespace
 
 QSet<QString> TransmissionReset::knownItems() {
@@ -72,7 +77,8 @@ QString TransmissionReset::run(const QString& itemList, const QString& mode, con
                 s_.exec(QStringLiteral(
                             "INSERT INTO QLDTB (TB001, TB002, TB003, TB004, TB005, TB006, TB007, TB008, "
                             "TB009) VALUES (?, ?, ?, ?, ?, 'Y', '', ?, ?)"),
-                        {it.table, it.description, it.file, it.keys, cat, now, user.left(10)});
+                        {it.table, notNull(it.description), notNull(it.file), notNull(it.keys), cat, now,
+                         notNull(user.left(10))});
         }
         tx.commit();
     } catch (const std::exception& e) {

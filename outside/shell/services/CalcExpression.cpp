@@ -160,7 +160,9 @@ private:
 
 QString CalcExpression::format(double value) {
     if (value == 0) return QStringLiteral("0"); // also -0
-    QString t = QString::number(value, 'f', 10);
+    // 15 significant digits (what a double holds exactly), at most 10 of them decimals.
+    const int intDigits = std::fabs(value) >= 1 ? int(std::floor(std::log10(std::fabs(value)))) + 1 : 1;
+    QString t = QString::number(value, 'f', qBound(0, 15 - intDigits, 10));
     if (t.contains(QLatin1Char('.'))) {
         while (t.endsWith(QLatin1Char('0')))
             t.chop(1);
