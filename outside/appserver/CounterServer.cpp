@@ -37,6 +37,8 @@ VariantList needArray(const Variant& params, int n, const QString& function) {
     return params.toList();
 }
 
+constexpr int kMaxLookupRows = 5000;
+
 enum class Fn { SimpleSql, TransactionSql, SysInfo, GetUserDefine, SetUserDefine, QueryUdfData, Qldi06 };
 
 const QList<QPair<QString, Fn>>& functions() {
@@ -337,8 +339,8 @@ Variant CounterServer::lookupRows(const QString& code, const QString& selector) 
     QStringList headers = def.value(2).toString().split(QLatin1Char(','));
     QSqlQuery q(storage().db());
     q.setForwardOnly(true);
-    if (!q.exec(
-            QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT 5000").arg(cols.join(','), table, cols[0])))
+    if (!q.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3").arg(cols.join(','), table, cols[0]) +
+                storage().dialect().limitClause(kMaxLookupRows)))
         refuse(QStringLiteral("开窗 %1/%2 的查询失败 (the lookup query failed)").arg(code, selector));
     VariantList rows, heads;
     for (int i = 0; i < cols.size(); ++i)
