@@ -160,6 +160,12 @@ void createIndexes(Storage& s) {
     s.exec(QStringLiteral("CREATE INDEX ATTACH_PARENT ON ATTACH (Parent, CompanyID)"));
 }
 
+// The routine-transmission items live in QLDTB (the counter's QLDI06); the older reset log goes.
+void dropTransmissionResetLog(Storage& s) {
+    s.exec(QStringLiteral("DROP TABLE IF EXISTS QLDTA"));
+    s.exec(QStringLiteral("UPDATE ADMMB SET MB005 = 'QLDTB', MB006 = 'TB001' WHERE MB001 = 'QLDI06'"));
+}
+
 struct Migration {
     int version;
     const char* description;
@@ -173,6 +179,7 @@ const QList<Migration>& migrations() {
         {3, "transmission settings of the demo company", seedTransmissionSettings},
         {4, "lookup indexes", createIndexes},
         {5, "work-center services: transmission items, field rules, phrases, documents", createWorkCenterSchema},
+        {6, "routine-transmission items only in QLDTB", dropTransmissionResetLog},
     };
     return list;
 }

@@ -150,30 +150,6 @@ ProgramServer::ProgramServer(StorageConfig config)
         requireSession();
         return runSimpleSql(storage(), arg(a, 0).toString(), arg(a, 1).toString(), session_->dbName);
     });
-    // QLDI06: resets the routine-transmission information of the items of one document kind
-    // ("table,description,file,keys;..."), for the given mode and category; "" on success.
-    addMethod("QLDI06", [this](VariantList& a) -> Variant {
-        requireSession();
-        const VariantList v = flatten(a);
-        const QString items = text(v, 0), mode = text(v, 1), category = text(v, 2);
-        if (items.isEmpty()) return QString();
-        if (!QStringList({"1", "2", "3"}).contains(mode) || !QStringList({"1", "2"}).contains(category))
-            return QStringLiteral("传输方式或类别错误 (mode %1, category %2)").arg(mode, category);
-        detachAll();
-        try {
-            Storage::Transaction tx(storage());
-            const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss"));
-            for (const QString& item : items.split(';', Qt::SkipEmptyParts))
-                storage().exec(
-                    QStringLiteral(
-                        "INSERT INTO QLDTA (TA002, TA003, TA004, TA005, TA006) VALUES (?, ?, ?, ?, ?)"),
-                    {session_->user, item.left(255), mode, category, stamp});
-            tx.commit();
-        } catch (const std::exception& e) {
-            return QString::fromUtf8(e.what());
-        }
-        return QString();
-    });
     addProperty("LastError", [this] { return Variant(lastError_); });
 }
 

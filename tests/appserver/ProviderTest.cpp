@@ -344,15 +344,4 @@ TEST(ProgramServer, SimpleSqlRunsOneReadOnlySelectWrittenForTheOriginalServer) {
         EXPECT_THROW(s->call("SimpleSql", {bad, "", "DEMO", "N"}), kvx::AutomationError) << bad;
     EXPECT_THROW(s->call("SimpleSql", {"SELECT MB001 FROM QLDMB", "MB009", "DEMO", "N"}),
                  kvx::AutomationError);
-
-    EXPECT_EQ(s->call("QLDI06", {Variant::fromList(
-                                    {"COPTC,订单单头,COPTC.XML,TC001+TC002;COPTD,订单单身,,", "2", "2"})})
-                  .toString(),
-              QString());
-    EXPECT_FALSE(s->call("QLDI06", {Variant::fromList({"X,Y,,", "9", "2"})}).toString().isEmpty());
-    const Variant log =
-        s->call("SimpleSql", {"SELECT TA003 FROM QLDTA ORDER BY TA001", "TA003", "DEMO", "N"});
-    ASSERT_TRUE(log.isArray());
-    EXPECT_EQ(log.highBound(), 1);
-    EXPECT_EQ(log.at(1).at(0).toString(), "COPTD,订单单身,,");
 }
