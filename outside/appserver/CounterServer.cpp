@@ -6,6 +6,8 @@
 #include "TransmissionReset.h"
 #include "UserDefines.h"
 
+#include "ServerArgs.h"
+
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -16,14 +18,6 @@ using kvx::Variant;
 using kvx::VariantList;
 
 namespace {
-[[noreturn]] void refuse(const QString& why) {
-    throw kvx::AutomationError(why.toStdString());
-}
-
-QString text(const VariantList& p, int i) {
-    return i < p.size() && !p[i].isEmptyOrNull() && !p[i].isArray() ? p[i].toString().trimmed() : QString();
-}
-
 QString textArg(const VariantList& a, int i) {
     const Variant v = i < a.size() ? a[i] : Variant();
     if (v.isArray()) refuse(QStringLiteral("argument %1 must be a text, not an array").arg(i + 1));

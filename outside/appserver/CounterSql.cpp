@@ -3,6 +3,8 @@
 #include "SqlGuard.h"
 #include "platform/Dispatch.h"
 
+#include "ServerArgs.h"
+
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -13,10 +15,6 @@ using kvx::Variant;
 using kvx::VariantList;
 
 namespace {
-[[noreturn]] void refuse(const QString& why) {
-    throw kvx::AutomationError(why.toStdString());
-}
-
 // Removes "$$" outside quoted texts and identifiers.
 QString dropPrefix(const QString& sql) {
     QString out;

@@ -3,6 +3,8 @@
 #include "CounterSql.h"
 #include "platform/Dispatch.h"
 
+#include "ServerArgs.h"
+
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -13,14 +15,6 @@ using kvx::Variant;
 using kvx::VariantList;
 
 namespace {
-[[noreturn]] void refuse(const QString& why) {
-    throw kvx::AutomationError(why.toStdString());
-}
-
-QString text(const VariantList& p, int i) {
-    return i < p.size() && !p[i].isEmptyOrNull() && !p[i].isArray() ? p[i].toString().trimmed() : QString();
-}
-
 void need(const VariantList& p, int n, const char* what) {
     if (p.size() < n)
         refuse(

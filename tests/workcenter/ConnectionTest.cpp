@@ -2,44 +2,14 @@
 // happens when that connection drops.
 #include "WorkCenterEnv.h"
 
-#include <QProcess>
-#include <QRegularExpression>
+#include "DaemonProcess.h"
+
 #include <signal.h>
 
 using namespace wctest;
 
 namespace {
-class Daemon {
-public:
-    bool start(const QString& dbFile) {
-        proc_.setProgram(KVX_APPSERVER_BIN);
-        proc_.setArguments({"--listen", "127.0.0.1:0", "--db", dbFile});
-        proc_.start();
-        if (!proc_.waitForStarted(5000)) return false;
-        static const QRegularExpression re(QStringLiteral("listening on [0-9.]+:(\\d+)"));
-        QByteArray out;
-        while (proc_.waitForReadyRead(10000)) {
-            out += proc_.readAllStandardOutput();
-            const auto m = re.match(QString::fromUtf8(out));
-            if (m.hasMatch()) {
-                port_ = m.captured(1).toInt();
-                return true;
-            }
-        }
-        return false;
-    }
-    int port() const { return port_; }
-    void kill() {
-        if (proc_.state() == QProcess::NotRunning) return;
-        ::kill(pid_t(proc_.processId()), SIGKILL);
-        proc_.waitForFinished(10000);
-    }
-    ~Daemon() { kill(); }
-
-private:
-    QProcess proc_;
-    int port_ = 0;
-};
+using Daemon = kvxtest::DaemonProcess;
 } // namespace
 
 TEST(WorkCenterConnection, ServicesRunOverTheSocketAndADroppedConnectionIsReported) {
@@ -60,7 +30,7 @@ TEST(WorkCenterConnection, ServicesRunOverTheSocketAndADroppedConnectionIsReport
     EXPECT_TRUE(
         errorOf([&] { counter(c, "NoSuchFunction", Variant()); }).contains("unknown server function"));
 
-    daemon.kill();
+    daemon.stop(SIGKILL);
     const QString e = errorOf([&] { counter(c, "QLDI06", Variant::fromList({list, "1", "2"})); });
     EXPECT_TRUE(e.contains("the connection to the application server was lost")) << e.toStdString();
     EXPECT_EQ(env.count("SELECT COUNT(*) FROM QLDTB WHERE TB001 = 'COPTC'"), 1); // nothing removed

@@ -1,0 +1,18 @@
+// Argument helpers shared by the server objects' methods.
+#pragma once
+
+#include "platform/Dispatch.h"
+
+namespace kvxsrv {
+
+// Ends the call with an automation error whose text the client shows.
+[[noreturn]] inline void refuse(const QString& why) {
+    throw kvx::AutomationError(why.toStdString());
+}
+
+// Parameter i as trimmed text; empty when missing, Null/Unassigned or an array.
+inline QString text(const kvx::VariantList& p, int i) {
+    return i < p.size() && !p[i].isEmptyOrNull() && !p[i].isArray() ? p[i].toString().trimmed() : QString();
+}
+
+} // namespace kvxsrv
