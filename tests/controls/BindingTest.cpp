@@ -10,6 +10,7 @@
 #include "platform/DialogService.h"
 #include "platform/PropertySetter.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -325,4 +326,55 @@ TEST(Binding, InGridComboAndColumnWidthsGoToTheFields) {
     QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, QPoint(edge + 80, h->height() / 2));
     QCoreApplication::processEvents();
     EXPECT_GT(d.ds.FindField("MB005")->DisplayWidth(), before);
+}
+
+TEST(Binding, EditableComboWritesTypedTextAndReadOnlyControlsRefuse) {
+    Data d;
+    auto* cbo = new TKvDBComboBox(&d.form);
+    cbo->setMapList(true);
+    cbo->setItems(kModes);
+    cbo->setDataSource(&d.src);
+    cbo->setDataField("MB005");
+    cbo->combo()->setFocus();
+    cbo->combo()->clearEditText();
+    QTest::keyClicks(cbo->combo(), "free text");
+    QTest::keyClick(cbo->combo(), Qt::Key_Return);
+    EXPECT_EQ(d.value("MB005"), "free text"); // a text that matches no item is stored as typed
+    cbo->combo()->setEditText(QString::fromUtf8("3.汇入"));
+    QTest::keyClick(cbo->combo(), Qt::Key_Return);
+    EXPECT_EQ(d.value("MB005"), "3"); // a display text stores its value
+    d.ds.Post();
+
+    auto* chk = new TFDbCheckBox(&d.form);
+    chk->setDataSource(&d.src);
+    chk->setDataField("CHK");
+    chk->setReadOnly(true);
+    QTest::mouseClick(chk->box(), Qt::LeftButton, {}, QPoint(6, chk->box()->height() / 2));
+    EXPECT_EQ(d.value("CHK"), "Y");
+    EXPECT_TRUE(chk->Checked()); // the box shows the field again
+    EXPECT_EQ(d.ds.State(), TDataSetState::dsBrowse);
+
+    // A disabled data source leaves the controls unbound and their keys without effect on the data.
+    auto* ed = new TKvDBEdit(&d.form);
+    ed->setDataSource(&d.src);
+    ed->setDataField("MB001");
+    d.src.SetEnabled(false);
+    EXPECT_FALSE(ed->binding()->isBound());
+    d.src.SetEnabled(true);
+    EXPECT_EQ(ed->editor()->text(), "A01");
+    d.ds.SetReadOnly(true);
+    emit ed->binding()->stateChanged();
+    EXPECT_TRUE(ed->editor()->isReadOnly());
+}
+
+TEST(Binding, FieldFocusRequestFocusesTheControl) {
+    Data d;
+    auto* ed = new TKvDBEdit(&d.form);
+    ed->show();
+    ed->setDataSource(&d.src);
+    ed->setDataField("MB005");
+    d.form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&d.form));
+    d.ds.FindField("MB005")->FocusControl();
+    EXPECT_EQ(QApplication::focusWidget(), ed->editor());
 }

@@ -265,3 +265,31 @@ TEST(F2Button, PostsTheLookupOfItsControl) {
     EXPECT_EQ(w.got[0].first, WM_USER + 10);
     EXPECT_EQ(w.got[0].second, ed);
 }
+
+TEST(PageControl, RemovingAndTabOrder) {
+    TExtPageControl pg;
+    auto* a = new TTabSheet(&pg);
+    auto* b = new TTabSheet(&pg);
+    pg.setActivePage(b);
+    pg.RemovePage(b);
+    EXPECT_EQ(pg.PageCount(), 1);
+    EXPECT_EQ(pg.ActivePage(), a);
+    EXPECT_EQ(b->pageControl(), nullptr);
+    delete b;
+
+    // Tab order follows TabOrder among siblings, whatever the creation order.
+    QWidget form;
+    auto* e1 = new TKvDBEdit(&form);
+    auto* e2 = new TKvDBEdit(&form);
+    auto* e3 = new TKvDBEdit(&form);
+    e3->setTabOrder(0);
+    e1->setTabOrder(1);
+    e2->setTabOrder(2);
+    const auto nextTabStop = [](QWidget* w) {
+        for (QWidget* n = w->nextInFocusChain(); n && n != w; n = n->nextInFocusChain())
+            if ((n->focusPolicy() & Qt::TabFocus) && !n->focusProxy()) return n;
+        return static_cast<QWidget*>(nullptr);
+    };
+    EXPECT_EQ(nextTabStop(e3->editor()), e1->editor());
+    EXPECT_EQ(nextTabStop(e1->editor()), e2->editor());
+}
