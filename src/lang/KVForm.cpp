@@ -126,11 +126,7 @@ QString TKVForm::GetMessage(const QString& packageName, const QString& key, QStr
 }
 
 QStringList TKVForm::ClassChain(const QObject* obj, bool chain, bool withRoot) {
-    auto bareName = [](const QMetaObject* mo) {
-        const QString name = QString::fromLatin1(mo->className());
-        const qsizetype sep = name.lastIndexOf(QStringLiteral("::"));
-        return sep < 0 ? name : name.mid(sep + 2);
-    };
+    const auto bareName = kvx::lang::BareClassName;
     // Qt's own classes (QWidget, QDialog, QObject, ...) are the general classes the walk stops at.
     auto isGeneral = [](const QMetaObject* mo) { return mo->className()[0] == 'Q'; };
     QStringList names;

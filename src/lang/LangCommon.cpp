@@ -101,6 +101,20 @@ pugi::xpath_node SelectFirst(const pugi::xml_node& node, const QString& query) {
     }
 }
 
+QString BareClassName(const QMetaObject* mo) {
+    const QString name = QString::fromLatin1(mo->className());
+    const qsizetype sep = name.lastIndexOf(QStringLiteral("::"));
+    return sep < 0 ? name : name.mid(sep + 2);
+}
+
+bool InheritsClass(const QObject* obj, const char* bareName) {
+    if (!obj) return false;
+    const QString wanted = QString::fromLatin1(bareName);
+    for (const QMetaObject* mo = obj->metaObject(); mo; mo = mo->superClass())
+        if (BareClassName(mo) == wanted) return true;
+    return false;
+}
+
 QString GetMessageFromFile(const QString& fileName, const QString& key, const QString& def) {
     if (fileName.isEmpty() || !QFile::exists(fileName)) return def;
     pugi::xml_document doc;

@@ -40,6 +40,11 @@ QString LoadXmlFile(pugi::xml_document& doc, const QString& fileName);
 // not valid XPath (a component name that is no XML name, for instance).
 pugi::xpath_node SelectFirst(const pugi::xml_node& node, const QString& query);
 
+// The class name without its namespace ("kvx::TFDBGrid" -> "TFDBGrid").
+QString BareClassName(const QMetaObject* mo);
+// Whether obj's class or one of its ancestors has the given name, namespaces ignored.
+bool InheritsClass(const QObject* obj, const char* bareName);
+
 // The message of a package: the "Msg" attribute of the first element named key; def when the file is
 // missing or unreadable or the attribute is absent. Never raises.
 QString GetMessageFromFile(const QString& fileName, const QString& key, const QString& def);

@@ -69,11 +69,12 @@ void TwwDBCustomComboBoxRead::SetItemIndex(int index) {
 }
 
 bool TReaderFactory::IsDataAwareComboBox(const QObject* component) {
-    return component && (component->inherits("TKvDBComboBox") || component->inherits("TwwDBCustomComboBox"));
+    using kvx::lang::InheritsClass;
+    return InheritsClass(component, "TKvDBComboBox") || InheritsClass(component, "TwwDBCustomComboBox");
 }
 
 bool TReaderFactory::IsComboBox(const QObject* component) {
-    return component && (qobject_cast<const QComboBox*>(component) || component->inherits("TCustomComboBox"));
+    return qobject_cast<const QComboBox*>(component) || kvx::lang::InheritsClass(component, "TCustomComboBox");
 }
 
 std::unique_ptr<TComponentRead> TReaderFactory::Create(QObject* component, const pugi::xml_node& element) {
@@ -103,7 +104,7 @@ bool TLangReader::IsExcluded(const QString& name) const {
 bool TLangReader::IsFormOrDataModule(const QObject* component) {
     if (!component) return false;
     if (const auto* w = qobject_cast<const QWidget*>(component)) return w->isWindow();
-    return component->inherits("TDataModule") || component->inherits("TdmRadical");
+    return kvx::lang::InheritsClass(component, "TDataModule") || kvx::lang::InheritsClass(component, "TdmRadical");
 }
 
 void TLangReader::ApplyElement(QObject* component, const pugi::xml_node& element) {
