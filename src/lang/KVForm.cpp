@@ -19,7 +19,7 @@ TKVForm::TKVForm(QWidget* parent) : QWidget(parent) {
     setFont(font_->font());
     connect(font_, &kvx::TFont::changed, this, [this] { setFont(font_->font()); });
 
-    converter_ = new TCodeConverter(this, TCodeConverter::dtClient);
+    converter_ = new TCodeConverter(this, dtClient);
     converter_->setObjectName(QStringLiteral("KvConverter"));
     langController_ = new TKvLangController(this);
     langController_->setObjectName(QStringLiteral("LangController"));

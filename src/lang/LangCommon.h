@@ -6,16 +6,18 @@
 // not valid UTF-8, read in the system code page) are decoded before parsing.
 #pragma once
 
-#include <QObject>
+#include "CodeConverter.h"
+
 #include <QString>
 #include <pugixml.hpp>
 
-namespace kvx::lang {
-Q_NAMESPACE
+// Which configuration a language-aware component reads: the client's or the server's (one enumeration
+// for the converter and the language controller).
+using TDesignType = TCodeConverter::TDesignType;
+inline constexpr TDesignType dtClient = TCodeConverter::dtClient;
+inline constexpr TDesignType dtServer = TCodeConverter::dtServer;
 
-// Which configuration a language-aware component reads: the client's or the server's.
-enum TDesignType { dtClient, dtServer };
-Q_ENUM_NS(TDesignType)
+namespace kvx::lang {
 
 // The fixed code-page table of the language folders.
 inline constexpr const char* LanguageCodeTable = "936=CHS\r\n950=CHT\r\n437=ENG";
@@ -50,10 +52,6 @@ bool InheritsClass(const QObject* obj, const char* bareName);
 QString GetMessageFromFile(const QString& fileName, const QString& key, const QString& def);
 
 } // namespace kvx::lang
-
-using kvx::lang::dtClient;
-using kvx::lang::dtServer;
-using kvx::lang::TDesignType;
 
 // The message lookup of the language packages: GetMessageFromFile on the package file of the design type.
 QString GetMessage(TDesignType designType, const QString& packageName, const QString& key,

@@ -83,10 +83,20 @@ TLangReader* TLanguageController::GetLangReader() {
 
 TKvLangController::TKvLangController(QObject* owner) : TLanguageController(owner) {}
 
+void TKvLangController::SetDesignType(TDesignType designType) {
+    if (designType == designType_) return;
+    designType_ = designType;
+    if (!packageName_.isEmpty()) UpdateFileName();
+}
+
 void TKvLangController::SetLangPackageName(const QString& name) {
     if (name == packageName_) return;
     packageName_ = name;
-    const QString file = kvx::lang::PackageFileName(designType_, name);
+    UpdateFileName();
+}
+
+void TKvLangController::UpdateFileName() {
+    const QString file = kvx::lang::PackageFileName(designType_, packageName_);
     if (file == FileName()) return;
     SetLangPackage({});
     SetFileName(file);

@@ -88,7 +88,7 @@ private:
 class TKvLangController : public TLanguageController {
     Q_OBJECT
     Q_PROPERTY(QString LangPackageName READ LangPackageName WRITE SetLangPackageName)
-    Q_PROPERTY(kvx::lang::TDesignType DesignType READ DesignType WRITE SetDesignType)
+    Q_PROPERTY(TCodeConverter::TDesignType DesignType READ DesignType WRITE SetDesignType)
 public:
     explicit TKvLangController(QObject* owner = nullptr);
 
@@ -97,9 +97,11 @@ public:
     void SetLangPackageName(const QString& name);
 
     TDesignType DesignType() const { return designType_; }
-    void SetDesignType(TDesignType designType) { designType_ = designType; }
+    // A new design type re-forms the file name of the current package name.
+    void SetDesignType(TDesignType designType);
 
 private:
+    void UpdateFileName();
     QString packageName_;
     TDesignType designType_ = dtClient;
 };

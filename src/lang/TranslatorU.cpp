@@ -74,7 +74,8 @@ bool TReaderFactory::IsDataAwareComboBox(const QObject* component) {
 }
 
 bool TReaderFactory::IsComboBox(const QObject* component) {
-    return qobject_cast<const QComboBox*>(component) || kvx::lang::InheritsClass(component, "TCustomComboBox");
+    return qobject_cast<const QComboBox*>(component) ||
+           kvx::lang::InheritsClass(component, "TCustomComboBox");
 }
 
 std::unique_ptr<TComponentRead> TReaderFactory::Create(QObject* component, const pugi::xml_node& element) {
@@ -104,7 +105,8 @@ bool TLangReader::IsExcluded(const QString& name) const {
 bool TLangReader::IsFormOrDataModule(const QObject* component) {
     if (!component) return false;
     if (const auto* w = qobject_cast<const QWidget*>(component)) return w->isWindow();
-    return kvx::lang::InheritsClass(component, "TDataModule") || kvx::lang::InheritsClass(component, "TdmRadical");
+    return kvx::lang::InheritsClass(component, "TDataModule") ||
+           kvx::lang::InheritsClass(component, "TdmRadical");
 }
 
 void TLangReader::ApplyElement(QObject* component, const pugi::xml_node& element) {

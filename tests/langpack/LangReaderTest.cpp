@@ -256,8 +256,12 @@ TEST(KvLangController, PackageNameFormsTheFileAndDeactivates) {
 TEST(KvLangController, ServerDesignTypeUsesTheServerFolder) {
     LangTree lang("437");
     lang.writePackage("ENG", "TdmX", "<TdmX/>", true);
+    lang.writePackage("ENG", "TdmX", "<TdmX/>");
     TKvLangController c;
-    c.SetDesignType(dtServer);
     c.SetLangPackageName("TdmX");
+    EXPECT_EQ(c.FileName(), lang.clientPath() + "MultiLanguage/ENG/TdmX.Lng");
+    c.SetActive(true);
+    c.SetDesignType(dtServer);
     EXPECT_EQ(c.FileName(), lang.tree().serverPath() + "MultiLanguage/ENG/TdmX.Lng");
+    EXPECT_FALSE(c.GetActive()) << "the loaded document was the client's";
 }
