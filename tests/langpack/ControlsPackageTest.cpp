@@ -1,11 +1,11 @@
 // Packages and the base window's creation steps on the controls library's own controls.
-#include "KVForm.h"
 #include "LangTestSupport.h"
 #include "controls/FDBGrid.h"
 #include "controls/KvDBComboBox.h"
 #include "controls/KvDBEdit.h"
 #include "controls/SimpleControls.h"
 #include "controls/StatusBar.h"
+#include "lang/KVForm.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The language-aware base window: creation steps, disabled images, class-chain packages, messages.
-#include "KVForm.h"
+#include "lang/KVForm.h"
 #include "LangTestSupport.h"
 #include "SampleForm.h"
 

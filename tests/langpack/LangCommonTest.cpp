@@ -1,5 +1,5 @@
 // Package location, document reading in several encodings, and the message lookup.
-#include "LangCommon.h"
+#include "lang/LangCommon.h"
 #include "LangTestSupport.h"
 #include "platform/CodePage.h"
 

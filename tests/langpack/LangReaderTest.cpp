@@ -1,7 +1,7 @@
 // Applying packages to component trees, and the language controller's activation.
 #include "LangTestSupport.h"
-#include "LanguageController.h"
 #include "SampleWidgets.h"
+#include "lang/LanguageController.h"
 
 #include <QSignalSpy>
 #include <QWidget>

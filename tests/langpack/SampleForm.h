@@ -1,8 +1,8 @@
 // A two-level window hierarchy on TKVForm for the package tests: TfrmLangBase -> TfrmLangSample.
 #pragma once
 
-#include "KVForm.h"
 #include "SampleWidgets.h"
+#include "lang/KVForm.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
