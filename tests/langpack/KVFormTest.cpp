@@ -236,3 +236,42 @@ TEST(KVFormKeys, KeyPreviewSeesKeysBeforeTheControls) {
     EXPECT_EQ(f->seen.size(), 2);
     EXPECT_EQ(f->edit->text(), "ba");
 }
+
+TEST(KVFormTranslate, TranslatesOnceToTheBig5Interface) {
+    LangTree lang("950");
+    std::unique_ptr<TfrmLangSample> f(TKVForm::Create<TfrmLangSample>());
+    ASSERT_EQ(f->UILangMode(), 2);
+    EXPECT_FALSE(f->Translated());
+    f->TranslateOnce();
+    EXPECT_TRUE(f->Translated());
+    EXPECT_EQ(f->btnOK->text(), "確定");
+    EXPECT_EQ(f->gbOptions->title(), "選項");
+    f->btnOK->setText("确定");
+    f->TranslateOnce();
+    EXPECT_EQ(f->btnOK->text(), "确定") << "later calls do nothing";
+}
+
+TEST(KVFormMessages, DefaultIsConvertedOnlyWhenAsked) {
+    LangTree lang("950");
+    std::unique_ptr<TfrmLangSample> f(TKVForm::Create<TfrmLangSample>());
+    QString text;
+    EXPECT_EQ(f->GetMessage("TfrmLangSample", "sMissing", text, true, "确定删除这条记录吗？"),
+              "確定刪除這條記錄嗎？");
+    EXPECT_EQ(f->GetMessage("TfrmLangSample", "sMissing", text, false, "确定删除这条记录吗？"),
+              "确定删除这条记录吗？");
+}
+
+TEST(KVFormMessages, MessageDialogIsCaptionedLikeTheWindow) {
+    LangTree lang("936");
+    std::unique_ptr<TfrmLangSample> f(TKVForm::Create<TfrmLangSample>());
+    auto& dialogs = kvx::DialogService::instance();
+    dialogs.clear();
+    dialogs.queueAnswer(kvx::mrNo);
+    EXPECT_EQ(f->MessageDlg("是否保存修改？", kvx::MsgDlgType::Confirmation, kvx::mbYes | kvx::mbNo),
+              kvx::mrNo);
+    ASSERT_EQ(dialogs.shown().size(), 1);
+    EXPECT_EQ(dialogs.shown().last().caption, "文档传输设置");
+    EXPECT_TRUE(dialogs.shown().last().text.startsWith("是否保存修改？"));
+    EXPECT_EQ(f->MessageDlg("", kvx::MsgDlgType::Information, kvx::mbOK), 0) << "an empty text shows nothing";
+    EXPECT_EQ(dialogs.shown().size(), 1);
+}
