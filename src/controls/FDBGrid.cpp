@@ -180,6 +180,19 @@ public:
         return {};
     }
 
+    void beginRows(bool insert, int first, int last) {
+        if (insert)
+            beginInsertRows({}, first, last);
+        else
+            beginRemoveRows({}, first, last);
+    }
+    void endRows(bool insert) {
+        if (insert)
+            endInsertRows();
+        else
+            endRemoveRows();
+    }
+
     void sourceDataChanged(const QModelIndex& tl, const QModelIndex& br) {
         if (!visible.isEmpty()) emit dataChanged(index(tl.row(), 0), index(br.row(), visible.size() - 1));
     }
@@ -471,8 +484,22 @@ void TFDBGrid::setSource(QAbstractItemModel* model, std::function<QList<GridFiel
         connect(model, &QAbstractItemModel::modelReset, this, &TFDBGrid::sourceReset);
         connect(model, &QAbstractItemModel::layoutChanged, this, &TFDBGrid::sourceReset);
         connect(model, &QAbstractItemModel::headerDataChanged, this, &TFDBGrid::sourceReset);
-        connect(model, &QAbstractItemModel::rowsInserted, this, [this] { model_->relist(); restoreWidths(); });
-        connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { model_->relist(); restoreWidths(); });
+        // Rows arriving (the next packet) and leaving are passed on as such, so that the current row and
+        // the selected rows stay on their records.
+        connect(model, &QAbstractItemModel::rowsAboutToBeInserted, this,
+                [this](const QModelIndex& p, int first, int last) {
+                    if (!p.isValid()) model_->beginRows(true, first, last);
+                });
+        connect(model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& p) {
+            if (!p.isValid()) model_->endRows(true);
+        });
+        connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+                [this](const QModelIndex& p, int first, int last) {
+                    if (!p.isValid()) model_->beginRows(false, first, last);
+                });
+        connect(model, &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex& p) {
+            if (!p.isValid()) model_->endRows(false);
+        });
         connect(model, &QAbstractItemModel::columnsInserted, this, &TFDBGrid::sourceReset);
         connect(model, &QAbstractItemModel::columnsRemoved, this, &TFDBGrid::sourceReset);
         connect(model, &QAbstractItemModel::dataChanged, this,

@@ -2,7 +2,6 @@
 
 #include "controls/FieldBinding.h"
 
-#include <QCompleter>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -136,14 +135,27 @@ void TKvDBComboBox::setShowButton(bool on) {
 
 void TKvDBComboBox::setShowMatchText(bool on) {
     showMatchText_ = on;
-    if (!combo_->isEditable()) return;
-    if (on) {
-        auto* c = new QCompleter(combo_->model(), combo_);
-        c->setCompletionMode(QCompleter::InlineCompletion);
-        c->setCaseSensitivity(Qt::CaseInsensitive);
-        combo_->setCompleter(c);
-    } else {
-        combo_->setCompleter(nullptr);
+    if (combo_->isEditable()) combo_->setCompleter(nullptr); // matching is done here (matchTyped)
+    if (QLineEdit* line = combo_->lineEdit(); line && !line->property("kvxMatching").isValid()) {
+        line->setProperty("kvxMatching", true);
+        connect(line, &QLineEdit::textEdited, this, &TKvDBComboBox::matchTyped);
+    }
+}
+
+void TKvDBComboBox::matchTyped(const QString& typed) {
+    // The first item that starts with what was typed completes it; the added part stays selected so that
+    // typing on replaces it.
+    QLineEdit* line = combo_->lineEdit();
+    const bool grew = typed.size() > lastTyped_.size();
+    lastTyped_ = typed;
+    if (!showMatchText_ || !line || !grew || line->cursorPosition() != typed.size()) return;
+    for (int i = 0; i < combo_->count(); ++i) {
+        const QString item = combo_->itemText(i);
+        if (item.size() > typed.size() && item.startsWith(typed, Qt::CaseInsensitive)) {
+            line->setText(typed + item.mid(typed.size()));
+            line->setSelection(item.size(), typed.size() - item.size());
+            return;
+        }
     }
 }
 

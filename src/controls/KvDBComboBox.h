@@ -92,12 +92,14 @@ private:
     void rebuild();
     void loadFromField();
     void userPicked(int index);
+    void matchTyped(const QString& typed);
     bool writeValue(const QString& value);
 
     QLabel* label_;
     QComboBox* combo_;
     FieldBinding* binding_;
     QStringList items_;
+    QString lastTyped_;
     TComboStyle style_ = csDropDown;
     bool mapList_ = false, showButton_ = true, allowClearKey_ = false, showMatchText_ = true;
     bool readOnly_ = false, loading_ = false;
