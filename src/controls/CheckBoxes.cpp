@@ -108,11 +108,12 @@ void TFDbCheckBox::loadFromField() {
 
 void TFDbCheckBox::userToggled() {
     if (!binding_->isBound()) return;
+    const bool want = Checked(); // putting the record into edit state reloads the box
     if (readOnly_ || !binding_->edit()) {
         loadFromField();
         return;
     }
-    const QString& list = Checked() ? valueChecked_ : valueUnchecked_;
+    const QString& list = want ? valueChecked_ : valueUnchecked_;
     if (!binding_->write(list.section(';', 0, 0))) loadFromField();
 }
 

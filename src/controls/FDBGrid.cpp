@@ -1,6 +1,8 @@
 #include "controls/FDBGrid.h"
 
 #include "controls/KvDBComboBox.h"
+#include "controls/FieldBinding.h"
+#include "platform/DataSetModel.h"
 #include "platform/IniFile.h"
 
 #include <QApplication>
@@ -155,7 +157,10 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role) override {
         if (role != Qt::EditRole || !grid_->canEditColumn(index.column())) return false;
         const QModelIndex src = sourceIndex(index);
-        return src.isValid() && grid_->source_->setData(src, value, Qt::EditRole);
+        if (!src.isValid()) return false;
+        bool ok = false;
+        FieldBinding::guarded(grid_, [&] { ok = grid_->source_->setData(src, value, Qt::EditRole); });
+        return ok;
     }
 
     Qt::ItemFlags flags(const QModelIndex& index) const override {
@@ -414,6 +419,7 @@ TFDBGrid::TFDBGrid(QWidget* parent)
     view_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     view_->viewport()->installEventFilter(this);
     view_->installEventFilter(this);
+    view_->horizontalHeader()->viewport()->installEventFilter(this);
     {
         QSignalBlocker block(titleFont_);
         titleFont_->setFont(font());
@@ -443,6 +449,7 @@ TFDBGrid::TFDBGrid(QWidget* parent)
             rebuilding_ = true;
             c->setWidth(size);
             rebuilding_ = false;
+            if (!resized_.contains(logical)) resized_.append(logical);
         }
     });
     connect(header, &QHeaderView::sectionMoved, this, [this](int, int from, int to) {
@@ -452,17 +459,26 @@ TFDBGrid::TFDBGrid(QWidget* parent)
         TColumn* target = model_->visible.value(view_->horizontalHeader()->logicalIndex(from));
         if (!moved || !target) return;
         const int dest = target->Index();
+        const QString movedField = moved->FieldName(), targetField = target->FieldName();
         rebuilding_ = true;
         QSignalBlocker block(view_->horizontalHeader());
         view_->horizontalHeader()->moveSection(to, from);
         rebuilding_ = false;
         moved->setIndex(dest);
+        // A dataset's field order follows (after the header has finished its move).
+        QMetaObject::invokeMethod(
+            this, [this, movedField, targetField] { moveField(movedField, targetField); }, Qt::QueuedConnection);
     });
     connect(view_, &QTableView::doubleClicked, this, [this] { emit DblClick(); });
     connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& now, const QModelIndex& before) {
                 const int old = model_->current;
                 model_->current = now.isValid() ? now.row() : -1;
+                if (dsModel_ && !syncing_ && now.isValid() && now.row() != dsModel_->currentRow()) {
+                    syncing_ = true;
+                    FieldBinding::guarded(this, [&] { dsModel_->setCurrentRow(now.row()); });
+                    syncing_ = false;
+                }
                 if (old != model_->current) {
                     if (old >= 0 && old < rowCount()) emit model_->headerDataChanged(Qt::Vertical, old, old);
                     if (model_->current >= 0) emit model_->headerDataChanged(Qt::Vertical, model_->current, model_->current);
@@ -513,11 +529,78 @@ void TFDBGrid::setDataSource(QObject* s) {
     bindDataSource();
 }
 
-void TFDBGrid::bindDataSource() {}
+void TFDBGrid::bindDataSource() {
+    auto* ds = qobject_cast<TDataSource*>(dataSource_.data());
+    if (!ds) {
+        if (dsModel_) dsModel_->setDataSource(nullptr);
+        setSource(nullptr, {});
+        return;
+    }
+    if (!dsModel_) {
+        dsModel_ = new TDataSetModel(this);
+        connect(dsModel_, &TDataSetModel::currentRowChanged, this, [this] { syncCurrentFromSource(); });
+        connect(dsModel_, &TDataSetModel::selectionChanged, this, [this] {
+            view_->viewport()->update();
+            view_->verticalHeader()->viewport()->update();
+            emit SelectionChanged();
+        });
+    }
+    dsModel_->setDataSource(ds);
+    setSource(dsModel_, [this] {
+        QList<GridField> out;
+        for (int i = 0; i < dsModel_->columnCount(); ++i) {
+            const TField* f = dsModel_->fieldAt(i);
+            if (!f) continue;
+            GridField g;
+            g.name = f->FieldName();
+            g.label = f->DisplayLabel();
+            g.sourceColumn = i;
+            g.displayWidth = f->DisplayWidth();
+            g.readOnly = f->ReadOnly() || f->FieldKind() == TField::fkCalculated || f->FieldKind() == TField::fkLookup;
+            g.numeric = f->IsNumeric();
+            g.currency = f->DataType() == FieldType::Currency;
+            out << g;
+        }
+        return out;
+    });
+}
+
+void TFDBGrid::syncCurrentFromSource() {
+    if (syncing_ || !dsModel_) return;
+    const int row = dsModel_->currentRow();
+    if (row < 0 || row >= rowCount() || row == currentRow()) return;
+    syncing_ = true;
+    view_->setCurrentIndex(model_->index(row, qMax(0, currentColumn())));
+    view_->scrollTo(model_->index(row, qMax(0, currentColumn())));
+    syncing_ = false;
+}
+
+void TFDBGrid::storeResizedWidths() {
+    // A column the user resized gives its field the display width in characters, so that the saved
+    // grid views keep it.
+    const QList<int> cols = std::exchange(resized_, {});
+    if (!dsModel_ || !dsModel_->dataSet()) return;
+    const int ch = qMax(1, QFontMetrics(font()).horizontalAdvance('0'));
+    QList<QPair<TField*, int>> changes;
+    for (int col : cols)
+        if (const TColumn* c = model_->visible.value(col))
+            if (TField* f = dsModel_->dataSet()->FindField(c->FieldName()))
+                changes.append({f, qMax(1, qRound((c->Width() - 8) / double(ch)))});
+    for (const auto& [f, w] : changes)
+        if (f->DisplayWidth() != w) f->SetDisplayWidth(w);
+}
+
+void TFDBGrid::moveField(const QString& field, const QString& before) {
+    if (!dsModel_ || !dsModel_->dataSet()) return;
+    TField* f = dsModel_->dataSet()->FindField(field);
+    TField* t = dsModel_->dataSet()->FindField(before);
+    if (f && t && f != t) f->SetIndex(t->Index());
+}
 
 void TFDBGrid::sourceReset() {
     fieldCache_ = fields_ ? fields_() : QList<GridField>();
     RebuildColumns();
+    if (dsModel_) syncCurrentFromSource();
 }
 
 const GridField* TFDBGrid::fieldOf(const QString& name) const {
@@ -526,12 +609,32 @@ const GridField* TFDBGrid::fieldOf(const QString& name) const {
     return nullptr;
 }
 
+QString TFDBGrid::fieldLabel(const QString& name) const {
+    const GridField* f = fieldOf(name);
+    return f ? (f->label.isEmpty() ? f->name : f->label) : QString();
+}
+
 int TFDBGrid::pixelWidth(int chars) const {
     const QFontMetrics fm(font());
     return qMax(20, chars * fm.horizontalAdvance('0') + 8);
 }
 
 void TFDBGrid::RebuildColumns() {
+    // What was set on a column by name (title caption, colours, read-only, pick list) survives the
+    // rebuild; order, labels and widths come from the fields.
+    struct Custom {
+        QString caption;
+        bool captionSet;
+        TColor color, titleColor;
+        bool readOnly;
+        QStringList pickList;
+    };
+    QHash<QString, Custom> custom;
+    for (int i = 0; i < columns_->Count(); ++i) {
+        const TColumn* c = column(i);
+        custom.insert(c->FieldName().toUpper(), {c->Title()->Caption(), c->Title()->captionSet() && c->Title()->Caption() != fieldLabel(c->FieldName()),
+                                                 c->Color(), c->Title()->Color(), c->ReadOnly(), c->PickList()});
+    }
     rebuilding_ = true;
     {
         QSignalBlocker block(columns_);
@@ -542,7 +645,13 @@ void TFDBGrid::RebuildColumns() {
             c->setFieldName(f.name);
             c->Title()->setCaption(f.label.isEmpty() ? f.name : f.label);
             c->setWidth(pixelWidth(f.displayWidth));
-            c->setReadOnly(f.readOnly);
+            if (auto it = custom.constFind(f.name.toUpper()); it != custom.constEnd()) {
+                if (it->captionSet) c->Title()->setCaption(it->caption);
+                c->setColor(it->color);
+                c->Title()->setColor(it->titleColor);
+                c->setReadOnly(it->readOnly);
+                c->setPickList(it->pickList);
+            }
         }
     }
     rebuilding_ = false;
@@ -667,8 +776,20 @@ QString TFDBGrid::controlKind(const QString& field, QStringList* params) const {
 
 // Multi-selection is kept as persistent indexes into the grid's model, so that inserted and deleted
 // rows keep the others selected.
+QList<qint64> TFDBGrid::SelectedBookmarks() const {
+    if (dsModel_) return dsModel_->selectedRows();
+    return {};
+}
+
 QList<int> TFDBGrid::SelectedRows() const {
     QList<int> rows;
+    if (dsModel_) {
+        if (TClientDataSet* ds = dsModel_->dataSet())
+            for (TBookmark b : dsModel_->selectedRows())
+                if (const int r = ds->positionOf(b); r >= 0) rows.append(r);
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
     for (const QPersistentModelIndex& i : selected_)
         if (i.isValid()) rows.append(i.row());
     std::sort(rows.begin(), rows.end());
@@ -678,6 +799,7 @@ QList<int> TFDBGrid::SelectedRows() const {
 int TFDBGrid::SelectedCount() const { return SelectedRows().size(); }
 
 bool TFDBGrid::IsSelected(int row) const {
+    if (dsModel_) return row >= 0 && row < rowCount() && dsModel_->isRowSelected(row);
     for (const QPersistentModelIndex& i : selected_)
         if (i.isValid() && i.row() == row) return true;
     return false;
@@ -685,6 +807,11 @@ bool TFDBGrid::IsSelected(int row) const {
 
 void TFDBGrid::SetSelected(int row, bool on) {
     if (row < 0 || row >= rowCount() || IsSelected(row) == on) return;
+    if (dsModel_) {
+        if (on && !multiSelect_) dsModel_->clearSelection();
+        dsModel_->setRowSelected(row, on);
+        return;
+    }
     if (on) {
         if (!multiSelect_) selected_.clear();
         selected_.append(QPersistentModelIndex(model_->index(row, 0)));
@@ -700,6 +827,10 @@ void TFDBGrid::SetSelected(int row, bool on) {
 
 void TFDBGrid::SelectAll() {
     if (!multiSelect_) return;
+    if (dsModel_) {
+        FieldBinding::guarded(this, [&] { dsModel_->selectAll(); });
+        return;
+    }
     while (model_->canFetchMore({})) model_->fetchMore({});
     selected_.clear();
     for (int r = 0; r < rowCount(); ++r) selected_.append(QPersistentModelIndex(model_->index(r, 0)));
@@ -709,6 +840,10 @@ void TFDBGrid::SelectAll() {
 }
 
 void TFDBGrid::UnselectAll() {
+    if (dsModel_) {
+        dsModel_->clearSelection();
+        return;
+    }
     if (selected_.isEmpty()) return;
     selected_.clear();
     view_->viewport()->update();
@@ -761,6 +896,9 @@ QRect TFDBGrid::titleRect(int col) const {
 QRect TFDBGrid::cellRect(int row, int col) const { return view_->visualRect(model_->index(row, col)); }
 
 bool TFDBGrid::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == view_->horizontalHeader()->viewport() && e->type() == QEvent::MouseButtonRelease &&
+        !resized_.isEmpty())
+        QMetaObject::invokeMethod(this, [this] { storeResizedWidths(); }, Qt::QueuedConnection);
     if (watched == view_ && e->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(e);
         int key = k->key();

@@ -20,6 +20,7 @@ class QHeaderView;
 namespace kvx {
 
 class IniFile;
+class TDataSetModel;
 class TFDBGrid;
 
 class TColumnTitle : public QObject {
@@ -177,7 +178,8 @@ public:
     // Text shown in a cell, the column's field.
     QString cellText(int row, int col) const;
 
-    // Multi-selection of rows.
+    // Multi-selection of rows (kept as bookmarks when the grid shows a dataset).
+    QList<qint64> SelectedBookmarks() const;
     int SelectedCount() const;
     QList<int> SelectedRows() const;
     bool IsSelected(int row) const;
@@ -199,6 +201,8 @@ public:
     void LoadLayout(const IniFile& ini, const QString& section);
 
     QTableView* view() const { return view_; }
+    // The dataset model when the grid is bound to a data source.
+    TDataSetModel* dataSetModel() const { return dsModel_; }
     QHeaderView* titles() const;
 
     // Title and cell geometry (view coordinates), for tests and owner code.
@@ -244,13 +248,20 @@ private:
          currencyDisplay_ = false, rebuilding_ = false;
 
     QList<QPersistentModelIndex> selected_;
+    TDataSetModel* dsModel_ = nullptr;
+    QList<int> resized_;
+    bool syncing_ = false;
 
     void sourceReset();
     void restoreWidths();
     void bindDataSource();
+    void syncCurrentFromSource();
+    void storeResizedWidths();
+    void moveField(const QString& field, const QString& before);
     void columnsChanged();
     const GridField* fieldOf(const QString& name) const;
     int pixelWidth(int chars) const;
+    QString fieldLabel(const QString& name) const;
 };
 
 } // namespace kvx

@@ -6,8 +6,14 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <functional>
+#include <memory>
 
 namespace kvx {
+
+class TDataSource;
+class TField;
+class TFieldDataLink;
 
 class FieldBinding : public QObject {
     Q_OBJECT
@@ -17,7 +23,7 @@ public:
 
     QObject* dataSource() const;
     void setDataSource(QObject* source);
-    QString dataField() const { return field_; }
+    QString dataField() const;
     void setDataField(const QString& name);
 
     // A field is bound: the source has an open dataset with the named field.
@@ -36,11 +42,19 @@ public:
     // Writes text into the field (through its set-text handler); false when refused.
     bool write(const QString& text);
     bool clear();
+    // Drops the control's pending change and reports a data change.
+    void Reset();
     // The dataset is in edit or insert state.
     bool editing() const;
-    // The control holds a change not yet written.
-    bool modified() const { return modified_; }
-    void setModified(bool on) { modified_ = on; }
+    // The control holds a change not yet written (typing marks it; writing or reloading clears it).
+    bool modified() const;
+    void setModified(bool on);
+    TField* field() const;
+    TDataSource* source() const;
+
+    // Runs a dataset operation for a control: a refusal by a handler (abort) is silent, any other
+    // error is shown in an error message box. Returns whether it succeeded.
+    static bool guarded(QWidget* parent, const std::function<void()>& op);
 
 signals:
     // The record moved or the field's value changed: the control reloads its text.
@@ -51,12 +65,9 @@ signals:
     void updateData();
 
 private:
-    class Link;
-    void rebuild();
+    QWidget* controlWidget() const;
 
-    QString field_;
-    bool modified_ = false;
-    Link* link_ = nullptr;
+    std::unique_ptr<TFieldDataLink> link_;
     QPointer<QObject> source_;
 };
 

@@ -227,7 +227,6 @@ bool TKvDBComboBox::writeValue(const QString& value) {
     }
     const bool ok = value.isEmpty() ? binding_->clear() : binding_->write(value);
     if (!ok) loadFromField();
-    binding_->setModified(false);
     return ok;
 }
 

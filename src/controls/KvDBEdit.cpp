@@ -13,6 +13,16 @@
 
 namespace kvx {
 
+namespace {
+// Keys that change an edit's text.
+bool changesText(const QKeyEvent* k) {
+    if (k->matches(QKeySequence::Paste) || k->matches(QKeySequence::Cut) || k->matches(QKeySequence::Undo))
+        return true;
+    if (k->key() == Qt::Key_Backspace || k->key() == Qt::Key_Delete) return true;
+    return !k->text().isEmpty() && k->text().at(0).isPrint() && !(k->modifiers() & Qt::ControlModifier);
+}
+} // namespace
+
 TKvDBEdit::TKvDBEdit(QWidget* parent)
     : TControl(parent), row_(new QHBoxLayout(this)), label_(new QLabel(this)), edit_(new QLineEdit(this)),
       binding_(new FieldBinding(this)) {
@@ -116,15 +126,14 @@ void TKvDBEdit::onEdited() {
 bool TKvDBEdit::UpdateRecord() {
     if (!binding_->isBound() || !binding_->modified()) return true;
     const QString text = Text();
-    if (!binding_->write(text)) {
-        return false;
-    }
-    binding_->setModified(false);
-    return true;
+    return binding_->write(text);
 }
 
 void TKvDBEdit::Reset() {
-    binding_->setModified(false);
+    if (binding_->isBound()) {
+        binding_->Reset();
+        return;
+    }
     loadFromField();
 }
 
@@ -135,13 +144,19 @@ void TKvDBEdit::loadFromField() {
     }
     effectiveMask();
     if (binding_->modified() && binding_->editing()) return; // keep what the user is typing
-    binding_->setModified(false);
     const int size = binding_->size();
-    if (size > 0) edit_->setMaxLength(size);
+    if (size > 0 && edit_->maxLength() != size) edit_->setMaxLength(size); // setting it drops the selection
     loading_ = true;
     // The edit shows the edit text while it has the focus in an edited record, else the display text.
     const bool edit = edit_->hasFocus() || !mask_.isEmpty();
-    edit_->setText(binding_->isNull() ? QString() : edit ? binding_->editText() : binding_->displayText());
+    const QString text = binding_->isNull() ? QString() : edit ? binding_->editText() : binding_->displayText();
+    if (text != Text() && text != edit_->text()) {
+        // The same text keeps the selection; a new one keeps the cursor where it was (a key that puts
+        // the record into edit state reloads the text just before it is inserted).
+        const int pos = edit_->cursorPosition();
+        edit_->setText(text);
+        edit_->setCursorPosition(qMin(pos, int(edit_->displayText().size())));
+    }
     loading_ = false;
     updateReadOnly();
 }
@@ -156,7 +171,14 @@ bool TKvDBEdit::eventFilter(QObject* watched, QEvent* e) {
             if (UpdateRecord() && binding_->isBound() && !binding_->modified()) loadFromField();
         } else if (e->type() == QEvent::KeyPress) {
             auto* k = static_cast<QKeyEvent*>(e);
-            if ((k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter)) UpdateRecord();
+            if ((k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter)) {
+                UpdateRecord();
+            } else if (k->key() == Qt::Key_Escape && binding_->modified()) {
+                Reset(); // Esc drops the pending change first
+                return true;
+            } else if (binding_->isBound() && !edit_->isReadOnly() && changesText(k) && !binding_->edit()) {
+                return true; // the record cannot be edited: the key is refused
+            }
         }
     }
     return TControl::eventFilter(watched, e);
