@@ -256,7 +256,12 @@ protected:
         }
         p->setFont(font);
         p->setPen(toQColor(grid_->titleFont_->Color(), palette()));
-        p->drawText(textRect, int(alignment) | Qt::TextWordWrap, col->Title()->Caption());
+        if (grid_->titleLines_ > 1) {
+            p->drawText(textRect, int(alignment) | Qt::TextWordWrap, col->Title()->Caption());
+        } else {
+            const QString text = QFontMetrics(font).elidedText(col->Title()->Caption(), Qt::ElideRight, textRect.width());
+            p->drawText(textRect, int(alignment), text);
+        }
         p->restore();
     }
 
