@@ -26,14 +26,21 @@ TKVCheckBox::TKVCheckBox(QWidget* parent) : TControl(parent), box_(new QCheckBox
     });
 }
 
-bool TKVCheckBox::Checked() const { return box_->checkState() == Qt::Checked; }
-void TKVCheckBox::setChecked(bool on) { setState(on ? cbChecked : cbUnchecked); }
+bool TKVCheckBox::Checked() const {
+    return box_->checkState() == Qt::Checked;
+}
+void TKVCheckBox::setChecked(bool on) {
+    setState(on ? cbChecked : cbUnchecked);
+}
 
 TKVCheckBox::TCheckBoxState TKVCheckBox::State() const {
     switch (box_->checkState()) {
-    case Qt::Checked: return cbChecked;
-    case Qt::PartiallyChecked: return cbGrayed;
-    default: return cbUnchecked;
+    case Qt::Checked:
+        return cbChecked;
+    case Qt::PartiallyChecked:
+        return cbGrayed;
+    default:
+        return cbUnchecked;
     }
 }
 
@@ -43,9 +50,15 @@ void TKVCheckBox::setState(TCheckBoxState s) {
     settingState_ = false;
 }
 
-bool TKVCheckBox::AllowGrayed() const { return box_->isTristate(); }
-void TKVCheckBox::setAllowGrayed(bool on) { box_->setTristate(on); }
-void TKVCheckBox::applyCaption() { box_->setText(Caption()); }
+bool TKVCheckBox::AllowGrayed() const {
+    return box_->isTristate();
+}
+void TKVCheckBox::setAllowGrayed(bool on) {
+    box_->setTristate(on);
+}
+void TKVCheckBox::applyCaption() {
+    box_->setText(Caption());
+}
 
 TKvRadioButton::TKvRadioButton(QWidget* parent) : TControl(parent), button_(new QRadioButton(this)) {
     tightRow(this)->addWidget(button_);
@@ -54,7 +67,9 @@ TKvRadioButton::TKvRadioButton(QWidget* parent) : TControl(parent), button_(new 
     connect(button_, &QRadioButton::clicked, this, &TKvRadioButton::Click);
 }
 
-bool TKvRadioButton::Checked() const { return button_->isChecked(); }
+bool TKvRadioButton::Checked() const {
+    return button_->isChecked();
+}
 
 void TKvRadioButton::setChecked(bool on) {
     // Radio buttons with the same parent exclude each other.
@@ -66,7 +81,9 @@ void TKvRadioButton::setChecked(bool on) {
     button_->setAutoExclusive(true);
 }
 
-void TKvRadioButton::applyCaption() { button_->setText(Caption()); }
+void TKvRadioButton::applyCaption() {
+    button_->setText(Caption());
+}
 
 // ---------------------------------------------------------------------------------------------------
 
@@ -75,10 +92,18 @@ TFDbCheckBox::TFDbCheckBox(QWidget* parent) : TKVCheckBox(parent), binding_(new 
     connect(binding_, &FieldBinding::stateChanged, this, &TFDbCheckBox::loadFromField);
 }
 
-QString TFDbCheckBox::DataField() const { return binding_->dataField(); }
-void TFDbCheckBox::setDataField(const QString& f) { binding_->setDataField(f); }
-QObject* TFDbCheckBox::DataSource() const { return binding_->dataSource(); }
-void TFDbCheckBox::setDataSource(QObject* s) { binding_->setDataSource(s); }
+QString TFDbCheckBox::DataField() const {
+    return binding_->dataField();
+}
+void TFDbCheckBox::setDataField(const QString& f) {
+    binding_->setDataField(f);
+}
+QObject* TFDbCheckBox::DataSource() const {
+    return binding_->dataSource();
+}
+void TFDbCheckBox::setDataSource(QObject* s) {
+    binding_->setDataSource(s);
+}
 
 void TFDbCheckBox::setValueChecked(const QString& v) {
     valueChecked_ = v;
@@ -124,10 +149,18 @@ TBitCheckBox::TBitCheckBox(QWidget* parent) : TKVCheckBox(parent), binding_(new 
     connect(binding_, &FieldBinding::stateChanged, this, &TBitCheckBox::loadFromField);
 }
 
-QString TBitCheckBox::DataField() const { return binding_->dataField(); }
-void TBitCheckBox::setDataField(const QString& f) { binding_->setDataField(f); }
-QObject* TBitCheckBox::DataSource() const { return binding_->dataSource(); }
-void TBitCheckBox::setDataSource(QObject* s) { binding_->setDataSource(s); }
+QString TBitCheckBox::DataField() const {
+    return binding_->dataField();
+}
+void TBitCheckBox::setDataField(const QString& f) {
+    binding_->setDataField(f);
+}
+QObject* TBitCheckBox::DataSource() const {
+    return binding_->dataSource();
+}
+void TBitCheckBox::setDataSource(QObject* s) {
+    binding_->setDataSource(s);
+}
 
 void TBitCheckBox::setBit(int b) {
     bit_ = qBound(0, b, 30);

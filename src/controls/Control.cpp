@@ -110,7 +110,8 @@ void TControl::reorderTabs() {
         if (auto* c = qobject_cast<TControl*>(o); c && c->tabOrder_ >= 0) siblings.append(c);
     std::stable_sort(siblings.begin(), siblings.end(),
                      [](const TControl* a, const TControl* b) { return a->tabOrder_ < b->tabOrder_; });
-    for (int i = 1; i < siblings.size(); ++i) QWidget::setTabOrder(siblings[i - 1], siblings[i]);
+    for (int i = 1; i < siblings.size(); ++i)
+        QWidget::setTabOrder(siblings[i - 1], siblings[i]);
 }
 
 } // namespace kvx

@@ -5,16 +5,22 @@
 namespace kvx {
 
 namespace {
-bool isQtSpecial(QChar c) { return QStringLiteral("AaNnXx90DdHhBb#><![]{}\\").contains(c); }
-bool isMaskChar(QChar c) { return QStringLiteral("09#LlAaCc").contains(c); }
+bool isQtSpecial(QChar c) {
+    return QStringLiteral("AaNnXx90DdHhBb#><![]{}\\").contains(c);
+}
+bool isMaskChar(QChar c) {
+    return QStringLiteral("09#LlAaCc").contains(c);
+}
 
 QString literal(QChar sep) {
     // A separator that is itself a mask character is escaped.
     return (isMaskChar(sep) || sep == '\\' || sep == '>' || sep == '<' || sep == ';') ? QString('\\') + sep
-                                                                                       : QString(sep);
+                                                                                      : QString(sep);
 }
 
-QString yearPart(int style) { return style == 4 ? "99" : style == 5 ? "999" : "9999"; }
+QString yearPart(int style) {
+    return style == 4 ? "99" : style == 5 ? "999" : "9999";
+}
 } // namespace
 
 EditMask::EditMask(const QString& mask) : source_(mask) {
@@ -62,16 +68,36 @@ QString EditMask::qtInputMask() const {
             continue;
         }
         switch (c.unicode()) {
-        case '0': out += '9'; break;
-        case '9': out += '0'; break;
-        case '#': out += '#'; break;
-        case 'L': out += 'A'; break;
-        case 'l': out += 'a'; break;
-        case 'A': out += 'N'; break;
-        case 'a': out += 'n'; break;
-        case 'C': out += 'X'; break;
-        case 'c': out += 'x'; break;
-        case '>': out += '>'; break;
+        case '0':
+            out += '9';
+            break;
+        case '9':
+            out += '0';
+            break;
+        case '#':
+            out += '#';
+            break;
+        case 'L':
+            out += 'A';
+            break;
+        case 'l':
+            out += 'a';
+            break;
+        case 'A':
+            out += 'N';
+            break;
+        case 'a':
+            out += 'n';
+            break;
+        case 'C':
+            out += 'X';
+            break;
+        case 'c':
+            out += 'x';
+            break;
+        case '>':
+            out += '>';
+            break;
         case '<':
             if (i + 1 < mask_.size() && mask_[i + 1] == '>') {
                 out += '!';
@@ -80,8 +106,10 @@ QString EditMask::qtInputMask() const {
                 out += '<';
             }
             break;
-        case '!': break;
-        default: out += isQtSpecial(c) ? QString('\\') + c : QString(c);
+        case '!':
+            break;
+        default:
+            out += isQtSpecial(c) ? QString('\\') + c : QString(c);
         }
     }
     return out + ';' + blank_;
@@ -102,7 +130,9 @@ QString EditMask::maskedText(const QString& displayText) const {
     return out;
 }
 
-QString EditMask::emptyMaskedText() const { return maskedText(QString()); }
+QString EditMask::emptyMaskedText() const {
+    return maskedText(QString());
+}
 
 void EditMask::applyTo(QLineEdit* edit) const {
     if (!edit) return;
@@ -121,8 +151,12 @@ QString EditMask::yearMonthMask(int style, QChar sep) {
     return yearPart(style) + s + "99;1; ";
 }
 
-QString EditMask::monthDayMask(QChar sep) { return "99" + literal(sep) + "99;1; "; }
+QString EditMask::monthDayMask(QChar sep) {
+    return "99" + literal(sep) + "99;1; ";
+}
 
-QString EditMask::yearMask(int style) { return yearPart(style) + ";1; "; }
+QString EditMask::yearMask(int style) {
+    return yearPart(style) + ";1; ";
+}
 
 } // namespace kvx

@@ -44,7 +44,7 @@ public:
 
 private:
     struct Pos {
-        QChar ch;         // literal character, or the mask character
+        QChar ch; // literal character, or the mask character
         bool literal = false;
     };
     QString source_, mask_;

@@ -56,13 +56,17 @@ void TTabSheet::setTabVisible(bool on) {
     if (pageControl_) pageControl_->syncTab(this);
 }
 
-int TTabSheet::PageIndex() const { return pageControl_ ? pageControl_->indexOf(this) : -1; }
+int TTabSheet::PageIndex() const {
+    return pageControl_ ? pageControl_->indexOf(this) : -1;
+}
 
 void TTabSheet::setPageIndex(int i) {
     if (pageControl_) pageControl_->MovePage(this, i);
 }
 
-QObject* TTabSheet::pageControlObject() const { return pageControl_; }
+QObject* TTabSheet::pageControlObject() const {
+    return pageControl_;
+}
 
 void TTabSheet::applyCaption() {
     if (pageControl_) pageControl_->syncTab(this);
@@ -153,7 +157,9 @@ void TExtPageControl::syncTab(TTabSheet* page) {
     }
 }
 
-int TExtPageControl::ActivePageIndex() const { return current_; }
+int TExtPageControl::ActivePageIndex() const {
+    return current_;
+}
 
 bool TExtPageControl::setActivePageIndex(int i) {
     if (i < 0 || i >= pages_.size()) return false;
@@ -162,9 +168,13 @@ bool TExtPageControl::setActivePageIndex(int i) {
     return current_ == i;
 }
 
-QObject* TExtPageControl::activePageObject() const { return ActivePage(); }
+QObject* TExtPageControl::activePageObject() const {
+    return ActivePage();
+}
 
-void TExtPageControl::setActivePageObject(QObject* p) { setActivePage(qobject_cast<TTabSheet*>(p)); }
+void TExtPageControl::setActivePageObject(QObject* p) {
+    setActivePage(qobject_cast<TTabSheet*>(p));
+}
 
 void TExtPageControl::barChanged(int index) {
     if (reverting_) return;
@@ -201,6 +211,8 @@ void TExtPageControl::setOwnerDraw(bool on) {
     bar_->update();
 }
 
-QRect TExtPageControl::tabRect(int i) const { return bar_->tabRect(i); }
+QRect TExtPageControl::tabRect(int i) const {
+    return bar_->tabRect(i);
+}
 
 } // namespace kvx

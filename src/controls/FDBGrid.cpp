@@ -1,7 +1,7 @@
 #include "controls/FDBGrid.h"
 
-#include "controls/KvDBComboBox.h"
 #include "controls/FieldBinding.h"
+#include "controls/KvDBComboBox.h"
 #include "platform/DataSetModel.h"
 #include "platform/IniFile.h"
 
@@ -43,7 +43,8 @@ void TColumnTitle::setAlignment(TAlignment a) {
     emit changed();
 }
 
-TColumn::TColumn(TCollection* owner) : TCollectionItem(owner), title_(new TColumnTitle(this)), font_(new TFont(this)) {
+TColumn::TColumn(TCollection* owner)
+    : TCollectionItem(owner), title_(new TColumnTitle(this)), font_(new TFont(this)) {
     title_->setObjectName("Title");
     connect(title_, &TColumnTitle::changed, this, &TColumn::notifyChanged);
     connect(font_, &TFont::changed, this, &TColumn::notifyChanged);
@@ -113,7 +114,9 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() || !grid_->source_ ? 0 : grid_->source_->rowCount();
     }
-    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : visible.size(); }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : visible.size();
+    }
 
     bool canFetchMore(const QModelIndex& parent) const override {
         return !parent.isValid() && grid_->source_ && grid_->source_->canFetchMore({});
@@ -132,9 +135,10 @@ public:
             QStringList params;
             const QString kind = grid_->controlKind(col->FieldName(), &params);
             if (kind == "CheckBox") return {};
-            if (kind == "CustomEdit") {
+            if (kind == "CustomEdit" || kind.isEmpty()) {
                 if (auto* combo = qobject_cast<TKvDBComboBox*>(grid_->editorControlFor(col->FieldName())))
-                    return MappedItems::displayOf(combo->Items(), src.data(Qt::EditRole).toString(), combo->MapList());
+                    return MappedItems::displayOf(combo->Items(), src.data(Qt::EditRole).toString(),
+                                                  combo->MapList());
             }
             if (!col->PickList().isEmpty())
                 return MappedItems::displayOf(col->PickList(), src.data(Qt::EditRole).toString());
@@ -146,11 +150,13 @@ public:
             }
             return src.data(Qt::DisplayRole);
         }
-        case Qt::EditRole: return src.data(Qt::EditRole);
+        case Qt::EditRole:
+            return src.data(Qt::EditRole);
         case Qt::TextAlignmentRole:
             if (f && f->numeric) return int(Qt::AlignRight | Qt::AlignVCenter);
             return src.data(role);
-        default: return {};
+        default:
+            return {};
         }
     }
 
@@ -222,18 +228,21 @@ protected:
         const TColumn* col = grid_->model_->visible.value(logical);
         if (!col) return;
         QFont font = grid_->titleFont_->font();
-        if (col->Title()->Font()->Name() != grid_->titleFont_->Name() && col->Title()->Font()->font() != QFont())
+        if (col->Title()->Font()->Name() != grid_->titleFont_->Name() &&
+            col->Title()->Font()->font() != QFont())
             font = col->Title()->Font()->font();
-        QColor color = toQColor(col->Title()->Color() != colors::clBtnFace ? col->Title()->Color() : grid_->titleColor_,
-                                palette());
+        QColor color =
+            toQColor(col->Title()->Color() != colors::clBtnFace ? col->Title()->Color() : grid_->titleColor_,
+                     palette());
         const auto align = [](int a) {
-            return a == TColumnTitle::taRightJustify ? Qt::AlignRight : a == TColumnTitle::taCenter ? Qt::AlignHCenter
-                                                                                                    : Qt::AlignLeft;
+            return a == TColumnTitle::taRightJustify ? Qt::AlignRight
+                   : a == TColumnTitle::taCenter     ? Qt::AlignHCenter
+                                                     : Qt::AlignLeft;
         };
-        Qt::Alignment alignment = align(col->Title()->Alignment() != TColumnTitle::taCenter
-                                            ? int(col->Title()->Alignment())
-                                            : int(grid_->titleAlignment_)) |
-                                  Qt::AlignVCenter;
+        Qt::Alignment alignment =
+            align(col->Title()->Alignment() != TColumnTitle::taCenter ? int(col->Title()->Alignment())
+                                                                      : int(grid_->titleAlignment_)) |
+            Qt::AlignVCenter;
         emit grid_->CalcTitleAttributes(col->FieldName(), font, color, alignment);
         int image = -1;
         emit grid_->CalcTitleImage(col->FieldName(), image);
@@ -249,8 +258,8 @@ protected:
         QRect textRect = rect.adjusted(3, 1, -3, -1);
         if (image >= 0 && image < grid_->titleImages_.size()) {
             const QPixmap& img = grid_->titleImages_[image];
-            const QRect ir(textRect.right() - img.width(), textRect.center().y() - img.height() / 2, img.width(),
-                           img.height());
+            const QRect ir(textRect.right() - img.width(), textRect.center().y() - img.height() / 2,
+                           img.width(), img.height());
             p->drawPixmap(ir, img);
             textRect.setRight(ir.left() - 2);
         }
@@ -259,7 +268,8 @@ protected:
         if (grid_->titleLines_ > 1) {
             p->drawText(textRect, int(alignment) | Qt::TextWordWrap, col->Title()->Caption());
         } else {
-            const QString text = QFontMetrics(font).elidedText(col->Title()->Caption(), Qt::ElideRight, textRect.width());
+            const QString text =
+                QFontMetrics(font).elidedText(col->Title()->Caption(), Qt::ElideRight, textRect.width());
             p->drawText(textRect, int(alignment), text);
         }
         p->restore();
@@ -290,10 +300,12 @@ public:
         const QString field = col ? col->FieldName() : QString();
         const bool highlight = grid_->IsSelected(index.row()) || (opt.state & QStyle::State_Selected);
         QFont font = col && col->Font()->font() != QFont() ? col->Font()->font() : grid_->font();
-        QColor text = highlight ? opt.palette.color(QPalette::HighlightedText) : toQColor(grid_->Font()->Color(), opt.palette);
-        QColor back = highlight ? opt.palette.color(QPalette::Highlight)
-                                : toQColor(col && col->Color() != colors::clWindow ? col->Color() : grid_->Color(),
-                                           opt.palette);
+        QColor text = highlight ? opt.palette.color(QPalette::HighlightedText)
+                                : toQColor(grid_->Font()->Color(), opt.palette);
+        QColor back = highlight
+                          ? opt.palette.color(QPalette::Highlight)
+                          : toQColor(col && col->Color() != colors::clWindow ? col->Color() : grid_->Color(),
+                                     opt.palette);
         const QVariant v = index.data(Qt::EditRole);
         if (grid_->currencyDisplay_ && col) {
             const GridField* f = grid_->fieldOf(field);
@@ -319,7 +331,8 @@ public:
         }
         opt.backgroundBrush = QBrush();
         QApplication::style()->drawControl(QStyle::CE_ItemViewItem, &opt, p, opt.widget);
-        if (index.row() == grid_->currentRow() && index.column() == grid_->currentColumn() && grid_->view_->hasFocus()) {
+        if (index.row() == grid_->currentRow() && index.column() == grid_->currentColumn() &&
+            grid_->view_->hasFocus()) {
             p->setPen(QPen(opt.palette.color(QPalette::Text), 1, Qt::DotLine));
             p->drawRect(opt.rect.adjusted(0, 0, -1, -1));
         }
@@ -346,7 +359,8 @@ public:
         const QStringList items = itemsFor(col->FieldName(), &mapList);
         if (!items.isEmpty()) {
             auto* combo = new QComboBox(parent);
-            for (const QString& it : items) combo->addItem(mapList ? MappedItems::displayPart(it) : it);
+            for (const QString& it : items)
+                combo->addItem(mapList ? MappedItems::displayPart(it) : it);
             return combo;
         }
         return QStyledItemDelegate::createEditor(parent, option, index);
@@ -384,10 +398,12 @@ public:
                      const QModelIndex& index) override {
         const TColumn* col = grid_->model_->visible.value(index.column());
         QStringList params;
-        if (col && grid_->controlKind(col->FieldName(), &params) == "CheckBox" && grid_->canEditColumn(index.column())) {
+        if (col && grid_->controlKind(col->FieldName(), &params) == "CheckBox" &&
+            grid_->canEditColumn(index.column())) {
             const bool click = e->type() == QEvent::MouseButtonRelease &&
                                static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton;
-            const bool space = e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Space;
+            const bool space =
+                e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Space;
             if (click || space) {
                 const QString on = params.value(0, "Y"), off = params.value(1, "N");
                 model->setData(index, index.data(Qt::EditRole).toString() == on ? off : on, Qt::EditRole);
@@ -405,7 +421,8 @@ private:
 
 TFDBGrid::TFDBGrid(QWidget* parent)
     : TControl(parent), model_(new GridModel(this)), view_(new QTableView(this)),
-      columns_(new TCollection([](TCollection* c) { return new TColumn(c); }, this)), titleFont_(new TFont(this)) {
+      columns_(new TCollection([](TCollection* c) { return new TColumn(c); }, this)),
+      titleFont_(new TFont(this)) {
     columns_->setObjectName("Columns");
     titleFont_->setObjectName("TitleFont");
     auto* row = new QHBoxLayout(this);
@@ -472,7 +489,8 @@ TFDBGrid::TFDBGrid(QWidget* parent)
         moved->setIndex(dest);
         // A dataset's field order follows (after the header has finished its move).
         QMetaObject::invokeMethod(
-            this, [this, movedField, targetField] { moveField(movedField, targetField); }, Qt::QueuedConnection);
+            this, [this, movedField, targetField] { moveField(movedField, targetField); },
+            Qt::QueuedConnection);
     });
     connect(view_, &QTableView::doubleClicked, this, [this] { emit DblClick(); });
     connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -486,7 +504,8 @@ TFDBGrid::TFDBGrid(QWidget* parent)
                 }
                 if (old != model_->current) {
                     if (old >= 0 && old < rowCount()) emit model_->headerDataChanged(Qt::Vertical, old, old);
-                    if (model_->current >= 0) emit model_->headerDataChanged(Qt::Vertical, model_->current, model_->current);
+                    if (model_->current >= 0)
+                        emit model_->headerDataChanged(Qt::Vertical, model_->current, model_->current);
                     emit RowChanged(model_->current);
                 }
                 if (now.column() != before.column() || !before.isValid()) emit ColEnter();
@@ -561,7 +580,8 @@ void TFDBGrid::bindDataSource() {
             g.label = f->DisplayLabel();
             g.sourceColumn = i;
             g.displayWidth = f->DisplayWidth();
-            g.readOnly = f->ReadOnly() || f->FieldKind() == TField::fkCalculated || f->FieldKind() == TField::fkLookup;
+            g.readOnly =
+                f->ReadOnly() || f->FieldKind() == TField::fkCalculated || f->FieldKind() == TField::fkLookup;
             g.numeric = f->IsNumeric();
             g.currency = f->DataType() == FieldType::Currency;
             out << g;
@@ -637,8 +657,10 @@ void TFDBGrid::RebuildColumns() {
     QHash<QString, Custom> custom;
     for (int i = 0; i < columns_->Count(); ++i) {
         const TColumn* c = column(i);
-        custom.insert(c->FieldName().toUpper(), {c->Title()->Caption(), c->Title()->captionSet() && c->Title()->Caption() != fieldLabel(c->FieldName()),
-                                                 c->Color(), c->Title()->Color(), c->ReadOnly(), c->PickList()});
+        custom.insert(c->FieldName().toUpper(),
+                      {c->Title()->Caption(),
+                       c->Title()->captionSet() && c->Title()->Caption() != fieldLabel(c->FieldName()),
+                       c->Color(), c->Title()->Color(), c->ReadOnly(), c->PickList()});
     }
     rebuilding_ = true;
     {
@@ -674,7 +696,8 @@ void TFDBGrid::columnsChanged() {
 
 void TFDBGrid::restoreWidths() {
     rebuilding_ = true;
-    for (int i = 0; i < model_->visible.size(); ++i) view_->setColumnWidth(i, model_->visible[i]->Width());
+    for (int i = 0; i < model_->visible.size(); ++i)
+        view_->setColumnWidth(i, model_->visible[i]->Width());
     rebuilding_ = false;
 }
 
@@ -730,9 +753,15 @@ void TFDBGrid::setTitleImages(const QList<QPixmap>& images) {
     view_->horizontalHeader()->viewport()->update();
 }
 
-int TFDBGrid::rowCount() const { return model_->rowCount(); }
-int TFDBGrid::columnCount() const { return model_->columnCount(); }
-int TFDBGrid::currentRow() const { return view_->currentIndex().isValid() ? view_->currentIndex().row() : -1; }
+int TFDBGrid::rowCount() const {
+    return model_->rowCount();
+}
+int TFDBGrid::columnCount() const {
+    return model_->columnCount();
+}
+int TFDBGrid::currentRow() const {
+    return view_->currentIndex().isValid() ? view_->currentIndex().row() : -1;
+}
 int TFDBGrid::currentColumn() const {
     return view_->currentIndex().isValid() ? view_->currentIndex().column() : -1;
 }
@@ -752,7 +781,9 @@ QString TFDBGrid::SelectedField() const {
     return c ? c->FieldName() : QString();
 }
 
-QString TFDBGrid::cellText(int row, int col) const { return model_->index(row, col).data(Qt::DisplayRole).toString(); }
+QString TFDBGrid::cellText(int row, int col) const {
+    return model_->index(row, col).data(Qt::DisplayRole).toString();
+}
 
 bool TFDBGrid::canEditColumn(int col) const {
     const TColumn* c = model_->visible.value(col);
@@ -763,8 +794,13 @@ bool TFDBGrid::canEditColumn(int col) const {
 
 QWidget* TFDBGrid::editorControlFor(const QString& field) const {
     QStringList params;
-    if (controlKind(field, &params) != "CustomEdit" || params.isEmpty()) return nullptr;
-    return findChild<QWidget*>(params.first());
+    const QString kind = controlKind(field, &params);
+    if (kind == "CustomEdit" && !params.isEmpty()) return findChild<QWidget*>(params.first());
+    if (!kind.isEmpty()) return nullptr;
+    // Without a setting, a drop-down placed in the grid and bound to the field is its editor.
+    for (auto* combo : findChildren<TKvDBComboBox*>(Qt::FindDirectChildrenOnly))
+        if (combo->DataField().trimmed().compare(field, Qt::CaseInsensitive) == 0) return combo;
+    return nullptr;
 }
 
 QString TFDBGrid::controlKind(const QString& field, QStringList* params) const {
@@ -801,7 +837,9 @@ QList<int> TFDBGrid::SelectedRows() const {
     return rows;
 }
 
-int TFDBGrid::SelectedCount() const { return SelectedRows().size(); }
+int TFDBGrid::SelectedCount() const {
+    return SelectedRows().size();
+}
 
 bool TFDBGrid::IsSelected(int row) const {
     if (dsModel_) return row >= 0 && row < rowCount() && dsModel_->isRowSelected(row);
@@ -821,9 +859,10 @@ void TFDBGrid::SetSelected(int row, bool on) {
         if (!multiSelect_) selected_.clear();
         selected_.append(QPersistentModelIndex(model_->index(row, 0)));
     } else {
-        selected_.erase(std::remove_if(selected_.begin(), selected_.end(),
-                                       [row](const QPersistentModelIndex& i) { return !i.isValid() || i.row() == row; }),
-                        selected_.end());
+        selected_.erase(
+            std::remove_if(selected_.begin(), selected_.end(),
+                           [row](const QPersistentModelIndex& i) { return !i.isValid() || i.row() == row; }),
+            selected_.end());
     }
     view_->viewport()->update();
     view_->verticalHeader()->viewport()->update();
@@ -836,9 +875,11 @@ void TFDBGrid::SelectAll() {
         FieldBinding::guarded(this, [&] { dsModel_->selectAll(); });
         return;
     }
-    while (model_->canFetchMore({})) model_->fetchMore({});
+    while (model_->canFetchMore({}))
+        model_->fetchMore({});
     selected_.clear();
-    for (int r = 0; r < rowCount(); ++r) selected_.append(QPersistentModelIndex(model_->index(r, 0)));
+    for (int r = 0; r < rowCount(); ++r)
+        selected_.append(QPersistentModelIndex(model_->index(r, 0)));
     view_->viewport()->update();
     view_->verticalHeader()->viewport()->update();
     emit SelectionChanged();
@@ -891,19 +932,24 @@ void TFDBGrid::LoadLayout(const IniFile& ini, const QString& section) {
     columnsChanged();
 }
 
-QHeaderView* TFDBGrid::titles() const { return view_->horizontalHeader(); }
+QHeaderView* TFDBGrid::titles() const {
+    return view_->horizontalHeader();
+}
 
 QRect TFDBGrid::titleRect(int col) const {
     const QHeaderView* h = view_->horizontalHeader();
     return QRect(h->sectionViewportPosition(col), 0, h->sectionSize(col), h->height());
 }
 
-QRect TFDBGrid::cellRect(int row, int col) const { return view_->visualRect(model_->index(row, col)); }
+QRect TFDBGrid::cellRect(int row, int col) const {
+    return view_->visualRect(model_->index(row, col));
+}
 
 bool TFDBGrid::eventFilter(QObject* watched, QEvent* e) {
     if (watched == view_->horizontalHeader()->viewport() && e->type() == QEvent::MouseButtonRelease &&
         !resized_.isEmpty())
-        QMetaObject::invokeMethod(this, [this] { storeResizedWidths(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { storeResizedWidths(); }, Qt::QueuedConnection);
     if (watched == view_ && e->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(e);
         int key = k->key();
@@ -915,9 +961,11 @@ bool TFDBGrid::eventFilter(QObject* watched, QEvent* e) {
         const QModelIndex at = view_->indexAt(m->position().toPoint());
         if (at.isValid() && multiSelect_ && (m->modifiers() & Qt::ControlModifier)) {
             ToggleSelected(at.row());
-        } else if (at.isValid() && multiSelect_ && (m->modifiers() & Qt::ShiftModifier) && currentRow() >= 0) {
+        } else if (at.isValid() && multiSelect_ && (m->modifiers() & Qt::ShiftModifier) &&
+                   currentRow() >= 0) {
             const int a = qMin(currentRow(), at.row()), b = qMax(currentRow(), at.row());
-            for (int r = a; r <= b; ++r) SetSelected(r, true);
+            for (int r = a; r <= b; ++r)
+                SetSelected(r, true);
         }
     }
     return TControl::eventFilter(watched, e);

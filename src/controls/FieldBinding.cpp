@@ -28,9 +28,13 @@ FieldBinding::~FieldBinding() {
     link_->SetDataSource(nullptr);
 }
 
-QWidget* FieldBinding::controlWidget() const { return qobject_cast<QWidget*>(parent()); }
+QWidget* FieldBinding::controlWidget() const {
+    return qobject_cast<QWidget*>(parent());
+}
 
-QObject* FieldBinding::dataSource() const { return source_; }
+QObject* FieldBinding::dataSource() const {
+    return source_;
+}
 
 void FieldBinding::setDataSource(QObject* source) {
     if (source == source_) return;
@@ -40,7 +44,9 @@ void FieldBinding::setDataSource(QObject* source) {
     emit dataChanged();
 }
 
-QString FieldBinding::dataField() const { return link_->FieldName(); }
+QString FieldBinding::dataField() const {
+    return link_->FieldName();
+}
 
 void FieldBinding::setDataField(const QString& name) {
     if (name == link_->FieldName()) return;
@@ -48,23 +54,43 @@ void FieldBinding::setDataField(const QString& name) {
     emit stateChanged();
 }
 
-TField* FieldBinding::field() const { return link_->Active() ? link_->Field() : nullptr; }
-TDataSource* FieldBinding::source() const { return link_->DataSource(); }
+TField* FieldBinding::field() const {
+    return link_->Active() ? link_->Field() : nullptr;
+}
+TDataSource* FieldBinding::source() const {
+    return link_->DataSource();
+}
 
-bool FieldBinding::isBound() const { return field() != nullptr; }
-QString FieldBinding::displayText() const { return field() ? field()->DisplayText() : QString(); }
-QString FieldBinding::editText() const { return field() ? field()->Text() : QString(); }
-bool FieldBinding::isNull() const { return !field() || field()->IsNull(); }
-QString FieldBinding::editMask() const { return field() ? field()->EditMask() : QString(); }
+bool FieldBinding::isBound() const {
+    return field() != nullptr;
+}
+QString FieldBinding::displayText() const {
+    return field() ? field()->DisplayText() : QString();
+}
+QString FieldBinding::editText() const {
+    return field() ? field()->Text() : QString();
+}
+bool FieldBinding::isNull() const {
+    return !field() || field()->IsNull();
+}
+QString FieldBinding::editMask() const {
+    return field() ? field()->EditMask() : QString();
+}
 
 int FieldBinding::size() const {
     const TField* f = field();
     return f && f->IsStringKind() ? f->Size() : 0;
 }
 
-bool FieldBinding::canModify() const { return link_->CanModify(); }
-bool FieldBinding::editing() const { return link_->Editing(); }
-bool FieldBinding::modified() const { return link_->IsModified(); }
+bool FieldBinding::canModify() const {
+    return link_->CanModify();
+}
+bool FieldBinding::editing() const {
+    return link_->Editing();
+}
+bool FieldBinding::modified() const {
+    return link_->IsModified();
+}
 
 void FieldBinding::setModified(bool on) {
     if (on) link_->Modified();
@@ -91,7 +117,9 @@ bool FieldBinding::guarded(QWidget* parent, const std::function<void()>& op) {
     return false;
 }
 
-void FieldBinding::Reset() { link_->Reset(); }
+void FieldBinding::Reset() {
+    link_->Reset();
+}
 
 bool FieldBinding::edit() {
     if (!canModify()) return false;

@@ -19,7 +19,9 @@ constexpr int kSize = 16;
 
 using Draw = std::function<void(QPainter&)>;
 
-QPen pen(const QColor& c, qreal w = 1.5) { return QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin); }
+QPen pen(const QColor& c, qreal w = 1.5) {
+    return QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
 
 void arrow(QPainter& p, const QPointF& from, const QPointF& to, const QColor& c) {
     p.setPen(pen(c, 2));
@@ -51,7 +53,8 @@ void triangle(QPainter& p, bool left, qreal x, const QColor& c) {
     p.drawPath(path);
 }
 
-const QColor kBlue(30, 80, 170), kGreen(20, 140, 40), kRed(200, 30, 30), kDark(60, 60, 60), kGold(210, 160, 20);
+const QColor kBlue(30, 80, 170), kGreen(20, 140, 40), kRed(200, 30, 30), kDark(60, 60, 60),
+    kGold(210, 160, 20);
 
 // The built-in images, in number order (1 first).
 const QList<Draw>& builtins() {
@@ -76,7 +79,8 @@ const QList<Draw>& builtins() {
             p.drawRect(QRectF(1.5, 2.5, 13, 12));
             p.fillRect(QRectF(2, 3, 12, 3), kRed);
             for (int r = 0; r < 2; ++r)
-                for (int c = 0; c < 3; ++c) p.fillRect(QRectF(3.5 + c * 3.5, 8 + r * 3, 2, 2), kDark);
+                for (int c = 0; c < 3; ++c)
+                    p.fillRect(QRectF(3.5 + c * 3.5, 8 + r * 3, 2, 2), kDark);
         },
         // 4 printer
         [](QPainter& p) {
@@ -95,7 +99,8 @@ const QList<Draw>& builtins() {
             p.drawRect(QRectF(2.5, 1.5, 11, 13));
             p.fillRect(QRectF(4, 3, 8, 3), kGreen);
             for (int r = 0; r < 2; ++r)
-                for (int c = 0; c < 3; ++c) p.fillRect(QRectF(4 + c * 3, 8 + r * 3, 2, 2), kDark);
+                for (int c = 0; c < 3; ++c)
+                    p.fillRect(QRectF(4 + c * 3, 8 + r * 3, 2, 2), kDark);
         },
         // 6 find (binoculars)
         [](QPainter& p) {
@@ -107,11 +112,17 @@ const QList<Draw>& builtins() {
             p.drawRect(QRectF(10.5, 3, 2.5, 5));
         },
         // 7 left arrow
-        [](QPainter& p) { arrow(p, {14, 8}, {2, 8}, kGreen); },
+        [](QPainter& p) {
+            arrow(p, {14, 8}, {2, 8}, kGreen);
+        },
         // 8 right arrow
-        [](QPainter& p) { arrow(p, {2, 8}, {14, 8}, kGreen); },
+        [](QPainter& p) {
+            arrow(p, {2, 8}, {14, 8}, kGreen);
+        },
         // 9 up arrow
-        [](QPainter& p) { arrow(p, {8, 14}, {8, 2}, kGreen); },
+        [](QPainter& p) {
+            arrow(p, {8, 14}, {8, 2}, kGreen);
+        },
         // 10 OK (check mark)
         [](QPainter& p) {
             p.setPen(pen(kGreen, 2.5));
@@ -123,7 +134,8 @@ const QList<Draw>& builtins() {
             p.setBrush(QColor(255, 250, 205));
             p.drawRect(QRectF(2.5, 1.5, 11, 13));
             p.setPen(pen(kBlue, 1));
-            for (int i = 0; i < 4; ++i) p.drawLine(QPointF(4.5, 4.5 + i * 2.5), QPointF(11.5, 4.5 + i * 2.5));
+            for (int i = 0; i < 4; ++i)
+                p.drawLine(QPointF(4.5, 4.5 + i * 2.5), QPointF(11.5, 4.5 + i * 2.5));
         },
         // 12 cancel / clear (cross)
         [](QPainter& p) {
@@ -217,7 +229,9 @@ QImage drawBuiltin(int n) {
     return img;
 }
 
-QString overrideDir() { return qEnvironmentVariable("KVX_BMP_DIR"); }
+QString overrideDir() {
+    return qEnvironmentVariable("KVX_BMP_DIR");
+}
 
 int highestFileNumber(const QString& dir) {
     int best = 0;
@@ -233,7 +247,9 @@ int highestFileNumber(const QString& dir) {
 
 } // namespace
 
-int ImageLibrary::GetMaxBmpID() { return qMax(int(builtins().size()), highestFileNumber(overrideDir())); }
+int ImageLibrary::GetMaxBmpID() {
+    return qMax(int(builtins().size()), highestFileNumber(overrideDir()));
+}
 
 bool ImageLibrary::LoadBmp(QPixmap& bmp, int n) {
     if (n <= 0 || n > GetMaxBmpID()) return false;
@@ -252,7 +268,9 @@ bool ImageLibrary::LoadBmp(QPixmap& bmp, int n) {
     return true;
 }
 
-QString ImageLibrary::loadErrorText() { return QString::fromUtf8("读取 BMP 发生错误"); }
+QString ImageLibrary::loadErrorText() {
+    return QString::fromUtf8("读取 BMP 发生错误");
+}
 
 void ButtonGlyph::setIndex(int n) {
     index_ = n;

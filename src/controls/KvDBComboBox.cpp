@@ -60,7 +60,8 @@ protected:
 } // namespace
 
 TKvDBComboBox::TKvDBComboBox(QWidget* parent)
-    : TControl(parent), label_(new QLabel(this)), combo_(new ComboInner(this)), binding_(new FieldBinding(this)) {
+    : TControl(parent), label_(new QLabel(this)), combo_(new ComboInner(this)),
+      binding_(new FieldBinding(this)) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
@@ -87,10 +88,18 @@ TKvDBComboBox::TKvDBComboBox(QWidget* parent)
     connect(binding_, &FieldBinding::updateData, this, [this] { UpdateRecord(); });
 }
 
-QString TKvDBComboBox::DataField() const { return binding_->dataField(); }
-void TKvDBComboBox::setDataField(const QString& f) { binding_->setDataField(f); }
-QObject* TKvDBComboBox::DataSource() const { return binding_->dataSource(); }
-void TKvDBComboBox::setDataSource(QObject* s) { binding_->setDataSource(s); }
+QString TKvDBComboBox::DataField() const {
+    return binding_->dataField();
+}
+void TKvDBComboBox::setDataField(const QString& f) {
+    binding_->setDataField(f);
+}
+QObject* TKvDBComboBox::DataSource() const {
+    return binding_->dataSource();
+}
+void TKvDBComboBox::setDataSource(QObject* s) {
+    binding_->setDataSource(s);
+}
 
 void TKvDBComboBox::setItems(const QStringList& items) {
     items_ = items;
@@ -108,7 +117,8 @@ void TKvDBComboBox::rebuild() {
     const QString text = combo_->currentText();
     loading_ = true;
     combo_->clear();
-    for (const QString& it : items_) combo_->addItem(mapList_ ? MappedItems::displayPart(it) : it);
+    for (const QString& it : items_)
+        combo_->addItem(mapList_ ? MappedItems::displayPart(it) : it);
     if (keep >= 0 && keep < combo_->count())
         combo_->setCurrentIndex(keep);
     else if (isEditable())
@@ -249,7 +259,8 @@ bool TKvDBComboBox::eventFilter(QObject* watched, QEvent* e) {
         if (e->type() == QEvent::KeyPress) {
             auto* k = static_cast<QKeyEvent*>(e);
             if (readOnly_ && k->key() != Qt::Key_Tab && k->key() != Qt::Key_Backtab) return true;
-            if (allowClearKey_ && !isEditable() && (k->key() == Qt::Key_Delete || k->key() == Qt::Key_Backspace)) {
+            if (allowClearKey_ && !isEditable() &&
+                (k->key() == Qt::Key_Delete || k->key() == Qt::Key_Backspace)) {
                 loading_ = true;
                 combo_->setCurrentIndex(-1);
                 loading_ = false;

@@ -49,10 +49,18 @@ TKvDBEdit::TKvDBEdit(QWidget* parent)
     connect(binding_, &FieldBinding::updateData, this, [this] { UpdateRecord(); });
 }
 
-QString TKvDBEdit::DataField() const { return binding_->dataField(); }
-void TKvDBEdit::setDataField(const QString& f) { binding_->setDataField(f); }
-QObject* TKvDBEdit::DataSource() const { return binding_->dataSource(); }
-void TKvDBEdit::setDataSource(QObject* s) { binding_->setDataSource(s); }
+QString TKvDBEdit::DataField() const {
+    return binding_->dataField();
+}
+void TKvDBEdit::setDataField(const QString& f) {
+    binding_->setDataField(f);
+}
+QObject* TKvDBEdit::DataSource() const {
+    return binding_->dataSource();
+}
+void TKvDBEdit::setDataSource(QObject* s) {
+    binding_->setDataSource(s);
+}
 
 void TKvDBEdit::setReadOnly(bool on) {
     readOnly_ = on;
@@ -64,7 +72,9 @@ void TKvDBEdit::updateReadOnly() {
     edit_->setReadOnly(readOnly_ || (binding_->isBound() && !binding_->canModify()));
 }
 
-QString TKvDBEdit::Text() const { return mask_.isEmpty() ? edit_->text() : mask_.maskedText(edit_->displayText()); }
+QString TKvDBEdit::Text() const {
+    return mask_.isEmpty() ? edit_->text() : mask_.maskedText(edit_->displayText());
+}
 
 void TKvDBEdit::setText(const QString& t) {
     edit_->setText(t);
@@ -78,8 +88,12 @@ void TKvDBEdit::setText(const QString& t) {
     }
 }
 
-int TKvDBEdit::MaxLength() const { return edit_->maxLength(); }
-void TKvDBEdit::setMaxLength(int n) { edit_->setMaxLength(n > 0 ? n : 32767); }
+int TKvDBEdit::MaxLength() const {
+    return edit_->maxLength();
+}
+void TKvDBEdit::setMaxLength(int n) {
+    edit_->setMaxLength(n > 0 ? n : 32767);
+}
 
 void TKvDBEdit::setEditMask(const QString& m) {
     ownMask_ = m;
@@ -149,7 +163,9 @@ void TKvDBEdit::loadFromField() {
     loading_ = true;
     // The edit shows the edit text while it has the focus in an edited record, else the display text.
     const bool edit = edit_->hasFocus() || !mask_.isEmpty();
-    const QString text = binding_->isNull() ? QString() : edit ? binding_->editText() : binding_->displayText();
+    const QString text = binding_->isNull() ? QString()
+                         : edit             ? binding_->editText()
+                                            : binding_->displayText();
     if (text != Text() && text != edit_->text()) {
         // The same text keeps the selection; a new one keeps the cursor where it was (a key that puts
         // the record into edit state reloads the text just before it is inserted).
@@ -186,7 +202,8 @@ bool TKvDBEdit::eventFilter(QObject* watched, QEvent* e) {
 
 // ---------------------------------------------------------------------------------------------------
 
-TKvBtnDBEdit::TKvBtnDBEdit(QWidget* parent) : TKvDBEdit(parent), button_(new QToolButton(this)), glyph_(button_) {
+TKvBtnDBEdit::TKvBtnDBEdit(QWidget* parent)
+    : TKvDBEdit(parent), button_(new QToolButton(this)), glyph_(button_) {
     button_->setFocusPolicy(Qt::NoFocus);
     button_->setFixedWidth(22);
     button_->setAutoRaise(false);
@@ -200,10 +217,18 @@ void TKvBtnDBEdit::setButtonHint(const QString& h) {
     button_->setToolTip(h);
 }
 
-int TKvBtnDBEdit::ButtonWidth() const { return button_->width(); }
-void TKvBtnDBEdit::setButtonWidth(int w) { button_->setFixedWidth(w); }
-bool TKvBtnDBEdit::ButtonVisible() const { return !button_->isHidden(); }
-void TKvBtnDBEdit::setButtonVisible(bool on) { button_->setVisible(on); }
+int TKvBtnDBEdit::ButtonWidth() const {
+    return button_->width();
+}
+void TKvBtnDBEdit::setButtonWidth(int w) {
+    button_->setFixedWidth(w);
+}
+bool TKvBtnDBEdit::ButtonVisible() const {
+    return !button_->isHidden();
+}
+void TKvBtnDBEdit::setButtonVisible(bool on) {
+    button_->setVisible(on);
+}
 
 void TKvBtnDBEdit::Click() {
     if (!isEnabled()) return;
@@ -215,7 +240,8 @@ void TKvBtnDBEdit::Click() {
 }
 
 bool TKvBtnDBEdit::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == editor() && e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_F2 &&
+    if (watched == editor() && e->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(e)->key() == Qt::Key_F2 &&
         static_cast<QKeyEvent*>(e)->modifiers() == Qt::NoModifier) {
         Click();
         return true;

@@ -9,8 +9,9 @@
 namespace kvx {
 
 TSelectPanel::TSelectPanel(QWidget* parent)
-    : TControl(parent), hint_(new QLabel(this)), source_(new QListWidget(this)), chosen_(new QListWidget(this)),
-      add_(new QToolButton(this)), remove_(new QToolButton(this)), clear_(new QToolButton(this)) {
+    : TControl(parent), hint_(new QLabel(this)), source_(new QListWidget(this)),
+      chosen_(new QListWidget(this)), add_(new QToolButton(this)), remove_(new QToolButton(this)),
+      clear_(new QToolButton(this)) {
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(2, 2, 2, 2);
     grid->addWidget(hint_, 0, 0, 1, 3);

@@ -20,7 +20,8 @@ QHBoxLayout* tightRow(QWidget* w) {
 }
 } // namespace
 
-TDBLabel::TDBLabel(QWidget* parent) : TControl(parent), label_(new QLabel(this)), binding_(new FieldBinding(this)) {
+TDBLabel::TDBLabel(QWidget* parent)
+    : TControl(parent), label_(new QLabel(this)), binding_(new FieldBinding(this)) {
     tightRow(this)->addWidget(label_);
     resize(100, 18);
     connect(binding_, &FieldBinding::dataChanged, this, &TDBLabel::refresh);
@@ -28,12 +29,16 @@ TDBLabel::TDBLabel(QWidget* parent) : TControl(parent), label_(new QLabel(this))
     setAlignment(taLeftJustify);
 }
 
-QString TDBLabel::DataField() const { return binding_->dataField(); }
+QString TDBLabel::DataField() const {
+    return binding_->dataField();
+}
 void TDBLabel::setDataField(const QString& f) {
     binding_->setDataField(f);
     refresh();
 }
-QObject* TDBLabel::DataSource() const { return binding_->dataSource(); }
+QObject* TDBLabel::DataSource() const {
+    return binding_->dataSource();
+}
 void TDBLabel::setDataSource(QObject* s) {
     binding_->setDataSource(s);
     refresh();
@@ -41,12 +46,18 @@ void TDBLabel::setDataSource(QObject* s) {
 
 void TDBLabel::setAlignment(TAlignment a) {
     alignment_ = a;
-    const Qt::Alignment h = a == taRightJustify ? Qt::AlignRight : a == taCenter ? Qt::AlignHCenter : Qt::AlignLeft;
+    const Qt::Alignment h = a == taRightJustify ? Qt::AlignRight
+                            : a == taCenter     ? Qt::AlignHCenter
+                                                : Qt::AlignLeft;
     label_->setAlignment(h | Qt::AlignVCenter);
 }
 
-bool TDBLabel::WordWrap() const { return label_->wordWrap(); }
-void TDBLabel::setWordWrap(bool on) { label_->setWordWrap(on); }
+bool TDBLabel::WordWrap() const {
+    return label_->wordWrap();
+}
+void TDBLabel::setWordWrap(bool on) {
+    label_->setWordWrap(on);
+}
 
 void TDBLabel::setTransparent(bool on) {
     transparent_ = on;
@@ -62,7 +73,9 @@ void TDBLabel::applyColor() {
     setAutoFillBackground(true);
 }
 
-QString TDBLabel::shownText() const { return label_->text(); }
+QString TDBLabel::shownText() const {
+    return label_->text();
+}
 
 void TDBLabel::refresh() {
     label_->setText(binding_->isBound() ? binding_->displayText() : Caption());
@@ -70,7 +83,8 @@ void TDBLabel::refresh() {
 
 // ---------------------------------------------------------------------------------------------------
 
-TGSpeedButton::TGSpeedButton(QWidget* parent) : TControl(parent), button_(new QToolButton(this)), glyph_(button_) {
+TGSpeedButton::TGSpeedButton(QWidget* parent)
+    : TControl(parent), button_(new QToolButton(this)), glyph_(button_) {
     tightRow(this)->addWidget(button_);
     button_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     button_->setAutoRaise(false);
@@ -86,10 +100,18 @@ void TGSpeedButton::setGlyphIndex(int n) {
     if (glyph_.glyph().isNull() && !Caption().isEmpty() && n <= 0) button_->setText(Caption());
 }
 
-bool TGSpeedButton::Flat() const { return button_->autoRaise(); }
-void TGSpeedButton::setFlat(bool on) { button_->setAutoRaise(on); }
-bool TGSpeedButton::Down() const { return button_->isChecked(); }
-QString TGSpeedButton::buttonText() const { return button_->text(); }
+bool TGSpeedButton::Flat() const {
+    return button_->autoRaise();
+}
+void TGSpeedButton::setFlat(bool on) {
+    button_->setAutoRaise(on);
+}
+bool TGSpeedButton::Down() const {
+    return button_->isChecked();
+}
+QString TGSpeedButton::buttonText() const {
+    return button_->text();
+}
 
 void TGSpeedButton::setDown(bool on) {
     if (groupIndex_ == 0) return;
@@ -137,7 +159,9 @@ void TF2Button::press() {
     postMessage(window(), WM_USER + 10, Qt::Key_F2, control_ ? control_.data() : this);
 }
 
-void TF2Button::applyCaption() { button_->setText(Caption()); }
+void TF2Button::applyCaption() {
+    button_->setText(Caption());
+}
 
 // ---------------------------------------------------------------------------------------------------
 
@@ -154,7 +178,8 @@ TFCheckListBox::TFCheckListBox(QWidget* parent) : TControl(parent), list_(new QL
 
 QStringList TFCheckListBox::Items() const {
     QStringList out;
-    for (int i = 0; i < list_->count(); ++i) out << list_->item(i)->text();
+    for (int i = 0; i < list_->count(); ++i)
+        out << list_->item(i)->text();
     return out;
 }
 
@@ -162,10 +187,12 @@ void TFCheckListBox::setItems(const QStringList& items) {
     // Lines that stay keep their check marks.
     const int keep = list_->currentRow();
     QList<bool> checks;
-    for (int i = 0; i < list_->count(); ++i) checks << isChecked(i);
+    for (int i = 0; i < list_->count(); ++i)
+        checks << isChecked(i);
     filling_ = true;
     list_->clear();
-    for (int i = 0; i < items.size(); ++i) addItem(items[i], checks.value(i, false));
+    for (int i = 0; i < items.size(); ++i)
+        addItem(items[i], checks.value(i, false));
     filling_ = false;
     if (keep >= 0 && keep < list_->count()) list_->setCurrentRow(keep);
 }
@@ -179,7 +206,9 @@ void TFCheckListBox::addItem(const QString& text, bool checked) {
     filling_ = was;
 }
 
-void TFCheckListBox::deleteItem(int i) { delete list_->takeItem(i); }
+void TFCheckListBox::deleteItem(int i) {
+    delete list_->takeItem(i);
+}
 
 void TFCheckListBox::moveItem(int from, int to) {
     if (from < 0 || from >= list_->count()) return;
@@ -191,9 +220,15 @@ void TFCheckListBox::moveItem(int from, int to) {
     list_->setCurrentRow(to);
 }
 
-int TFCheckListBox::ItemIndex() const { return list_->currentRow(); }
-void TFCheckListBox::setItemIndex(int i) { list_->setCurrentRow(i); }
-bool TFCheckListBox::MultiSelect() const { return list_->selectionMode() == QAbstractItemView::ExtendedSelection; }
+int TFCheckListBox::ItemIndex() const {
+    return list_->currentRow();
+}
+void TFCheckListBox::setItemIndex(int i) {
+    list_->setCurrentRow(i);
+}
+bool TFCheckListBox::MultiSelect() const {
+    return list_->selectionMode() == QAbstractItemView::ExtendedSelection;
+}
 void TFCheckListBox::setMultiSelect(bool on) {
     list_->setSelectionMode(on ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
 }
@@ -220,7 +255,9 @@ void TFCheckListBox::setItemSelected(int i, bool on) {
     if (QListWidgetItem* item = list_->item(i)) item->setSelected(on);
 }
 
-int TFCheckListBox::count() const { return list_->count(); }
+int TFCheckListBox::count() const {
+    return list_->count();
+}
 
 void TFCheckListBox::applyColor() {
     QPalette pal = list_->palette();

@@ -23,9 +23,12 @@ enum Role { AlignRole = Qt::UserRole + 1, MaskRole, PickRole, CheckRole, NumberR
 
 Qt::Alignment toQt(TStringAlignGrid::TAlignment a) {
     switch (a) {
-    case TStringAlignGrid::taRightJustify: return Qt::AlignRight | Qt::AlignVCenter;
-    case TStringAlignGrid::taCenter: return Qt::AlignHCenter | Qt::AlignVCenter;
-    default: return Qt::AlignLeft | Qt::AlignVCenter;
+    case TStringAlignGrid::taRightJustify:
+        return Qt::AlignRight | Qt::AlignVCenter;
+    case TStringAlignGrid::taCenter:
+        return Qt::AlignHCenter | Qt::AlignVCenter;
+    default:
+        return Qt::AlignLeft | Qt::AlignVCenter;
     }
 }
 } // namespace
@@ -49,8 +52,9 @@ public:
         QStyleOptionButton box;
         box.rect = QApplication::style()->subElementRect(QStyle::SE_CheckBoxIndicator, &box, opt.widget);
         box.rect.moveCenter(opt.rect.center());
-        box.state = QStyle::State_Enabled |
-                    (grid_->isCellChecked(index.column(), index.row()) ? QStyle::State_On : QStyle::State_Off);
+        box.state =
+            QStyle::State_Enabled |
+            (grid_->isCellChecked(index.column(), index.row()) ? QStyle::State_On : QStyle::State_Off);
         QApplication::style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, p, opt.widget);
     }
 
@@ -62,7 +66,8 @@ public:
         const QStringList pick = grid_->cellPickList(c, r);
         if (!pick.isEmpty()) {
             auto* combo = new QComboBox(parent);
-            for (const QString& it : pick) combo->addItem(MappedItems::displayPart(it));
+            for (const QString& it : pick)
+                combo->addItem(MappedItems::displayPart(it));
             ed = combo;
         } else {
             auto* line = new QLineEdit(parent);
@@ -70,7 +75,8 @@ public:
             const QString mask = grid_->cellEditMask(c, r);
             if (!mask.isEmpty()) EditMask(mask).applyTo(line);
             if (grid_->isCellNumber(c, r))
-                line->setValidator(new QRegularExpressionValidator(QRegularExpression(R"(-?\d*\.?\d*)"), line));
+                line->setValidator(
+                    new QRegularExpressionValidator(QRegularExpression(R"(-?\d*\.?\d*)"), line));
             ed = line;
         }
         Q_UNUSED(option);
@@ -107,7 +113,8 @@ public:
         if (!grid_->cellCheckBox(c, r).isEmpty() && grid_->Options().testFlag(TStringAlignGrid::goEditing)) {
             const bool click = e->type() == QEvent::MouseButtonRelease &&
                                static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton;
-            const bool space = e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Space;
+            const bool space =
+                e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Space;
             if (click || space) {
                 grid_->toggleCheckBox(c, r);
                 return true;
@@ -163,18 +170,23 @@ TStringAlignGrid::TStringAlignGrid(QWidget* parent) : TControl(parent), table_(n
     });
 }
 
-int TStringAlignGrid::ColCount() const { return table_->columnCount(); }
+int TStringAlignGrid::ColCount() const {
+    return table_->columnCount();
+}
 void TStringAlignGrid::setColCount(int n) {
     table_->setColumnCount(qMax(1, n));
     for (int c = 0; c < table_->columnCount(); ++c)
         if (table_->columnWidth(c) == 100) table_->setColumnWidth(c, defaultColWidth_);
     styleFixed();
 }
-int TStringAlignGrid::RowCount() const { return table_->rowCount(); }
+int TStringAlignGrid::RowCount() const {
+    return table_->rowCount();
+}
 void TStringAlignGrid::setRowCount(int n) {
     const int old = table_->rowCount();
     table_->setRowCount(qMax(1, n));
-    for (int r = old; r < table_->rowCount(); ++r) table_->setRowHeight(r, defaultRowHeight_);
+    for (int r = old; r < table_->rowCount(); ++r)
+        table_->setRowHeight(r, defaultRowHeight_);
     styleFixed();
 }
 
@@ -191,7 +203,8 @@ void TStringAlignGrid::setFixedCols(int n) {
 void TStringAlignGrid::setDefaultRowHeight(int h) {
     defaultRowHeight_ = h;
     table_->verticalHeader()->setDefaultSectionSize(h);
-    for (int r = 0; r < table_->rowCount(); ++r) table_->setRowHeight(r, h);
+    for (int r = 0; r < table_->rowCount(); ++r)
+        table_->setRowHeight(r, h);
 }
 
 void TStringAlignGrid::setDefaultColWidth(int w) {
@@ -199,10 +212,18 @@ void TStringAlignGrid::setDefaultColWidth(int w) {
     table_->horizontalHeader()->setDefaultSectionSize(w);
 }
 
-int TStringAlignGrid::Col() const { return table_->currentColumn(); }
-void TStringAlignGrid::setCol(int c) { table_->setCurrentCell(qMax(Row(), fixedRows_), c); }
-int TStringAlignGrid::Row() const { return table_->currentRow(); }
-void TStringAlignGrid::setRow(int r) { table_->setCurrentCell(r, qMax(Col(), fixedCols_)); }
+int TStringAlignGrid::Col() const {
+    return table_->currentColumn();
+}
+void TStringAlignGrid::setCol(int c) {
+    table_->setCurrentCell(qMax(Row(), fixedRows_), c);
+}
+int TStringAlignGrid::Row() const {
+    return table_->currentRow();
+}
+void TStringAlignGrid::setRow(int r) {
+    table_->setCurrentCell(r, qMax(Col(), fixedCols_));
+}
 
 void TStringAlignGrid::setAlignment(TAlignment a) {
     alignment_ = a;
@@ -216,8 +237,9 @@ void TStringAlignGrid::setOptions(TGridOptions o) {
 
 void TStringAlignGrid::updateEditTriggers() {
     if (options_.testFlag(goEditing)) {
-        QAbstractItemView::EditTriggers t = QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked |
-                                            QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed;
+        QAbstractItemView::EditTriggers t =
+            QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked |
+            QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed;
         if (options_.testFlag(goAlwaysShowEditor)) t |= QAbstractItemView::CurrentChanged;
         table_->setEditTriggers(t);
     } else {
@@ -229,7 +251,9 @@ void TStringAlignGrid::updateEditTriggers() {
     table_->setShowGrid(options_.testFlag(goVertLine) || options_.testFlag(goHorzLine));
 }
 
-QTableWidgetItem* TStringAlignGrid::item(int col, int row) const { return table_->item(row, col); }
+QTableWidgetItem* TStringAlignGrid::item(int col, int row) const {
+    return table_->item(row, col);
+}
 
 QTableWidgetItem* TStringAlignGrid::ensureItem(int col, int row) {
     QTableWidgetItem* it = table_->item(row, col);
@@ -276,10 +300,18 @@ void TStringAlignGrid::setCells(int col, int row, const QString& text) {
     if (QTableWidgetItem* it = ensureItem(col, row)) it->setText(text);
 }
 
-int TStringAlignGrid::ColWidths(int col) const { return table_->columnWidth(col); }
-void TStringAlignGrid::setColWidths(int col, int w) { table_->setColumnWidth(col, w); }
-int TStringAlignGrid::RowHeights(int row) const { return table_->rowHeight(row); }
-void TStringAlignGrid::setRowHeights(int row, int h) { table_->setRowHeight(row, h); }
+int TStringAlignGrid::ColWidths(int col) const {
+    return table_->columnWidth(col);
+}
+void TStringAlignGrid::setColWidths(int col, int w) {
+    table_->setColumnWidth(col, w);
+}
+int TStringAlignGrid::RowHeights(int row) const {
+    return table_->rowHeight(row);
+}
+void TStringAlignGrid::setRowHeights(int row, int h) {
+    table_->setRowHeight(row, h);
+}
 
 void TStringAlignGrid::setAlignCell(int col, int row, TAlignment a) {
     if (QTableWidgetItem* it = ensureItem(col, row)) it->setData(AlignRole, int(a));
@@ -312,8 +344,12 @@ QString TStringAlignGrid::cellEditMask(int col, int row) const {
 void TStringAlignGrid::setCellPickList(int col, int row, const QStringList& items) {
     if (QTableWidgetItem* it = ensureItem(col, row)) it->setData(PickRole, items);
 }
-void TStringAlignGrid::setRowPickList(int row, const QStringList& items) { rowPick_[row] = items; }
-void TStringAlignGrid::setColPickList(int col, const QStringList& items) { colPick_[col] = items; }
+void TStringAlignGrid::setRowPickList(int row, const QStringList& items) {
+    rowPick_[row] = items;
+}
+void TStringAlignGrid::setColPickList(int col, const QStringList& items) {
+    colPick_[col] = items;
+}
 
 QStringList TStringAlignGrid::cellPickList(int col, int row) const {
     if (const QTableWidgetItem* it = item(col, row); it && it->data(PickRole).isValid())
@@ -348,7 +384,8 @@ void TStringAlignGrid::toggleCheckBox(int col, int row) {
 }
 
 void TStringAlignGrid::setCellNumber(int col, int row, bool on) {
-    if (QTableWidgetItem* it = ensureItem(col, row)) it->setData(NumberRole, on ? QVariant(true) : QVariant());
+    if (QTableWidgetItem* it = ensureItem(col, row))
+        it->setData(NumberRole, on ? QVariant(true) : QVariant());
 }
 bool TStringAlignGrid::isCellNumber(int col, int row) const {
     const QTableWidgetItem* it = item(col, row);

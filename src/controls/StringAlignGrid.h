@@ -134,8 +134,8 @@ private:
     QTableWidget* table_;
     int fixedRows_ = 1, fixedCols_ = 1, defaultRowHeight_ = 24, defaultColWidth_ = 64;
     TAlignment alignment_ = taLeftJustify;
-    TGridOptions options_ = TGridOptions(goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine |
-                                         goRangeSelect);
+    TGridOptions options_ =
+        TGridOptions(goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine | goRangeSelect);
     QHash<int, TAlignment> rowAlign_, colAlign_;
     QHash<int, QStringList> rowPick_, colPick_;
     bool settingCurrent_ = false, filling_ = false;

@@ -4,7 +4,9 @@ namespace kvx {
 
 TCollectionItem::TCollectionItem(TCollection* owner) : QObject(owner), collection_(owner) {}
 
-int TCollectionItem::Index() const { return collection_ ? collection_->IndexOf(this) : -1; }
+int TCollectionItem::Index() const {
+    return collection_ ? collection_->IndexOf(this) : -1;
+}
 
 void TCollectionItem::setIndex(int index) {
     if (collection_) collection_->Move(Index(), index);
@@ -16,7 +18,9 @@ void TCollectionItem::notifyChanged() {
 
 TCollection::TCollection(Factory factory, QObject* parent) : QObject(parent), factory_(std::move(factory)) {}
 
-TCollection::~TCollection() { qDeleteAll(std::exchange(items_, {})); }
+TCollection::~TCollection() {
+    qDeleteAll(std::exchange(items_, {}));
+}
 
 TCollectionItem* TCollection::Item(int index) const {
     return index >= 0 && index < items_.size() ? items_[index] : nullptr;

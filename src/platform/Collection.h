@@ -38,7 +38,9 @@ public:
     int Count() const { return items_.size(); }
     TCollectionItem* Item(int index) const;
     template <class T> T* itemAs(int index) const { return qobject_cast<T*>(Item(index)); }
-    int IndexOf(const TCollectionItem* item) const { return items_.indexOf(const_cast<TCollectionItem*>(item)); }
+    int IndexOf(const TCollectionItem* item) const {
+        return items_.indexOf(const_cast<TCollectionItem*>(item));
+    }
 
     TCollectionItem* Add();
     void Delete(int index);

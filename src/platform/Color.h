@@ -13,7 +13,9 @@ namespace kvx {
 
 using TColor = int;
 
-constexpr TColor tcolorRGB(int r, int g, int b) { return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16); }
+constexpr TColor tcolorRGB(int r, int g, int b) {
+    return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16);
+}
 
 namespace colors {
 constexpr TColor clBlack = 0x000000, clMaroon = 0x000080, clGreen = 0x008000, clOlive = 0x008080,
@@ -21,7 +23,9 @@ constexpr TColor clBlack = 0x000000, clMaroon = 0x000080, clGreen = 0x008000, cl
                  clSilver = 0xC0C0C0, clRed = 0x0000FF, clLime = 0x00FF00, clYellow = 0x00FFFF,
                  clBlue = 0xFF0000, clFuchsia = 0xFF00FF, clAqua = 0xFFFF00, clWhite = 0xFFFFFF,
                  clNone = 0x1FFFFFFF, clDefault = 0x20000000;
-constexpr TColor sys(int index) { return int(0x80000000u | unsigned(index)); }
+constexpr TColor sys(int index) {
+    return int(0x80000000u | unsigned(index));
+}
 constexpr TColor clScrollBar = sys(0), clBackground = sys(1), clActiveCaption = sys(2),
                  clInactiveCaption = sys(3), clMenu = sys(4), clWindow = sys(5), clWindowFrame = sys(6),
                  clMenuText = sys(7), clWindowText = sys(8), clCaptionText = sys(9), clHighlight = sys(13),

@@ -12,19 +12,32 @@ namespace kvx {
 namespace {
 
 struct IdentRegistry {
-    QHash<QString, IdentMap> byName;               // lower-case property name
-    QList<QPair<QString, IdentMap>> bySuffix;      // lower-case suffix, from "*Color"
+    QHash<QString, IdentMap> byName;          // lower-case property name
+    QList<QPair<QString, IdentMap>> bySuffix; // lower-case suffix, from "*Color"
 
     IdentRegistry() {
         IdentMap colors;
-        for (const auto& e : colorIdents()) colors.append(e);
+        for (const auto& e : colorIdents())
+            colors.append(e);
         add({"Color", "*Color"}, colors);
-        add({"Charset"}, {{"ANSI_CHARSET", 0},         {"DEFAULT_CHARSET", 1},       {"SYMBOL_CHARSET", 2},
-                          {"MAC_CHARSET", 77},         {"SHIFTJIS_CHARSET", 128},    {"HANGEUL_CHARSET", 129},
-                          {"JOHAB_CHARSET", 130},      {"GB2312_CHARSET", 134},      {"CHINESEBIG5_CHARSET", 136},
-                          {"GREEK_CHARSET", 161},      {"TURKISH_CHARSET", 162},     {"VIETNAMESE_CHARSET", 163},
-                          {"HEBREW_CHARSET", 177},     {"ARABIC_CHARSET", 178},      {"BALTIC_CHARSET", 186},
-                          {"RUSSIAN_CHARSET", 204},    {"THAI_CHARSET", 222},        {"EASTEUROPE_CHARSET", 238},
+        add({"Charset"}, {{"ANSI_CHARSET", 0},
+                          {"DEFAULT_CHARSET", 1},
+                          {"SYMBOL_CHARSET", 2},
+                          {"MAC_CHARSET", 77},
+                          {"SHIFTJIS_CHARSET", 128},
+                          {"HANGEUL_CHARSET", 129},
+                          {"JOHAB_CHARSET", 130},
+                          {"GB2312_CHARSET", 134},
+                          {"CHINESEBIG5_CHARSET", 136},
+                          {"GREEK_CHARSET", 161},
+                          {"TURKISH_CHARSET", 162},
+                          {"VIETNAMESE_CHARSET", 163},
+                          {"HEBREW_CHARSET", 177},
+                          {"ARABIC_CHARSET", 178},
+                          {"BALTIC_CHARSET", 186},
+                          {"RUSSIAN_CHARSET", 204},
+                          {"THAI_CHARSET", 222},
+                          {"EASTEUROPE_CHARSET", 238},
                           {"OEM_CHARSET", 255}});
     }
     void add(const QStringList& names, const IdentMap& map) {
@@ -98,9 +111,16 @@ QStringList splitLines(const QString& text) {
 
 bool isIntegerType(int id) {
     switch (id) {
-    case QMetaType::Int: case QMetaType::UInt: case QMetaType::LongLong: case QMetaType::ULongLong:
-    case QMetaType::Short: case QMetaType::UShort: case QMetaType::Long: case QMetaType::ULong:
-    case QMetaType::SChar: case QMetaType::UChar:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
         return true;
     default:
         return false;
@@ -209,7 +229,8 @@ PropertySetter::Target PropertySetter::resolve(QObject* root, const QString& pat
         const auto [name, index] = splitIndex(parts[i]);
         QObject* next = nullptr;
         if (index >= 0) {
-            if (name.compare("Items", Qt::CaseInsensitive) == 0 || name.compare("Columns", Qt::CaseInsensitive) == 0)
+            if (name.compare("Items", Qt::CaseInsensitive) == 0 ||
+                name.compare("Columns", Qt::CaseInsensitive) == 0)
                 next = indexedItem(obj, name, index);
         } else {
             next = objectProperty(obj, name);
@@ -240,7 +261,8 @@ bool PropertySetter::set(QObject* root, const QString& path, const QString& text
         const QMetaProperty& p = t.property;
         if (t.line >= 0) {
             QStringList lines = p.read(t.object).toStringList();
-            while (lines.size() <= t.line) lines.append(QString());
+            while (lines.size() <= t.line)
+                lines.append(QString());
             lines[t.line] = text;
             return writeProperty(t.object, p, lines);
         }
@@ -323,7 +345,8 @@ bool PropertySetter::setValue(QObject* root, const QString& path, const QVariant
     if (!t.isValid()) return false;
     if (t.line >= 0) {
         QStringList lines = t.property.read(t.object).toStringList();
-        while (lines.size() <= t.line) lines.append(QString());
+        while (lines.size() <= t.line)
+            lines.append(QString());
         lines[t.line] = value.toString();
         return writeProperty(t.object, t.property, lines);
     }
@@ -345,9 +368,12 @@ std::optional<QString> PropertySetter::get(QObject* root, const QString& path) {
     const QVariant v = p.read(t.object);
     if (t.line >= 0) return v.toStringList().value(t.line);
     switch (kindOf(p)) {
-    case Kind::Integer: return QString::number(v.toLongLong());
-    case Kind::Float: return QString::number(v.toDouble(), 'g', 15);
-    case Kind::Boolean: return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    case Kind::Integer:
+        return QString::number(v.toLongLong());
+    case Kind::Float:
+        return QString::number(v.toDouble(), 'g', 15);
+    case Kind::Boolean:
+        return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     case Kind::Enumeration: {
         const char* key = p.enumerator().valueToKey(v.toInt());
         return key ? QString::fromLatin1(key) : QString::number(v.toInt());
@@ -357,13 +383,17 @@ std::optional<QString> PropertySetter::get(QObject* root, const QString& path) {
         keys.replace('|', ',');
         return '[' + keys + ']';
     }
-    case Kind::StringList: return v.toStringList().join('\n');
+    case Kind::StringList:
+        return v.toStringList().join('\n');
     case Kind::Object: {
         const QObject* o = v.value<QObject*>();
         return o ? o->objectName() : QString();
     }
-    case Kind::Char: return p.metaType().id() == QMetaType::QChar ? QString(v.value<QChar>()) : QString(QChar::fromLatin1(v.value<char>()));
-    default: return v.toString();
+    case Kind::Char:
+        return p.metaType().id() == QMetaType::QChar ? QString(v.value<QChar>())
+                                                     : QString(QChar::fromLatin1(v.value<char>()));
+    default:
+        return v.toString();
     }
 }
 

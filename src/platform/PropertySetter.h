@@ -30,7 +30,19 @@ using IdentMap = QList<QPair<QString, int>>;
 
 class PropertySetter {
 public:
-    enum class Kind { None, Integer, Float, Char, String, Enumeration, Boolean, Set, StringList, Object, Other };
+    enum class Kind {
+        None,
+        Integer,
+        Float,
+        Char,
+        String,
+        Enumeration,
+        Boolean,
+        Set,
+        StringList,
+        Object,
+        Other
+    };
 
     struct Rules {
         // Booleans (and, with enumsAsBoolean, every enumeration) are false when the upper-cased text

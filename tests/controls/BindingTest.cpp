@@ -44,7 +44,8 @@ struct Data {
                                   {"A03", "3", "third", "Y", "4", "0"}};
         for (auto& r : rows) {
             ds.Append();
-            for (int i = 0; i < 6; ++i) ds.Fields()[i]->SetText(QString::fromUtf8(r[i]));
+            for (int i = 0; i < 6; ++i)
+                ds.Fields()[i]->SetText(QString::fromUtf8(r[i]));
             ds.Post();
         }
         ds.First();
@@ -74,8 +75,8 @@ TEST(Binding, TypingIntoAnEditWritesTheField) {
     QTest::keyClicks(ed->editor(), "changed");
     EXPECT_EQ(d.ds.State(), TDataSetState::dsEdit); // the first key put the record into edit state
     EXPECT_EQ(ed->editor()->text(), "changed");
-    EXPECT_EQ(d.value("MB005"), "first");         // not yet written
-    d.ds.Post();                                   // posting asks the control for its text
+    EXPECT_EQ(d.value("MB005"), "first"); // not yet written
+    d.ds.Post();                          // posting asks the control for its text
     EXPECT_EQ(d.value("MB005"), "changed");
     EXPECT_EQ(d.ds.State(), TDataSetState::dsBrowse);
 
@@ -251,8 +252,10 @@ TEST(Binding, SelectingSeveralGridRows) {
     grid->show();
     grid->setDataSource(&d.src);
     grid->setMultiSelect(true);
-    QTest::mouseClick(grid->view()->viewport(), Qt::LeftButton, Qt::ControlModifier, grid->cellRect(0, 0).center());
-    QTest::mouseClick(grid->view()->viewport(), Qt::LeftButton, Qt::ControlModifier, grid->cellRect(2, 0).center());
+    QTest::mouseClick(grid->view()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      grid->cellRect(0, 0).center());
+    QTest::mouseClick(grid->view()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      grid->cellRect(2, 0).center());
     EXPECT_EQ(grid->SelectedRows(), (QList<int>{0, 2}));
     ASSERT_EQ(grid->SelectedBookmarks().size(), 2);
     // The selection is kept by records: sorting descending moves the rows, not the selection.
@@ -299,8 +302,9 @@ TEST(Binding, InGridComboAndColumnWidthsGoToTheFields) {
     QHeaderView* h = grid->titles();
     const int edge = h->sectionViewportPosition(2) + h->sectionSize(2) - 1;
     QTest::mousePress(h->viewport(), Qt::LeftButton, {}, QPoint(edge, h->height() / 2));
-    QMouseEvent move(QEvent::MouseMove, QPointF(edge + 80, h->height() / 2), h->viewport()->mapToGlobal(QPointF(edge + 80, h->height() / 2)),
-                     Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(edge + 80, h->height() / 2),
+                     h->viewport()->mapToGlobal(QPointF(edge + 80, h->height() / 2)), Qt::LeftButton,
+                     Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(h->viewport(), &move);
     QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, QPoint(edge + 80, h->height() / 2));
     QCoreApplication::processEvents();

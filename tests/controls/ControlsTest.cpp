@@ -12,8 +12,8 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QPainter>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTest>

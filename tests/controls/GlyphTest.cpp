@@ -25,7 +25,8 @@ TEST(ImageLibrary, NumberedImages) {
         const QImage img = p.toImage();
         bool painted = false;
         for (int y = 0; y < img.height() && !painted; ++y)
-            for (int x = 0; x < img.width() && !painted; ++x) painted = qAlpha(img.pixel(x, y)) > 0;
+            for (int x = 0; x < img.width() && !painted; ++x)
+                painted = qAlpha(img.pixel(x, y)) > 0;
         EXPECT_TRUE(painted) << n;
     }
 }

@@ -20,10 +20,13 @@ struct Fixture {
     TFDBGrid grid;
     QList<GridField> fields;
     Fixture() {
-        const char* rows[4][4] = {{"A01", "1", "x", "1234.5"}, {"A02", "2", "y", "-10"}, {"A03", "3", "z", "0"},
+        const char* rows[4][4] = {{"A01", "1", "x", "1234.5"},
+                                  {"A02", "2", "y", "-10"},
+                                  {"A03", "3", "z", "0"},
                                   {"A04", "2", "w", "7"}};
         for (int r = 0; r < 4; ++r)
-            for (int c = 0; c < 4; ++c) model.setItem(r, c, new QStandardItem(QString::fromUtf8(rows[r][c])));
+            for (int c = 0; c < 4; ++c)
+                model.setItem(r, c, new QStandardItem(QString::fromUtf8(rows[r][c])));
         fields = {{"MB001", QString::fromUtf8("文档编号"), 0, 10, true, true},
                   {"MB002", QString::fromUtf8("传输方式"), 1, 8},
                   {"MB003", QString::fromUtf8("内容"), 2, 20, false},
@@ -40,7 +43,8 @@ TEST(Grid, ColumnsFollowTheVisibleFields) {
     ASSERT_EQ(f.grid.columnCount(), 3); // MB003 is not visible
     EXPECT_EQ(f.grid.column(0)->FieldName(), "MB001");
     EXPECT_EQ(f.grid.column(2)->FieldName(), "AMT");
-    EXPECT_EQ(f.grid.view()->model()->headerData(1, Qt::Horizontal).toString(), QString::fromUtf8("传输方式"));
+    EXPECT_EQ(f.grid.view()->model()->headerData(1, Qt::Horizontal).toString(),
+              QString::fromUtf8("传输方式"));
     // Widths follow the display widths in characters.
     EXPECT_GT(f.grid.view()->columnWidth(0), f.grid.view()->columnWidth(1));
     EXPECT_EQ(f.grid.rowCount(), 4);
@@ -91,13 +95,17 @@ TEST(Grid, TitleClicksAndTitleAttributes) {
 TEST(Grid, MultiSelectionOfRows) {
     Fixture f;
     f.grid.setCurrentRow(0);
-    QTest::mouseClick(f.grid.view()->viewport(), Qt::LeftButton, Qt::ControlModifier, f.grid.cellRect(1, 0).center());
+    QTest::mouseClick(f.grid.view()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      f.grid.cellRect(1, 0).center());
     EXPECT_EQ(f.grid.SelectedCount(), 0); // without multi-selection a ctrl-click only moves
     f.grid.setMultiSelect(true);
-    QTest::mouseClick(f.grid.view()->viewport(), Qt::LeftButton, Qt::ControlModifier, f.grid.cellRect(1, 0).center());
-    QTest::mouseClick(f.grid.view()->viewport(), Qt::LeftButton, Qt::ControlModifier, f.grid.cellRect(3, 1).center());
+    QTest::mouseClick(f.grid.view()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      f.grid.cellRect(1, 0).center());
+    QTest::mouseClick(f.grid.view()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      f.grid.cellRect(3, 1).center());
     EXPECT_EQ(f.grid.SelectedRows(), (QList<int>{1, 3}));
-    QTest::mouseClick(f.grid.view()->viewport(), Qt::LeftButton, Qt::ControlModifier, f.grid.cellRect(1, 0).center());
+    QTest::mouseClick(f.grid.view()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      f.grid.cellRect(1, 0).center());
     EXPECT_EQ(f.grid.SelectedRows(), (QList<int>{3}));
     // Selections follow their rows when rows before them go.
     f.model.removeRow(0);
@@ -151,7 +159,8 @@ TEST(Grid, InGridComboEditorStoresTheValue) {
     auto* combo = new TKvDBComboBox(&f.grid);
     combo->setObjectName("cboMB002G");
     combo->setMapList(true);
-    combo->setItems({QString::fromUtf8("1:不处理\t1"), QString::fromUtf8("2:汇出\t2"), QString::fromUtf8("3.汇入\t3")});
+    combo->setItems(
+        {QString::fromUtf8("1:不处理\t1"), QString::fromUtf8("2:汇出\t2"), QString::fromUtf8("3.汇入\t3")});
     combo->hide();
     f.grid.setControlType({"MB002;CustomEdit;cboMB002G"});
     EXPECT_EQ(f.grid.cellText(1, 1), QString::fromUtf8("2:汇出"));
@@ -166,6 +175,18 @@ TEST(Grid, InGridComboEditorStoresTheValue) {
     QCoreApplication::processEvents(); // the delegate commits on the next turn of the loop
     EXPECT_EQ(f.model.item(0, 1)->text(), "3");
     EXPECT_EQ(f.grid.cellText(0, 1), QString::fromUtf8("3.汇入"));
+}
+
+TEST(Grid, AComboBoundToTheFieldIsItsEditorWithoutASetting) {
+    Fixture f;
+    auto* combo = new TKvDBComboBox(&f.grid);
+    combo->setMapList(true);
+    combo->setItems({QString::fromUtf8("1:不处理\t1"), QString::fromUtf8("2:汇出\t2")});
+    combo->setDataField("MB002");
+    combo->hide();
+    EXPECT_EQ(f.grid.editorControlFor("mb002"), combo);
+    EXPECT_EQ(f.grid.cellText(0, 1), QString::fromUtf8("1:不处理"));
+    EXPECT_EQ(f.grid.editorControlFor("MB001"), nullptr);
 }
 
 TEST(Grid, CheckBoxColumnsToggle) {

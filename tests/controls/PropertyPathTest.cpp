@@ -49,7 +49,8 @@ TEST(PropertyPath, ColumnsTitleCaptionOfAGrid) {
     QStandardItemModel model(1, 3);
     TFDBGrid grid;
     grid.setSource(&model, [] {
-        return QList<GridField>{{"MB001", QString::fromUtf8("文档编号"), 0}, {"MB002", QString::fromUtf8("传输方式"), 1},
+        return QList<GridField>{{"MB001", QString::fromUtf8("文档编号"), 0},
+                                {"MB002", QString::fromUtf8("传输方式"), 1},
                                 {"MB004", QString::fromUtf8("类别"), 2}};
     });
     ASSERT_EQ(grid.Columns()->Count(), 3);

@@ -24,7 +24,8 @@ TStringAlignGrid* makeGrid() {
 QWidget* openEditor(TStringAlignGrid* g, int col, int row) {
     g->table()->setCurrentCell(row, col);
     g->table()->edit(g->table()->model()->index(row, col));
-    return g->table()->viewport()->focusWidget() ? g->table()->viewport()->focusWidget() : QApplication::focusWidget();
+    return g->table()->viewport()->focusWidget() ? g->table()->viewport()->focusWidget()
+                                                 : QApplication::focusWidget();
 }
 } // namespace
 
@@ -34,9 +35,9 @@ TEST(StringAlignGrid, AlignmentPrecedence) {
     g->setAlignCol(1, TStringAlignGrid::taRightJustify);
     g->setAlignRow(1, TStringAlignGrid::taCenter);
     g->setAlignCell(1, 2, TStringAlignGrid::taLeftJustify);
-    EXPECT_EQ(g->cellAlignment(1, 1), TStringAlignGrid::taCenter);        // row over column
-    EXPECT_EQ(g->cellAlignment(1, 2), TStringAlignGrid::taLeftJustify);   // cell over all
-    EXPECT_EQ(g->cellAlignment(1, 0), TStringAlignGrid::taRightJustify);  // column
+    EXPECT_EQ(g->cellAlignment(1, 1), TStringAlignGrid::taCenter);       // row over column
+    EXPECT_EQ(g->cellAlignment(1, 2), TStringAlignGrid::taLeftJustify);  // cell over all
+    EXPECT_EQ(g->cellAlignment(1, 0), TStringAlignGrid::taRightJustify); // column
     EXPECT_EQ(g->Cells(0, 0), QString::fromUtf8("查询字段"));
     EXPECT_FALSE(g->table()->item(0, 0)->flags() & Qt::ItemIsEditable); // titles are not edited
 }
@@ -50,7 +51,8 @@ TEST(StringAlignGrid, PickListEditorKeepsTheDisplayText) {
     EXPECT_EQ(combo->itemText(1), QString::fromUtf8("2:汇出"));
     combo->setCurrentIndex(1);
     QString edited;
-    QObject::connect(g.get(), &TStringAlignGrid::SetEditText, [&](int, int, const QString& t) { edited = t; });
+    QObject::connect(g.get(), &TStringAlignGrid::SetEditText,
+                     [&](int, int, const QString& t) { edited = t; });
     g->commitEditor();
     EXPECT_EQ(g->Cells(2, 1), QString::fromUtf8("2:汇出"));
     EXPECT_EQ(edited, QString::fromUtf8("2:汇出"));

@@ -1,8 +1,8 @@
 // The generic property setter on plain objects: kinds, identifier maps, paths, collections, lines.
+#include "platform/PropertySetter.h"
 #include "platform/Collection.h"
 #include "platform/Color.h"
 #include "platform/Font.h"
-#include "platform/PropertySetter.h"
 
 #include <gtest/gtest.h>
 

@@ -26,7 +26,9 @@ using namespace kvx;
 
 namespace {
 
-QString u(const char* s) { return QString::fromUtf8(s); }
+QString u(const char* s) {
+    return QString::fromUtf8(s);
+}
 
 const QStringList kModes = {u("1:不处理\t1"), u("2:汇出\t2"), u("3.汇入\t3")};
 const QStringList kKinds = {u("1:基本信息\t1"), u("2:单据\t2")};
@@ -53,12 +55,12 @@ void fill(TClientDataSet& ds) {
     };
     for (const auto& r : rows) {
         ds.Append();
-        for (int i = 0; i < 9; ++i) ds.Fields()[i]->SetText(QString::fromUtf8(r[i]));
+        for (int i = 0; i < 9; ++i)
+            ds.Fields()[i]->SetText(QString::fromUtf8(r[i]));
         ds.Post();
     }
     ds.First();
-    const char* labels[] = {"文档编号", "文件名", "传输方式", "类别", "备注",
-                            "启用", "选项", "金额", "时间"};
+    const char* labels[] = {"文档编号", "文件名", "传输方式", "类别", "备注", "启用", "选项", "金额", "时间"};
     const int widths[] = {10, 14, 9, 9, 16, 4, 4, 11, 6};
     for (int i = 0; i < 9; ++i) {
         ds.Fields()[i]->SetDisplayLabel(QString::fromUtf8(labels[i]));
@@ -92,13 +94,14 @@ public:
         auto* browse = new TTabSheet(pg_);
         browse->setCaption(u("信息浏览"));
         pg_->setOwnerDraw(true);
-        QObject::connect(pg_, &TExtPageControl::DrawTab, [this](QPainter* p, int i, const QRect& r, bool active) {
-            p->setPen(active ? QColor(0, 90, 170) : palette().color(QPalette::WindowText));
-            QFont f = font();
-            f.setBold(active);
-            p->setFont(f);
-            p->drawText(r, Qt::AlignCenter, pg_->Pages(i)->Caption());
-        });
+        QObject::connect(pg_, &TExtPageControl::DrawTab,
+                         [this](QPainter* p, int i, const QRect& r, bool active) {
+                             p->setPen(active ? QColor(0, 90, 170) : palette().color(QPalette::WindowText));
+                             QFont f = font();
+                             f.setBold(active);
+                             p->setFont(f);
+                             p->drawText(r, Qt::AlignCenter, pg_->Pages(i)->Caption());
+                         });
 
         auto* side = new QVBoxLayout;
         top->addLayout(side, 2);
@@ -138,7 +141,8 @@ public:
         cbo4G->setMapList(true);
         cbo4G->setItems(kKinds);
         cbo4G->hide();
-        grid_->setControlType({"MB002;CustomEdit;cboMB002G", "MB004;CustomEdit;cboMB004G", "MB006;CheckBox;Y;N"});
+        grid_->setControlType(
+            {"MB002;CustomEdit;cboMB002G", "MB004;CustomEdit;cboMB004G", "MB006;CheckBox;Y;N"});
         QPixmap up, down;
         ImageLibrary::LoadBmp(up, 9);
         ImageLibrary::LoadBmp(down, 19);
@@ -150,16 +154,17 @@ public:
                          [](const QString& f, QFont&, QColor& color, Qt::Alignment&) {
                              if (f == "MB001") color = QColor(0, 200, 200);
                          });
-        QObject::connect(grid_, &TFDBGrid::CalcCellColors,
-                         [this](const QString& f, int row, bool highlight, QFont& font, QColor& text, QColor& back) {
-                             if (highlight) return;
-                             if (row == 1) back = QColor(255, 255, 175);
-                             if (f == "MB001C") {
-                                 text = QColor(Qt::blue);
-                                 font.setUnderline(true);
-                             }
-                             Q_UNUSED(this);
-                         });
+        QObject::connect(
+            grid_, &TFDBGrid::CalcCellColors,
+            [this](const QString& f, int row, bool highlight, QFont& font, QColor& text, QColor& back) {
+                if (highlight) return;
+                if (row == 1) back = QColor(255, 255, 175);
+                if (f == "MB001C") {
+                    text = QColor(Qt::blue);
+                    font.setUnderline(true);
+                }
+                Q_UNUSED(this);
+            });
         grid_->SetSelected(3, true);
         mid->addWidget(grid_, 5);
 
