@@ -523,7 +523,9 @@ void TFDBGrid::setSource(QAbstractItemModel* model, std::function<QList<GridFiel
     if (model) {
         connect(model, &QAbstractItemModel::modelReset, this, &TFDBGrid::sourceReset);
         connect(model, &QAbstractItemModel::layoutChanged, this, &TFDBGrid::sourceReset);
-        connect(model, &QAbstractItemModel::headerDataChanged, this, &TFDBGrid::sourceReset);
+        connect(model, &QAbstractItemModel::headerDataChanged, this, [this](Qt::Orientation o) {
+            if (o == Qt::Horizontal) sourceReset();
+        });
         // Rows arriving (the next packet) and leaving are passed on as such, so that the current row and
         // the selected rows stay on their records.
         connect(model, &QAbstractItemModel::rowsAboutToBeInserted, this,
