@@ -33,6 +33,12 @@ void TColumnTitle::setCaption(const QString& c) {
     emit changed();
 }
 
+void TColumnTitle::setDefaultCaption(const QString& c) {
+    caption_ = c;
+    captionSet_ = false;
+    emit changed();
+}
+
 void TColumnTitle::setColor(TColor c) {
     color_ = c;
     emit changed();
@@ -636,11 +642,6 @@ const GridField* TFDBGrid::fieldOf(const QString& name) const {
     return nullptr;
 }
 
-QString TFDBGrid::fieldLabel(const QString& name) const {
-    const GridField* f = fieldOf(name);
-    return f ? (f->label.isEmpty() ? f->name : f->label) : QString();
-}
-
 int TFDBGrid::pixelWidth(int chars) const {
     const QFontMetrics fm(font());
     return qMax(20, chars * fm.horizontalAdvance('0') + 8);
@@ -659,10 +660,8 @@ void TFDBGrid::RebuildColumns() {
     QHash<QString, Custom> custom;
     for (int i = 0; i < columns_->Count(); ++i) {
         const TColumn* c = column(i);
-        custom.insert(c->FieldName().toUpper(),
-                      {c->Title()->Caption(),
-                       c->Title()->captionSet() && c->Title()->Caption() != fieldLabel(c->FieldName()),
-                       c->Color(), c->Title()->Color(), c->ReadOnly(), c->PickList()});
+        custom.insert(c->FieldName().toUpper(), {c->Title()->Caption(), c->Title()->captionSet(), c->Color(),
+                                                 c->Title()->Color(), c->ReadOnly(), c->PickList()});
     }
     rebuilding_ = true;
     {
@@ -672,7 +671,7 @@ void TFDBGrid::RebuildColumns() {
             if (!f.visible) continue;
             auto* c = static_cast<TColumn*>(columns_->Add());
             c->setFieldName(f.name);
-            c->Title()->setCaption(f.label.isEmpty() ? f.name : f.label);
+            c->Title()->setDefaultCaption(f.label.isEmpty() ? f.name : f.label);
             c->setWidth(pixelWidth(f.displayWidth));
             if (auto it = custom.constFind(f.name.toUpper()); it != custom.constEnd()) {
                 if (it->captionSet) c->Title()->setCaption(it->caption);

@@ -41,6 +41,8 @@ public:
     TAlignment Alignment() const { return alignment_; }
     void setAlignment(TAlignment a);
     bool captionSet() const { return captionSet_; }
+    // The caption a column takes from its field (not counted as set).
+    void setDefaultCaption(const QString& c);
 
 signals:
     void changed();
@@ -261,7 +263,6 @@ private:
     void columnsChanged();
     const GridField* fieldOf(const QString& name) const;
     int pixelWidth(int chars) const;
-    QString fieldLabel(const QString& name) const;
 };
 
 } // namespace kvx

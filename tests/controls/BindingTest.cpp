@@ -8,6 +8,7 @@
 #include "platform/DataSetModel.h"
 #include "platform/DataSource.h"
 #include "platform/DialogService.h"
+#include "platform/PropertySetter.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -243,6 +244,21 @@ TEST(Binding, GridShowsTheDatasetAndFollowsItsCursor) {
     // A rejected text is reported and changes nothing.
     EXPECT_FALSE(m->setData(m->index(0, 3), "abc"));
     EXPECT_EQ(DialogService::instance().shown().size(), 1);
+}
+
+TEST(Binding, GridTitlesFollowLabelsAndKeepCaptionsSetByPath) {
+    Data d;
+    auto* grid = new TFDBGrid(&d.form);
+    grid->show();
+    grid->setDataSource(&d.src);
+    EXPECT_TRUE(PropertySetter::set(grid, "Columns_2.Title.Caption", "Remark"));
+    d.ds.FindField("MB002")->SetDisplayLabel("Mode");
+    EXPECT_EQ(grid->column(1)->Title()->Caption(), "Mode");   // the field's new label
+    EXPECT_EQ(grid->column(2)->Title()->Caption(), "Remark"); // the caption set by path survives
+    d.ds.FindField("MB001")->SetIndex(3);
+    EXPECT_EQ(grid->column(1)->FieldName(), "MB005");
+    EXPECT_EQ(grid->column(1)->Title()->Caption(), "Remark");
+    EXPECT_EQ(grid->column(3)->FieldName(), "MB001");
 }
 
 TEST(Binding, SelectingSeveralGridRows) {
