@@ -1,0 +1,117 @@
+#include "controls/Control.h"
+
+#include <QEvent>
+#include <algorithm>
+
+namespace kvx {
+
+TControl::TControl(QWidget* parent) : QWidget(parent), font_(new TFont(this)) {
+    font_->setObjectName("Font");
+    {
+        const QSignalBlocker block(font_);
+        font_->setFont(font());
+    }
+    connect(font_, &TFont::changed, this, &TControl::fontChanged);
+}
+
+void TControl::setCaption(const QString& caption) {
+    if (caption == caption_) return;
+    caption_ = caption;
+    applyCaption();
+}
+
+void TControl::setHint(const QString& hint) {
+    hint_ = hint;
+    setToolTip(showHint_ ? hint : QString());
+    if (focusTarget_) focusTarget_->setToolTip(toolTip());
+}
+
+void TControl::setShowHint(bool on) {
+    showHint_ = on;
+    setHint(hint_);
+}
+
+void TControl::setColor(TColor c) {
+    colorSet_ = true;
+    if (c == color_) return;
+    color_ = c;
+    applyColor();
+}
+
+void TControl::setDefaultColor(TColor c) {
+    if (colorSet_) return;
+    color_ = c;
+    applyColor();
+}
+
+void TControl::applyColor() {
+    const QColor c = qColor();
+    QPalette pal = palette();
+    if (c.isValid()) pal.setColor(QPalette::Window, c);
+    setPalette(pal);
+    setAutoFillBackground(color_ != colors::clBtnFace);
+}
+
+void TControl::setParentFont(bool on) {
+    parentFont_ = on;
+    if (on && parentWidget()) {
+        applyingParentFont_ = true;
+        font_->setFont(parentWidget()->font());
+        applyingParentFont_ = false;
+    }
+}
+
+void TControl::fontChanged() {
+    if (!applyingParentFont_) parentFont_ = false;
+    applyFont();
+}
+
+void TControl::applyFont() {
+    setFont(font_->font());
+    const QColor text = toQColor(font_->Color(), palette());
+    QPalette pal = palette();
+    if (text.isValid()) {
+        pal.setColor(QPalette::WindowText, text);
+        pal.setColor(QPalette::Text, text);
+        pal.setColor(QPalette::ButtonText, text);
+    }
+    setPalette(pal);
+}
+
+void TControl::changeEvent(QEvent* e) {
+    if (e->type() == QEvent::ParentChange && parentFont_ && parentWidget()) setParentFont(true);
+    QWidget::changeEvent(e);
+}
+
+void TControl::setTabStop(bool on) {
+    tabStop_ = on;
+    focusTarget()->setFocusPolicy(on ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+void TControl::setFocusTarget(QWidget* w) {
+    focusTarget_ = w;
+    if (w && w != this) {
+        setFocusProxy(w);
+        setFocusPolicy(w->focusPolicy());
+        w->setToolTip(toolTip());
+    }
+}
+
+void TControl::setTabOrder(int order) {
+    tabOrder_ = order;
+    reorderTabs();
+}
+
+void TControl::reorderTabs() {
+    QWidget* p = parentWidget();
+    if (!p) return;
+    QList<TControl*> siblings;
+    for (QObject* o : p->children())
+        if (auto* c = qobject_cast<TControl*>(o); c && c->tabOrder_ >= 0) siblings.append(c);
+    std::stable_sort(siblings.begin(), siblings.end(),
+                     [](const TControl* a, const TControl* b) { return a->tabOrder_ < b->tabOrder_; });
+    for (int i = 1; i < siblings.size(); ++i)
+        QWidget::setTabOrder(siblings[i - 1], siblings[i]);
+}
+
+} // namespace kvx

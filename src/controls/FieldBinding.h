@@ -1,0 +1,74 @@
+// FieldBinding: what a data-aware control holds to reach its field - the data source and the field
+// name as published properties (DataSource, DataField) and the reading and writing of the field's
+// text through the platform's field data link.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace kvx {
+
+class TDataSource;
+class TField;
+class TFieldDataLink;
+
+class FieldBinding : public QObject {
+    Q_OBJECT
+public:
+    explicit FieldBinding(QObject* control);
+    ~FieldBinding() override;
+
+    QObject* dataSource() const;
+    void setDataSource(QObject* source);
+    QString dataField() const;
+    void setDataField(const QString& name);
+
+    // A field is bound: the source has an open dataset with the named field.
+    bool isBound() const;
+    // The field's text for display, for editing, and its data type name ("String", "Integer", ...).
+    QString displayText() const;
+    QString editText() const;
+    bool isNull() const;
+    // The field's edit mask and size (0 when none).
+    QString editMask() const;
+    int size() const;
+    // The control may change the field: bound, field writable, dataset editable, source enabled.
+    bool canModify() const;
+    // Puts the dataset into edit state (the first keystroke in a control does so); false when it cannot.
+    bool edit();
+    // Writes text into the field (through its set-text handler); false when refused.
+    bool write(const QString& text);
+    bool clear();
+    // Drops the control's pending change and reports a data change.
+    void Reset();
+    // The dataset is in edit or insert state.
+    bool editing() const;
+    // The control holds a change not yet written (typing marks it; writing or reloading clears it).
+    bool modified() const;
+    void setModified(bool on);
+    TField* field() const;
+    TDataSource* source() const;
+
+    // Runs a dataset operation for a control: a refusal by a handler (abort) is silent, any other
+    // error is shown in an error message box. Returns whether it succeeded.
+    static bool guarded(QWidget* parent, const std::function<void()>& op);
+
+signals:
+    // The record moved or the field's value changed: the control reloads its text.
+    void dataChanged();
+    // The dataset changed state (browse, edit, insert, inactive).
+    void stateChanged();
+    // The dataset is about to post: the control writes what it holds.
+    void updateData();
+
+private:
+    QWidget* controlWidget() const;
+
+    std::unique_ptr<TFieldDataLink> link_;
+    QPointer<QObject> source_;
+};
+
+} // namespace kvx

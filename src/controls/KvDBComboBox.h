@@ -1,0 +1,109 @@
+// TKvDBComboBox: a data-bound drop-down with a caption label. Items are "display\tvalue" lines; with
+// MapList on the list shows the display part and the field stores the value part.
+#pragma once
+
+#include "controls/Control.h"
+
+#include <QComboBox>
+
+class QLabel;
+
+namespace kvx {
+
+class FieldBinding;
+
+// Display/value pairs of "display\tvalue" items.
+struct MappedItems {
+    static QString displayPart(const QString& item);
+    static QString valuePart(const QString& item); // the display part when there is no tab
+    // The display text for a stored value ("" when none matches); with mapList off the value itself.
+    static QString displayOf(const QStringList& items, const QString& value, bool mapList = true);
+    // The stored value for a display text (the text itself when no display part matches).
+    static QString valueOf(const QStringList& items, const QString& display, bool mapList = true);
+};
+
+class TKvDBComboBox : public TControl {
+    Q_OBJECT
+    Q_PROPERTY(QString DataField READ DataField WRITE setDataField)
+    Q_PROPERTY(QObject* DataSource READ DataSource WRITE setDataSource)
+    Q_PROPERTY(QStringList Items READ Items WRITE setItems)
+    Q_PROPERTY(bool MapList READ MapList WRITE setMapList)
+    Q_PROPERTY(TComboStyle Style READ Style WRITE setStyle)
+    Q_PROPERTY(bool ShowButton READ ShowButton WRITE setShowButton)
+    Q_PROPERTY(bool AllowClearKey READ AllowClearKey WRITE setAllowClearKey)
+    Q_PROPERTY(bool ShowMatchText READ ShowMatchText WRITE setShowMatchText)
+    Q_PROPERTY(int DropDownCount READ DropDownCount WRITE setDropDownCount)
+    Q_PROPERTY(int ItemIndex READ ItemIndex WRITE setItemIndex)
+    Q_PROPERTY(QString Text READ Text WRITE setText)
+    Q_PROPERTY(QString Value READ Value WRITE setValue)
+    Q_PROPERTY(bool ReadOnly READ ReadOnly WRITE setReadOnly)
+    Q_PROPERTY(int LabelWidth READ LabelWidth WRITE setLabelWidth)
+public:
+    enum TComboStyle { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable };
+    Q_ENUM(TComboStyle)
+
+    explicit TKvDBComboBox(QWidget* parent = nullptr);
+
+    QString DataField() const;
+    void setDataField(const QString& f);
+    QObject* DataSource() const;
+    void setDataSource(QObject* s);
+    QStringList Items() const { return items_; }
+    void setItems(const QStringList& items);
+    bool MapList() const { return mapList_; }
+    void setMapList(bool on);
+    TComboStyle Style() const { return style_; }
+    void setStyle(TComboStyle s);
+    bool ShowButton() const { return showButton_; }
+    void setShowButton(bool on);
+    bool AllowClearKey() const { return allowClearKey_; }
+    void setAllowClearKey(bool on) { allowClearKey_ = on; }
+    bool ShowMatchText() const { return showMatchText_; }
+    void setShowMatchText(bool on);
+    int DropDownCount() const { return combo_->maxVisibleItems(); }
+    void setDropDownCount(int n) { combo_->setMaxVisibleItems(qMax(1, n)); }
+    int ItemIndex() const { return combo_->currentIndex(); }
+    void setItemIndex(int i);
+    // The text shown; the value a field receives for it.
+    QString Text() const { return combo_->currentText(); }
+    void setText(const QString& t);
+    QString Value() const;
+    void setValue(const QString& v);
+    bool ReadOnly() const { return readOnly_; }
+    void setReadOnly(bool on) { readOnly_ = on; }
+    int LabelWidth() const { return labelWidth_; }
+    void setLabelWidth(int w);
+
+    QComboBox* combo() const { return combo_; }
+    FieldBinding* binding() const { return binding_; }
+    bool isEditable() const { return style_ == csDropDown || style_ == csSimple; }
+
+    bool UpdateRecord();
+
+signals:
+    void Change();
+
+protected:
+    void applyCaption() override;
+    void applyColor() override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void rebuild();
+    void loadFromField();
+    void userPicked(int index);
+    void matchTyped(const QString& typed);
+    bool writeValue(const QString& value);
+
+    QLabel* label_;
+    QComboBox* combo_;
+    FieldBinding* binding_;
+    QStringList items_;
+    QString lastTyped_;
+    TComboStyle style_ = csDropDown;
+    bool mapList_ = false, showButton_ = true, allowClearKey_ = false, showMatchText_ = true;
+    bool readOnly_ = false, loading_ = false;
+    int labelWidth_ = 70;
+};
+
+} // namespace kvx

@@ -1,0 +1,252 @@
+#include "controls/KvDBEdit.h"
+
+#include "controls/FieldBinding.h"
+#include "platform/WindowMessage.h"
+
+#include <QFocusEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaMethod>
+#include <QToolButton>
+
+namespace kvx {
+
+namespace {
+// Keys that change an edit's text.
+bool changesText(const QKeyEvent* k) {
+    if (k->matches(QKeySequence::Paste) || k->matches(QKeySequence::Cut) || k->matches(QKeySequence::Undo))
+        return true;
+    if (k->key() == Qt::Key_Backspace || k->key() == Qt::Key_Delete) return true;
+    return !k->text().isEmpty() && k->text().at(0).isPrint() && !(k->modifiers() & Qt::ControlModifier);
+}
+} // namespace
+
+TKvDBEdit::TKvDBEdit(QWidget* parent)
+    : TControl(parent), row_(new QHBoxLayout(this)), label_(new QLabel(this)), edit_(new QLineEdit(this)),
+      binding_(new FieldBinding(this)) {
+    row_->setContentsMargins(0, 0, 0, 0);
+    row_->setSpacing(4);
+    row_->addWidget(label_);
+    row_->addWidget(edit_, 1);
+    label_->setFixedWidth(labelWidth_);
+    label_->hide();
+    setFocusTarget(edit_);
+    edit_->installEventFilter(this);
+    setDefaultColor(colors::clWindow);
+    resize(200, 22);
+    connect(edit_, &QLineEdit::textEdited, this, &TKvDBEdit::onEdited);
+    connect(edit_, &QLineEdit::editingFinished, this, [this] { UpdateRecord(); });
+    connect(edit_, &QLineEdit::textChanged, this, [this] {
+        if (!loading_) emit Change();
+    });
+    connect(binding_, &FieldBinding::dataChanged, this, &TKvDBEdit::loadFromField);
+    connect(binding_, &FieldBinding::stateChanged, this, [this] {
+        updateReadOnly();
+        if (!binding_->editing()) loadFromField();
+    });
+    connect(binding_, &FieldBinding::updateData, this, [this] { UpdateRecord(); });
+}
+
+QString TKvDBEdit::DataField() const {
+    return binding_->dataField();
+}
+void TKvDBEdit::setDataField(const QString& f) {
+    binding_->setDataField(f);
+}
+QObject* TKvDBEdit::DataSource() const {
+    return binding_->dataSource();
+}
+void TKvDBEdit::setDataSource(QObject* s) {
+    binding_->setDataSource(s);
+}
+
+void TKvDBEdit::setReadOnly(bool on) {
+    readOnly_ = on;
+    updateReadOnly();
+}
+
+void TKvDBEdit::updateReadOnly() {
+    // A bound edit follows its field: a field that cannot be modified keeps the edit read-only.
+    edit_->setReadOnly(readOnly_ || (binding_->isBound() && !binding_->canModify()));
+}
+
+QString TKvDBEdit::Text() const {
+    return mask_.isEmpty() ? edit_->text() : mask_.maskedText(edit_->displayText());
+}
+
+void TKvDBEdit::setText(const QString& t) {
+    edit_->setText(t);
+    if (binding_->isBound()) {
+        if (binding_->edit()) {
+            binding_->setModified(true);
+            UpdateRecord();
+        } else {
+            loadFromField();
+        }
+    }
+}
+
+int TKvDBEdit::MaxLength() const {
+    return edit_->maxLength();
+}
+void TKvDBEdit::setMaxLength(int n) {
+    edit_->setMaxLength(n > 0 ? n : 32767);
+}
+
+void TKvDBEdit::setEditMask(const QString& m) {
+    ownMask_ = m;
+    effectiveMask();
+}
+
+void TKvDBEdit::effectiveMask() {
+    // The control's own mask wins; otherwise the bound field's mask applies.
+    const QString m = !ownMask_.isEmpty() ? ownMask_ : binding_->isBound() ? binding_->editMask() : QString();
+    if (m == mask_.mask()) return;
+    mask_ = kvx::EditMask(m);
+    const QString keep = edit_->text();
+    mask_.applyTo(edit_);
+    edit_->setText(keep);
+}
+
+void TKvDBEdit::setLabelWidth(int w) {
+    labelWidth_ = w;
+    label_->setFixedWidth(w);
+}
+
+void TKvDBEdit::applyCaption() {
+    label_->setText(Caption());
+    label_->setVisible(!Caption().isEmpty());
+}
+
+void TKvDBEdit::applyColor() {
+    QPalette pal = edit_->palette();
+    const QColor c = qColor();
+    if (c.isValid()) pal.setColor(QPalette::Base, c);
+    edit_->setPalette(pal);
+}
+
+void TKvDBEdit::onEdited() {
+    if (loading_ || !binding_->isBound()) return;
+    if (!binding_->edit()) {
+        // The dataset cannot be edited: what was typed is dropped.
+        loadFromField();
+        return;
+    }
+    binding_->setModified(true);
+}
+
+bool TKvDBEdit::UpdateRecord() {
+    if (!binding_->isBound() || !binding_->modified()) return true;
+    const QString text = Text();
+    return binding_->write(text);
+}
+
+void TKvDBEdit::Reset() {
+    if (binding_->isBound()) {
+        binding_->Reset();
+        return;
+    }
+    loadFromField();
+}
+
+void TKvDBEdit::loadFromField() {
+    if (!binding_->isBound()) {
+        effectiveMask();
+        return;
+    }
+    effectiveMask();
+    if (binding_->modified() && binding_->editing()) return; // keep what the user is typing
+    const int size = binding_->size();
+    if (size > 0 && edit_->maxLength() != size) edit_->setMaxLength(size); // setting it drops the selection
+    loading_ = true;
+    // The edit shows the edit text while it has the focus in an edited record, else the display text.
+    const bool edit = edit_->hasFocus() || !mask_.isEmpty();
+    const QString text = binding_->isNull() ? QString()
+                         : edit             ? binding_->editText()
+                                            : binding_->displayText();
+    if (text != Text() && text != edit_->text()) {
+        // The same text keeps the selection; a new one keeps the cursor where it was (a key that puts
+        // the record into edit state reloads the text just before it is inserted).
+        const int pos = edit_->cursorPosition();
+        edit_->setText(text);
+        edit_->setCursorPosition(qMin(pos, int(edit_->displayText().size())));
+    }
+    loading_ = false;
+    updateReadOnly();
+}
+
+bool TKvDBEdit::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == edit_) {
+        if (e->type() == QEvent::FocusIn && binding_->isBound() && !binding_->modified()) {
+            loading_ = true;
+            edit_->setText(binding_->isNull() ? QString() : binding_->editText());
+            loading_ = false;
+        } else if (e->type() == QEvent::FocusOut) {
+            if (UpdateRecord() && binding_->isBound() && !binding_->modified()) loadFromField();
+        } else if (e->type() == QEvent::KeyPress) {
+            auto* k = static_cast<QKeyEvent*>(e);
+            if ((k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter)) {
+                UpdateRecord();
+            } else if (k->key() == Qt::Key_Escape && binding_->modified()) {
+                Reset(); // Esc drops the pending change first
+                return true;
+            } else if (binding_->isBound() && !edit_->isReadOnly() && changesText(k) && !binding_->edit()) {
+                return true; // the record cannot be edited: the key is refused
+            }
+        }
+    }
+    return TControl::eventFilter(watched, e);
+}
+
+// ---------------------------------------------------------------------------------------------------
+
+TKvBtnDBEdit::TKvBtnDBEdit(QWidget* parent)
+    : TKvDBEdit(parent), button_(new QToolButton(this)), glyph_(button_) {
+    button_->setFocusPolicy(Qt::NoFocus);
+    button_->setFixedWidth(22);
+    button_->setAutoRaise(false);
+    rowLayout()->addWidget(button_);
+    rowLayout()->setSpacing(2);
+    connect(button_, &QToolButton::clicked, this, &TKvBtnDBEdit::Click);
+}
+
+void TKvBtnDBEdit::setButtonHint(const QString& h) {
+    buttonHint_ = h;
+    button_->setToolTip(h);
+}
+
+int TKvBtnDBEdit::ButtonWidth() const {
+    return button_->width();
+}
+void TKvBtnDBEdit::setButtonWidth(int w) {
+    button_->setFixedWidth(w);
+}
+bool TKvBtnDBEdit::ButtonVisible() const {
+    return !button_->isHidden();
+}
+void TKvBtnDBEdit::setButtonVisible(bool on) {
+    button_->setVisible(on);
+}
+
+void TKvBtnDBEdit::Click() {
+    if (!isEnabled()) return;
+    if (isSignalConnected(QMetaMethod::fromSignal(&TKvBtnDBEdit::ButtonClick))) {
+        emit ButtonClick();
+        return;
+    }
+    postMessage(window(), WM_USER + 10, Qt::Key_F2, this);
+}
+
+bool TKvBtnDBEdit::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == editor() && e->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(e)->key() == Qt::Key_F2 &&
+        static_cast<QKeyEvent*>(e)->modifiers() == Qt::NoModifier) {
+        Click();
+        return true;
+    }
+    return TKvDBEdit::eventFilter(watched, e);
+}
+
+} // namespace kvx

@@ -1,0 +1,122 @@
+// TKvDBEdit: a data-bound edit with a caption label of its own; TKvBtnDBEdit: the same with an embedded
+// image button (GlyphIndex, ButtonHint) - the button and F2 open the lookup of the field.
+#pragma once
+
+#include "controls/Control.h"
+#include "controls/EditMask.h"
+#include "controls/ImageLibrary.h"
+
+class QHBoxLayout;
+class QLabel;
+class QLineEdit;
+class QToolButton;
+
+namespace kvx {
+
+class FieldBinding;
+
+class TKvDBEdit : public TControl {
+    Q_OBJECT
+    Q_PROPERTY(QString DataField READ DataField WRITE setDataField)
+    Q_PROPERTY(QObject* DataSource READ DataSource WRITE setDataSource)
+    Q_PROPERTY(bool ReadOnly READ ReadOnly WRITE setReadOnly)
+    Q_PROPERTY(QString Text READ Text WRITE setText)
+    Q_PROPERTY(int MaxLength READ MaxLength WRITE setMaxLength)
+    Q_PROPERTY(QString EditMask READ EditMaskText WRITE setEditMask)
+    Q_PROPERTY(int LabelWidth READ LabelWidth WRITE setLabelWidth)
+public:
+    explicit TKvDBEdit(QWidget* parent = nullptr);
+
+    QString DataField() const;
+    void setDataField(const QString& f);
+    QObject* DataSource() const;
+    void setDataSource(QObject* s);
+    bool ReadOnly() const { return readOnly_; }
+    void setReadOnly(bool on);
+    // The text as a field would receive it (masked text when a mask is set).
+    QString Text() const;
+    void setText(const QString& t);
+    int MaxLength() const;
+    void setMaxLength(int n);
+    QString EditMaskText() const { return ownMask_; }
+    void setEditMask(const QString& m);
+    int LabelWidth() const { return labelWidth_; }
+    void setLabelWidth(int w);
+
+    QLineEdit* editor() const { return edit_; }
+    QLabel* label() const { return label_; }
+    FieldBinding* binding() const { return binding_; }
+
+    // Writes a pending change into the field; false when the field refused the text.
+    bool UpdateRecord();
+    // Reloads the field's text, dropping a pending change.
+    void Reset();
+
+signals:
+    void Change();
+
+protected:
+    void applyCaption() override;
+    void applyColor() override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    QHBoxLayout* rowLayout() const { return row_; }
+
+private:
+    void loadFromField();
+    void effectiveMask();
+    void updateReadOnly();
+    void onEdited();
+
+    QHBoxLayout* row_;
+    QLabel* label_;
+    QLineEdit* edit_;
+    FieldBinding* binding_;
+    QString ownMask_;
+    kvx::EditMask mask_;
+    bool readOnly_ = false;
+    int labelWidth_ = 70;
+    bool loading_ = false;
+};
+
+class TKvBtnDBEdit : public TKvDBEdit {
+    Q_OBJECT
+    Q_PROPERTY(int GlyphIndex READ GlyphIndex WRITE setGlyphIndex)
+    Q_PROPERTY(QString ButtonHint READ ButtonHint WRITE setButtonHint)
+    Q_PROPERTY(int ButtonWidth READ ButtonWidth WRITE setButtonWidth)
+    Q_PROPERTY(bool ButtonVisible READ ButtonVisible WRITE setButtonVisible)
+    Q_PROPERTY(QPixmap Glyph READ Glyph WRITE setGlyph)
+    Q_PROPERTY(int NumGlyphs READ NumGlyphs WRITE setNumGlyphs)
+public:
+    explicit TKvBtnDBEdit(QWidget* parent = nullptr);
+
+    int GlyphIndex() const { return glyph_.index(); }
+    void setGlyphIndex(int n) { glyph_.setIndex(n); }
+    QString ButtonHint() const { return buttonHint_; }
+    void setButtonHint(const QString& h);
+    int ButtonWidth() const;
+    void setButtonWidth(int w);
+    bool ButtonVisible() const;
+    void setButtonVisible(bool on);
+    QPixmap Glyph() const { return glyph_.glyph(); }
+    void setGlyph(const QPixmap& p) { glyph_.setGlyph(p); }
+    int NumGlyphs() const { return glyph_.numGlyphs(); }
+    void setNumGlyphs(int n) { glyph_.setNumGlyphs(n); }
+
+    QToolButton* button() const { return button_; }
+    // Opens the lookup: emits ButtonClick, or, when nothing is connected to it, posts the F2 lookup
+    // message (WM_USER + 10) with this control to the window.
+    void Click();
+
+signals:
+    void ButtonClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    QToolButton* button_;
+    ButtonGlyph glyph_;
+    QString buttonHint_;
+};
+
+} // namespace kvx

@@ -1,0 +1,87 @@
+#include "controls/StatusBar.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+
+namespace kvx {
+
+void TStatusPanel::setText(const QString& t) {
+    text_ = t;
+    notifyChanged();
+}
+
+void TStatusPanel::setWidth(int w) {
+    width_ = w;
+    notifyChanged();
+}
+
+void TStatusPanel::setAlignment(TAlignment a) {
+    alignment_ = a;
+    notifyChanged();
+}
+
+TStatusBar::TStatusBar(QWidget* parent)
+    : TControl(parent), panels_(new TCollection([](TCollection* c) { return new TStatusPanel(c); }, this)),
+      simple_(new QLabel(this)) {
+    panels_->setObjectName("Panels");
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(2, 1, 2, 1);
+    row->setSpacing(2);
+    simple_->hide();
+    row->addWidget(simple_, 1);
+    setMinimumHeight(20);
+    connect(panels_, &TCollection::changed, this, &TStatusBar::rebuild);
+    connect(panels_, &TCollection::itemChanged, this, &TStatusBar::refresh);
+}
+
+TStatusPanel* TStatusBar::addPanel(const QString& text, int width) {
+    auto* p = static_cast<TStatusPanel*>(panels_->Add());
+    p->setText(text);
+    p->setWidth(width);
+    return p;
+}
+
+void TStatusBar::setSimplePanel(bool on) {
+    simplePanel_ = on;
+    rebuild();
+}
+
+void TStatusBar::setSimpleText(const QString& t) {
+    simpleText_ = t;
+    simple_->setText(t);
+}
+
+QString TStatusBar::shownText(int i) const {
+    const QLabel* l = labels_.value(i);
+    return l ? l->text() : QString();
+}
+
+void TStatusBar::rebuild() {
+    qDeleteAll(labels_);
+    labels_.clear();
+    auto* row = static_cast<QHBoxLayout*>(layout());
+    simple_->setVisible(simplePanel_);
+    for (int i = 0; i < panels_->Count(); ++i) {
+        auto* l = new QLabel(this);
+        l->setFrameShape(QFrame::Panel);
+        l->setFrameShadow(QFrame::Sunken);
+        row->insertWidget(i, l, i == panels_->Count() - 1 ? 1 : 0);
+        labels_.append(l);
+        l->setVisible(!simplePanel_);
+        refresh(i);
+    }
+}
+
+void TStatusBar::refresh(int i) {
+    QLabel* l = labels_.value(i);
+    const TStatusPanel* p = panel(i);
+    if (!l || !p) return;
+    l->setText(p->Text());
+    if (i < panels_->Count() - 1) l->setFixedWidth(p->Width());
+    const Qt::Alignment h = p->Alignment() == TStatusPanel::taRightJustify ? Qt::AlignRight
+                            : p->Alignment() == TStatusPanel::taCenter     ? Qt::AlignHCenter
+                                                                           : Qt::AlignLeft;
+    l->setAlignment(h | Qt::AlignVCenter);
+}
+
+} // namespace kvx

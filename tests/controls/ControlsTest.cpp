@@ -1,0 +1,267 @@
+// Behaviour of the controls without data: lookups, value-mapped combos, pages, check boxes, panels.
+#include "controls/CheckBoxes.h"
+#include "controls/ExtPageControl.h"
+#include "controls/KvDBComboBox.h"
+#include "controls/KvDBEdit.h"
+#include "controls/SelectPanel.h"
+#include "controls/SimpleControls.h"
+#include "platform/WindowMessage.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace kvx;
+
+namespace {
+// A window that records the window messages it receives.
+class MessageWindow : public QWidget {
+public:
+    QList<QPair<int, QObject*>> got;
+
+protected:
+    bool event(QEvent* e) override {
+        if (const int m = MessageEvent::messageOf(e); m >= 0) {
+            got.append({m, static_cast<MessageEvent*>(e)->lParam()});
+            return true;
+        }
+        return QWidget::event(e);
+    }
+};
+
+const QStringList kModes = {QString::fromUtf8("1:不处理\t1"), QString::fromUtf8("2:汇出\t2"),
+                            QString::fromUtf8("3.汇入\t3")};
+} // namespace
+
+TEST(ButtonEdit, ButtonAndF2OpenTheLookup) {
+    MessageWindow w;
+    auto* ed = new TKvBtnDBEdit(&w);
+    ed->setButtonHint(QString::fromUtf8("常用语开窗"));
+    EXPECT_EQ(ed->button()->toolTip(), QString::fromUtf8("常用语开窗"));
+    w.show();
+    // Nothing connected: the F2 lookup message goes to the window with the control.
+    QTest::mouseClick(ed->button(), Qt::LeftButton);
+    QTest::keyClick(ed->editor(), Qt::Key_F2);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(w.got.size(), 2);
+    EXPECT_EQ(w.got[0].first, 1034);
+    EXPECT_EQ(w.got[1].second, ed);
+    // A handler takes the lookup over.
+    int clicks = 0;
+    QObject::connect(ed, &TKvBtnDBEdit::ButtonClick, [&] { ++clicks; });
+    QTest::mouseClick(ed->button(), Qt::LeftButton);
+    QTest::keyClick(ed->editor(), Qt::Key_F2);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(w.got.size(), 2);
+    ed->setEnabled(false);
+    ed->Click();
+    EXPECT_EQ(clicks, 2); // a disabled edit opens nothing
+}
+
+TEST(ComboBox, MappedItemsShowTheDisplayAndGiveTheValue) {
+    EXPECT_EQ(MappedItems::displayOf(kModes, "2"), QString::fromUtf8("2:汇出"));
+    EXPECT_EQ(MappedItems::displayOf(kModes, "9"), "");
+    EXPECT_EQ(MappedItems::valueOf(kModes, QString::fromUtf8("3.汇入")), "3");
+    EXPECT_EQ(MappedItems::valueOf(kModes, "other"), "other");
+
+    TKvDBComboBox c;
+    c.setStyle(TKvDBComboBox::csDropDownList);
+    c.setMapList(true);
+    c.setItems(kModes);
+    EXPECT_EQ(c.combo()->itemText(1), QString::fromUtf8("2:汇出"));
+    c.setValue("3");
+    EXPECT_EQ(c.Text(), QString::fromUtf8("3.汇入"));
+    EXPECT_EQ(c.ItemIndex(), 2);
+    c.setValue("7");
+    EXPECT_EQ(c.ItemIndex(), -1);
+    // Picking with the keyboard.
+    c.show();
+    c.combo()->setFocus();
+    c.setItemIndex(0);
+    QTest::keyClick(c.combo(), Qt::Key_Down);
+    EXPECT_EQ(c.Value(), "2");
+    // Without mapping the whole item is shown and stored.
+    c.setMapList(false);
+    EXPECT_EQ(c.combo()->itemText(1), kModes[1]);
+    EXPECT_EQ(c.Value(), kModes[1]);
+}
+
+TEST(ComboBox, ClearKeyButtonAndDropDownCount) {
+    TKvDBComboBox c;
+    c.setStyle(TKvDBComboBox::csDropDownList);
+    c.setMapList(true);
+    c.setItems(kModes);
+    c.setItemIndex(1);
+    c.show();
+    c.combo()->setFocus();
+    QTest::keyClick(c.combo(), Qt::Key_Delete);
+    EXPECT_EQ(c.ItemIndex(), 1); // the clear key is off by default
+    c.setAllowClearKey(true);
+    QTest::keyClick(c.combo(), Qt::Key_Delete);
+    EXPECT_EQ(c.ItemIndex(), -1);
+    c.setDropDownCount(3);
+    EXPECT_EQ(c.combo()->maxVisibleItems(), 3);
+    c.setShowButton(false);
+    EXPECT_FALSE(c.ShowButton());
+    EXPECT_FALSE(c.grab().isNull()); // paints without its button
+    c.setReadOnly(true);
+    c.setItemIndex(0);
+    QTest::keyClick(c.combo(), Qt::Key_Down);
+    EXPECT_EQ(c.ItemIndex(), 0); // a read-only combo ignores keys
+}
+
+TEST(ComboBox, EditableStyleMatchesTypedText) {
+    TKvDBComboBox c;
+    c.setMapList(true);
+    c.setItems(kModes);
+    c.show();
+    c.combo()->setFocus();
+    QTest::keyClicks(c.combo(), "2");
+    EXPECT_EQ(c.Text(), QString::fromUtf8("2:汇出")); // the match text completes the entry
+    EXPECT_EQ(c.Value(), "2");
+    TKvDBComboBox plain;
+    plain.setMapList(true);
+    plain.setItems(kModes);
+    plain.setShowMatchText(false);
+    plain.show();
+    plain.combo()->setFocus();
+    plain.combo()->clearEditText();
+    QTest::keyClicks(plain.combo(), "2");
+    EXPECT_EQ(plain.Text(), "2");
+}
+
+TEST(PageControl, ChangingCanRefuseAndChangeReports) {
+    TExtPageControl pg;
+    auto* a = new TTabSheet(&pg);
+    auto* b = new TTabSheet(&pg);
+    auto* c = new TTabSheet(&pg);
+    a->setCaption(QString::fromUtf8("详细字段"));
+    b->setCaption(QString::fromUtf8("自定义信息"));
+    c->setCaption(QString::fromUtf8("信息浏览"));
+    EXPECT_EQ(pg.ActivePage(), a);
+    int changes = 0;
+    bool allow = true;
+    QObject::connect(&pg, &TExtPageControl::Change, [&] { ++changes; });
+    QObject::connect(&pg, &TExtPageControl::Changing, [&](bool& ok) { ok = allow; });
+    EXPECT_TRUE(pg.setActivePage(c));
+    EXPECT_EQ(changes, 1);
+    allow = false;
+    EXPECT_FALSE(pg.setActivePageIndex(0));
+    EXPECT_EQ(pg.ActivePage(), c);
+    pg.show();
+    QTest::mouseClick(pg.tabBar(), Qt::LeftButton, {}, pg.tabRect(0).center());
+    EXPECT_EQ(pg.ActivePageIndex(), 2); // a click is refused the same way
+    EXPECT_EQ(changes, 1);
+    allow = true;
+    b->setEnabled(false);
+    EXPECT_FALSE(pg.tabBar()->isTabEnabled(1));
+    b->setPageIndex(2);
+    EXPECT_EQ(pg.Pages(2), b);
+    EXPECT_EQ(pg.ActivePage(), c);
+}
+
+TEST(PageControl, OwnerDrawnTabsAskForTheirLabels) {
+    TExtPageControl pg;
+    new TTabSheet(&pg);
+    new TTabSheet(&pg);
+    pg.setTabWidth(80);
+    pg.setTabHeight(20);
+    pg.resize(300, 120);
+    QList<int> drawn;
+    QObject::connect(&pg, &TExtPageControl::DrawTab, [&](QPainter* p, int i, const QRect& r, bool) {
+        p->drawText(r, QString::number(i));
+        drawn.append(i);
+    });
+    pg.grab();
+    EXPECT_TRUE(drawn.isEmpty());
+    pg.setOwnerDraw(true);
+    pg.grab();
+    EXPECT_EQ(drawn, (QList<int>{0, 1}));
+    EXPECT_EQ(pg.tabRect(0).width(), 80);
+    EXPECT_EQ(pg.tabRect(0).height(), 20);
+}
+
+TEST(CheckBoxes, ValuesBitsAndRadios) {
+    TFDbCheckBox db;
+    EXPECT_EQ(db.stateFor("Y"), TKVCheckBox::cbChecked);
+    EXPECT_EQ(db.stateFor("n"), TKVCheckBox::cbUnchecked);
+    EXPECT_EQ(db.stateFor("?"), TKVCheckBox::cbGrayed);
+    db.setValueChecked("1;T");
+    EXPECT_EQ(db.stateFor("T"), TKVCheckBox::cbChecked);
+
+    TBitCheckBox bit;
+    bit.setBit(2);
+    bit.setValue(5);
+    EXPECT_TRUE(bit.Checked());
+    bit.show();
+    QTest::mouseClick(bit.box(), Qt::LeftButton, {}, QPoint(6, bit.box()->height() / 2));
+    EXPECT_EQ(bit.Value(), 1);
+    EXPECT_FALSE(bit.Checked());
+
+    QWidget group;
+    auto* r1 = new TKvRadioButton(&group);
+    auto* r2 = new TKvRadioButton(&group);
+    r1->setChecked(true);
+    r2->setChecked(true);
+    EXPECT_FALSE(r1->Checked());
+    EXPECT_TRUE(r2->Checked());
+}
+
+TEST(SelectPanel, ChoosesRemovesAndJoins) {
+    TSelectPanel p;
+    p.setItems({"MB001", "MB002", "MB004"});
+    p.setBeginWords({"("});
+    p.setFinalWords({")"});
+    p.sourceList()->item(0)->setSelected(true);
+    p.sourceList()->item(2)->setSelected(true);
+    p.AddSelected();
+    EXPECT_EQ(p.Selected(), (QStringList{"MB001", "MB004"}));
+    EXPECT_EQ(p.sourceList()->count(), 1);
+    EXPECT_EQ(p.SelectedText(), "(MB001,MB004)");
+    p.selectedList()->setCurrentRow(0);
+    p.show();
+    QTest::mouseClick(p.removeButton(), Qt::LeftButton);
+    EXPECT_EQ(p.Selected(), (QStringList{"MB004"}));
+    QTest::mouseClick(p.clearButton(), Qt::LeftButton);
+    EXPECT_TRUE(p.Selected().isEmpty());
+    EXPECT_EQ(p.sourceList()->count(), 3);
+    EXPECT_FALSE(p.addButton()->icon().isNull());
+}
+
+TEST(CheckListBox, ChecksSurviveNewItems) {
+    TFCheckListBox l;
+    l.setItems({"a", "b"});
+    l.setItemChecked(1, true);
+    QList<int> clicked;
+    QObject::connect(&l, &TFCheckListBox::ClickCheck, [&](int i) { clicked.append(i); });
+    l.setItems({"a", "b", "c"});
+    EXPECT_TRUE(l.isChecked(1));
+    EXPECT_FALSE(l.isChecked(2));
+    EXPECT_TRUE(clicked.isEmpty()); // filling is not a click
+    l.moveItem(1, 0);
+    EXPECT_EQ(l.Items(), (QStringList{"b", "a", "c"}));
+    EXPECT_TRUE(l.isChecked(0));
+}
+
+TEST(F2Button, PostsTheLookupOfItsControl) {
+    MessageWindow w;
+    auto* ed = new TKvDBEdit(&w);
+    auto* b = new TF2Button(&w);
+    b->setControl(ed);
+    w.show();
+    QTest::mouseClick(b->button(), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(w.got.size(), 1);
+    EXPECT_EQ(w.got[0].first, WM_USER + 10);
+    EXPECT_EQ(w.got[0].second, ed);
+}
