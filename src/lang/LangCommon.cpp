@@ -1,0 +1,132 @@
+#include "LangCommon.h"
+
+#include "platform/CodePage.h"
+#include "server/StaveloINI.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+namespace kvx::lang {
+
+QString LanguageCode(const QString& uiCodePage) {
+    const QString key = uiCodePage.trimmed();
+    if (key.isEmpty()) return {};
+    const QStringList lines = QString::fromLatin1(LanguageCodeTable).split(QStringLiteral("\r\n"));
+    for (const QString& line : lines) {
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq > 0 && line.left(eq).compare(key, Qt::CaseInsensitive) == 0) return line.mid(eq + 1);
+    }
+    return {};
+}
+
+QString LanguageDirectoryIn(const QString& basePath, const QString& uiCodePage) {
+    const QString code = LanguageCode(uiCodePage);
+    if (code.isEmpty()) return {};
+    QString dir = basePath;
+    if (!dir.isEmpty() && !dir.endsWith(u'/')) dir += u'/';
+    dir += QStringLiteral("MultiLanguage/") + code + u'/';
+    return QDir(dir).exists() ? dir : QString();
+}
+
+QString LanguageDirectory(TDesignType designType) {
+    if (designType == dtServer) {
+        const TStaveloIniS ini;
+        return LanguageDirectoryIn(ini.ServerPath, ini.UICodePage);
+    }
+    const TStaveloIniC ini;
+    return LanguageDirectoryIn(ini.ClientPath, ini.UICodePage);
+}
+
+QString PackageFileName(TDesignType designType, const QString& packageName) {
+    return LanguageDirectory(designType) + packageName + QStringLiteral(".Lng");
+}
+
+namespace {
+
+// The code page a document must be decoded from before parsing, or 0 when the parser reads it itself.
+int codePageToDecode(const QByteArray& bytes) {
+    if (bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
+        return 0;
+    static const QRegularExpression decl(QStringLiteral(R"(^\s*<\?xml[^>]*?encoding\s*=\s*["']([^"']+)["'])"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = decl.match(QString::fromLatin1(bytes.left(256)));
+    if (m.hasMatch()) {
+        const QString enc = m.captured(1).trimmed().toLower();
+        if (enc == u"gb2312" || enc == u"gbk" || enc == u"gb18030" || enc == u"cp936" || enc == u"x-gbk" ||
+            enc == u"euc-cn")
+            return 936;
+        if (enc.startsWith(u"big5") || enc == u"cp950" || enc == u"x-big5") return 950;
+        return 0; // UTF-8, UTF-16, Latin-1: pugixml's own business
+    }
+    if (codepage::isValidUtf8(bytes)) return 0;
+    return codepage::systemCodePage();
+}
+
+} // namespace
+
+QString LoadXmlBytes(pugi::xml_document& doc, const QByteArray& bytes) {
+    doc.reset();
+    pugi::xml_parse_result result;
+    const int cp = codePageToDecode(bytes);
+    if (cp != 0) {
+        const QByteArray utf8 = codepage::decode(bytes, cp).toUtf8();
+        result =
+            doc.load_buffer(utf8.constData(), size_t(utf8.size()), pugi::parse_default, pugi::encoding_utf8);
+    } else {
+        result = doc.load_buffer(bytes.constData(), size_t(bytes.size()));
+    }
+    if (result) return {};
+    doc.reset();
+    return QString::fromUtf8(result.description());
+}
+
+QString LoadXmlFile(pugi::xml_document& doc, const QString& fileName) {
+    QFile file(fileName);
+    if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        doc.reset();
+        pugi::xml_parse_result missing;
+        missing.status = pugi::status_file_not_found;
+        return QString::fromUtf8(missing.description());
+    }
+    return LoadXmlBytes(doc, file.readAll());
+}
+
+pugi::xpath_node SelectFirst(const pugi::xml_node& node, const QString& query) {
+    if (!node) return {};
+    try {
+        return node.select_node(query.toUtf8().constData());
+    } catch (const pugi::xpath_exception&) {
+        return {};
+    }
+}
+
+QString BareClassName(const QMetaObject* mo) {
+    const QString name = QString::fromLatin1(mo->className());
+    const qsizetype sep = name.lastIndexOf(QStringLiteral("::"));
+    return sep < 0 ? name : name.mid(sep + 2);
+}
+
+bool InheritsClass(const QObject* obj, const char* bareName) {
+    if (!obj) return false;
+    const QString wanted = QString::fromLatin1(bareName);
+    for (const QMetaObject* mo = obj->metaObject(); mo; mo = mo->superClass())
+        if (BareClassName(mo) == wanted) return true;
+    return false;
+}
+
+QString GetMessageFromFile(const QString& fileName, const QString& key, const QString& def) {
+    if (fileName.isEmpty() || !QFile::exists(fileName)) return def;
+    pugi::xml_document doc;
+    if (!LoadXmlFile(doc, fileName).isEmpty()) return def;
+    const pugi::xpath_node hit = SelectFirst(doc, QStringLiteral("//%1/@%2").arg(key, QStringLiteral("Msg")));
+    if (!hit.attribute()) return def;
+    return QString::fromUtf8(hit.attribute().value());
+}
+
+} // namespace kvx::lang
+
+QString GetMessage(TDesignType designType, const QString& packageName, const QString& key,
+                   const QString& def) {
+    return kvx::lang::GetMessageFromFile(kvx::lang::PackageFileName(designType, packageName), key, def);
+}

@@ -1,0 +1,58 @@
+// LangCommon: where language packages live, how they are read, and the message lookup.
+//
+// A package is one XML file per class, "<ClientPath>MultiLanguage/<code>/<class>.Lng", where the code
+// comes from the UI code page ("936" CHS, "950" CHT, "437" ENG). Documents are read in UTF-8/16 by
+// their byte-order mark or declaration; documents declared GB2312/GBK/GB18030/Big5 (or undeclared and
+// not valid UTF-8, read in the system code page) are decoded before parsing.
+#pragma once
+
+#include "CodeConverter.h"
+
+#include <QString>
+#include <pugixml.hpp>
+
+// Which configuration a language-aware component reads: the client's or the server's (one enumeration
+// for the converter and the language controller).
+using TDesignType = TCodeConverter::TDesignType;
+inline constexpr TDesignType dtClient = TCodeConverter::dtClient;
+inline constexpr TDesignType dtServer = TCodeConverter::dtServer;
+
+namespace kvx::lang {
+
+// The fixed code-page table of the language folders.
+inline constexpr const char* LanguageCodeTable = "936=CHS\r\n950=CHT\r\n437=ENG";
+
+// "CHS", "CHT" or "ENG" for the UI code page; empty when the table has no entry.
+QString LanguageCode(const QString& uiCodePage);
+
+// basePath + "MultiLanguage/<code>/" when the code page has an entry and that folder exists; else empty.
+QString LanguageDirectoryIn(const QString& basePath, const QString& uiCodePage);
+// The language folder of the installation: ClientPath (dtClient) or ServerPath (dtServer) and the UI
+// code page of the same configuration, read afresh.
+QString LanguageDirectory(TDesignType designType);
+// LanguageDirectory + name + ".Lng" (a relative file name when the folder is unknown).
+QString PackageFileName(TDesignType designType, const QString& packageName);
+
+// Parses XML bytes into doc. Returns an empty text on success, else the parser's reason.
+QString LoadXmlBytes(pugi::xml_document& doc, const QByteArray& bytes);
+// Reads and parses a file; a file that cannot be read reports "File was not found" like the parser.
+QString LoadXmlFile(pugi::xml_document& doc, const QString& fileName);
+
+// The first node an XPath query selects below node; an empty node when nothing matches or the query is
+// not valid XPath (a component name that is no XML name, for instance).
+pugi::xpath_node SelectFirst(const pugi::xml_node& node, const QString& query);
+
+// The class name without its namespace ("kvx::TFDBGrid" -> "TFDBGrid").
+QString BareClassName(const QMetaObject* mo);
+// Whether obj's class or one of its ancestors has the given name, namespaces ignored.
+bool InheritsClass(const QObject* obj, const char* bareName);
+
+// The message of a package: the "Msg" attribute of the first element named key; def when the file is
+// missing or unreadable or the attribute is absent. Never raises.
+QString GetMessageFromFile(const QString& fileName, const QString& key, const QString& def);
+
+} // namespace kvx::lang
+
+// The message lookup of the language packages: GetMessageFromFile on the package file of the design type.
+QString GetMessage(TDesignType designType, const QString& packageName, const QString& key,
+                   const QString& def);

@@ -1,0 +1,104 @@
+#include "LanguageController.h"
+
+TLanguageController::TLanguageController(QObject* owner)
+    : QObject(owner), document_(std::make_unique<pugi::xml_document>()) {}
+
+TLanguageController::~TLanguageController() = default;
+
+bool TLanguageController::GetActive() const {
+    return reader_ && document_->document_element();
+}
+
+void TLanguageController::SetActive(bool active) {
+    if (loading_) {
+        streamedActive_ = active;
+        return;
+    }
+    if (active == GetActive()) return;
+    if (active)
+        Open();
+    else
+        Close();
+}
+
+void TLanguageController::Loaded() {
+    if (!loading_) return;
+    loading_ = false;
+    SetActive(streamedActive_);
+}
+
+void TLanguageController::DropDocument() {
+    reader_.reset();
+    document_->reset();
+}
+
+void TLanguageController::Open() {
+    emit BeforeOpen(this);
+    DropDocument();
+    QString error;
+    if (!inlineText_.isEmpty()) {
+        error = kvx::lang::LoadXmlBytes(*document_, inlineText_.join(u'\n').toUtf8());
+    } else {
+        if (fileName_.isEmpty())
+            throw LanguageControllerError(QStringLiteral("Cannot Find File %1!").arg(fileName_));
+        error = kvx::lang::LoadXmlFile(*document_, fileName_);
+    }
+    if (!error.isEmpty()) {
+        DropDocument();
+        throw LanguageControllerError(error);
+    }
+    reader_ = std::make_unique<TLangReader>(
+        *document_, exclude_, [this](QObject* c, const pugi::xml_node& e) { emit BeforeLoadComponent(c, e); },
+        [this](QObject* c, const pugi::xml_node& e) { emit AfterLoadComponent(c, e); });
+    emit AfterOpen(this);
+}
+
+void TLanguageController::Close() {
+    emit BeforeClose(this);
+    DropDocument();
+    emit AfterClose(this);
+}
+
+void TLanguageController::SetExcludeControls(const QStringList& names) {
+    exclude_ = names;
+    if (reader_) reader_->SetExcludeControls(names);
+}
+
+void TLanguageController::SetFileName(const QString& fileName) {
+    if (fileName == fileName_) return;
+    fileName_ = fileName;
+    if (GetActive()) Close();
+}
+
+void TLanguageController::SetLangPackage(const QStringList& lines) {
+    if (lines == inlineText_) return;
+    inlineText_ = lines;
+    if (GetActive()) Close();
+}
+
+TLangReader* TLanguageController::GetLangReader() {
+    if (!GetActive()) throw LanguageControllerError(QStringLiteral("No active LanguageController!"));
+    return reader_.get();
+}
+
+TKvLangController::TKvLangController(QObject* owner) : TLanguageController(owner) {}
+
+void TKvLangController::SetDesignType(TDesignType designType) {
+    if (designType == designType_) return;
+    designType_ = designType;
+    if (!packageName_.isEmpty()) UpdateFileName();
+}
+
+void TKvLangController::SetLangPackageName(const QString& name) {
+    if (name == packageName_) return;
+    packageName_ = name;
+    UpdateFileName();
+}
+
+void TKvLangController::UpdateFileName() {
+    const QString file = kvx::lang::PackageFileName(designType_, packageName_);
+    if (file == FileName()) return;
+    SetLangPackage({});
+    SetFileName(file);
+    if (GetActive()) SetActive(false);
+}

@@ -1,0 +1,145 @@
+#include "TranslatorU.h"
+
+#include "LangCommon.h"
+#include "platform/PropertySetter.h"
+
+#include <QComboBox>
+#include <QList>
+#include <QWidget>
+
+bool SetLangProperty(QObject* component, const QString& path, const QString& value) {
+    if (!component || path.trimmed().isEmpty()) return false;
+    try {
+        return kvx::SetPropValueIncludeSub(component, path, value);
+    } catch (...) {
+        return false;
+    }
+}
+
+// ---- component readers
+
+TComponentRead::TComponentRead(QObject* component, const pugi::xml_node& element)
+    : component_(component), element_(element) {}
+
+void TComponentRead::Apply() {
+    ApplyAttributes();
+}
+
+void TComponentRead::ApplyAttributes() {
+    for (const pugi::xml_attribute& attr : element_.attributes()) {
+        if (!component_) return; // a property change may have destroyed the component
+        SetLangProperty(component_, QString::fromUtf8(attr.name()), QString::fromUtf8(attr.value()));
+    }
+}
+
+void TCustomComboBoxRead::Apply() {
+    const int index = ItemIndex();
+    ApplyAttributes();
+    if (Component()) SetItemIndex(index);
+}
+
+int TCustomComboBoxRead::ItemIndex() const {
+    if (const auto* combo = qobject_cast<const QComboBox*>(Component())) return combo->currentIndex();
+    const QVariant v = Component() ? Component()->property("ItemIndex") : QVariant();
+    return v.isValid() ? v.toInt() : -1;
+}
+
+void TCustomComboBoxRead::SetItemIndex(int index) {
+    if (auto* combo = qobject_cast<QComboBox*>(Component())) {
+        combo->setCurrentIndex(index < combo->count() ? index : -1);
+        return;
+    }
+    if (Component() && Component()->property("ItemIndex").isValid())
+        Component()->setProperty("ItemIndex", index);
+}
+
+// The data-aware combo box publishes its selection as "ItemIndex" (its stored value follows it); the
+// embedded editor's index is only the fallback.
+int TwwDBCustomComboBoxRead::ItemIndex() const {
+    const QVariant v = Component() ? Component()->property("ItemIndex") : QVariant();
+    return v.isValid() ? v.toInt() : TCustomComboBoxRead::ItemIndex();
+}
+
+void TwwDBCustomComboBoxRead::SetItemIndex(int index) {
+    if (Component() && Component()->property("ItemIndex").isValid()) {
+        Component()->setProperty("ItemIndex", index);
+        return;
+    }
+    TCustomComboBoxRead::SetItemIndex(index);
+}
+
+bool TReaderFactory::IsDataAwareComboBox(const QObject* component) {
+    using kvx::lang::InheritsClass;
+    return InheritsClass(component, "TKvDBComboBox") || InheritsClass(component, "TwwDBCustomComboBox");
+}
+
+bool TReaderFactory::IsComboBox(const QObject* component) {
+    return qobject_cast<const QComboBox*>(component) ||
+           kvx::lang::InheritsClass(component, "TCustomComboBox");
+}
+
+std::unique_ptr<TComponentRead> TReaderFactory::Create(QObject* component, const pugi::xml_node& element) {
+    if (IsDataAwareComboBox(component)) return std::make_unique<TwwDBCustomComboBoxRead>(component, element);
+    if (IsComboBox(component)) return std::make_unique<TCustomComboBoxRead>(component, element);
+    return std::make_unique<TComponentRead>(component, element);
+}
+
+// ---- package reader
+
+TLangReader::TLangReader(const pugi::xml_document& document, const QStringList& excludeControls,
+                         TLoadComponentEvent beforeLoad, TLoadComponentEvent afterLoad)
+    : document_(document), beforeLoad_(std::move(beforeLoad)), afterLoad_(std::move(afterLoad)) {
+    SetExcludeControls(excludeControls);
+}
+
+void TLangReader::SetExcludeControls(const QStringList& names) {
+    exclude_.clear();
+    for (const QString& n : names)
+        if (!n.trimmed().isEmpty()) exclude_ << n.trimmed();
+}
+
+bool TLangReader::IsExcluded(const QString& name) const {
+    return exclude_.contains(name.trimmed(), Qt::CaseInsensitive);
+}
+
+bool TLangReader::IsFormOrDataModule(const QObject* component) {
+    if (!component) return false;
+    if (const auto* w = qobject_cast<const QWidget*>(component)) return w->isWindow();
+    return kvx::lang::InheritsClass(component, "TDataModule") ||
+           kvx::lang::InheritsClass(component, "TdmRadical");
+}
+
+void TLangReader::ApplyElement(QObject* component, const pugi::xml_node& element) {
+    if (beforeLoad_) beforeLoad_(component, element);
+    QPointer<QObject> guard(component);
+    TReaderFactory::Create(component, element)->Apply();
+    if (guard && afterLoad_) afterLoad_(component, element);
+}
+
+void TLangReader::Apply(QObject* component) {
+    ApplyTree(component, true);
+}
+
+void TLangReader::ApplyTree(QObject* component, bool top) {
+    if (!component) return;
+    QPointer<QObject> guard(component);
+    // The document element belongs to the object the package was loaded for; windows and data modules
+    // it happens to own (dialogs, its data module) have packages of their own.
+    if (top && IsFormOrDataModule(component)) {
+        const pugi::xml_node root = document_.document_element();
+        if (root) ApplyElement(component, root);
+    }
+    if (!guard) return;
+    const QString name = component->objectName();
+    if (!name.isEmpty() && !IsExcluded(name)) {
+        const pugi::xml_node element = kvx::lang::SelectFirst(document_, QStringLiteral("//") + name).node();
+        if (element) ApplyElement(component, element);
+    }
+    if (!guard) return;
+    // Setting properties can create or delete children (list items, columns): walk a guarded snapshot.
+    QList<QPointer<QObject>> owned;
+    for (QObject* child : component->children())
+        owned << child;
+    for (const QPointer<QObject>& child : owned)
+        if (child) ApplyTree(child, false);
+}
