@@ -8,16 +8,8 @@
 
 namespace kvx {
 
-namespace {
-QHBoxLayout* tightRow(QWidget* w) {
-    auto* row = new QHBoxLayout(w);
-    row->setContentsMargins(0, 0, 0, 0);
-    return row;
-}
-} // namespace
-
 TKVCheckBox::TKVCheckBox(QWidget* parent) : TControl(parent), box_(new QCheckBox(this)) {
-    tightRow(this)->addWidget(box_);
+    tightRow()->addWidget(box_);
     setFocusTarget(box_);
     resize(120, 20);
     connect(box_, &QCheckBox::clicked, this, [this] {
@@ -61,7 +53,7 @@ void TKVCheckBox::applyCaption() {
 }
 
 TKvRadioButton::TKvRadioButton(QWidget* parent) : TControl(parent), button_(new QRadioButton(this)) {
-    tightRow(this)->addWidget(button_);
+    tightRow()->addWidget(button_);
     setFocusTarget(button_);
     resize(120, 20);
     connect(button_, &QRadioButton::clicked, this, &TKvRadioButton::Click);

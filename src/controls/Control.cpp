@@ -1,6 +1,7 @@
 #include "controls/Control.h"
 
 #include <QEvent>
+#include <QHBoxLayout>
 #include <algorithm>
 
 namespace kvx {
@@ -112,6 +113,12 @@ void TControl::reorderTabs() {
                      [](const TControl* a, const TControl* b) { return a->tabOrder_ < b->tabOrder_; });
     for (int i = 1; i < siblings.size(); ++i)
         QWidget::setTabOrder(siblings[i - 1], siblings[i]);
+}
+
+QHBoxLayout* TControl::tightRow() {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    return row;
 }
 
 } // namespace kvx

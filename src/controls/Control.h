@@ -8,6 +8,8 @@
 #include "platform/Font.h"
 
 #include <QPointer>
+
+class QHBoxLayout;
 #include <QWidget>
 
 namespace kvx {
@@ -70,6 +72,8 @@ public:
     QWidget* focusTarget() const { return focusTarget_ ? focusTarget_ : const_cast<TControl*>(this); }
 
 protected:
+    // A margin-free horizontal layout filling the control with its inner widget.
+    QHBoxLayout* tightRow();
     // Subclasses react to these; the defaults fill the background and set the tool tip.
     virtual void applyCaption() {}
     virtual void applyColor();

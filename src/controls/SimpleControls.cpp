@@ -12,17 +12,9 @@
 
 namespace kvx {
 
-namespace {
-QHBoxLayout* tightRow(QWidget* w) {
-    auto* row = new QHBoxLayout(w);
-    row->setContentsMargins(0, 0, 0, 0);
-    return row;
-}
-} // namespace
-
 TDBLabel::TDBLabel(QWidget* parent)
     : TControl(parent), label_(new QLabel(this)), binding_(new FieldBinding(this)) {
-    tightRow(this)->addWidget(label_);
+    tightRow()->addWidget(label_);
     resize(100, 18);
     connect(binding_, &FieldBinding::dataChanged, this, &TDBLabel::refresh);
     connect(binding_, &FieldBinding::stateChanged, this, &TDBLabel::refresh);
@@ -85,7 +77,7 @@ void TDBLabel::refresh() {
 
 TGSpeedButton::TGSpeedButton(QWidget* parent)
     : TControl(parent), button_(new QToolButton(this)), glyph_(button_) {
-    tightRow(this)->addWidget(button_);
+    tightRow()->addWidget(button_);
     button_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     button_->setAutoRaise(false);
     button_->setFocusPolicy(Qt::NoFocus);
@@ -142,7 +134,7 @@ void TGSpeedButton::applyCaption() {
 }
 
 TF2Button::TF2Button(QWidget* parent) : TControl(parent), button_(new QPushButton(this)), glyph_(button_) {
-    tightRow(this)->addWidget(button_);
+    tightRow()->addWidget(button_);
     button_->setFocusPolicy(Qt::NoFocus);
     setFocusTarget(button_);
     setCaption("F2");
@@ -166,7 +158,7 @@ void TF2Button::applyCaption() {
 // ---------------------------------------------------------------------------------------------------
 
 TFCheckListBox::TFCheckListBox(QWidget* parent) : TControl(parent), list_(new QListWidget(this)) {
-    tightRow(this)->addWidget(list_);
+    tightRow()->addWidget(list_);
     setFocusTarget(list_);
     setDefaultColor(colors::clWindow);
     resize(150, 120);
