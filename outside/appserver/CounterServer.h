@@ -32,6 +32,7 @@ private:
     QString baseLimited_ = QStringLiteral("N");
 
     Storage& storage();
+    QString ownUser(const QString& user) const;
     QString companyDatabase(const QString& company);
     void checkContext(const kvx::Variant& context);
     kvx::Variant udfData(const kvx::Variant& params);
