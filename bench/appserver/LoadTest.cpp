@@ -91,7 +91,7 @@ struct Run {
 Run runPhase(int port, qint64 pid, int clients, int seconds, bool hostile) {
     std::atomic_bool go{false}, stop{false};
     std::atomic_int ready{0};
-    std::vector<Result> results(size_t(clients));
+    std::vector<Result> results(static_cast<size_t>(clients));
     std::vector<std::thread> threads;
     for (int i = 0; i < clients; ++i)
         threads.emplace_back([&, i] {
