@@ -160,7 +160,7 @@ QString CounterServer::ownUser(const QString& user) const {
 }
 
 Storage& CounterServer::storage() {
-    if (!storage_) storage_ = std::make_unique<Storage>(config_);
+    if (!storage_) storage_ = openStorage(config_);
     return *storage_;
 }
 

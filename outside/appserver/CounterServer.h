@@ -27,7 +27,7 @@ public:
 
 private:
     StorageConfig config_;
-    std::unique_ptr<Storage> storage_;
+    std::shared_ptr<Storage> storage_;
     int productId_ = 3;
     QString baseLimited_ = QStringLiteral("N");
 

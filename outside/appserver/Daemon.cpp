@@ -86,6 +86,7 @@ void SessionThread::serve(QTcpSocket& sock) {
     stop->socketFd = int(socket_);
     config_.stop = stop;
     config_.runMigrations = false;
+    config_.connection = std::make_shared<SharedConnection>(); // one database connection per client
     RpcSession session(config_, limits_.session);
     QByteArray buffer;
     qsizetype scanned = 0; // bytes of the buffer already searched for a line end

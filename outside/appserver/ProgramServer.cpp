@@ -181,7 +181,7 @@ ProgramServer::~ProgramServer() {
 }
 
 Storage& ProgramServer::storage() {
-    if (!storage_) storage_ = std::make_unique<Storage>(config_);
+    if (!storage_) storage_ = openStorage(config_);
     return *storage_;
 }
 
@@ -543,7 +543,7 @@ QString ProgramServer::renameScheme(const VariantList& o, const VariantList& n) 
 LookupServer::LookupServer(StorageConfig config)
     : DispatchObject(QStringLiteral("Halvex.Class1")), config_(std::move(config)) {
     auto storage = [this]() -> Storage& {
-        if (!storage_) storage_ = std::make_unique<Storage>(config_);
+        if (!storage_) storage_ = openStorage(config_);
         return *storage_;
     };
     addMethod("Connect", [this, storage](VariantList& a) -> Variant {

@@ -158,10 +158,7 @@ QJsonValue RpcSession::call(const QString& method, const QJsonObject& p) {
             throw RpcFault{kLoginFailed, QStringLiteral("This connection is signed in as %1").arg(user_)};
         QString id;
         try {
-            StorageConfig c = config_;
-            c.runMigrations = false;
-            Storage s(c);
-            id = authenticate(s, user, password);
+            id = authenticate(*openStorage(config_), user, password);
         } catch (const StorageError& e) {
             throw RpcFault{kServerError, QString::fromUtf8(e.what())};
         }

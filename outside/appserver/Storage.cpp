@@ -205,6 +205,12 @@ QVariant Storage::scalar(const QString& sql, const QVariantList& binds) {
     return q.next() ? q.value(0) : QVariant();
 }
 
+std::shared_ptr<Storage> openStorage(const StorageConfig& config) {
+    if (!config.connection) return std::make_shared<Storage>(config);
+    if (!config.connection->storage) config.connection->storage = std::make_shared<Storage>(config);
+    return config.connection->storage;
+}
+
 bool Storage::inTransaction() {
     sqlite3* h = handleOf(db_);
     return h && sqlite3_get_autocommit(h) == 0;

@@ -1,6 +1,7 @@
 // Storage: the application server's database connection, its SQL dialect and the versioned schema.
 //
-// Every program server object (and every socket session) opens its own connection; SQLite connections
+// Every program server object opens its own connection (in the daemon, the objects of one client
+// connection share one: SharedConnection); SQLite connections
 // share one database file in WAL mode and wait for each other's write locks. Opening a database runs the
 // schema migrations that it has not seen yet, each in its own transaction; an older database is upgraded
 // in place, never recreated.
@@ -69,6 +70,12 @@ struct QueryStop {
     int socketFd = -1;                          // peeked now and then: a closed socket stops the query
 };
 
+class Storage;
+// One database connection for all the server objects of a client connection (opened on first use).
+struct SharedConnection {
+    std::shared_ptr<Storage> storage;
+};
+
 // Where the database lives. An explicit file wins; otherwise the server folder (registry value
 // ServerPath of Software\KVX\Stavelo, or the given folder) and its StaveloS.ini [Database] File=
 // (default kvx.db, relative to the server folder).
@@ -80,6 +87,7 @@ struct StorageConfig {
     int queryMs = 5000;        // time limit of one client-supplied query (0: none)
     std::shared_ptr<QueryStop> stop;
     QString boundUser; // the user signed in on the socket: server objects connect as this user only
+    std::shared_ptr<SharedConnection> connection; // set: the objects share this connection
 
     // Reads [Limits] QuerySeconds of StaveloS.ini in the server folder (when there is one).
     void loadLimits();
@@ -148,6 +156,9 @@ private:
     QString file_;
     QSqlDatabase db_;
 };
+
+// The connection of a server object: the shared one when the configuration names one, else its own.
+std::shared_ptr<Storage> openStorage(const StorageConfig& config);
 
 // Latest schema version this build knows.
 int latestSchemaVersion();

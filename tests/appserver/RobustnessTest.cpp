@@ -370,6 +370,33 @@ TEST(StorageSafety, FailedOpensLeaveNoConnectionAndOpensNeedNoWriteLock) {
     first.exec("ROLLBACK");
 }
 
+TEST(StorageSafety, TheObjectsOfOneClientShareOneDatabaseConnection) {
+    apptest::ServerEnv env;
+    { Storage migrated(env.config); }
+    const auto before = QSqlDatabase::connectionNames().size();
+    StorageConfig shared = env.config;
+    shared.connection = std::make_shared<SharedConnection>();
+    {
+        RpcSession s(shared);
+        for (const char* progid : {"TRIVON.Class1", "TRIVON.Class1", "Halvex.Class1", "KvxCounter.Class1"}) {
+            const int obj = reply(s, call("create", {{"progid", progid}}))
+                                .value("result")
+                                .toObject()
+                                .value("object")
+                                .toInt();
+            reply(s, call("invoke",
+                          {{"object", obj},
+                           {"method", "Connect"},
+                           {"args", QJsonArray{QJsonArray{"QLDI05", "DS", "DEMO", "DEMO", true, false}}}}));
+            reply(s, call("invoke",
+                          {{"object", obj}, {"method", "GetMessage"}, {"args", QJsonArray{"E", "000001"}}}));
+        }
+        EXPECT_EQ(QSqlDatabase::connectionNames().size(), before + 1);
+    }
+    shared.connection.reset();
+    EXPECT_EQ(QSqlDatabase::connectionNames().size(), before); // closed with the session
+}
+
 TEST(Passwords, HashesVerifyOnlyTheirPassword) {
     const QString h = hashPassword("s3cret");
     EXPECT_TRUE(h.startsWith("$argon2id$"));
@@ -419,10 +446,14 @@ TEST(DaemonSafety, SocketClientsSignInAndAreBoundToTheirUser) {
     EXPECT_EQ(connectAs("DS"), kUnknownUser); // signed in as CLERK
     EXPECT_EQ(connectAs("CLERK"), kConnected);
     // The counter object serves only the signed-in user's phrases and settings.
-    const int counter =
-        c.request("create", {{"progid", "KvxCounter.Class1"}}).value("result").toObject().value("object").toInt();
+    const int counter = c.request("create", {{"progid", "KvxCounter.Class1"}})
+                            .value("result")
+                            .toObject()
+                            .value("object")
+                            .toInt();
     auto phrases = [&](const char* user) {
-        return c.request("invoke", {{"object", counter}, {"method", "Phrases"}, {"args", QJsonArray{"DEMO", user}}});
+        return c.request("invoke",
+                         {{"object", counter}, {"method", "Phrases"}, {"args", QJsonArray{"DEMO", user}}});
     };
     EXPECT_EQ(code(phrases("DS")), RpcSession::kServerError);
     EXPECT_FALSE(phrases("CLERK").contains("error"));
