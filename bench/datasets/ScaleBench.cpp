@@ -97,6 +97,32 @@ void fetchWhileWalking(void* s) {
     if (sum == 42) std::puts("");
 }
 
+// Peer: the same packets appended to a std::vector of rows and walked, reading the same two fields.
+struct VectorPeer {
+    TableProvider p;
+    int packet;
+    VectorPeer(int rows, int packetRows) : p(rows), packet(packetRows) { p.dataRequest({}, {}); }
+};
+
+void vectorFetchWhileWalking(void* s) {
+    auto* peer = static_cast<VectorPeer*>(s);
+    std::vector<Row> rows;
+    qint64 sum = 0;
+    bool more = true;
+    for (size_t i = 0;; ++i) {
+        if (i == rows.size()) {
+            if (!more) break;
+            DataPacket packet = peer->p.getRecords({}, peer->packet);
+            more = !packet.eof;
+            for (Row& r : packet.rows)
+                rows.push_back(std::move(r));
+            if (i == rows.size()) break;
+        }
+        sum += rows[i][4].toInt() + rows[i][0].toString().size();
+    }
+    if (sum == 42) std::puts("");
+}
+
 void deleteAll(void* s) {
     auto* r = static_cast<Remote*>(s);
     for (r->ds.First(); !r->ds.IsEmpty();)
@@ -167,6 +193,11 @@ int main(int argc, char** argv) {
                 fetchWhileWalking, del);
         });
     }
+    row("peer: std::vector, packets 20", sizes, [&](int rows) {
+        return best(
+            repeats(rows), [&] { return static_cast<void*>(new VectorPeer(rows, 20)); },
+            vectorFetchWhileWalking, [](void* s) { delete static_cast<VectorPeer*>(s); });
+    });
     row("fetch while walking, indexed, 1000", sizes, [&](int rows) {
         return best(
             repeats(rows), [&] { return static_cast<void*>(new Remote(rows, 1000, "MB002")); },

@@ -33,17 +33,28 @@ public:
                 f(id);
     }
 
-    // First position whose record is not before the probe (`before(id)` true for a prefix).
+    // First position whose record is not before the probe (`before(id)` true for a prefix). Searches the
+    // blocks by their first records, then one block: O(log n) probes and no position look-ups.
     template <class Before> int partitionPoint(Before before) const {
-        int lo = 0, hi = size_;
+        size_t lo = 0, hi = blocks_.size(); // blocks whose first record is before the probe: [0, lo)
         while (lo < hi) {
-            const int mid = lo + (hi - lo) / 2;
-            if (before(at(mid)))
+            const size_t mid = lo + (hi - lo) / 2;
+            if (!blocks_[mid].ids.empty() && before(blocks_[mid].ids.front()))
                 lo = mid + 1;
             else
                 hi = mid;
         }
-        return lo;
+        if (lo == 0) return 0;
+        const std::vector<int>& ids = blocks_[lo - 1].ids;
+        size_t a = 1, b = ids.size();
+        while (a < b) {
+            const size_t mid = a + (b - a) / 2;
+            if (before(ids[mid]))
+                a = mid + 1;
+            else
+                b = mid;
+        }
+        return prefix(int(lo) - 1) + int(a);
     }
 
 private:
