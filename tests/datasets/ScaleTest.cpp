@@ -41,7 +41,14 @@ std::vector<int> range(int from, int to) {
 
 } // namespace
 
-// Regression guard: the old per-packet rebuild of the position table took minutes here.
+// Regression guard, not a timing claim: linear code takes about a second optimised (ten under the
+// sanitizers); a per-packet rebuild of the position table took 84 s optimised.
+#if defined(__SANITIZE_ADDRESS__) || !defined(NDEBUG)
+constexpr qint64 kGuardMs = 90000;
+#else
+constexpr qint64 kGuardMs = 20000;
+#endif
+
 TEST(Scale, TwoHundredThousandRowsInPacketsOfTwentyWhileWalking) {
     Remote r(200000, 20);
     QElapsedTimer clock;
@@ -60,7 +67,7 @@ TEST(Scale, TwoHundredThousandRowsInPacketsOfTwentyWhileWalking) {
     EXPECT_EQ(sum, qint64(200000) * 200001 / 2);
     EXPECT_EQ(r.ds.RecordCount(), 200000);
     EXPECT_EQ(r.p.packetSizes.size(), 10000);
-    EXPECT_LT(ms, 20000) << "fetching while walking is no longer linear";
+    EXPECT_LT(ms, kGuardMs) << "fetching while walking is no longer linear";
 }
 
 TEST(Scale, PacketsMergeIntoAnActiveIndexLikeAStableSort) {
