@@ -1172,7 +1172,7 @@ void TClientDataSet::Delete() {
     if (r.status == kvx::UpdateStatus::Inserted) {
         r.purged = true;
         r.values.clear();
-        natural_.erase(natural_.positionOf(id));
+        if (natural_.contains(id)) natural_.erase(natural_.positionOf(id));
     } else {
         if (r.status == kvx::UpdateStatus::Unmodified) r.original = r.values;
         r.status = kvx::UpdateStatus::Deleted;
