@@ -2,7 +2,9 @@
 
 #include "controls/FieldBinding.h"
 #include "controls/KvDBComboBox.h"
+#include "platform/ClientDataSet.h"
 #include "platform/DataSetModel.h"
+#include "platform/Field.h"
 #include "platform/IniFile.h"
 
 #include <QApplication>
@@ -784,6 +786,40 @@ QString TFDBGrid::SelectedField() const {
 
 QString TFDBGrid::cellText(int row, int col) const {
     return model_->index(row, col).data(Qt::DisplayRole).toString();
+}
+
+std::function<QString()> TFDBGrid::CurrentTextReader(const QString& fieldName) const {
+    TClientDataSet* ds = dsModel_ ? dsModel_->dataSet() : nullptr;
+    TField* f = ds ? ds->FindField(fieldName) : nullptr;
+    if (!f) return [] { return QString(); };
+    QPointer<TField> field = f;
+    QStringList params;
+    const QString kind = controlKind(fieldName, &params);
+    if (kind == "CheckBox") return [] { return QString(); };
+    if (kind == "CustomEdit" || kind.isEmpty()) {
+        if (auto* combo = qobject_cast<TKvDBComboBox*>(editorControlFor(fieldName))) {
+            QPointer<TKvDBComboBox> c = combo;
+            return [field, c] {
+                if (!field) return QString();
+                return c ? MappedItems::displayOf(c->Items(), field->Text(), c->MapList()) : field->DisplayText();
+            };
+        }
+    }
+    if (const TColumn* col = columnByField(fieldName); col && !col->PickList().isEmpty()) {
+        const QStringList pick = col->PickList();
+        return [field, pick] { return field ? MappedItems::displayOf(pick, field->Text()) : QString(); };
+    }
+    const GridField* gf = fieldOf(fieldName);
+    if (currencyDisplay_ && gf && gf->currency) {
+        const int decimals = gf->decimals;
+        return [field, decimals] {
+            if (!field) return QString();
+            bool ok = false;
+            const double d = field->Text().toDouble(&ok);
+            return ok ? QLocale(QLocale::English).toString(d, 'f', decimals) : field->DisplayText();
+        };
+    }
+    return [field] { return field ? field->DisplayText() : QString(); };
 }
 
 bool TFDBGrid::canEditColumn(int col) const {
