@@ -180,6 +180,7 @@ const QList<Migration>& migrations() {
         {4, "lookup indexes", createIndexes},
         {5, "work-center services: transmission items, field rules, phrases, documents", createWorkCenterSchema},
         {6, "routine-transmission items only in QLDTB", dropTransmissionResetLog},
+        {8, "screen settings of QLDI05 for the demo company", seedQldi05ScreenSettings},
     };
     return list;
 }

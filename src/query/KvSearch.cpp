@@ -8,6 +8,7 @@
 #include "server/Brokers.h"
 #include "server/LibStrs.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
@@ -17,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaProperty>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>

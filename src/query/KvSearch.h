@@ -7,6 +7,7 @@
 // the component the window's Chinese texts and handlers that report through the window's broker.
 #pragma once
 
+#include "controls/FDBGrid.h"
 #include "lang/KVForm.h"
 
 #include <QLoggingCategory>
@@ -17,14 +18,14 @@
 #include <stdexcept>
 
 class QComboBox;
+class QEventLoop;
+class TBrokers;
 class QGroupBox;
 class QLabel;
 class QPushButton;
 
 namespace kvx {
 
-class TBrokers;
-class TFDBGrid;
 class TClientDataSet;
 class TKVCheckBox;
 class TKvRadioButton;
@@ -222,7 +223,7 @@ private:
     TkvSearchDialog* search_;
     QPointer<TFDBGrid> grid_;
     QStringList fieldNames_;
-    class QEventLoop* loop_ = nullptr;
+    QEventLoop* loop_ = nullptr;
 };
 
 // What the find needs of the maintenance window that owns it.

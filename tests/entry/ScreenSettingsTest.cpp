@@ -138,7 +138,7 @@ TEST(ScreenSettings, ParentMovesControlsToPanelsAndPagesUnderABig5Interface) {
     EXPECT_EQ(w.edMB005->parentWidget(), w.pnlFoot);
     EXPECT_EQ(w.edMB005->Caption(), u("說明"));
     // A page by caption (converted as well) and by name; with two pages of one caption the last counts.
-    EXPECT_NE(w.cboMB002->parentWidget(), w.tbsEdit);
+    EXPECT_EQ(w.cboMB002->parentWidget(), w.tbsEdit); // no page is captioned "資料" yet: stays
     w.tbsEdit->setCaption(u("資料"));
     w.tbsOther->setCaption(u("資料"));
     d->ApplyToForm(&w.form);
@@ -147,22 +147,33 @@ TEST(ScreenSettings, ParentMovesControlsToPanelsAndPagesUnderABig5Interface) {
 }
 
 TEST(ScreenSettings, ColumnOrderFollowsTheIndexTexts) {
-    Window w;
-    // Fields MB001 MB002 MB004 MB005 MB003: texts 10, 2 and 3 apply in that order, so "3" ends last.
+    TClientDataSet ds;
+    for (const char* f : {"MB001", "MB002", "MB004", "MB005"}) ds.FieldDefs().Add(f, FieldType::String, 10);
+    ds.CreateDataSet();
+    TDataSource src;
+    src.SetDataSet(&ds);
+    QWidget form;
+    auto* grid = new TFDBGrid(&form);
+    grid->setObjectName("gdHead");
+    grid->setDataSource(&src);
+    // Texts 10, 2 and 3 apply in that order (as texts), so the field with "3" ends last.
     auto d = TMT_Doc::CreateFromXml(doc("", "<gdHead>"
                                             "<Field ID=\"MB002\"><Index>10</Index></Field>"
                                             "<Field ID=\"MB004\"><Index>2</Index></Field>"
                                             "<Field ID=\"MB001\"><Index>3</Index>"
                                             "<DisplayLabel>单号</DisplayLabel><DisplayWidth>12</DisplayWidth></Field>"
                                             "</gdHead>"));
-    d->ApplyToGrid(w.gdHead);
-    EXPECT_EQ(w.fieldOrder(), QStringList({"MB005", "MB003", "MB004", "MB001", "MB002"}));
-    TField* mb001 = w.ds.FindField("MB001");
+    d->ApplyToGrid(grid);
+    QStringList order;
+    for (TField* f : ds.Fields()) order << f->FieldName();
+    EXPECT_EQ(order, QStringList({"MB005", "MB004", "MB002", "MB001"}));
+    TField* mb001 = ds.FindField("MB001");
     EXPECT_EQ(mb001->DisplayLabel(), u("单号"));
     EXPECT_EQ(mb001->DisplayWidth(), 12);
-    w.gdHead->RebuildColumns();
-    ASSERT_NE(w.gdHead->columnByField("MB001"), nullptr);
-    EXPECT_EQ(w.gdHead->columnByField("MB001")->Title()->Caption(), u("单号"));
+    grid->RebuildColumns();
+    ASSERT_NE(grid->columnByField("MB001"), nullptr);
+    EXPECT_EQ(grid->columnByField("MB001")->Title()->Caption(), u("单号"));
+    EXPECT_EQ(grid->column(3)->FieldName(), "MB001");
 }
 
 TEST(ScreenSettings, MemoFieldsAndUnknownNamesAreLeftAlone) {
@@ -246,6 +257,7 @@ TEST(ScreenSettings, LookupsRequiredListAndIdsWithQuotes) {
 
 TEST(ScreenSettings, DefaultsFillNewRecordsAndUdfCombosTakeItems) {
     Window w;
+    w.gdHead->setDataSource(nullptr); // the defaults are about the combo's field alone
     auto d = TMT_Doc::CreateFromXml(
         doc("<Component ID=\"cboMB002\"><DEFAULTTEXT>2</DEFAULTTEXT></Component>"
             "<Component ID=\"cboUDF01\"><Items>A&#13;&#10;a\nB&#13;&#10;b</Items></Component>"
