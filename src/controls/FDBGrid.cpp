@@ -505,10 +505,17 @@ TFDBGrid::TFDBGrid(QWidget* parent)
             [this](const QModelIndex& now, const QModelIndex& before) {
                 const int old = model_->current;
                 model_->current = now.isValid() ? now.row() : -1;
+                // A view that had no current cell (after a reset) follows the dataset: the cell it picks
+                // by itself must not move the dataset's cursor.
+                bool follow = false;
                 if (dsModel_ && !syncing_ && now.isValid() && now.row() != dsModel_->currentRow()) {
-                    syncing_ = true;
-                    FieldBinding::guarded(this, [&] { dsModel_->setCurrentRow(now.row()); });
-                    syncing_ = false;
+                    if (!before.isValid()) {
+                        follow = true;
+                    } else {
+                        syncing_ = true;
+                        FieldBinding::guarded(this, [&] { dsModel_->setCurrentRow(now.row()); });
+                        syncing_ = false;
+                    }
                 }
                 if (old != model_->current) {
                     if (old >= 0 && old < rowCount()) emit model_->headerDataChanged(Qt::Vertical, old, old);
@@ -517,6 +524,7 @@ TFDBGrid::TFDBGrid(QWidget* parent)
                     emit RowChanged(model_->current);
                 }
                 if (now.column() != before.column() || !before.isValid()) emit ColEnter();
+                if (follow) syncCurrentFromSource();
             });
 }
 

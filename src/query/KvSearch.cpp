@@ -265,8 +265,6 @@ TfrmSearchDlg::TfrmSearchDlg(TkvSearchDialog* search, TFDBGrid* grid, QWidget* p
     connect(btnClose, &QPushButton::clicked, this, [this] { btnCloseClick(); });
     connect(cbbFields, &QComboBox::activated, this, [this] { cbbFieldsChange(); });
     connect(rbBeginning, &TKvRadioButton::Click, this, [this] { rbBeginningClick(); });
-    cbbText->installEventFilter(this);
-    if (cbbText->lineEdit()) cbbText->lineEdit()->installEventFilter(this);
 }
 
 QString TfrmSearchDlg::SelectedFieldName() const {
@@ -348,8 +346,9 @@ bool TfrmSearchDlg::FormKeyDown(QKeyEvent* e) {
 }
 
 bool TfrmSearchDlg::eventFilter(QObject* watched, QEvent* e) {
-    // Keys of the text box: Enter presses Next, Escape presses Close; neither reaches the box.
-    if ((watched == cbbText || watched == cbbText->lineEdit()) && e->type() == QEvent::KeyPress) {
+    // Keys of the text box (seen through the window's key preview): Enter presses Next, Escape presses
+    // Close; neither reaches the box.
+    if (cbbText && (watched == cbbText || watched == cbbText->lineEdit()) && e->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(e)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             btnNextClick();

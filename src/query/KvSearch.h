@@ -181,21 +181,21 @@ class TfrmSearchDlg : public TKVForm {
 public:
     TfrmSearchDlg(TkvSearchDialog* search, TFDBGrid* grid, QWidget* parent = nullptr);
 
-    QComboBox* cbbText;
-    QLabel* lblSearchText;
-    QGroupBox* grpOptions;
-    TKVCheckBox* chkCase;
-    TKVCheckBox* chkWholeWords;
-    QGroupBox* grpFields;
-    QComboBox* cbbFields;
-    QGroupBox* grpDirection;
-    TKvRadioButton* rbForward;
-    TKvRadioButton* rbBackward;
-    QGroupBox* grpOrigin;
-    TKvRadioButton* rbCursor;
-    TKvRadioButton* rbBeginning;
-    QPushButton* btnNext;
-    QPushButton* btnClose;
+    QComboBox* cbbText = nullptr;
+    QLabel* lblSearchText = nullptr;
+    QGroupBox* grpOptions = nullptr;
+    TKVCheckBox* chkCase = nullptr;
+    TKVCheckBox* chkWholeWords = nullptr;
+    QGroupBox* grpFields = nullptr;
+    QComboBox* cbbFields = nullptr;
+    QGroupBox* grpDirection = nullptr;
+    TKvRadioButton* rbForward = nullptr;
+    TKvRadioButton* rbBackward = nullptr;
+    QGroupBox* grpOrigin = nullptr;
+    TKvRadioButton* rbCursor = nullptr;
+    TKvRadioButton* rbBeginning = nullptr;
+    QPushButton* btnNext = nullptr;
+    QPushButton* btnClose = nullptr;
 
     // Field names parallel to the items of cbbFields.
     const QStringList& FieldNames() const { return fieldNames_; }

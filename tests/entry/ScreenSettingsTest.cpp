@@ -257,7 +257,6 @@ TEST(ScreenSettings, LookupsRequiredListAndIdsWithQuotes) {
 
 TEST(ScreenSettings, DefaultsFillNewRecordsAndUdfCombosTakeItems) {
     Window w;
-    w.gdHead->setDataSource(nullptr); // the defaults are about the combo's field alone
     auto d = TMT_Doc::CreateFromXml(
         doc("<Component ID=\"cboMB002\"><DEFAULTTEXT>2</DEFAULTTEXT></Component>"
             "<Component ID=\"cboUDF01\"><Items>A&#13;&#10;a\nB&#13;&#10;b</Items></Component>"
