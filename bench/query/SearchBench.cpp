@@ -74,7 +74,8 @@ void BM_Find_PlainLoop(benchmark::State& state) {
         for (f.ds.Next(); !f.ds.Eof(); f.ds.Next()) {
             QString cell = field->DisplayText();
             qsizetype end = cell.size();
-            while (end > 0 && cell.at(end - 1) == u' ') --end;
+            while (end > 0 && cell.at(end - 1) == u' ')
+                --end;
             cell.truncate(end);
             if (cell.toUpper().contains(wanted)) {
                 found = true;
@@ -96,7 +97,8 @@ public:
     std::map<std::string, double> seconds;
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs)
-            if (r.iterations > 0) seconds[r.benchmark_name()] = r.real_accumulated_time / double(r.iterations);
+            if (r.iterations > 0)
+                seconds[r.benchmark_name()] = r.real_accumulated_time / double(r.iterations);
         ConsoleReporter::ReportRuns(runs);
     }
 };
@@ -112,7 +114,8 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const auto& t = reporter.seconds;
     if (t.count("BM_Find_Search") && t.count("BM_Find_PlainLoop") && t.at("BM_Find_PlainLoop") > 0)
-        std::printf("\nRatio (time / peer time):\nfind over 100k fetched rows / plain loop over display texts %8.2f\n",
+        std::printf("\nRatio (time / peer time):\nfind over 100k fetched rows / plain loop over display "
+                    "texts %8.2f\n",
                     t.at("BM_Find_Search") / t.at("BM_Find_PlainLoop"));
     return 0;
 }

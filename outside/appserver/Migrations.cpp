@@ -178,7 +178,8 @@ const QList<Migration>& migrations() {
         {2, "demo company, users, rights, programs, parameters and messages", seedReferenceData},
         {3, "transmission settings of the demo company", seedTransmissionSettings},
         {4, "lookup indexes", createIndexes},
-        {5, "work-center services: transmission items, field rules, phrases, documents", createWorkCenterSchema},
+        {5, "work-center services: transmission items, field rules, phrases, documents",
+         createWorkCenterSchema},
         {6, "routine-transmission items only in QLDTB", dropTransmissionResetLog},
         {8, "screen settings of QLDI05 for the demo company", seedQldi05ScreenSettings},
     };

@@ -809,7 +809,8 @@ std::function<QString()> TFDBGrid::CurrentTextReader(const QString& fieldName) c
             QPointer<TKvDBComboBox> c = combo;
             return [field, c] {
                 if (!field) return QString();
-                return c ? MappedItems::displayOf(c->Items(), field->Text(), c->MapList()) : field->DisplayText();
+                return c ? MappedItems::displayOf(c->Items(), field->Text(), c->MapList())
+                         : field->DisplayText();
             };
         }
     }

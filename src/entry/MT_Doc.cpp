@@ -54,7 +54,8 @@ TClientDataSet* dataSetOf(const QObject* control) {
 
 bool setSimple(QObject* obj, const QString& name, const QString& value) {
     if (!publishes(obj, name)) {
-        qCDebug(lcEntry) << "screen setting" << name << "skipped:" << obj->objectName() << "does not publish it";
+        qCDebug(lcEntry) << "screen setting" << name << "skipped:" << obj->objectName()
+                         << "does not publish it";
         return false;
     }
     return PropertySetter::set(obj, name, value, PropertySetter::Rules::screenSettings());
@@ -214,7 +215,8 @@ void TMT_Doc::ApplyToGrid(TFDBGrid* grid) {
     std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
         return a.first.compare(b.first, Qt::CaseInsensitive) < 0;
     });
-    for (const auto& [text, field] : order) SetProperty(field, QStringLiteral("Index"), text);
+    for (const auto& [text, field] : order)
+        SetProperty(field, QStringLiteral("Index"), text);
 }
 
 QString TMT_Doc::GetComponentValue(const QString& componentID, const QString& name) const {
@@ -246,7 +248,8 @@ QString TMT_Doc::ListIDs(const QString& xpath) const {
     }
     nodes.sort(); // document order
     QStringList ids;
-    for (const pugi::xpath_node& n : nodes) ids << QString::fromUtf8(n.node().attribute("ID").value()).right(5);
+    for (const pugi::xpath_node& n : nodes)
+        ids << QString::fromUtf8(n.node().attribute("ID").value()).right(5);
     return ids.join(u',');
 }
 
@@ -284,8 +287,9 @@ void TMT_Doc::SetProperty(QObject* component, const QString& name, const QString
     if (name == QLatin1String("Parent")) {
         if (control) moveToParent(control, value);
     } else if (name == QLatin1String("DCVisible")) {
-        setSimple(component, publishes(component, QStringLiteral("TabVisible")) ? QStringLiteral("TabVisible")
-                                                                                : QStringLiteral("Visible"),
+        setSimple(component,
+                  publishes(component, QStringLiteral("TabVisible")) ? QStringLiteral("TabVisible")
+                                                                     : QStringLiteral("Visible"),
                   value);
     } else if (name == QLatin1String("DisplayLabel")) {
         if (publishes(component, name)) setSimple(component, name, value);

@@ -18,7 +18,6 @@
 
 #include "lang/CodeConverter.h"
 
-
 namespace kvx {
 
 class TFDBGrid;

@@ -121,8 +121,9 @@ bool TkvSearchDialog::Execute() {
     return false;
 }
 
-bool TkvSearchDialog::Search(TFDBGrid* grid, const QString& fieldName, const QString& text, TSearchOrigin origin,
-                             TSearchDirection direction, bool wholeWords, bool caseSensitive) {
+bool TkvSearchDialog::Search(TFDBGrid* grid, const QString& fieldName, const QString& text,
+                             TSearchOrigin origin, TSearchDirection direction, bool wholeWords,
+                             bool caseSensitive) {
     auto* source = grid ? qobject_cast<TDataSource*>(grid->DataSource()) : nullptr;
     TClientDataSet* ds = source ? source->DataSet() : nullptr;
     if (!ds || !ds->Active()) return false;
@@ -159,7 +160,8 @@ bool TkvSearchDialog::Search(TFDBGrid* grid, const QString& fieldName, const QSt
         }
         QString cell = cellText();
         qsizetype end = cell.size();
-        while (end > 0 && cell.at(end - 1) == u' ') --end;
+        while (end > 0 && cell.at(end - 1) == u' ')
+            --end;
         cell.truncate(end);
         if (!caseSensitive) cell = cell.toUpper();
         if (wholeWords ? cell == wanted : cell.contains(wanted)) return true;
@@ -317,8 +319,7 @@ void TfrmSearchDlg::FormShow() {
 void TfrmSearchDlg::showEvent(QShowEvent* e) {
     TKVForm::showEvent(e);
     adjustSize();
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    if (const QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
     activateWindow();
     cbbText->setFocus();
 }
@@ -386,7 +387,8 @@ void TfrmSearchDlg::btnNextClick() {
         search_->Check();
         const QString field = SelectedFieldName();
         const bool whole = chkWholeWords->Checked(), caseSensitive = chkCase->Checked();
-        const auto direction = rbBackward->Checked() ? TkvSearchDialog::sdBackward : TkvSearchDialog::sdForward;
+        const auto direction =
+            rbBackward->Checked() ? TkvSearchDialog::sdBackward : TkvSearchDialog::sdForward;
         if (rbBeginning->Checked()) {
             const bool found = TkvSearchDialog::Search(grid_, field, text, TkvSearchDialog::soFromBeginning,
                                                        direction, whole, caseSensitive);
@@ -394,11 +396,12 @@ void TfrmSearchDlg::btnNextClick() {
             rbCursor->setChecked(true);
             if (found) return;
         }
-        bool found = TkvSearchDialog::Search(grid_, field, text, TkvSearchDialog::soFromCursor, direction, whole,
-                                             caseSensitive);
+        bool found = TkvSearchDialog::Search(grid_, field, text, TkvSearchDialog::soFromCursor, direction,
+                                             whole, caseSensitive);
         if (search_->AfterSearch) search_->AfterSearch(this, found);
         if (search_->ShowMessages && !found)
-            MessageDlg(formatted(search_->Messages().SearchedTextNotFound, text), MsgDlgType::Information, mbOK);
+            MessageDlg(formatted(search_->Messages().SearchedTextNotFound, text), MsgDlgType::Information,
+                       mbOK);
     } catch (const EAbort&) {
         // A handler refused the search silently.
     } catch (const std::exception& e) {
@@ -456,13 +459,15 @@ void SetupWindowSearch(TkvSearchDialog& search, TSearchOwner& owner) {
     search.OnInitDialog = [o, s](TfrmSearchDlg* dlg) {
         dlg->setFont(o->SearchDialogFont());
         dlg->SetCaption(o->SearchUIText(s->Caption));
-        for (QLabel* l : {dlg->lblSearchText}) l->setText(o->SearchUIText(l->text()));
+        for (QLabel* l : {dlg->lblSearchText})
+            l->setText(o->SearchUIText(l->text()));
         for (QGroupBox* g : {dlg->grpOptions, dlg->grpFields, dlg->grpDirection, dlg->grpOrigin})
             g->setTitle(o->SearchUIText(g->title()));
         for (TControl* c : std::initializer_list<TControl*>{dlg->chkCase, dlg->chkWholeWords, dlg->rbForward,
                                                             dlg->rbBackward, dlg->rbCursor, dlg->rbBeginning})
             c->setCaption(o->SearchUIText(c->Caption()));
-        for (QPushButton* b : {dlg->btnNext, dlg->btnClose}) b->setText(o->SearchUIText(b->text()));
+        for (QPushButton* b : {dlg->btnNext, dlg->btnClose})
+            b->setText(o->SearchUIText(b->text()));
         // Preselect the grid's selected column.
         TFDBGrid* grid = s->SearchGrid();
         TClientDataSet* ds = s->SearchedDataSet();
@@ -498,7 +503,9 @@ void SetupWindowSearch(TkvSearchDialog& search, TSearchOwner& owner) {
         Abort();
     };
     search.AfterSearch = [o, s, report](TfrmSearchDlg* dlg, bool& found) {
-        if (!found) report(formatted(o->SearchUIText(s->Messages().SearchedTextNotFound), dlg->cbbText->currentText()));
+        if (!found)
+            report(
+                formatted(o->SearchUIText(s->Messages().SearchedTextNotFound), dlg->cbbText->currentText()));
     };
 }
 

@@ -33,7 +33,8 @@ TEST(DemoScreenSettings, TheServersDocumentRelabelsHidesReordersAndRequires) {
     auto* gdHead = new TFDBGrid(&form);
     gdHead->setObjectName("gdHead");
     TClientDataSet ds;
-    for (const char* f : {"MB001", "MB001C", "MB002", "MB004", "MB005"}) ds.FieldDefs().Add(f, FieldType::String, 20);
+    for (const char* f : {"MB001", "MB001C", "MB002", "MB004", "MB005"})
+        ds.FieldDefs().Add(f, FieldType::String, 20);
     ds.CreateDataSet();
     TDataSource src;
     src.SetDataSet(&ds);
@@ -45,7 +46,8 @@ TEST(DemoScreenSettings, TheServersDocumentRelabelsHidesReordersAndRequires) {
     EXPECT_EQ(edMB005->Caption(), QString::fromUtf8("说明"));
     EXPECT_TRUE(edMB001C->isHidden());
     QStringList order;
-    for (TField* f : ds.Fields()) order << f->FieldName();
+    for (TField* f : ds.Fields())
+        order << f->FieldName();
     EXPECT_EQ(order, QStringList({"MB001", "MB001C", "MB004", "MB002", "MB005"}));
     EXPECT_EQ(ds.FindField("MB005")->DisplayLabel(), QString::fromUtf8("说明"));
     EXPECT_EQ(doc->ListIDs("Components/*[Required='-1']"), "MB005");

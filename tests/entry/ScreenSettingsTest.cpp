@@ -88,7 +88,8 @@ struct Window {
     }
     QStringList fieldOrder() const {
         QStringList names;
-        for (TField* f : ds.Fields()) names << f->FieldName();
+        for (TField* f : ds.Fields())
+            names << f->FieldName();
         return names;
     }
 };
@@ -105,9 +106,10 @@ TEST(ScreenSettings, VisibilityWordsHideOrShowControlsAndTabs) {
         Window w;
         w.edMB005->setVisible(!c.visible);
         w.tbsOther->setTabVisible(!c.visible);
-        const QString text = QStringLiteral("<Component ID=\"edMB005\"><DCVisible>%1</DCVisible></Component>"
-                                            "<Component ID=\"tbsOther\"><DCVisible>%1</DCVisible></Component>")
-                                 .arg(u(c.value));
+        const QString text =
+            QStringLiteral("<Component ID=\"edMB005\"><DCVisible>%1</DCVisible></Component>"
+                           "<Component ID=\"tbsOther\"><DCVisible>%1</DCVisible></Component>")
+                .arg(u(c.value));
         auto d = TMT_Doc::CreateFromXml(doc(text.toUtf8().constData()));
         d->ApplyToForm(&w.form);
         EXPECT_EQ(!w.edMB005->isHidden(), c.visible) << "DCVisible " << c.value;
@@ -148,7 +150,8 @@ TEST(ScreenSettings, ParentMovesControlsToPanelsAndPagesUnderABig5Interface) {
 
 TEST(ScreenSettings, ColumnOrderFollowsTheIndexTexts) {
     TClientDataSet ds;
-    for (const char* f : {"MB001", "MB002", "MB004", "MB005"}) ds.FieldDefs().Add(f, FieldType::String, 10);
+    for (const char* f : {"MB001", "MB002", "MB004", "MB005"})
+        ds.FieldDefs().Add(f, FieldType::String, 10);
     ds.CreateDataSet();
     TDataSource src;
     src.SetDataSet(&ds);
@@ -157,15 +160,17 @@ TEST(ScreenSettings, ColumnOrderFollowsTheIndexTexts) {
     grid->setObjectName("gdHead");
     grid->setDataSource(&src);
     // Texts 10, 2 and 3 apply in that order (as texts), so the field with "3" ends last.
-    auto d = TMT_Doc::CreateFromXml(doc("", "<gdHead>"
-                                            "<Field ID=\"MB002\"><Index>10</Index></Field>"
-                                            "<Field ID=\"MB004\"><Index>2</Index></Field>"
-                                            "<Field ID=\"MB001\"><Index>3</Index>"
-                                            "<DisplayLabel>单号</DisplayLabel><DisplayWidth>12</DisplayWidth></Field>"
-                                            "</gdHead>"));
+    auto d = TMT_Doc::CreateFromXml(
+        doc("", "<gdHead>"
+                "<Field ID=\"MB002\"><Index>10</Index></Field>"
+                "<Field ID=\"MB004\"><Index>2</Index></Field>"
+                "<Field ID=\"MB001\"><Index>3</Index>"
+                "<DisplayLabel>单号</DisplayLabel><DisplayWidth>12</DisplayWidth></Field>"
+                "</gdHead>"));
     d->ApplyToGrid(grid);
     QStringList order;
-    for (TField* f : ds.Fields()) order << f->FieldName();
+    for (TField* f : ds.Fields())
+        order << f->FieldName();
     EXPECT_EQ(order, QStringList({"MB005", "MB004", "MB002", "MB001"}));
     TField* mb001 = ds.FindField("MB001");
     EXPECT_EQ(mb001->DisplayLabel(), u("单号"));
@@ -227,8 +232,8 @@ TEST(ScreenSettings, TextsThatDoNotLoadGiveTheEmptyDocument) {
 
 TEST(ScreenSettings, Gb2312BytesAreDecodedBeforeParsing) {
     Window w;
-    const QByteArray gb = codepage::encode(
-        doc("<Component ID=\"edMB005\"><DisplayLabel>说明</DisplayLabel></Component>"), 936);
+    const QByteArray gb =
+        codepage::encode(doc("<Component ID=\"edMB005\"><DisplayLabel>说明</DisplayLabel></Component>"), 936);
     ASSERT_FALSE(codepage::isValidUtf8(gb));
     auto d = TMT_Doc::CreateFromXml(gb);
     d->ApplyToForm(&w.form);

@@ -9,9 +9,12 @@
 #include "platform/Field.h"
 #include "query/KvSearch.h"
 #include "server/Brokers.h"
+#include "TempTree.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QImage>
 #include <QLineEdit>
@@ -183,7 +186,8 @@ TEST(Find, BackwardAndTheFieldList) {
     QString seen;
     d.run([&](TfrmSearchDlg* dlg) {
         EXPECT_TRUE(dlg->rbBackward->Checked());
-        for (int i = 0; i < dlg->cbbFields->count(); ++i) labels << dlg->cbbFields->itemText(i);
+        for (int i = 0; i < dlg->cbbFields->count(); ++i)
+            labels << dlg->cbbFields->itemText(i);
         names = dlg->FieldNames();
         pickField(dlg, "MB005");
         find(dlg, "def");
@@ -229,6 +233,7 @@ TEST(Find, NoActiveDataSetIsAnError) {
 }
 
 TEST(Find, MaintenanceWindowsReportThroughTheBroker) {
+    kvxtest::TempTree tree; // the alert log goes to its client folder
     Data d;
     Owner owner;
     SetupWindowSearch(d.search, owner);
@@ -240,8 +245,8 @@ TEST(Find, MaintenanceWindowsReportThroughTheBroker) {
         caption = dlg->Caption();
         next = dlg->btnNext->text();
         picked = dlg->SelectedFieldName();
-        find(dlg, "");      // blank: reported, search aborted
-        find(dlg, "zzz");   // not found: reported with the text
+        find(dlg, "");    // blank: reported, search aborted
+        find(dlg, "zzz"); // not found: reported with the text
         pickField(dlg, "MB006");
         dlg->cbbFieldsChange();
     });
@@ -255,6 +260,13 @@ TEST(Find, MaintenanceWindowsReportThroughTheBroker) {
     EXPECT_TRUE(shown[1].text.contains(u("\"zzz\"没有找到")));
     EXPECT_EQ(d.current(), "A01");
     EXPECT_EQ(d.grid->SelectedField(), "MB006"); // the picked field became the grid's column
+    QDir logs(tree.clientPath() + QStringLiteral("Log"));
+    const QStringList files = logs.entryList({QStringLiteral("Alert_QLDI05_*.log")});
+    ASSERT_EQ(files.size(), 1);
+    QFile log(logs.filePath(files.first()));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray lines = log.readAll();
+    EXPECT_EQ(lines.count('\n'), 2); // the blank text and the failed search
     ASSERT_FALSE(shot.isNull());
     EXPECT_TRUE(shot.save(qEnvironmentVariable("KVX_BUILD_DIR") + QStringLiteral("/find-dialog.png")));
 }
