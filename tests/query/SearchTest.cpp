@@ -1,5 +1,6 @@
 // The find dialog driven by key presses: origins, directions, whole words, case, trailing blanks, the
 // field list, the remembered text, and the maintenance windows' messages through the broker.
+#include "TempTree.h"
 #include "controls/CheckBoxes.h"
 #include "controls/FDBGrid.h"
 #include "platform/Automation.h"
@@ -9,7 +10,6 @@
 #include "platform/Field.h"
 #include "query/KvSearch.h"
 #include "server/Brokers.h"
-#include "TempTree.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -222,6 +222,21 @@ TEST(Find, TheLastTextIsOfferedAgainAndBlankTextIsRefused) {
     EXPECT_EQ(offered, "A03");
     EXPECT_EQ(DialogService::instance().lastText(), "The search string cannot be blank.");
     EXPECT_EQ(d.current(), "A03");
+}
+
+TEST(Find, IntlObjectsCopyFontMessagesAndEveryCaption) {
+    TKvUserIntl from, to;
+    from.DialogFont()->setName(QStringLiteral("WenQuanYi Micro Hei"));
+    from.DialogFont()->setHeight(-13);
+    from.UserMessages()->SearchedTextNotFound = u("\"%s\"没有找到");
+    from.UserDialogInfo()->RbFromBeginning = u("从头开始查找(&E)");
+    from.UserDialogInfo()->BtnClose = u("关闭(&O)");
+    to.Assign(from);
+    EXPECT_EQ(to.DialogFont()->Height(), -13);
+    EXPECT_EQ(to.UserMessages()->SearchedTextNotFound, u("\"%s\"没有找到"));
+    EXPECT_EQ(to.UserDialogInfo()->RbFromBeginning, u("从头开始查找(&E)"));
+    EXPECT_EQ(to.UserDialogInfo()->BtnClose, u("关闭(&O)"));
+    EXPECT_EQ(to.UserDialogInfo()->LblSearchText, "&Text to find");
 }
 
 TEST(Find, NoActiveDataSetIsAnError) {
