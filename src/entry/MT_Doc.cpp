@@ -1,5 +1,7 @@
 #include "MT_Doc.h"
 
+#include "Log.h"
+
 #include "controls/ExtPageControl.h"
 #include "controls/FDBGrid.h"
 #include "lang/LangCommon.h"
@@ -16,8 +18,6 @@
 #include <algorithm>
 
 namespace kvx {
-
-Q_LOGGING_CATEGORY(lcEntry, "kvx.entry")
 
 const char* const TMT_Doc::EmptyDocument =
     "<?xml version=\"1.0\" encoding=\"GB2312\"?><!-- QorinERP用户设置 -->"

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QLoggingCategory>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -21,8 +20,6 @@
 namespace kvx {
 
 class TFDBGrid;
-
-Q_DECLARE_LOGGING_CATEGORY(lcEntry)
 
 // A failure of the document model while applying or selecting (an invalid XPath, say).
 class EMTDocError : public std::runtime_error {

@@ -1,5 +1,7 @@
 #include "KvSearch.h"
 
+#include "Log.h"
+
 #include "controls/CheckBoxes.h"
 #include "controls/FDBGrid.h"
 #include "platform/ClientDataSet.h"
@@ -27,8 +29,6 @@
 #include <algorithm>
 
 namespace kvx {
-
-Q_LOGGING_CATEGORY(lcSearch, "kvx.query")
 
 namespace {
 
@@ -405,7 +405,7 @@ void TfrmSearchDlg::btnNextClick() {
     } catch (const EAbort&) {
         // A handler refused the search silently.
     } catch (const std::exception& e) {
-        qCWarning(lcSearch) << "find failed:" << e.what();
+        qCWarning(lcQuery) << "find failed:" << e.what();
         MessageDlg(QString::fromUtf8(e.what()), MsgDlgType::Error, mbOK);
     }
 }
@@ -448,11 +448,11 @@ void SetupWindowSearch(TkvSearchDialog& search, TSearchOwner& owner) {
     auto report = [o](const QString& text) {
         TBrokers* broker = o->SearchBroker();
         if (!broker) {
-            qCWarning(lcSearch) << "find message without a broker:" << text;
+            qCWarning(lcQuery) << "find message without a broker:" << text;
             return;
         }
         if (!WriteToAlertFile(broker->ProgID, text, QStringLiteral("D")))
-            qCWarning(lcSearch) << "alert log not written:" << text;
+            qCWarning(lcQuery) << "alert log not written:" << text;
         broker->ShowMsg(QStringLiteral("E"), QStringLiteral("000032"), {Variant(text)});
     };
     TkvSearchDialog* s = &search;
@@ -479,7 +479,7 @@ void SetupWindowSearch(TkvSearchDialog& search, TSearchOwner& owner) {
         try {
             dlg->cbbFieldsChange();
         } catch (const std::exception& e) {
-            qCDebug(lcSearch) << "field preselection:" << e.what();
+            qCDebug(lcQuery) << "field preselection:" << e.what();
         }
     };
     search.OnSelectField = [s](TfrmSearchDlg*, const QString& fieldName, const QString&) {

@@ -10,7 +10,6 @@
 #include "controls/FDBGrid.h"
 #include "lang/KVForm.h"
 
-#include <QLoggingCategory>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -30,8 +29,6 @@ class TClientDataSet;
 class TKVCheckBox;
 class TKvRadioButton;
 class TfrmSearchDlg;
-
-Q_DECLARE_LOGGING_CATEGORY(lcSearch)
 
 // No searched dataset, or an inactive one.
 class ESearchError : public std::runtime_error {
