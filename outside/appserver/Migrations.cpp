@@ -186,6 +186,7 @@ const QList<Migration>& migrations() {
         {5, "work-center services: transmission items, field rules, phrases, documents",
          createWorkCenterSchema},
         {6, "routine-transmission items only in QLDTB", dropTransmissionResetLog},
+        {8, "screen settings of QLDI05 for the demo company", seedQldi05ScreenSettings},
         {9, "password hashes of users", addPasswordHashes},
     };
     return list;
