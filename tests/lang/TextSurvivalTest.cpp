@@ -120,6 +120,13 @@ TEST(TextSurvival, BytePairsThatAreNoCharacterBecomeOneQuestionMark) {
     EXPECT_EQ(t.GBToBig5(QByteArray("a\xAA\xA1\xCE\xC4")), QByteArray("a?\xA4\xE5")); // a?文
     // A lone lead byte at the end passes through.
     EXPECT_EQ(t.GBToBig5(QByteArray("\xCE")), QByteArray("\xCE"));
+    // The table-driven conversion falls back the same way for such pairs.
+    const kvx::lang::GbBig5Tables tables;
+    for (const char* gb : {"\xAA\xA1", "\xF8\xA1", "\xD7\xFA"})
+        EXPECT_EQ(tables.gbToBig5(QByteArray(gb)), QByteArray("?")) << QByteArray(gb).toHex().constData();
+    for (const char* big5 : {"\x81\x40", "\xFA\x40"})
+        EXPECT_EQ(tables.big5ToGb(QByteArray(big5)), QByteArray("?")) << QByteArray(big5).toHex().constData();
+    EXPECT_EQ(tables.gbToBig5(QByteArray("\xCE\xC4\xAA\xA1")), QByteArray("\xA4\xE5?"));
 }
 
 TEST(TextSurvival, HangulAndYiSurviveBigFiveToGbWithTheExtendedMapping) {
