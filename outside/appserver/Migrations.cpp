@@ -168,10 +168,11 @@ void dropTransmissionResetLog(Storage& s) {
 
 // A setting whose remark holds an apostrophe and Chinese text, so that quoting is exercised end to end.
 void seedQuotedRemark(Storage& s) {
-    s.exec(QStringLiteral("INSERT INTO QLDMB (MB001, MB001C, MB002, MB004, MB005, MB003, COMPANY, CREATOR, "
-                          "USR_GROUP, CREATE_DATE, MODIFIER, MODI_DATE, FLAG) "
-                          "VALUES (?, ?, '2', '2', ?, '', 'DEMO', 'DS', 'ADMIN', '20240312', '', '', 1)"),
-           {QStringLiteral("INVTX"), QStringLiteral("KV_INVTX.XML"), QStringLiteral("O'Neil 的调拨单每日汇出")});
+    s.exec(
+        QStringLiteral("INSERT INTO QLDMB (MB001, MB001C, MB002, MB004, MB005, MB003, COMPANY, CREATOR, "
+                       "USR_GROUP, CREATE_DATE, MODIFIER, MODI_DATE, FLAG) "
+                       "VALUES (?, ?, '2', '2', ?, '', 'DEMO', 'DS', 'ADMIN', '20240312', '', '', 1)"),
+        {QStringLiteral("INVTX"), QStringLiteral("KV_INVTX.XML"), QStringLiteral("O'Neil 的调拨单每日汇出")});
 }
 
 struct Migration {
@@ -186,7 +187,8 @@ const QList<Migration>& migrations() {
         {2, "demo company, users, rights, programs, parameters and messages", seedReferenceData},
         {3, "transmission settings of the demo company", seedTransmissionSettings},
         {4, "lookup indexes", createIndexes},
-        {5, "work-center services: transmission items, field rules, phrases, documents", createWorkCenterSchema},
+        {5, "work-center services: transmission items, field rules, phrases, documents",
+         createWorkCenterSchema},
         {6, "routine-transmission items only in QLDTB", dropTransmissionResetLog},
         {10, "a transmission setting with an apostrophe in its remark", seedQuotedRemark},
     };

@@ -49,13 +49,18 @@ const char* const kPackage = "TQBEForm";
 constexpr int kRowLimitHeight = 33;
 
 const QStringList& defaultMessages() {
-    static const QStringList m = {
-        QStringLiteral("希望您能够先输入您要找的信息!"),   QStringLiteral("方案保存失败!"),
-        QStringLiteral("方案名称"),                       QStringLiteral("创建时间"),
-        QStringLiteral("方案载入失败!"),                   QStringLiteral("确实要删除此方案吗？"),
-        QStringLiteral("输入的日期信息错误, 请重新输入!"), QStringLiteral("输入的年月信息错误, 请重新输入!"),
-        QStringLiteral("方案名不可空白!"),                 QStringLiteral("方案名长度不可大于20!"),
-        QStringLiteral("此方案名称已经存在！"),           QStringLiteral("更改方案名失败!")};
+    static const QStringList m = {QStringLiteral("希望您能够先输入您要找的信息!"),
+                                  QStringLiteral("方案保存失败!"),
+                                  QStringLiteral("方案名称"),
+                                  QStringLiteral("创建时间"),
+                                  QStringLiteral("方案载入失败!"),
+                                  QStringLiteral("确实要删除此方案吗？"),
+                                  QStringLiteral("输入的日期信息错误, 请重新输入!"),
+                                  QStringLiteral("输入的年月信息错误, 请重新输入!"),
+                                  QStringLiteral("方案名不可空白!"),
+                                  QStringLiteral("方案名长度不可大于20!"),
+                                  QStringLiteral("此方案名称已经存在！"),
+                                  QStringLiteral("更改方案名失败!")};
     return m;
 }
 
@@ -78,15 +83,19 @@ public:
         initStyleOption(&opt, index);
         const QString text = opt.text;
         opt.text.clear();
-        QApplication::style()->drawControl(QStyle::CE_ItemViewItem, &opt, p, opt.widget);
+        QStyle* style = opt.widget ? opt.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, p, opt.widget);
+        opt.text = text;
+        const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, opt.widget);
         const QFontMetrics fm(opt.font);
         const int stop = fm.horizontalAdvance(QLatin1Char('0')) * (cjk_ ? 6 : 10);
         QTextOption to;
         to.setTabStopDistance(stop);
         to.setWrapMode(QTextOption::NoWrap);
         p->save();
-        p->setPen(opt.palette.color(opt.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
-        p->drawText(opt.rect.adjusted(3, 0, 0, 0), text, to);
+        p->setPen(opt.palette.color(opt.state & QStyle::State_Selected ? QPalette::HighlightedText
+                                                                       : QPalette::Text));
+        p->drawText(QRectF(textRect.adjusted(3, 0, 0, 0)), text, to);
         p->restore();
     }
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
@@ -163,8 +172,8 @@ TQBEForm::TQBEForm(QWidget* owner, TQBEOwner* qbeOwner) : TKVForm(owner), owner_
     setWindowFlags(Qt::Dialog);
     SetCaption(QStringLiteral("设置查询条件"));
     buildPages();
-    designedHeight_ = 440;
-    resize(680, designedHeight_);
+    designedHeight_ = 520;
+    resize(760, designedHeight_);
 }
 
 TQBEForm::~TQBEForm() = default;
@@ -215,7 +224,7 @@ void TQBEForm::buildPages() {
     pgQBE = new TExtPageControl(splMain);
     pgQBE->setObjectName(QStringLiteral("pgQBE"));
     splMain->addWidget(pgQBE);
-    splMain->setSizes({160, 500});
+    splMain->setSizes({160, 590});
     splMain->setStretchFactor(1, 1);
 
     // General page.
@@ -229,7 +238,8 @@ void TQBEForm::buildPages() {
     sg1->setFixedRows(1);
     sg1->setRowCount(2);
     sg1->setDefaultRowHeight(20);
-    const int widths[] = {131, 88, 187, 32};
+    // The connector column is wider than designed so that "AND" is not cut in the UI font.
+    const int widths[] = {131, 88, 187, 40};
     for (int c = 0; c < 4; ++c)
         sg1->setColWidths(c, widths[c]);
     sg1->setOptions(sg1->Options() | TStringAlignGrid::goEditing | TStringAlignGrid::goTabs |
@@ -320,6 +330,7 @@ void TQBEForm::buildPages() {
     hp.setColor(QPalette::Window, toQColor(TColor(14548991), palette()));
     hintWindow->setPalette(hp);
     hintWindow->hide();
+    built_ = true;
 }
 
 QWidget* TQBEForm::buildEditor(QWidget* page, int n) {
@@ -329,7 +340,8 @@ QWidget* TQBEForm::buildEditor(QWidget* page, int n) {
     fieldBox->setObjectName(name("cboField"));
     auto* opBox = new QComboBox(page);
     opBox->setObjectName(name("CbOperator"));
-    opBox->addItems({"等于", "大于或等于", "小于或等于", "大于", "小于", "不等于", "起始于", "终止于", "包含"});
+    opBox->addItems(
+        {"等于", "大于或等于", "小于或等于", "大于", "小于", "不等于", "起始于", "终止于", "包含"});
     auto* valueBox = new TKvDBComboBox(page);
     valueBox->setObjectName(name("cboValue"));
     valueBox->setStyle(TKvDBComboBox::csDropDown);
@@ -358,7 +370,7 @@ QWidget* TQBEForm::buildEditor(QWidget* page, int n) {
     l->addWidget(hbox(page, {fieldBox, opBox}, 1));
     l->addWidget(hbox(page, {valueBox, checkBox}));
     l->addWidget(hbox(page, {logic, add, clear}, 0));
-    l->addWidget(memo, 1);
+    l->addWidget(memo, 2);
 
     const bool cjk = cjkPage(UICodePage());
     fieldBox->setItemDelegate(new TwoColumnDelegate(fieldBox, cjk));
@@ -403,9 +415,9 @@ QWidget* TQBEForm::buildEditor(QWidget* page, int n) {
         ll->addWidget(ListBox1, 1);
         ll->addWidget(arrows);
         ll->addWidget(ListBox2, 1);
-        lists->setMinimumHeight(110);
+        lists->setMinimumHeight(130);
         l->addWidget(Label1);
-        l->addWidget(lists, 1);
+        l->addWidget(lists, 3);
         connect(ListBox1, &TFCheckListBox::DblClick, this, &TQBEForm::ListBox1DblClick);
         connect(SpeedButton1, &QToolButton::clicked, this, &TQBEForm::ListBox1DblClick);
         connect(ListBox2, &TFCheckListBox::DblClick, this, &TQBEForm::ListBox2DblClick);
@@ -416,13 +428,15 @@ QWidget* TQBEForm::buildEditor(QWidget* page, int n) {
         target->setDragDropMode(QAbstractItemView::DragDrop);
         target->viewport()->installEventFilter(this);
         for (TFCheckListBox* lb : {ListBox1, ListBox2}) {
+            lb->list()->setItemDelegate(new TwoColumnDelegate(lb->list(), cjk));
             lb->list()->setMouseTracking(true);
             lb->list()->viewport()->setMouseTracking(true);
             lb->list()->viewport()->installEventFilter(this);
         }
         page->installEventFilter(this);
     } else {
-        cboField2 = fieldBox, CbOperator2 = opBox, cboValue2 = valueBox, ckbValue2 = checkBox, rgLogic2 = logic;
+        cboField2 = fieldBox, CbOperator2 = opBox, cboValue2 = valueBox, ckbValue2 = checkBox,
+        rgLogic2 = logic;
         BBClear2 = clear, BbAssign2 = add, Memo2 = memo;
         connect(fieldBox, &QComboBox::activated, this, &TQBEForm::cboField2Change);
         connect(add, &QPushButton::clicked, this, &TQBEForm::BbAssign2Click);
@@ -469,7 +483,8 @@ void TQBEForm::FormCreate() {
         sg1->setCells(c, 0,
                       GetMessage(QLatin1String(kPackage), QLatin1String(heads[c]), text, false,
                                  QString::fromUtf8(defaults[c])));
-    GetMessage(QLatin1String(kPackage), QStringLiteral("moMsgLngLines"), text, true, defaultMessages().join(u'\n'));
+    GetMessage(QLatin1String(kPackage), QStringLiteral("moMsgLngLines"), text, true,
+               defaultMessages().join(u'\n'));
     messages_ = text.split(u'\n');
     for (QString& m : messages_)
         m = m.trimmed();
@@ -498,7 +513,8 @@ void TQBEForm::InitQuery(TClientDataSet* mainDataSet, const QString& tableName, 
 
     const bool wasHidden = pnlTopRow->isHidden();
     pnlTopRow->setVisible(!hideRowLimit_);
-    if (hideRowLimit_ != wasHidden) resize(width(), height() + (hideRowLimit_ ? -kRowLimitHeight : kRowLimitHeight));
+    if (hideRowLimit_ != wasHidden)
+        resize(width(), height() + (hideRowLimit_ ? -kRowLimitHeight : kRowLimitHeight));
     pgQBE->setActivePage(tbsGeneral);
 
     lstCondition->setHeaderLabels({Msg(2), Msg(3)});
@@ -566,7 +582,8 @@ void TQBEForm::buildFieldLists() {
     // The detail filter exists only for a window with detail inputs.
     chkBody->setVisible(owner_ && owner_->QBEDetail());
     if (const TQBEDetailInputs* d = owner_ ? owner_->QBEDetail() : nullptr) {
-        fillFieldList(cboField2, nullptr, detailFieldNames_, d->dataSet, d->tableName, d->selectColumns.trimmed());
+        fillFieldList(cboField2, nullptr, detailFieldNames_, d->dataSet, d->tableName,
+                      d->selectColumns.trimmed());
         cboField2->setCurrentIndex(cboField2->count() > 0 ? 0 : -1);
         cboField2Change();
     }
@@ -600,7 +617,8 @@ void TQBEForm::buildCatalogue() {
                                  : kind == TQBEEditKind::YearMonth ? owner_->QBEYearMonthMask()
                                                                    : QString();
             const QStringList setting = owner_ ? owner_->QBEControlSetting(f->FieldName()) : QStringList();
-            if (!setting.isEmpty() && setting.first().trimmed().compare(QLatin1String("CheckBox"), Qt::CaseInsensitive) == 0)
+            if (!setting.isEmpty() &&
+                setting.first().trimmed().compare(QLatin1String("CheckBox"), Qt::CaseInsensitive) == 0)
                 info->CheckBox = true;
             else
                 info->EditMask = mask;
@@ -642,6 +660,11 @@ bool TQBEForm::rowEmpty(int row) const {
     return sg1->Cells(0, row).trimmed().isEmpty();
 }
 
+void TQBEForm::reopenEditor() {
+    QTableWidget* t = sg1->table();
+    if (t->currentIndex().isValid()) t->edit(t->currentIndex());
+}
+
 void TQBEForm::paintRows() {
     for (int r = 1; r < sg1->RowCount(); ++r)
         for (int c = 0; c < 4; ++c)
@@ -656,10 +679,9 @@ void TQBEForm::clearRow(int row) {
 }
 
 void TQBEForm::gridSelectCell(int col, int row, bool& canSelect) {
-    // Leaving a value cell checks what was typed there.
+    // Leaving a value cell checks what was typed there (the view has stored the editor's text).
     const int prevRow = prevRow_, prevCol = prevCol_;
     if (prevCol == 2 && prevRow >= 1 && (prevRow != row || prevCol != col)) {
-        sg1->commitEditor();
         if (!leaveValueCell(prevCol, prevRow)) {
             canSelect = false;
             return;
@@ -731,7 +753,8 @@ bool TQBEForm::leaveValueCell(int col, int row) {
 
 bool TQBEForm::removeEmptyRows() {
     if (dataRows() == 1) {
-        if (rowEmpty(1) && !(sg1->Cells(1, 1).isEmpty() && sg1->Cells(2, 1).isEmpty() && sg1->Cells(3, 1).isEmpty())) {
+        if (rowEmpty(1) &&
+            !(sg1->Cells(1, 1).isEmpty() && sg1->Cells(2, 1).isEmpty() && sg1->Cells(3, 1).isEmpty())) {
             clearRow(1);
             return true;
         }
@@ -826,15 +849,21 @@ bool TQBEForm::FormKeyDown(QKeyEvent* e) {
     }
     if (key == Qt::Key_Up || key == Qt::Key_Down) {
         sg1->commitEditor();
-        if (removeEmptyRows()) return true;
+        if (removeEmptyRows()) {
+            reopenEditor();
+            return true;
+        }
         if (key == Qt::Key_Down && row == sg1->RowCount() - 1) {
             if (mayAddRow()) {
                 appendRow(true);
                 sg1->table()->setCurrentCell(row + 1, col);
+            } else {
+                reopenEditor();
             }
             return true;
         }
-        sg1->table()->setCurrentCell(qBound(1, row + (key == Qt::Key_Down ? 1 : -1), sg1->RowCount() - 1), col);
+        sg1->table()->setCurrentCell(qBound(1, row + (key == Qt::Key_Down ? 1 : -1), sg1->RowCount() - 1),
+                                     col);
         return true;
     }
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -967,8 +996,8 @@ void TQBEForm::DoCondition() {
         f.masterTable = tableName_;
         f.masterKeys = keyFields_;
         // The detail filter exists only for a window with detail inputs.
-    chkBody->setVisible(owner_ && owner_->QBEDetail());
-    if (const TQBEDetailInputs* d = owner_ ? owner_->QBEDetail() : nullptr) {
+        chkBody->setVisible(owner_ && owner_->QBEDetail());
+        if (const TQBEDetailInputs* d = owner_ ? owner_->QBEDetail() : nullptr) {
             f.detailTable = d->tableName;
             f.detailKeys = d->keyFields;
             f.extraClause = d->extraClause;
@@ -1030,7 +1059,8 @@ void TQBEForm::cboFieldChange() {
 
 void TQBEForm::cboField2Change() {
     const TQBEDetailInputs* d = owner_ ? owner_->QBEDetail() : nullptr;
-    prepareValueEditor(cboField2, detailFieldNames_, d ? d->dataSet : nullptr, cdsTemp2, cboValue2, ckbValue2);
+    prepareValueEditor(cboField2, detailFieldNames_, d ? d->dataSet : nullptr, cdsTemp2, cboValue2,
+                       ckbValue2);
 }
 
 void TQBEForm::assign(QComboBox* fieldBox, const QStringList& names, TClientDataSet* ds, const QString& table,
@@ -1040,7 +1070,8 @@ void TQBEForm::assign(QComboBox* fieldBox, const QStringList& names, TClientData
     // value field's handlers store it.
     QString value;
     if (!checkBox->isHidden()) {
-        value = (checkBox->Checked() ? checkBox->ValueChecked() : checkBox->ValueUnchecked()).section(u';', 0, 0);
+        value =
+            (checkBox->Checked() ? checkBox->ValueChecked() : checkBox->ValueUnchecked()).section(u';', 0, 0);
     } else if (!valueBox->isEditable()) {
         value = valueBox->Value();
     } else {
@@ -1069,15 +1100,15 @@ void TQBEForm::assign(QComboBox* fieldBox, const QStringList& names, TClientData
 }
 
 void TQBEForm::BbAssignClick() {
-    assign(cboField, advancedFieldNames_, main_, tableName_, selectColumns_, cdsTemp, cboValue, ckbValue, CbOperator,
-           rgLogic, Memo1);
+    assign(cboField, advancedFieldNames_, main_, tableName_, selectColumns_, cdsTemp, cboValue, ckbValue,
+           CbOperator, rgLogic, Memo1);
 }
 
 void TQBEForm::BbAssign2Click() {
     const TQBEDetailInputs* d = owner_ ? owner_->QBEDetail() : nullptr;
     if (!d) return;
-    assign(cboField2, detailFieldNames_, d->dataSet, d->tableName, d->selectColumns.trimmed(), cdsTemp2, cboValue2,
-           ckbValue2, CbOperator2, rgLogic2, Memo2);
+    assign(cboField2, detailFieldNames_, d->dataSet, d->tableName, d->selectColumns.trimmed(), cdsTemp2,
+           cboValue2, ckbValue2, CbOperator2, rgLogic2, Memo2);
 }
 
 void TQBEForm::BBClearClick() {
@@ -1139,7 +1170,8 @@ void TQBEForm::showHintFor(TFCheckListBox* list, const QPoint& pos) {
     }
     hintWindow->setText(text);
     hintWindow->adjustSize();
-    if (UICodePage() == QLatin1String("437")) hintWindow->resize(hintWindow->width(), hintWindow->height() + 4);
+    if (UICodePage() == QLatin1String("437"))
+        hintWindow->resize(hintWindow->width(), hintWindow->height() + 4);
     QPoint at = list->list()->viewport()->mapToGlobal(r.topLeft());
     const QScreen* screen = this->screen();
     const int right = screen ? screen->geometry().right() : at.x() + hintWindow->width();
@@ -1150,6 +1182,8 @@ void TQBEForm::showHintFor(TFCheckListBox* list, const QPoint& pos) {
 
 bool TQBEForm::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type t = event->type();
+    // The window's filter sees the application's events from construction on.
+    if (!built_) return TKVForm::eventFilter(watched, event);
     // Row limit: digits and backspace only.
     if (t == QEvent::KeyPress && (watched == cbTopRow->combo() || watched == cbTopRow->combo()->lineEdit())) {
         auto* k = static_cast<QKeyEvent*>(event);
@@ -1214,7 +1248,8 @@ bool TQBEForm::eventFilter(QObject* watched, QEvent* event) {
                 showHintFor(lb, static_cast<QMouseEvent*>(event)->position().toPoint());
         if (watched == tbsAdvanced) hintWindow->hide();
     }
-    if (t == QEvent::Leave && ListBox1 && (watched == ListBox1->list()->viewport() || watched == ListBox2->list()->viewport()))
+    if (t == QEvent::Leave && ListBox1 &&
+        (watched == ListBox1->list()->viewport() || watched == ListBox2->list()->viewport()))
         hintWindow->hide();
     return TKVForm::eventFilter(watched, event);
 }

@@ -187,6 +187,7 @@ private:
     QStringList messages_;
     QStringList advancedFieldNames_, detailFieldNames_;
     QString lastField_;
+    bool built_ = false;
     bool numberRow_ = false;
     int prevRow_ = -1, prevCol_ = -1;
     bool translated_ = false;
@@ -222,6 +223,7 @@ private:
     void appendRow(bool withDefaults);
     void clearRow(int row);
     void paintRows();
+    void reopenEditor();
     int dataRows() const;
 
     void pageChanged();

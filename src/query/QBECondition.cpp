@@ -121,10 +121,11 @@ bool validYearMonth(const QString& stored) {
 }
 
 QStringList defaultOperators() {
-    return {QStringLiteral("等于\t="),        QStringLiteral("大于或等于\t>="), QStringLiteral("小于或等于\t<="),
-            QStringLiteral("大于\t>"),        QStringLiteral("小于\t<"),        QStringLiteral("不等于\t<>"),
-            QStringLiteral("起始于\tLLIKE"), QStringLiteral("终止于\tRLIKE"), QStringLiteral("包含\tILIKE"),
-            QStringLiteral("存在于\tIN")};
+    return {QStringLiteral("等于\t="),        QStringLiteral("大于或等于\t>="),
+            QStringLiteral("小于或等于\t<="), QStringLiteral("大于\t>"),
+            QStringLiteral("小于\t<"),        QStringLiteral("不等于\t<>"),
+            QStringLiteral("起始于\tLLIKE"),  QStringLiteral("终止于\tRLIKE"),
+            QStringLiteral("包含\tILIKE"),    QStringLiteral("存在于\tIN")};
 }
 
 QString operatorValue(const QStringList& operators, const QString& display) {
@@ -136,7 +137,7 @@ QString operatorValue(const QStringList& operators, const QString& display) {
 namespace {
 QString connectorOf(const QString& connector) {
     return connector.trimmed().compare(QLatin1String("OR"), Qt::CaseInsensitive) == 0 ? QStringLiteral("OR")
-                                                                                       : QStringLiteral("AND");
+                                                                                      : QStringLiteral("AND");
 }
 
 QString likePattern(const QString& op, const QString& value) {
@@ -154,12 +155,14 @@ QString rowCondition(const RowField& field, const QString& operatorValue, const 
     const QString lop = op.toLower();
     const bool isIn = lop == QLatin1String("in");
     if (!isIn) v = MappedItems::valueOf(field.pickList, v);
-    if (field.dateMask) v = dateToStored(v, dateFormat, dateSeparator);
+    if (field.dateMask)
+        v = dateToStored(v, dateFormat, dateSeparator);
     else if (field.yearMonthMask)
         v = yearMonthToStored(v, dateFormat, dateSeparator);
     if (v.trimmed().isEmpty()) return {};
 
-    const bool like = lop == QLatin1String("llike") || lop == QLatin1String("rlike") || lop == QLatin1String("ilike");
+    const bool like =
+        lop == QLatin1String("llike") || lop == QLatin1String("rlike") || lop == QLatin1String("ilike");
     if (field.typeClass == TypeClass::Number && !isIn) {
         v = shortestNumber(v);
         if (v.isEmpty()) return {};
@@ -257,7 +260,8 @@ QString advancedName(const QString& fieldName, const QString& tableName, const Q
     return expr.isNull() ? fieldName : expr;
 }
 
-QString catalogueExpression(const QString& fieldName, const QString& tableName, const QString& selectColumns) {
+QString catalogueExpression(const QString& fieldName, const QString& tableName,
+                            const QString& selectColumns) {
     if (selectColumns.trimmed().isEmpty()) return {};
     const QString expr = selectExpression(fieldName, tableName, selectColumns);
     return expr.isNull() ? qualified(tableName, fieldName) : expr;
@@ -280,8 +284,8 @@ bool endsInColumnNumber(const QString& fieldName) {
 }
 
 bool isAuditField(const QString& fieldName) {
-    static const QStringList audit = {"COMPANY",   "CREATOR",   "USR_GROUP", "CREATE_DATE",
-                                      "MODIFIER",  "MODI_DATE", "FLAG"};
+    static const QStringList audit = {"COMPANY",  "CREATOR",   "USR_GROUP", "CREATE_DATE",
+                                      "MODIFIER", "MODI_DATE", "FLAG"};
     return audit.contains(fieldName.toUpper());
 }
 
@@ -290,7 +294,8 @@ QString advancedCondition(const AdvancedTerm& t) {
     const int index = qBound(0, t.operatorIndex, 8);
     const QString op = QLatin1String(ops[index]);
     QString v = t.value;
-    if (index == 6) v = v + u'%';
+    if (index == 6)
+        v = v + u'%';
     else if (index == 7)
         v = u'%' + v;
     else if (index == 8)
@@ -344,9 +349,11 @@ QString combinedCondition(const QString& masterText, const QString& detailText, 
                            qualified(f.detailTable, detailKeys.value(i).trimmed()), QString()) +
                   QStringLiteral(" and ");
     }
-    const QString source = f.databaseName.isEmpty() ? f.detailTable : f.databaseName + QStringLiteral("..") + f.detailTable;
-    const QString sub = QStringLiteral(" select count(*) FROM ") + source + u' ' + f.detailTable + f.extraClause +
-                        QStringLiteral(" where ") + pieces + QStringLiteral(" ( ") + detail + QStringLiteral(" ) ");
+    const QString source =
+        f.databaseName.isEmpty() ? f.detailTable : f.databaseName + QStringLiteral("..") + f.detailTable;
+    const QString sub = QStringLiteral(" select count(*) FROM ") + source + u' ' + f.detailTable +
+                        f.extraClause + QStringLiteral(" where ") + pieces + QStringLiteral(" ( ") + detail +
+                        QStringLiteral(" ) ");
     QString out;
     if (!master.isEmpty()) out = u'(' + master + QStringLiteral(")") + QStringLiteral(" and ");
     return out + QStringLiteral(" (") + sub + QStringLiteral(") > 0 ");

@@ -44,7 +44,8 @@ void TQBEOwner::QBEPrepareValueField(TField* value, TQBEEditKind kind) const {
         };
         value->OnSetText = [style, sep](TField* f, const QString& text) {
             const QString stored = qbe::dateToStored(text, style, sep);
-            if (!stored.isEmpty() && !CheckDate(stored)) throw EConvertError(QStringLiteral("%1 is not a valid date").arg(text));
+            if (!stored.isEmpty() && !CheckDate(stored))
+                throw EConvertError(QStringLiteral("%1 is not a valid date").arg(text));
             f->SetAsString(stored);
         };
         return;
@@ -61,7 +62,8 @@ void TQBEOwner::QBEPrepareValueField(TField* value, TQBEEditKind kind) const {
             }
             int year = s.left(4).toInt();
             if (style == 4 || style == 5) year -= 1911;
-            const QString y = QString::number(year).rightJustified(style == 5 ? 3 : (style == 4 ? 2 : 4), u'0');
+            const QString y =
+                QString::number(year).rightJustified(style == 5 ? 3 : (style == 4 ? 2 : 4), u'0');
             const QString m = s.mid(4, 2);
             text = (style == 2 || style == 3) ? m + sep + y : y + sep + m;
         };

@@ -20,13 +20,15 @@ void save(QWidget* w, const QString& name) {
 class QBEScreenshotTest : public QBEFixture {
 protected:
     void fillExample() {
-        fillRow(1, form->sg1->Cells(0, 1), form->sg1->Cells(1, 1).isEmpty() ? firstOperator() : form->sg1->Cells(1, 1),
-                "COPTC", "OR");
+        fillRow(1, form->sg1->Cells(0, 1),
+                form->sg1->Cells(1, 1).isEmpty() ? firstOperator() : form->sg1->Cells(1, 1), "COPTC", "OR");
         grid()->setRowCount(3);
         fillRow(2, caption("MB005"), operatorAt(8), "O'Neil", "AND");
         form->sg1->table()->setCurrentCell(1, 0);
     }
-    QString caption(const QString& field) const { return window->cdsMain->FieldByName(field)->DisplayLabel(); }
+    QString caption(const QString& field) const {
+        return window->cdsMain->FieldByName(field)->DisplayLabel();
+    }
     QString firstOperator() const { return operatorAt(0); }
     QString operatorAt(int i) const { return form->sg1->cellPickList(1, 1).value(i).section('\t', 0, 0); }
     void fillAdvanced() {
@@ -60,6 +62,7 @@ TEST_F(QBEScreenshotTest, English) {
     form->InitQuery(window->cdsMain, "QLDMB", false, "MB001,MB001C,MB002,MB004,MB005", "MB001");
     form->hide();
     form->show();
+    EXPECT_EQ(form->UICodePage(), "437");
     EXPECT_EQ(form->windowTitle(), "Set Query Conditions");
     EXPECT_EQ(form->tbsAdvanced->Caption(), "Advanced");
     EXPECT_EQ(form->sg1->Cells(0, 0), "Field");

@@ -61,11 +61,13 @@ protected:
     }
 
     // Both paths return the rows the storage itself selects with the same condition.
-    void expectRows(const QString& cond, const QString& order, const QString& where, bool orderedDesc = false) {
+    void expectRows(const QString& cond, const QString& order, const QString& where,
+                    bool orderedDesc = false) {
         QStringList expected;
         kvxsrv::Storage s(env.config);
         QSqlQuery q(s.db());
-        EXPECT_TRUE(q.exec("SELECT MB001 FROM QLDMB WHERE " + where + " ORDER BY MB001" + (orderedDesc ? " DESC" : "")));
+        EXPECT_TRUE(q.exec("SELECT MB001 FROM QLDMB WHERE " + where + " ORDER BY MB001" +
+                           (orderedDesc ? " DESC" : "")));
         while (q.next())
             expected << q.value(0).toString();
         ASSERT_FALSE(expected.isEmpty()) << where.toStdString();

@@ -77,21 +77,32 @@ protected:
         QTest::keyClick(w ? w : grid()->table(), Qt::Key(k), m);
     }
     void selectCell(int col, int row) {
-        grid()->table()->setFocus();
-        grid()->table()->setCurrentCell(row, col);
+        QTableWidget* t = grid()->table();
+        if (focus() != t && !t->isAncestorOf(focus())) t->setFocus();
+        if (t->currentRow() == row && t->currentColumn() == col) {
+            if (!t->isAncestorOf(focus())) t->edit(t->currentIndex());
+        } else {
+            t->setCurrentCell(row, col);
+        }
     }
     // Chooses a field in column 0 of a row and leaves the cell with Tab, as a user does.
     void pickField(int row, const QString& caption) {
         selectCell(0, row);
         auto* combo = qobject_cast<QComboBox*>(focus());
-        ASSERT_TRUE(combo) << "no field drop-down in row " << row;
+        ASSERT_TRUE(combo) << "no field drop-down in row " << row << " focus "
+                           << (focus() ? focus()->metaObject()->className() : "none") << " active "
+                           << (QApplication::activeWindow()
+                                   ? QApplication::activeWindow()->metaObject()->className()
+                                   : "none")
+                           << " cur " << grid()->Row() << "," << grid()->Col();
         const int i = combo->findText(caption);
         ASSERT_GE(i, 0) << caption.toStdString();
         combo->setCurrentIndex(i);
         key(Qt::Key_Tab);
     }
     // Fills a row by program (the state a user leaves behind) with the value cell prepared for the field.
-    void fillRow(int row, const QString& caption, const QString& op, const QString& value, const QString& conn) {
+    void fillRow(int row, const QString& caption, const QString& op, const QString& value,
+                 const QString& conn) {
         grid()->setCells(0, row, caption);
         grid()->setCells(1, row, op);
         grid()->setCells(2, row, value);

@@ -3,7 +3,8 @@
 using kvx::FieldType;
 
 namespace {
-const QStringList kModes = {QStringLiteral("1:不处理\t1"), QStringLiteral("2:汇出\t2"), QStringLiteral("3.汇入\t3")};
+const QStringList kModes = {QStringLiteral("1:不处理\t1"), QStringLiteral("2:汇出\t2"),
+                            QStringLiteral("3.汇入\t3")};
 const QStringList kCategories = {QStringLiteral("1:基本信息\t1"), QStringLiteral("2:单据\t2")};
 } // namespace
 
@@ -26,11 +27,12 @@ void addSettingsFields(kvx::TClientDataSet* ds) {
 
 void labelSettingsFields(kvx::TClientDataSet* ds) {
     const QList<QPair<QString, QString>> labels = {
-        {"MB001", "单据性质"},   {"MB001C", "文件名称"},  {"MB002", "传输方式"},     {"MB004", "类别"},
-        {"MB005", "备注"},       {"COMPANY", "公司别"},   {"CREATOR", "建立者"},      {"USR_GROUP", "用户组"},
-        {"CREATE_DATE", "建立日期"}, {"MODIFIER", "修改者"}, {"MODI_DATE", "修改日期"}, {"FLAG", "标志"},
-        {"QTY01", "数量"},       {"DATE01", "日期"},      {"YM01", "年月"},           {"CHK01", "确认"},
-        {"USERNAME", "用户名称"}};
+        {"MB001", "单据性质"},  {"MB001C", "文件名称"},    {"MB002", "传输方式"},
+        {"MB004", "类别"},      {"MB005", "备注"},         {"COMPANY", "公司别"},
+        {"CREATOR", "建立者"},  {"USR_GROUP", "用户组"},   {"CREATE_DATE", "建立日期"},
+        {"MODIFIER", "修改者"}, {"MODI_DATE", "修改日期"}, {"FLAG", "标志"},
+        {"QTY01", "数量"},      {"DATE01", "日期"},        {"YM01", "年月"},
+        {"CHK01", "确认"},      {"USERNAME", "用户名称"}};
     for (const auto& [name, label] : labels)
         if (kvx::TField* f = ds->FindField(name)) f->SetDisplayLabel(label);
     if (kvx::TField* f = ds->FindField("MB003")) f->SetVisible(false);
