@@ -277,6 +277,12 @@ bool isSelectExpression(const QString& name, const QString& selectColumns) {
            (end >= selectColumns.size() || boundary(selectColumns.at(end)));
 }
 
+bool countsAsExpression(const QString& name, const QString& selectColumns) {
+    // A bare column name in the select list is still the table's own column.
+    static const QRegularExpression bare(QStringLiteral(R"(^[A-Za-z_][A-Za-z0-9_]*$)"));
+    return isSelectExpression(name, selectColumns) && !bare.match(name).hasMatch();
+}
+
 bool endsInColumnNumber(const QString& fieldName) {
     bool ok = false;
     const int n = fieldName.right(2).toInt(&ok);
@@ -300,7 +306,7 @@ QString advancedCondition(const AdvancedTerm& t) {
         v = u'%' + v;
     else if (index == 8)
         v = u'%' + v + u'%';
-    const bool expr = isSelectExpression(t.name, t.selectColumns);
+    const bool expr = countsAsExpression(t.name, t.selectColumns);
     const QString column = qualified(t.tableName, t.fieldName);
     if (t.number) {
         if (!isNumber(t.value)) return {};
@@ -329,7 +335,8 @@ QString sortText(const QStringList& items, const QList<bool>& descending, const 
     QString text;
     for (int i = 0; i < items.size(); ++i) {
         QString name = items[i].section(u'\t', 1);
-        if (!isSelectExpression(name, selectColumns)) name = qualified(tableName, name);
+        if (!countsAsExpression(name, selectColumns) && !name.contains(u'.'))
+            name = qualified(tableName, name);
         text += name + (descending.value(i) ? QStringLiteral(" desc,") : QStringLiteral(" asc,"));
     }
     text.chop(1);

@@ -64,6 +64,9 @@ QString advancedName(const QString& fieldName, const QString& tableName, const Q
 QString catalogueExpression(const QString& fieldName, const QString& tableName, const QString& selectColumns);
 // Whether the name occurs in the select columns as a whole word (first occurrence only).
 bool isSelectExpression(const QString& name, const QString& selectColumns);
+// A select-column expression as the advanced page writes it: a whole word of the select columns that is
+// more than a bare column name (a plain "MB002" in the list still names QLDMB.MB002).
+bool countsAsExpression(const QString& name, const QString& selectColumns);
 // An ordinary table column: the last two characters read as an integer of at least 1.
 bool endsInColumnNumber(const QString& fieldName);
 bool isAuditField(const QString& fieldName);

@@ -153,6 +153,13 @@ TEST(QBEAdvanced, SortText) {
               "QLDMB.MB001 asc,QLDMB.MB002 desc");
     EXPECT_EQ(sortText({"用户\tA.MA002"}, {false}, "QLDMB", "A.MA002 USERNAME"), "A.MA002 asc");
     EXPECT_EQ(sortText({}, {}, "QLDMB", ""), "");
+    // The program's select list names its own columns bare: they stay table columns.
+    const QString sel = "MB001,MB001C,MB002,MB004,MB005";
+    EXPECT_EQ(sortText({"单据性质\tMB001", "传输方式\tMB002"}, {false, true}, "QLDMB", sel),
+              "QLDMB.MB001 asc,QLDMB.MB002 desc");
+    EXPECT_EQ(sortText({"文件名称\tQLDMB.MB001C"}, {false}, "QLDMB", sel), "QLDMB.MB001C asc");
+    AdvancedTerm t{"MB002", "MB002", "QLDMB", sel, false, 0, "2", 0};
+    EXPECT_EQ(advancedCondition(t), "(QLDMB.MB002 = '2')");
     EXPECT_EQ(sortText({"x\tMB001"}, {true}, "", ""), "MB001 desc");
 }
 

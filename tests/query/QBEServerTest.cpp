@@ -7,6 +7,9 @@
 #include "platform/ClientDataSet.h"
 #include "platform/SocketConnection.h"
 
+#include "controls/SimpleControls.h"
+
+#include <QPushButton>
 #include <QSqlQuery>
 #include <QTimer>
 
