@@ -201,6 +201,10 @@ int latestSchemaVersion() {
     return migrations().last().version;
 }
 
+int schemaMigrationCount() {
+    return int(migrations().size());
+}
+
 void migrate(Storage& s, int upTo) {
     s.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER PRIMARY KEY, "
                           "description VARCHAR(200) NOT NULL, applied_at VARCHAR(19) NOT NULL)"));

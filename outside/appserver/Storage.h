@@ -110,6 +110,8 @@ private:
 
 // Latest schema version this build knows.
 int latestSchemaVersion();
+// Number of migrations (versions need not be contiguous: numbers are reserved per change).
+int schemaMigrationCount();
 // Runs the pending migrations up to a version (all when upTo < 0); Storage runs them on open.
 void migrate(Storage& s, int upTo = -1);
 

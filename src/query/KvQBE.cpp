@@ -433,6 +433,7 @@ QWidget* TQBEForm::buildEditor(QWidget* page, int n) {
             lb->list()->viewport()->setMouseTracking(true);
             lb->list()->viewport()->installEventFilter(this);
         }
+        page->setMouseTracking(true);
         page->installEventFilter(this);
     } else {
         cboField2 = fieldBox, CbOperator2 = opBox, cboValue2 = valueBox, ckbValue2 = checkBox,
