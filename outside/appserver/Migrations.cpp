@@ -171,7 +171,7 @@ void seedQuotedRemark(Storage& s) {
     s.exec(
         QStringLiteral("INSERT INTO QLDMB (MB001, MB001C, MB002, MB004, MB005, MB003, COMPANY, CREATOR, "
                        "USR_GROUP, CREATE_DATE, MODIFIER, MODI_DATE, FLAG) "
-                       "VALUES (?, ?, '2', '2', ?, '', 'DEMO', 'DS', 'ADMIN', '20240312', '', '', 1)"),
+                       "VALUES (?, ?, '1', '2', ?, '', 'DEMO', 'DS', 'ADMIN', '20240312', '', '', 1)"),
         {QStringLiteral("INVTX"), QStringLiteral("KV_INVTX.XML"), QStringLiteral("O'Neil 的调拨单每日汇出")});
 }
 
