@@ -1,5 +1,7 @@
 #include "KvQBE.h"
 
+#include "Log.h"
+
 #include "controls/CheckBoxes.h"
 #include "controls/EditMask.h"
 #include "controls/ExtPageControl.h"
@@ -23,7 +25,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QLoggingCategory>
 #include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -39,7 +40,6 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
-Q_LOGGING_CATEGORY(lcQuery, "kvx.query")
 
 namespace kvx {
 
@@ -1039,6 +1039,9 @@ void TQBEForm::prepareValueEditor(QComboBox* fieldBox, const QStringList& names,
             valueBox->setStyle(source->Style());
             valueBox->setMapList(source->MapList());
             valueBox->setItems(source->Items());
+        } else {
+            qCWarning(lcQuery) << "control setting of" << f->FieldName() << "names no drop-down editor"
+                               << setting.value(1);
         }
     } else if (kindName.compare(QLatin1String("CheckBox"), Qt::CaseInsensitive) == 0) {
         checkBox->setValueChecked(setting.value(1, QStringLiteral("Y")));
