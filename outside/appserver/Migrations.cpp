@@ -175,6 +175,11 @@ void seedQuotedRemark(Storage& s) {
         {QStringLiteral("INVTX"), QStringLiteral("KV_INVTX.XML"), QStringLiteral("O'Neil 的调拨单每日汇出")});
 }
 
+// Password hashes of the users who sign in over the socket (empty: no password yet, no socket login).
+void addPasswordHashes(Storage& s) {
+    s.exec(QStringLiteral("ALTER TABLE KVXMA ADD COLUMN MA007 VARCHAR(255) NOT NULL DEFAULT ''"));
+}
+
 struct Migration {
     int version;
     const char* description;
@@ -190,6 +195,8 @@ const QList<Migration>& migrations() {
         {5, "work-center services: transmission items, field rules, phrases, documents",
          createWorkCenterSchema},
         {6, "routine-transmission items only in QLDTB", dropTransmissionResetLog},
+        {8, "screen settings of QLDI05 for the demo company", seedQldi05ScreenSettings},
+        {9, "password hashes of users", addPasswordHashes},
         {10, "a transmission setting with an apostrophe in its remark", seedQuotedRemark},
     };
     return list;
@@ -201,13 +208,17 @@ int latestSchemaVersion() {
     return migrations().last().version;
 }
 
-int schemaMigrationCount() {
-    return int(migrations().size());
-}
-
 void migrate(Storage& s, int upTo) {
     s.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER PRIMARY KEY, "
                           "description VARCHAR(200) NOT NULL, applied_at VARCHAR(19) NOT NULL)"));
+    // Up to date: no write lock at all (every connection opens through here).
+    int wanted = 0;
+    for (const Migration& m : migrations())
+        if (upTo < 0 || m.version <= upTo) ++wanted;
+    if (s.scalar(QStringLiteral("SELECT COUNT(*) FROM schema_version WHERE version <= ?"),
+                 {upTo < 0 ? latestSchemaVersion() : upTo})
+            .toInt() >= wanted)
+        return;
     for (const Migration& m : migrations()) {
         if (upTo >= 0 && m.version > upTo) break;
         // Checked again inside the write transaction: another connection may have just migrated.

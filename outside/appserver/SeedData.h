@@ -9,6 +9,8 @@ class Storage;
 void seedReferenceData(Storage& s);
 // The document kinds of the transmission settings (QLDMB) and a few master-file rows.
 void seedTransmissionSettings(Storage& s);
+// The demo company's screen settings of QLDI05 (replacing an earlier document).
+void seedQldi05ScreenSettings(Storage& s);
 
 // Number of bytes of a text in the database code page (GBK).
 int dbByteLength(const char* utf8);
