@@ -6,7 +6,6 @@
 #include "Storage.h"
 
 #include <QList>
-#include <QMutex>
 #include <QTcpServer>
 #include <QThread>
 #include <atomic>
@@ -36,7 +35,6 @@ public:
     ~Daemon() override;
     // Stops accepting, lets every session finish its current request and waits for them.
     void shutdown();
-    int sessionCount() const { return sessions_.size(); }
 
 protected:
     void incomingConnection(qintptr socket) override;

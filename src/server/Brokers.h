@@ -76,7 +76,7 @@ public:
     explicit TBrokers(QObject* owner = nullptr);
     ~TBrokers() override;
 
-    // --- fields, in their documented order ---
+    // --- fields ---
     QString ProgID;    // program code, upper case
     QString UserID;    // login user
     QString UserGroup; // LoginInfo "USER_GROUP"
