@@ -360,7 +360,7 @@ int drawAll(const QString& dir) {
 // Every image the library loads: number, the image at its size, and three times enlarged.
 int renderSheet(const QString& file) {
     const int count = kvx::ImageLibrary::GetMaxBmpID();
-    constexpr int kColumns = 6, kCellW = 150, kCellH = 64;
+    constexpr int kColumns = 6, kCellW = 200, kCellH = 64;
     QImage sheet(kColumns * kCellW, (count + kColumns - 1) / kColumns * kCellH, QImage::Format_ARGB32);
     sheet.fill(QColor(240, 240, 240));
     QPainter p(&sheet);
