@@ -309,7 +309,7 @@ bool TdmBase::CheckBodyPermission(TClientDataSet* body, const QString& prefix, Q
         if (more) rejected += QStringLiteral(";...");
         const TBookmark back = firstRejected >= 0 ? firstRejected : where;
         if (body->BookmarkValid(back)) body->GotoBookmark(back);
-        return listed == 0;
+        return false;
     } catch (const std::exception& e) {
         WriteToAlertFile(prog,
                          QStringLiteral("BaseCD-876(解读对单身或子单身加基础数据权限的结果时出错):") +

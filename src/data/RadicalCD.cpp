@@ -213,7 +213,8 @@ void TdmRadical::ConnectLookupServer() {
 
 void TdmRadical::OpenNestedDatasets() {
     for (TClientDataSet* ds : clientDataSets())
-        if (IsNestedDetail(ds) && !ds->Active()) ds->Open();
+        if (IsNestedDetail(ds) && !ds->Active() && ds->masterDataSet() && ds->masterDataSet()->Active())
+            ds->Open();
 }
 
 bool TdmRadical::ApplyMain(TClientDataSet* ds) {

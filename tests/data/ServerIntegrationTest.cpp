@@ -3,6 +3,7 @@
 // fields stamped, and a concurrent change by a second client turning into a reconcile error.
 #include "DataTestEnv.h"
 
+#include "CounterServer.h"
 #include "DaemonProcess.h"
 #include "Storage.h"
 
@@ -124,6 +125,23 @@ TEST_P(DataModuleOnServer, AConcurrentChangeIsAReconcileErrorAndNothingIsLost) {
     // The first client's change stays pending, not dropped.
     EXPECT_EQ(first.dm->cdsMain->ChangeCount(), 1);
     EXPECT_EQ(first.dm->cdsMain->FieldByName("MB005")->AsString(), "first client");
+}
+
+TEST_P(DataModuleOnServer, SeededCurrenciesAndNumberDisplaySettingsReachTheModule) {
+    Client c;
+    c.broker->UserID = "CLERK";
+    // The broker's counter service is the server's counter object (the work center hands out the same).
+    c.broker->Counter = Variant(std::shared_ptr<Dispatch>(std::make_shared<kvxsrv::CounterServer>(config)));
+    EXPECT_EQ(c.dm->GetCurrencyDigits("KWD", cdtMoney), 3);
+    EXPECT_EQ(c.dm->GetCurrencyDigits("JPY", cdtMoney), 0);
+    EXPECT_EQ(c.dm->GetCurrencyDigits("JPY", cdtPrice), 2);
+    EXPECT_EQ(c.dm->GetCurrencyDigits("NONE", cdtPrice), 0);
+    EXPECT_EQ(c.dm->GetCurrencyDigits("O'NE", cdtPrice), 0); // quoted, not an SQL error
+    c.dm->LoadNumberDisplayOptions();
+    EXPECT_FALSE(c.dm->QuantityAutoZero);
+    EXPECT_FALSE(c.dm->QuantityThousand);
+    EXPECT_TRUE(c.dm->MoneyAutoZero);
+    EXPECT_TRUE(c.dm->MoneyThousand);
 }
 
 INSTANTIATE_TEST_SUITE_P(InProcessAndLoopback, DataModuleOnServer, ::testing::Values(false, true),
