@@ -1,9 +1,13 @@
 #include "KnlRadical.h"
 
 #include "platform/CodePage.h"
+#include "platform/DialogService.h"
 #include "server/LibStrs.h"
 
 #include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
 #include <QScopeGuard>
 #include <cmath>
 
@@ -115,6 +119,24 @@ void PrepareFlags(TClientDataSet* ds, bool nested) {
     } else {
         prepareRecord(ds);
     }
+}
+
+bool ShowFileProperties(const QString& fileName) {
+    const QFileInfo info(fileName);
+    if (!info.exists()) return false;
+    const QString stamp = QStringLiteral("yyyy/MM/dd hh:mm:ss");
+    QStringList lines;
+    lines << QStringLiteral("名称: %1").arg(info.fileName())
+          << QStringLiteral("位置: %1").arg(QDir::toNativeSeparators(info.absolutePath()))
+          << QStringLiteral("类型: %1").arg(info.isDir() ? QStringLiteral("文件夹") : info.suffix().toUpper())
+          << QStringLiteral("大小: %1 (%2 字节)")
+                 .arg(QLocale::c().formattedDataSize(info.size()), QString::number(info.size()))
+          << QStringLiteral("修改时间: %1").arg(info.lastModified().toString(stamp))
+          << QStringLiteral("访问时间: %1").arg(info.lastRead().toString(stamp))
+          << QStringLiteral("只读: %1").arg(info.isWritable() ? QStringLiteral("否") : QStringLiteral("是"));
+    DialogService::instance().inform(lines.join(QLatin1Char('\n')),
+                                     QStringLiteral("%1 属性").arg(info.fileName()));
+    return true;
 }
 
 // --- field-kind conversions ---------------------------------------------------------------------------

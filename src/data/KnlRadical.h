@@ -67,6 +67,10 @@ bool IsNestedDetail(const TClientDataSet* dataSet);
 // Single-quoted SQL literal with embedded quotes doubled.
 QString QuotedSql(const QString& value);
 
+// Shows the properties of a file (name, folder, size, times, permissions) in a message dialog; false when
+// the file does not exist.
+bool ShowFileProperties(const QString& fileName);
+
 // --- field-kind conversions ---------------------------------------------------------------------------
 
 // Time, stored "hhnn". Input "  :  " (blank parts) gives an empty text.

@@ -3,6 +3,7 @@
 #include "DataTestEnv.h"
 
 #include "data/KnlBase.h"
+#include "data/KnlRadical.h"
 #include "platform/IniFile.h"
 #include "server/LibStrs.h"
 
@@ -149,6 +150,19 @@ TEST(RequiredFields, FirstEmptyEditableFieldOfTheNamedDataset) {
     EXPECT_FALSE(FindEmptyRequiredField(ds, "cdsMain:MB001", f));
     EXPECT_EQ(f, nullptr);
     EXPECT_FALSE(FindEmptyRequiredField(ds, "cdsBody:CUR", f));
+}
+
+TEST(FileProperties, ShowsNameFolderAndSizeOfAnExistingFile) {
+    DataEnv env;
+    const QString file = env.tree.writeText("client/报表.txt", "12345");
+    ASSERT_TRUE(ShowFileProperties(file));
+    const QString text = DataEnv::lastMessage();
+    EXPECT_TRUE(text.contains("名称: 报表.txt")) << text.toStdString();
+    EXPECT_TRUE(text.contains("(5 字节)")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QDir::toNativeSeparators(env.tree.clientPath().chopped(1))))
+        << text.toStdString();
+    EXPECT_FALSE(ShowFileProperties(file + ".missing"));
+    EXPECT_EQ(DataEnv::messageCount(), 1);
 }
 
 TEST(WordSearch, FindTokenNeedsSeparatorsOnBothSides) {
