@@ -102,3 +102,19 @@ TEST(ServerDate, FallsBackToTheLocalDateWithoutAServer) {
     env.dm->RefreshServerDate(); // Whatis is missing: the local date again
     EXPECT_EQ(env.dm->ServerDate, QDate::currentDate().toString("yyyyMMdd"));
 }
+
+TEST(SavedConditions, NameCheckAsksDocus01ForThisUserAndProgram) {
+    DataEnv env;
+    env.connectServices();
+    env.wc->validator->answer = true;
+    EXPECT_TRUE(env.dm->ConditionExists("月报"));
+    const brokertest::Call* c = env.wc->validator->last("CheckValue");
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->args[0].toString(), "DOCUS");
+    EXPECT_EQ(c->args[1].toString(), "01");
+    EXPECT_EQ(c->args[3].toList(), VariantList({"月报", "DS", "QLDI05"}));
+    env.wc->validator->answer = false;
+    EXPECT_FALSE(env.dm->ConditionExists("月报"));
+    // Without a connection the server calls raise instead of pretending to succeed.
+    EXPECT_THROW(env.dm->LoadTable(), AutomationError);
+}
