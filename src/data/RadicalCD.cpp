@@ -383,7 +383,6 @@ QString TdmRadical::EditMaskOf(TFieldKindHandler kind) const {
 }
 
 void TdmRadical::SetupFieldKind(TField* f, TFieldKindHandler kind) {
-    using namespace std::placeholders;
     f->SetEditMask(EditMaskOf(kind));
     auto get = [this](void (TdmRadical::*m)(TField*, QString&, bool)) {
         return [this, m](TField* s, QString& t, bool d) { (this->*m)(s, t, d); };
