@@ -180,6 +180,8 @@ const QList<Migration>& migrations() {
         {4, "lookup indexes", createIndexes},
         {5, "work-center services: transmission items, field rules, phrases, documents", createWorkCenterSchema},
         {6, "routine-transmission items only in QLDTB", dropTransmissionResetLog},
+        {7, "number formats: a three-digit currency, column widths, users' number display",
+         seedNumberFormats},
     };
     return list;
 }

@@ -10,6 +10,10 @@ void seedReferenceData(Storage& s);
 // The document kinds of the transmission settings (QLDMB) and a few master-file rows.
 void seedTransmissionSettings(Storage& s);
 
+// Number formats the data modules read: a currency with three money digits, more column widths and the
+// number-display settings of the demo users besides DS.
+void seedNumberFormats(Storage& s);
+
 // Number of bytes of a text in the database code page (GBK).
 int dbByteLength(const char* utf8);
 } // namespace kvxsrv
