@@ -125,6 +125,7 @@ TfrmRadical::TfrmRadical(QWidget* parent) : TKVForm(parent) {
     SetKeyPreview(true);
     SetShowHint(true);
     setFocusPolicy(Qt::StrongFocus);
+    OnClose = [this](QObject*, TCloseAction& Action) { FormClose(Action); };
 }
 
 TfrmRadical::~TfrmRadical() = default;
@@ -507,7 +508,7 @@ void TfrmRadical::FormShow() {
     activateWindow();
 }
 
-void TfrmRadical::FormClose() {
+void TfrmRadical::FormClose(TCloseAction&) {
     if (!DataModule) return;
     if (DataModule->MIDAS && DataModule->MIDAS->connected()) DataModule->MIDAS->close();
     if (DataModule->scLookUpData && DataModule->scLookUpData->connected()) DataModule->scLookUpData->close();
@@ -525,7 +526,6 @@ void TfrmRadical::hideEvent(QHideEvent* event) {
 
 void TfrmRadical::closeEvent(QCloseEvent* event) {
     DoClose(event);
-    if (event->isAccepted()) FormClose();
 }
 
 void TfrmRadical::paintEvent(QPaintEvent* event) {

@@ -215,7 +215,9 @@ protected:
     bool FormKeyDown(QKeyEvent* event) override;
     // Enter as next field; true when the key was consumed.
     virtual bool FormKeyPress(QKeyEvent* event);
-    virtual void FormClose();
+    // The window's own close handler (its OnClose event): closes the data module's connections; the
+    // action stays caHide at this layer.
+    virtual void FormClose(TCloseAction& Action);
     // Outside the shell: a work center by program identifier, its Connect, and Start with development
     // values; failures show "Error!!" and close the window at its first paint.
     virtual void StartStandAlone();

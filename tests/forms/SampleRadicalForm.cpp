@@ -3,6 +3,7 @@
 #include "platform/DialogService.h"
 
 #include <QGridLayout>
+#include <QLabel>
 #include <QPaintEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -21,6 +22,14 @@ TfrmRadicalSample::TfrmRadicalSample(QWidget* parent) : TfrmRadical(parent) {
         b->resize(60, 24);
     }
     layout->addWidget(tbMain);
+    // The caption as the window shows it (a rendered window has no title bar of its own).
+    auto* caption = new QLabel(this);
+    caption->setObjectName(QStringLiteral("lblCaption"));
+    QFont bold = caption->font();
+    bold.setBold(true);
+    caption->setFont(bold);
+    connect(this, &QWidget::windowTitleChanged, caption, &QLabel::setText);
+    layout->addWidget(caption);
     auto* fields = new QGridLayout;
     auto edit = [this, fields](const char* name, const QString& caption, int row) {
         auto* e = new kvx::TKvDBEdit(this);
@@ -90,7 +99,7 @@ void TfrmRadicalSample::AfterShow() {
             .arg(RightsSet, 0, 16)
             .arg(SqlType)
             .arg(connected ? QStringLiteral("yes") : QStringLiteral("no"))
-            .arg(connected ? dm()->cdsMain->RecordCount() : 0),
+            .arg(connected ? dm()->RecordCount : 0),
         Caption());
 }
 
@@ -101,4 +110,9 @@ void TfrmRadicalSample::paintEvent(QPaintEvent* event) {
     std::fputs("painted\n", stdout);
     std::fflush(stdout);
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void TfrmRadicalSample::FormClose(TCloseAction& Action) {
+    TfrmRadical::FormClose(Action);
+    Action = caFree;
 }

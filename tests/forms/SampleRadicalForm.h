@@ -34,6 +34,8 @@ public:
     void DoF2Key(int& Key, QObject* Control) override;
     void DoF3Key(int& Key, QObject* Control) override;
     void AfterShow() override;
+    // A program window frees itself when it closes.
+    void FormClose(TCloseAction& Action) override;
 
 protected:
     void FormCreate() override;
