@@ -1,3 +1,31 @@
+# kvx_layer_include_dir(<out-var> <folder>)
+# The include directory of one layer: build/include/<folder>, holding only the link <folder> -> src/<folder>,
+# so that "#include \"<folder>/X.h\"" works for exactly the layers a target links.
+function(kvx_layer_include_dir out folder)
+    set(root ${CMAKE_BINARY_DIR}/include/${folder})
+    file(MAKE_DIRECTORY ${root})
+    if(NOT IS_SYMLINK ${root}/${folder})
+        file(CREATE_LINK ${CMAKE_SOURCE_DIR}/src/${folder} ${root}/${folder} SYMBOLIC)
+    endif()
+    set(${out} ${root} PARENT_SCOPE)
+endfunction()
+
+# kvx_add_layer_library(NAME <target> FOLDER <folder> [SHARED] SOURCES ... DEPENDS ...)
+# One module layer: a static (or SHARED) library whose public include directory is its own folder only;
+# DEPENDS names the libraries of the layers below it (linked PUBLIC) and anything else it links.
+#   kvx_add_layer_library(NAME qldi_data FOLDER data SOURCES DmRadical.cpp DmRadical.h DEPENDS qldi_server)
+function(kvx_add_layer_library)
+    cmake_parse_arguments(L "SHARED" "NAME;FOLDER" "SOURCES;DEPENDS" ${ARGN})
+    if(L_SHARED)
+        add_library(${L_NAME} SHARED ${L_SOURCES})
+    else()
+        add_library(${L_NAME} STATIC ${L_SOURCES})
+    endif()
+    kvx_layer_include_dir(dir ${L_FOLDER})
+    target_include_directories(${L_NAME} PUBLIC ${dir})
+    target_link_libraries(${L_NAME} PUBLIC ${L_DEPENDS})
+endfunction()
+
 # kvx_add_test(NAME name SOURCES ... LIBS ...)
 # One GoogleTest executable, registered with CTest, run offscreen with a private HOME and XDG folders so
 # that no test can reach the user's files or /etc.

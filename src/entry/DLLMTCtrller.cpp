@@ -3,6 +3,7 @@
 #include "entry/DLLFunc.h"
 #include "platform/DialogService.h"
 #include "platform/Dispatch.h"
+#include "server/StaveloINI.h"
 
 #include <QEvent>
 #include <QEventLoop>
@@ -132,6 +133,8 @@ int32_t TDLLMTCtrller::CreateProgram(kvx::Variant Params) {
     if (!form()) {
         if (!frmRadicalClass)
             raiseError(QStringLiteral("KVX DLL Internal Error :\rNot Assign \"frmRadicalClass\" varible"));
+        // The window reads the installation's settings once, through the configuration readers.
+        kvx::InstallSettingsReader();
         TProgramWindow* created = frmRadicalClass();
         if (!created)
             raiseError(QStringLiteral("KVX DLL Internal Error :\rThe window class created no window"));

@@ -1,6 +1,7 @@
 #include "CodeConverter.h"
 
-#include "server/StaveloINI.h"
+#include "Log.h"
+#include "platform/PropertySetter.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -29,13 +30,20 @@ namespace {
 
 const QChar kFieldSeparator(0x03);
 
+// Published properties only: the converter never creates a property on a component.
 bool hasProperty(const QObject* o, const char* name) {
-    return o->metaObject()->indexOfProperty(name) >= 0 || o->dynamicPropertyNames().contains(name);
+    return o->metaObject()->indexOfProperty(name) >= 0;
 }
 
 bool isWritable(const QObject* o, const char* name) {
     const int i = o->metaObject()->indexOfProperty(name);
-    return i < 0 ? o->dynamicPropertyNames().contains(name) : o->metaObject()->property(i).isWritable();
+    return i >= 0 && o->metaObject()->property(i).isWritable();
+}
+
+// Every write goes through the one property setter; a refused write is logged, the translation goes on.
+void writeProperty(QObject* c, const char* name, const QVariant& value) {
+    if (!kvx::PropertySetter::setValue(c, QString::fromLatin1(name), value))
+        qCWarning(kvx::lcLang) << "could not set" << name << "of" << c->objectName();
 }
 
 bool holds(const QVariant& v, int typeId) {
@@ -75,8 +83,8 @@ bool setEnumKey(QObject* c, const char* name, const char* key) {
     if (i < 0) return false;
     const QMetaProperty p = c->metaObject()->property(i);
     bool ok = false;
-    const int value = p.enumerator().keyToValue(key, &ok);
-    return ok && p.write(c, value);
+    p.enumerator().keyToValue(key, &ok);
+    return ok && kvx::PropertySetter::set(c, QString::fromLatin1(name), QString::fromLatin1(key));
 }
 
 // A Qt combo box, or a component whose "Style" is of the combo-box style type.
@@ -99,7 +107,7 @@ void setItemIndex(QObject* c, int index) {
     if (auto* combo = qobject_cast<QComboBox*>(c))
         combo->setCurrentIndex(index);
     else if (hasProperty(c, "ItemIndex"))
-        c->setProperty("ItemIndex", index);
+        writeProperty(c, "ItemIndex", index);
 }
 
 // Converts a list in one call (its lines joined), item by item when a line break inside an item
@@ -117,37 +125,42 @@ QStringList convertList(const QStringList& list, const std::function<QString(con
 } // namespace
 
 TCodeConverter::TCodeConverter(QObject* owner, TDesignType designType)
-    : QObject(owner), designType_(designType) {
-    readSettings();
+    : TCodeConverter(kvx::readSettings(), owner, designType) {}
+
+TCodeConverter::TCodeConverter(const kvx::Settings& settings, QObject* owner, TDesignType designType)
+    : QObject(owner), designType_(designType), all_(settings) {
+    applySettings();
 }
 
 TCodeConverter::TCodeConverter(const CodePageSettings& settings, QObject* owner)
     : QObject(owner), settings_(settings) {
-    if (settings_.uiLangMode != 0) translator_ = std::make_unique<TTranslator>();
+    all_.client = all_.server = settings;
+    if (settings_.uiLangMode != kvx::ConvKind::None) translator_ = std::make_unique<TTranslator>();
 }
 
 TCodeConverter::TCodeConverter(const CodePageSettings& settings, std::unique_ptr<TTranslator> translator,
                                QObject* owner)
-    : QObject(owner), settings_(settings), translator_(std::move(translator)) {}
+    : QObject(owner), settings_(settings), translator_(std::move(translator)) {
+    all_.client = all_.server = settings;
+}
 
 TCodeConverter::~TCodeConverter() = default;
 
-void TCodeConverter::readSettings() {
-    if (designType_ == dtServer) {
-        const TStaveloIniS ini;
-        settings_ = {ini.SysCodePage, ini.UICodePage, ini.DBCodePage, ini.UILangMode, ini.DataConvMode};
-    } else {
-        const TStaveloIniC ini;
-        settings_ = {ini.SysCodePage, ini.UICodePage, ini.DBCodePage, ini.UILangMode, ini.DataConvMode};
-    }
+void TCodeConverter::applySettings() {
+    settings_ = all_.codePages(designType_ == dtServer);
     translator_.reset();
-    if (settings_.uiLangMode != 0) translator_ = std::make_unique<TTranslator>();
+    if (settings_.uiLangMode != kvx::ConvKind::None) translator_ = std::make_unique<TTranslator>();
 }
 
 void TCodeConverter::setDesignType(TDesignType t) {
     if (t == designType_) return;
     designType_ = t;
-    readSettings();
+    applySettings();
+}
+
+void TCodeConverter::setSettings(const kvx::Settings& settings) {
+    all_ = settings;
+    applySettings();
 }
 
 QString TCodeConverter::convert(int kind, const QString& text) const {
@@ -188,11 +201,11 @@ Variant TCodeConverter::StrTransCode(int kind, const Variant& value) const {
 }
 
 Variant TCodeConverter::ConvertDataString(const Variant& value) const {
-    return StrTransCode(settings_.dataConvMode, value);
+    return StrTransCode(int(settings_.dataConvMode), value);
 }
 
 Variant TCodeConverter::ConvertUIString(const Variant& value) const {
-    return StrTransCode(settings_.uiLangMode, value);
+    return StrTransCode(int(settings_.uiLangMode), value);
 }
 
 namespace {
@@ -202,21 +215,23 @@ int reverseKind(int kind) {
 } // namespace
 
 Variant TCodeConverter::RecoverDataString(const Variant& value) const {
-    const int kind = reverseKind(settings_.dataConvMode);
+    const int kind = reverseKind(int(settings_.dataConvMode));
     if (kind == 0) return value;
     try {
         return StrTransCode(kind, value);
-    } catch (...) {
+    } catch (const std::exception& e) {
+        qCWarning(kvx::lcLang) << "recovering a string failed, value kept:" << e.what();
         return value;
     }
 }
 
 Variant TCodeConverter::RecoverUIString(const Variant& value) const {
-    const int kind = reverseKind(settings_.uiLangMode);
+    const int kind = reverseKind(int(settings_.uiLangMode));
     if (kind == 0) return value;
     try {
         return StrTransCode(kind, value);
-    } catch (...) {
+    } catch (const std::exception& e) {
+        qCWarning(kvx::lcLang) << "recovering a string failed, value kept:" << e.what();
         return value;
     }
 }
@@ -249,7 +264,7 @@ void TCodeConverter::convertStringProperty(QObject* c, const char* name, int kin
     if (!holds(v, QMetaType::QString)) return;
     const QString text = v.toString();
     if (text.isEmpty()) return;
-    c->setProperty(name, convert(kind, text));
+    writeProperty(c, name, convert(kind, text));
 }
 
 void TCodeConverter::applyFontProperty(QObject* c, const char* name, int kind) const {
@@ -258,7 +273,8 @@ void TCodeConverter::applyFontProperty(QObject* c, const char* name, int kind) c
     if (!holds(v, QMetaType::QFont)) return;
     QFont font = v.value<QFont>();
     if (!SetUIFont(kind, font)) return;
-    c->setProperty(name, font);
+    writeProperty(c, name, font);
+    // The character set is a note on the component, not a published property.
     c->setProperty("FontCharset", fontRule(kind)->charset);
 }
 
@@ -291,7 +307,7 @@ void TCodeConverter::SetObjectItems(QObject* c, int kind) const {
         const QStringList items = v.toStringList();
         const bool indexed = isComboBox(c) && !items.isEmpty();
         if (indexed) remembered = itemIndex(c);
-        c->setProperty("Items", convertList(items, fn));
+        writeProperty(c, "Items", convertList(items, fn));
         if (indexed && remembered >= 0) setItemIndex(c, remembered);
     } else if (combo) {
         remembered = combo->count() > 0 ? combo->currentIndex() : -1;
@@ -318,9 +334,9 @@ void TCodeConverter::SetObjectLines(QObject* c, int kind) const {
     if (hasProperty(c, "Lines") && isWritable(c, "Lines")) {
         const QVariant v = c->property("Lines");
         if (holds(v, QMetaType::QStringList))
-            c->setProperty("Lines", convertList(v.toStringList(), fn));
+            writeProperty(c, "Lines", convertList(v.toStringList(), fn));
         else if (holds(v, QMetaType::QString) && !v.toString().isEmpty())
-            c->setProperty("Lines", fn(v.toString()));
+            writeProperty(c, "Lines", fn(v.toString()));
     } else if (auto* plain = qobject_cast<QPlainTextEdit*>(c)) {
         if (!plain->toPlainText().isEmpty()) plain->setPlainText(fn(plain->toPlainText()));
     } else if (auto* rich = qobject_cast<QTextEdit*>(c)) {
@@ -355,18 +371,18 @@ void TCodeConverter::SetObjectPanels(QObject* c, int kind) const {
     QStringList panels = v.toStringList();
     for (QString& text : panels)
         text = convert(kind, text);
-    c->setProperty("Panels", panels);
+    writeProperty(c, "Panels", panels);
 }
 
 void TCodeConverter::SetFormCaption(QWidget* form) const {
-    if (!form || settings_.sysCodePage != QLatin1String("950")) return;
+    if (!form || settings_.sys != kvx::CodePage::Big5) return;
     const char* name = hasProperty(form, "Caption") ? "Caption" : "windowTitle";
     const QString caption = form->property(name).toString();
-    form->setProperty(name, StrTransCode(2, Variant(caption)).toString());
+    writeProperty(form, name, StrTransCode(2, Variant(caption)).toString());
 }
 
 void TCodeConverter::translateByClass(QObject* c, bool deep) const {
-    const int kind = settings_.uiLangMode;
+    const int kind = int(settings_.uiLangMode);
     auto fn = [this, kind](const QString& s) { return convert(kind, s); };
     if (auto* tree = qobject_cast<QTreeWidget*>(c)) {
         // Column captions and the items with their sub-items; every node when deep.
@@ -414,20 +430,20 @@ void TCodeConverter::translateByClass(QObject* c, bool deep) const {
     for (const char* name : {"Hints", "BeginWords", "FinalWords"}) {
         if (!hasProperty(c, name) || !isWritable(c, name)) continue;
         const QVariant v = c->property(name);
-        if (holds(v, QMetaType::QStringList)) c->setProperty(name, convertList(v.toStringList(), fn));
+        if (holds(v, QMetaType::QStringList)) writeProperty(c, name, convertList(v.toStringList(), fn));
     }
     convertStringProperty(c, "HintWord", kind);
 }
 
 void TCodeConverter::translateComponent(QObject* c, bool deep) {
-    const int kind = settings_.uiLangMode;
+    const int kind = int(settings_.uiLangMode);
     if (!exclusions_.isEmpty()) {
         const QString name = c->objectName().toUpper();
         for (const QString& entry : std::as_const(exclusions_)) {
             const QStringList fields = entry.split(kFieldSeparator);
             if (fields.first().toUpper() != name) continue;
             if (hasProperty(c, "ParentFont"))
-                c->setProperty("ParentFont", false);
+                writeProperty(c, "ParentFont", false);
             else if (auto* w = qobject_cast<QWidget*>(c))
                 w->setFont(w->font());      // an explicit font no longer follows the parent's
             if (fields.size() == 1) return; // the name alone: left as designed
@@ -463,7 +479,7 @@ void TCodeConverter::translateComponent(QObject* c, bool deep) {
 
 void TCodeConverter::DoTranslate(QWidget* form, const QString& exclusions, bool deep) {
     if (!translator_ || !form) return;
-    const int kind = settings_.uiLangMode;
+    const int kind = int(settings_.uiLangMode);
     SetFormCaption(form);
     SetObjectHint(form, kind);
     QFont hintFont = QToolTip::font();
@@ -521,7 +537,7 @@ int TCodeConverter::MessageDlg(const QString& text, kvx::MsgDlgType type, kvx::M
     req.defaultButton = kvx::MsgDlgBtn(0);
     req.text = text;
     // Six blanks widen the box so that the wider Chinese glyphs are not cut.
-    if (settings_.uiCodePage == QLatin1String("936") || settings_.sysCodePage == QLatin1String("936"))
+    if (settings_.ui == kvx::CodePage::Gbk || settings_.sys == kvx::CodePage::Gbk)
         req.text += QStringLiteral("      ");
     QWidget* owner = nullptr;
     for (QObject* o = parent(); o && !owner; o = o->parent())
@@ -533,7 +549,7 @@ int TCodeConverter::MessageDlg(const QString& text, kvx::MsgDlgType type, kvx::M
         req.caption = owner->windowTitle();
         req.parent = owner;
     }
-    if (SetUIFont(settings_.uiLangMode, font)) {
+    if (SetUIFont(int(settings_.uiLangMode), font)) {
         req.font = font;
         req.hasFont = true;
     }

@@ -36,9 +36,12 @@ public:
         int charset;
     };
 
-    // Reads the settings from the client (dtClient) or server configuration and loads the library when
-    // the UI kind is not 0. Raises kvx::lang::ConverterError when the library or an entry point is missing.
+    // The client (dtClient) or server code pages of the settings that kvx::readSettings() gives; loads the
+    // library when the UI kind is not 0. Raises kvx::lang::ConverterError when the library or an entry
+    // point is missing.
     explicit TCodeConverter(QObject* owner = nullptr, TDesignType designType = dtClient);
+    // The same on settings handed down.
+    TCodeConverter(const kvx::Settings& settings, QObject* owner, TDesignType designType = dtClient);
     // Explicit settings; the library is loaded (by name) when the UI kind is not 0.
     explicit TCodeConverter(const kvx::lang::CodePageSettings& settings, QObject* owner = nullptr);
     // Explicit settings and translator (may be null: no conversions).
@@ -47,14 +50,18 @@ public:
     ~TCodeConverter() override;
 
     TDesignType designType() const { return designType_; }
-    // Changing the design type reads the settings of the other configuration.
+    // Changing the design type takes the code pages of the other side of the settings.
     void setDesignType(TDesignType t);
+    // New settings: the code pages of the current design type; the library is loaded or dropped.
+    void setSettings(const kvx::Settings& settings);
+    const kvx::Settings& settings() const { return all_; }
+    const kvx::lang::CodePageSettings& codePages() const { return settings_; }
 
-    const QString& SysCodePage() const { return settings_.sysCodePage; }
-    const QString& UICodePage() const { return settings_.uiCodePage; }
-    const QString& DBCodePage() const { return settings_.dbCodePage; }
-    int UILangMode() const { return settings_.uiLangMode; }
-    int DataConvMode() const { return settings_.dataConvMode; }
+    QString SysCodePage() const { return kvx::codePageText(settings_.sys); }
+    QString UICodePage() const { return kvx::codePageText(settings_.ui); }
+    QString DBCodePage() const { return kvx::codePageText(settings_.db); }
+    int UILangMode() const { return int(settings_.uiLangMode); }
+    int DataConvMode() const { return int(settings_.dataConvMode); }
     TTranslator* Translator() const { return translator_.get(); }
     const QStringList& Exclusions() const { return exclusions_; }
 
@@ -95,12 +102,13 @@ public:
 
 private:
     TDesignType designType_ = dtClient;
+    kvx::Settings all_;
     kvx::lang::CodePageSettings settings_;
     std::unique_ptr<TTranslator> translator_;
     QStringList exclusions_;
     QString pendingEntry_;
 
-    void readSettings();
+    void applySettings();
     QString convert(int kind, const QString& text) const;
     void convertStringProperty(QObject* c, const char* name, int kind) const;
     void applyFontProperty(QObject* c, const char* name, int kind) const;

@@ -19,9 +19,13 @@ TKVForm::TKVForm(QWidget* parent) : QWidget(parent) {
     setFont(font_->font());
     connect(font_, &kvx::TFont::changed, this, [this] { setFont(font_->font()); });
 
-    converter_ = new TCodeConverter(this, dtClient);
+    const TKVForm* owner = nullptr;
+    for (QWidget* w = parent; w && !owner; w = w->parentWidget())
+        owner = qobject_cast<const TKVForm*>(w);
+    const kvx::Settings settings = owner ? owner->settings() : kvx::readSettings();
+    converter_ = new TCodeConverter(settings, this, dtClient);
     converter_->setObjectName(QStringLiteral("KvConverter"));
-    langController_ = new TKvLangController(this);
+    langController_ = new TKvLangController(settings, this);
     langController_->setObjectName(QStringLiteral("LangController"));
     langController_->SetActive(false);
 
@@ -30,6 +34,11 @@ TKVForm::TKVForm(QWidget* parent) : QWidget(parent) {
 
 TKVForm::~TKVForm() {
     if (qApp) qApp->removeEventFilter(this);
+}
+
+void TKVForm::setSettings(const kvx::Settings& settings) {
+    converter_->setSettings(settings);
+    langController_->SetSettings(settings);
 }
 
 void TKVForm::AfterConstruction() {
@@ -121,7 +130,8 @@ QString TKVForm::GetMessage(const QString& packageName, const QString& key, QStr
                             bool convertDefault, const QString& def) {
     QString fallback = def;
     if (convertDefault) fallback = converter_->ConvertUIString(kvx::Variant(def)).toString();
-    text = ::GetMessage(langController_->DesignType(), packageName, key, fallback);
+    text =
+        ::GetMessage(langController_->settings(), langController_->DesignType(), packageName, key, fallback);
     return text;
 }
 

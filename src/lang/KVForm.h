@@ -27,6 +27,7 @@ class TKVForm : public QWidget {
     Q_PROPERTY(bool KeyPreview READ KeyPreview WRITE SetKeyPreview)
     Q_PROPERTY(bool ShowHint READ ShowHint WRITE SetShowHint)
 public:
+    // Takes the settings of the window that owns it (a dialog its owner's), else kvx::readSettings().
     explicit TKVForm(QWidget* parent = nullptr);
     ~TKVForm() override;
 
@@ -36,9 +37,20 @@ public:
         form->AfterConstruction();
         return form;
     }
+    // The same on settings handed down (the program's start reads them once).
+    template <class T, class... Args> static T* CreateWith(const kvx::Settings& settings, Args&&... args) {
+        T* form = new T(std::forward<Args>(args)...);
+        form->setSettings(settings);
+        form->AfterConstruction();
+        return form;
+    }
     // Runs FormCreate once, after the whole class chain has built its components.
     void AfterConstruction();
     bool Created() const { return created_; }
+
+    const kvx::Settings& settings() const { return converter_->settings(); }
+    // Hands new settings to the converter and the language controller.
+    void setSettings(const kvx::Settings& settings);
 
     TCodeConverter* KvConverter() const { return converter_; }
     TKvLangController* LangController() const { return langController_; }

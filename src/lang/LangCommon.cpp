@@ -1,7 +1,6 @@
 #include "LangCommon.h"
 
 #include "platform/CodePage.h"
-#include "server/StaveloINI.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,17 +28,21 @@ QString LanguageDirectoryIn(const QString& basePath, const QString& uiCodePage) 
     return QDir(dir).exists() ? dir : QString();
 }
 
+QString LanguageDirectory(const kvx::Settings& settings, TDesignType designType) {
+    const bool server = designType == dtServer;
+    return LanguageDirectoryIn(settings.basePath(server), kvx::codePageText(settings.codePages(server).ui));
+}
+
 QString LanguageDirectory(TDesignType designType) {
-    if (designType == dtServer) {
-        const TStaveloIniS ini;
-        return LanguageDirectoryIn(ini.ServerPath, ini.UICodePage);
-    }
-    const TStaveloIniC ini;
-    return LanguageDirectoryIn(ini.ClientPath, ini.UICodePage);
+    return LanguageDirectory(kvx::readSettings(), designType);
+}
+
+QString PackageFileName(const kvx::Settings& settings, TDesignType designType, const QString& packageName) {
+    return LanguageDirectory(settings, designType) + packageName + QStringLiteral(".Lng");
 }
 
 QString PackageFileName(TDesignType designType, const QString& packageName) {
-    return LanguageDirectory(designType) + packageName + QStringLiteral(".Lng");
+    return PackageFileName(kvx::readSettings(), designType, packageName);
 }
 
 namespace {
@@ -125,6 +128,12 @@ QString GetMessageFromFile(const QString& fileName, const QString& key, const QS
 }
 
 } // namespace kvx::lang
+
+QString GetMessage(const kvx::Settings& settings, TDesignType designType, const QString& packageName,
+                   const QString& key, const QString& def) {
+    return kvx::lang::GetMessageFromFile(kvx::lang::PackageFileName(settings, designType, packageName), key,
+                                         def);
+}
 
 QString GetMessage(TDesignType designType, const QString& packageName, const QString& key,
                    const QString& def) {

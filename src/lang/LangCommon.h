@@ -28,9 +28,12 @@ QString LanguageCode(const QString& uiCodePage);
 // basePath + "MultiLanguage/<code>/" when the code page has an entry and that folder exists; else empty.
 QString LanguageDirectoryIn(const QString& basePath, const QString& uiCodePage);
 // The language folder of the installation: ClientPath (dtClient) or ServerPath (dtServer) and the UI
-// code page of the same configuration, read afresh.
+// code page of the same side of the settings.
+QString LanguageDirectory(const kvx::Settings& settings, TDesignType designType);
+// The same on the settings kvx::readSettings() gives.
 QString LanguageDirectory(TDesignType designType);
 // LanguageDirectory + name + ".Lng" (a relative file name when the folder is unknown).
+QString PackageFileName(const kvx::Settings& settings, TDesignType designType, const QString& packageName);
 QString PackageFileName(TDesignType designType, const QString& packageName);
 
 // Parses XML bytes into doc. Returns an empty text on success, else the parser's reason.
@@ -54,5 +57,7 @@ QString GetMessageFromFile(const QString& fileName, const QString& key, const QS
 } // namespace kvx::lang
 
 // The message lookup of the language packages: GetMessageFromFile on the package file of the design type.
+QString GetMessage(const kvx::Settings& settings, TDesignType designType, const QString& packageName,
+                   const QString& key, const QString& def);
 QString GetMessage(TDesignType designType, const QString& packageName, const QString& key,
                    const QString& def);

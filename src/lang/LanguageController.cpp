@@ -81,7 +81,16 @@ TLangReader* TLanguageController::GetLangReader() {
     return reader_.get();
 }
 
-TKvLangController::TKvLangController(QObject* owner) : TLanguageController(owner) {}
+TKvLangController::TKvLangController(QObject* owner) : TKvLangController(kvx::readSettings(), owner) {}
+
+TKvLangController::TKvLangController(const kvx::Settings& settings, QObject* owner)
+    : TLanguageController(owner), settings_(settings) {}
+
+void TKvLangController::SetSettings(const kvx::Settings& settings) {
+    if (settings == settings_) return;
+    settings_ = settings;
+    if (!packageName_.isEmpty()) UpdateFileName();
+}
 
 void TKvLangController::SetDesignType(TDesignType designType) {
     if (designType == designType_) return;
@@ -96,7 +105,7 @@ void TKvLangController::SetLangPackageName(const QString& name) {
 }
 
 void TKvLangController::UpdateFileName() {
-    const QString file = kvx::lang::PackageFileName(designType_, packageName_);
+    const QString file = kvx::lang::PackageFileName(settings_, designType_, packageName_);
     if (file == FileName()) return;
     SetLangPackage({});
     SetFileName(file);

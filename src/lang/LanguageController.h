@@ -90,7 +90,13 @@ class TKvLangController : public TLanguageController {
     Q_PROPERTY(QString LangPackageName READ LangPackageName WRITE SetLangPackageName)
     Q_PROPERTY(TCodeConverter::TDesignType DesignType READ DesignType WRITE SetDesignType)
 public:
+    // Package files are looked up with the settings kvx::readSettings() gives, or with those handed down.
     explicit TKvLangController(QObject* owner = nullptr);
+    TKvLangController(const kvx::Settings& settings, QObject* owner);
+
+    const kvx::Settings& settings() const { return settings_; }
+    // New settings re-form the file name of the current package name.
+    void SetSettings(const kvx::Settings& settings);
 
     const QString& LangPackageName() const { return packageName_; }
     // A new name forms the package file name; a different file clears the inline text and deactivates.
@@ -104,4 +110,5 @@ private:
     void UpdateFileName();
     QString packageName_;
     TDesignType designType_ = dtClient;
+    kvx::Settings settings_;
 };

@@ -3,7 +3,7 @@
 #include "UnicodeBridge.h"
 #include "platform/CodePage.h"
 #include "platform/DialogService.h"
-#include "server/StaveloINI.h"
+#include "platform/Settings.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -241,7 +241,10 @@ LanguageConvert& LanguageConvert::instance() {
 }
 
 QString LanguageConvert::locate() {
-    const QString clientPath = TStaveloIniC().ClientPath;
+    return locate(kvx::readSettings().clientPath);
+}
+
+QString LanguageConvert::locate(const QString& clientPath) {
     if (!clientPath.isEmpty() && QFileInfo::exists(clientPath + QStringLiteral("Language")))
         return clientPath + QStringLiteral("Language");
     const QString own = QCoreApplication::applicationDirPath() + QStringLiteral("/Language");
@@ -249,13 +252,13 @@ QString LanguageConvert::locate() {
     return {};
 }
 
-std::shared_ptr<const GbBig5Tables> LanguageConvert::tables() {
+std::shared_ptr<const GbBig5Tables> LanguageConvert::tables(const QString* clientPath) {
     {
         std::lock_guard lock(mutex_);
         if (tables_) return tables_;
     }
     // The message box and the file are handled unlocked: a modal box runs the event loop.
-    const QString path = locate();
+    const QString path = clientPath ? locate(*clientPath) : locate();
     if (path.isEmpty()) {
         DialogService::instance().inform(QStringLiteral("Can't find file Language !!"));
         return std::make_shared<const GbBig5Tables>(); // not kept: the next conversion looks again
@@ -276,12 +279,28 @@ void LanguageConvert::unload() {
     tables_.reset();
 }
 
+QByteArray LanguageConvert::GBToBIG5(const QByteArray& gb, const QString& clientPath) {
+    return tables(&clientPath)->gbToBig5(gb);
+}
+
+QByteArray LanguageConvert::BIG5ToGB(const QByteArray& big5, const QString& clientPath) {
+    return tables(&clientPath)->big5ToGb(big5);
+}
+
+QString LanguageConvert::GBToBIG5(const QString& text, const QString& clientPath) {
+    return convertEncodable(text, 936, 950, [&](const QByteArray& b) { return GBToBIG5(b, clientPath); });
+}
+
+QString LanguageConvert::BIG5ToGB(const QString& text, const QString& clientPath) {
+    return convertEncodable(text, 950, 936, [&](const QByteArray& b) { return BIG5ToGB(b, clientPath); });
+}
+
 QByteArray LanguageConvert::GBToBIG5(const QByteArray& gb) {
-    return tables()->gbToBig5(gb);
+    return tables(nullptr)->gbToBig5(gb);
 }
 
 QByteArray LanguageConvert::BIG5ToGB(const QByteArray& big5) {
-    return tables()->big5ToGb(big5);
+    return tables(nullptr)->big5ToGb(big5);
 }
 
 QString LanguageConvert::GBToBIG5(const QString& text) {

@@ -59,26 +59,32 @@ private:
 
 // The process-wide tables, loaded on first use from the client path, else from the program's folder.
 // When neither has the file, "Can't find file Language !!" is shown, every pair falls back to the code
-// pages and the next conversion tries again.
+// pages and the next conversion tries again. The client path comes from the caller's settings; the forms
+// without one take it from kvx::readSettings() when the tables are not loaded yet.
 class LanguageConvert {
 public:
     static LanguageConvert& instance();
 
+    QByteArray GBToBIG5(const QByteArray& gb, const QString& clientPath);
+    QByteArray BIG5ToGB(const QByteArray& big5, const QString& clientPath);
+    // Unicode forms: encode (936 or 950), convert, decode; characters without a code stay as they are.
+    QString GBToBIG5(const QString& text, const QString& clientPath);
+    QString BIG5ToGB(const QString& text, const QString& clientPath);
     QByteArray GBToBIG5(const QByteArray& gb);
     QByteArray BIG5ToGB(const QByteArray& big5);
-    // Unicode forms: encode (936 or 950), convert, decode; characters without a code stay as they are.
     QString GBToBIG5(const QString& text);
     QString BIG5ToGB(const QString& text);
 
     bool loaded() const;
-    // The file that would be loaded now, empty when there is none.
+    // The file that would be loaded now for a client path, empty when there is none.
+    static QString locate(const QString& clientPath);
     static QString locate();
     // Forgets the tables (the next conversion loads again).
     void unload();
 
 private:
     LanguageConvert() = default;
-    std::shared_ptr<const GbBig5Tables> tables();
+    std::shared_ptr<const GbBig5Tables> tables(const QString* clientPath);
     mutable std::mutex mutex_;
     std::shared_ptr<const GbBig5Tables> tables_;
 };

@@ -1,6 +1,7 @@
 #include "TranslatorU.h"
 
 #include "LangCommon.h"
+#include "Log.h"
 #include "platform/PropertySetter.h"
 
 #include <QComboBox>
@@ -11,7 +12,8 @@ bool SetLangProperty(QObject* component, const QString& path, const QString& val
     if (!component || path.trimmed().isEmpty()) return false;
     try {
         return kvx::SetPropValueIncludeSub(component, path, value);
-    } catch (...) {
+    } catch (const std::exception& e) {
+        qCWarning(kvx::lcLang) << "language package entry" << path << "not applied:" << e.what();
         return false;
     }
 }

@@ -3,6 +3,7 @@
 #include "CodePage.h"
 #include "DataSource.h"
 
+#include <QScopeGuard>
 #include <algorithm>
 #include <climits>
 
@@ -239,13 +240,12 @@ void TClientDataSet::SetActive(bool active) {
             field->nested_ = this;
         }
         if (BeforeOpen) BeforeOpen(this);
-        try {
-            openCursor();
-        } catch (...) {
+        auto undoOpen = qScopeGuard([this] {
             closeCursor();
             localCreate_ = false;
-            throw;
-        }
+        });
+        openCursor();
+        undoOpen.dismiss();
         bof_ = true;
         eof_ = order_.empty();
         cur_ = order_.empty() ? -1 : 0;
@@ -468,14 +468,9 @@ void TClientDataSet::FetchAll() {
     checkActive();
     const int saved = packetRecords_;
     packetRecords_ = -1;
-    try {
-        while (HasMorePackets())
-            if (GetNextPacket() == 0) break;
-    } catch (...) {
-        packetRecords_ = saved;
-        throw;
-    }
-    packetRecords_ = saved;
+    const auto restore = qScopeGuard([this, saved] { packetRecords_ = saved; });
+    while (HasMorePackets())
+        if (GetNextPacket() == 0) break;
 }
 
 // --- order and indexes -----------------------------------------------------------------------------
@@ -486,6 +481,7 @@ void TClientDataSet::SetIndexFieldNames(const QString& names) {
     if (!names.isEmpty()) indexName_.clear();
     if (!Active()) return;
     const int id = cur_ >= 0 && cur_ < int(order_.size()) ? order_[size_t(cur_)] : -1;
+    // The restore can raise itself, so it stays out of a scope guard.
     try {
         resolveIndex();
     } catch (...) {
@@ -924,15 +920,11 @@ void TClientDataSet::writeField(TField* field, const Variant& value) {
     if (field->OnValidate) {
         validatingField_ = field;
         validatingValue_ = value;
-        try {
-            field->OnValidate(field);
-        } catch (...) {
+        const auto done = qScopeGuard([this] {
             validatingField_ = nullptr;
             validatingValue_ = Variant();
-            throw;
-        }
-        validatingField_ = nullptr;
-        validatingValue_ = Variant();
+        });
+        field->OnValidate(field);
     }
     editBuf_[field->slot()] = value;
     if (field->FieldKind() == TField::fkData || field->FieldKind() == TField::fkInternalCalc)
@@ -1018,6 +1010,7 @@ void TClientDataSet::doInsert(bool append) {
     editId_ = -1;
     setState(TDataSetState::dsInsert);
     bof_ = eof_ = false;
+    // The restore notifies the data links, which can raise, so it stays out of a scope guard.
     try {
         if (OnNewRecord) OnNewRecord(this);
     } catch (...) {

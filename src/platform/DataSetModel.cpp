@@ -1,5 +1,7 @@
 #include "DataSetModel.h"
 
+#include <QScopeGuard>
+
 namespace kvx {
 
 TDataSetModel::TDataSetModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -160,13 +162,10 @@ void TDataSetModel::fetchMore(const QModelIndex& parent) {
     // Natural order: the new records are appended, so only rows are inserted.
     fetching_ = true;
     int added = 0;
-    try {
+    {
+        const auto done = qScopeGuard([this] { fetching_ = false; });
         added = ds->GetNextPacket();
-    } catch (...) {
-        fetching_ = false;
-        throw;
     }
-    fetching_ = false;
     const int now = ds->RecordCount();
     if (added > 0 && now > rows_) {
         beginInsertRows({}, rows_, now - 1);

@@ -2,6 +2,7 @@
 
 #include "platform/Collection.h"
 #include "platform/Color.h"
+#include "platform/Logging.h"
 
 #include <QHash>
 #include <QMetaEnum>
@@ -331,7 +332,8 @@ bool PropertySetter::set(QObject* root, const QString& path, const QString& text
             return false;
         }
         return writeProperty(t.object, p, v);
-    } catch (...) {
+    } catch (const std::exception& e) {
+        qCDebug(lcPlatform) << "property" << path << "not set from" << text << ":" << e.what();
         return false;
     }
 }

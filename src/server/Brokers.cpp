@@ -140,13 +140,42 @@ QString TBrokerOwner::SysCodePage() const {
 
 // --- construction -------------------------------------------------------------------------------------
 
-TBrokers::TBrokers(QObject* owner) : QObject(owner) {}
+namespace {
+// The owner of a broker whose window is no TBrokerOwner but which received settings.
+class SettingsOwner : public TBrokerOwner {
+public:
+    explicit SettingsOwner(const kvx::CodePages& cp) : cp_(cp) {}
+    QString SysCodePage() const override { return kvx::codePageText(cp_.sys); }
+    QString UICodePage() const override { return kvx::codePageText(cp_.ui); }
+    int UILangMode() const override { return int(cp_.uiLangMode); }
+
+private:
+    kvx::CodePages cp_;
+};
+} // namespace
+
+TBrokers::TBrokers(QObject* owner) : QObject(owner), defaultOwner_(std::make_unique<TBrokerOwner>()) {}
+
+void TBrokers::setSettings(const kvx::Settings& settings) {
+    settings_ = settings;
+    defaultOwner_ = std::make_unique<SettingsOwner>(settings.client);
+}
+
+QString TBrokers::gbToBig5(const QString& text) const {
+    auto& tables = kvx::lang::LanguageConvert::instance();
+    return settings_ ? tables.GBToBIG5(text, settings_->clientPath) : tables.GBToBIG5(text);
+}
+
+QString TBrokers::big5ToGb(const QString& text) const {
+    auto& tables = kvx::lang::LanguageConvert::instance();
+    return settings_ ? tables.BIG5ToGB(text, settings_->clientPath) : tables.BIG5ToGB(text);
+}
 
 TBrokers::~TBrokers() = default;
 
 TBrokerOwner& TBrokers::owner() const {
     if (auto* o = dynamic_cast<TBrokerOwner*>(parent())) return *o;
-    return const_cast<TBrokerOwner&>(defaultOwner_);
+    return *defaultOwner_;
 }
 
 QWidget* TBrokers::ownerWindow() const {
@@ -261,9 +290,9 @@ QString TBrokers::GetMessageText(const QString& kind, const QString& code) {
 QString TBrokers::convertByLangMode(const QString& text) const {
     switch (owner().UILangMode()) {
     case 1:
-        return kvx::lang::LanguageConvert::instance().BIG5ToGB(text);
+        return big5ToGb(text);
     case 2:
-        return kvx::lang::LanguageConvert::instance().GBToBIG5(text);
+        return gbToBig5(text);
     default:
         return text;
     }
@@ -294,7 +323,7 @@ int TBrokers::ShowMsg(const QString& kind, const QString& code, const VariantLis
     if (uiCodePage != QLatin1String("437")) {
         for (kvx::MsgDlgBtn b : kvx::buttonsInOrder(req.buttons)) {
             QString caption = GetCHTButtonCaption(buttonName(b));
-            if (langMode == 2) caption = kvx::lang::LanguageConvert::instance().GBToBIG5(caption);
+            if (langMode == 2) caption = gbToBig5(caption);
             req.buttonCaptions.insert(b, caption);
         }
     }

@@ -12,10 +12,13 @@
 #pragma once
 
 #include "platform/Dispatch.h"
+#include "platform/Settings.h"
 
 #include <QObject>
 #include <QStringList>
 #include <functional>
+#include <memory>
+#include <optional>
 
 class QWidget;
 namespace kvx {
@@ -23,7 +26,8 @@ class TClientDataSet;
 }
 
 // What a broker asks of the window that owns it. The maintenance window implements it; an owner that
-// does not gets the defaults below (no conversion, GB user interface, no lookup phase, no rights).
+// does not gets the defaults below (no conversion, GB user interface, no lookup phase, no rights), or
+// the client code pages of the settings handed to the broker.
 class TBrokerOwner {
 public:
     virtual ~TBrokerOwner() = default;
@@ -75,6 +79,10 @@ public:
 
     explicit TBrokers(QObject* owner = nullptr);
     ~TBrokers() override;
+
+    // The settings of the window's start: the client code pages stand in for an owner that is no
+    // TBrokerOwner, and the GB/Big5 tables are looked for in their client path.
+    void setSettings(const kvx::Settings& settings);
 
     // --- fields, in their documented order ---
     QString ProgID;    // program code, upper case
@@ -159,5 +167,9 @@ private:
     bool validatorCall(const QString& method, const QString& table, const QString& key, kvx::Variant& result,
                        const kvx::Variant& params);
 
-    TBrokerOwner defaultOwner_;
+    std::unique_ptr<TBrokerOwner> defaultOwner_;
+    std::optional<kvx::Settings> settings_;
+
+    QString gbToBig5(const QString& text) const;
+    QString big5ToGb(const QString& text) const;
 };

@@ -172,3 +172,44 @@ bool TStaveloIniS::read() {
     WorkDLLPaths = workFolders(ini, ServerPath, QStringLiteral("S_PKG/"));
     return true;
 }
+
+// --- settings value -------------------------------------------------------------------------------------
+
+namespace {
+template <typename Reader> kvx::CodePages codePagesOf(const Reader& r) {
+    return {kvx::codePageFromText(r.SysCodePage), kvx::codePageFromText(r.UICodePage),
+            kvx::codePageFromText(r.DBCodePage), kvx::ConvKind(r.UILangMode), kvx::ConvKind(r.DataConvMode)};
+}
+} // namespace
+
+kvx::CodePages TStaveloIniC::codePages() const {
+    return codePagesOf(*this);
+}
+
+kvx::CodePages TStaveloIniS::codePages() const {
+    return codePagesOf(*this);
+}
+
+namespace kvx {
+
+Settings ReadInstallationSettings() {
+    const TStaveloIniC client;
+    const TStaveloIniS server;
+    Settings s;
+    s.client = client.codePages();
+    s.server = server.codePages();
+    s.clientPath = client.ClientPath;
+    s.serverPath = server.ServerPath;
+    s.supportCallBack = client.SupportCallBack;
+    s.langType = client.LangType;
+    if (client.Servers.isArray() && client.Servers.dimCount() == 2)
+        for (int i = client.Servers.lowBound(2); i <= client.Servers.highBound(2); ++i)
+            s.servers.append({client.Servers.at(0, i).toString(), client.Servers.at(1, i).toInt()});
+    return s;
+}
+
+void InstallSettingsReader() {
+    setSettingsReader(&ReadInstallationSettings);
+}
+
+} // namespace kvx

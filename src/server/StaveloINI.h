@@ -6,6 +6,7 @@
 // never raises: callers test ErrorCode, ClientPath/ServerPath or Servers.
 #pragma once
 
+#include "platform/Settings.h"
 #include "platform/Variant.h"
 
 #include <QString>
@@ -22,6 +23,9 @@ QString StaveloSysCodePage();
 class TStaveloIniC {
 public:
     TStaveloIniC();
+
+    // The code pages and kinds read, as the typed value.
+    kvx::CodePages codePages() const;
 
     QString ClientPath; // ends with "/" once read
     QString ConfigPath; // folder the client file was taken from
@@ -53,6 +57,8 @@ class TStaveloIniS {
 public:
     TStaveloIniS();
 
+    kvx::CodePages codePages() const;
+
     QString ServerPath; // ends with "/" once read
     QString ConfigPath;
     QString ProfileType = QStringLiteral("0");
@@ -70,3 +76,12 @@ public:
 private:
     bool read();
 };
+
+namespace kvx {
+
+// Both readers, read afresh, as one settings value (client and server code pages, paths, servers).
+Settings ReadInstallationSettings();
+// Makes ReadInstallationSettings the reader of windows created without an owning window.
+void InstallSettingsReader();
+
+} // namespace kvx

@@ -4,6 +4,8 @@
 #include "platform/ClientDataSet.h"
 #include "platform/DialogService.h"
 #include "platform/Field.h"
+#include "platform/Settings.h"
+#include "server/StaveloINI.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -316,6 +318,40 @@ TEST_F(BrokerTest, WarningAbortsSilentlyOnlyWhenAsked) {
     // Only "W" aborts.
     DialogService::instance().queueAnswer(kvx::mrCancel);
     EXPECT_EQ(broker->ShowMsg("C", "000001", {}, 936, true), kvx::mrCancel);
+}
+
+TEST(BrokerSettings, HandedSettingsStandInForTheOwnerAndLocateTheTables) {
+    kvxtest::ScopedEnv codePage{"KVX_CODEPAGE", "936"};
+    kvxtest::TempTree tables;
+    QFile generated(qEnvironmentVariable("KVX_BUILD_DIR") + QStringLiteral("/client/Language"));
+    ASSERT_TRUE(generated.open(QIODevice::ReadOnly));
+    tables.writeFile(QStringLiteral("client/Language"), generated.readAll());
+    auto& convert = kvx::lang::LanguageConvert::instance();
+    convert.unload();
+    // The reader of unowned windows knows no client folder: only the handed settings lead to the tables.
+    kvx::setSettingsReader([] { return kvx::Settings{}; });
+    DialogService::instance().clear();
+
+    QWidget window; // no TBrokerOwner
+    auto wc = std::make_shared<FakeWorkCenter>();
+    wc->catalogue.insert(QStringLiteral("C/000001"), QString::fromUtf8("确定要删除吗?"));
+    auto* broker = new TBrokers(&window);
+    broker->WorkCenter = Variant(std::shared_ptr<kvx::Dispatch>(wc));
+    kvx::Settings settings;
+    settings.clientPath = tables.clientPath();
+    settings.client = kvx::CodePages::from(kvx::CodePage::Gbk, kvx::CodePage::Big5, kvx::CodePage::Gbk);
+    broker->setSettings(settings);
+
+    broker->ShowMsg("C", "000001");
+    const auto& shown = DialogService::instance().shown();
+    ASSERT_EQ(shown.size(), 1); // no "Can't find file Language" first
+    EXPECT_TRUE(shown.last().text.startsWith(QString::fromUtf8("確定要刪除嗎?    "))) << qPrintable(shown.last().text);
+    EXPECT_EQ(shown.last().fontCharset, 136);
+    EXPECT_EQ(shown.last().buttonCaptions.value(kvx::mbOK), QString::fromUtf8("確定"));
+
+    convert.unload();
+    DialogService::instance().clear();
+    kvx::InstallSettingsReader();
 }
 
 TEST_F(BrokerTest, TraditionalInterfaceConvertsToBig5WidensTextAndUsesBig5Font) {

@@ -1,6 +1,7 @@
 #include "lang/CodeConverter.h"
 #include "LangTestSupport.h"
 #include "TempTree.h"
+#include "server/StaveloINI.h"
 
 #include <QCoreApplication>
 #include <QWidget>
@@ -26,15 +27,16 @@ CodePageSettings settings(const char* sys, const char* ui, const char* db) {
 } // namespace
 
 TEST(CodePageSettings, KindsFromTheThreeCodePages) {
-    EXPECT_EQ(settings("936", "936", "936").uiLangMode, 0);
-    EXPECT_EQ(settings("936", "950", "936").uiLangMode, 2);
-    EXPECT_EQ(settings("950", "950", "936").uiLangMode, 2);
-    EXPECT_EQ(settings("950", "936", "936").uiLangMode, 4);
-    EXPECT_EQ(settings("437", "437", "936").uiLangMode, 0);
-    EXPECT_EQ(settings("950", "950", "936").dataConvMode, 2);
-    EXPECT_EQ(settings("950", "936", "950").dataConvMode, 1);
-    EXPECT_EQ(settings("950", "950", "950").dataConvMode, 0);
-    EXPECT_EQ(settings("437", "437", "950").dataConvMode, 0);
+    using K = kvx::ConvKind;
+    EXPECT_EQ(settings("936", "936", "936").uiLangMode, K::None);
+    EXPECT_EQ(settings("936", "950", "936").uiLangMode, K::GbToBig5);
+    EXPECT_EQ(settings("950", "950", "936").uiLangMode, K::GbToBig5);
+    EXPECT_EQ(settings("950", "936", "936").uiLangMode, K::GbOnBig5);
+    EXPECT_EQ(settings("437", "437", "936").uiLangMode, K::None);
+    EXPECT_EQ(settings("950", "950", "936").dataConvMode, K::GbToBig5);
+    EXPECT_EQ(settings("950", "936", "950").dataConvMode, K::Big5ToGb);
+    EXPECT_EQ(settings("950", "950", "950").dataConvMode, K::None);
+    EXPECT_EQ(settings("437", "437", "950").dataConvMode, K::None);
 }
 
 TEST(CodePageSettings, ReadFromTheClientOrServerConfiguration) {
@@ -59,6 +61,33 @@ TEST(CodePageSettings, ReadFromTheClientOrServerConfiguration) {
     EXPECT_EQ(plain.SysCodePage(), "437");
     EXPECT_EQ(plain.UILangMode(), 0);
     EXPECT_EQ(plain.Translator(), nullptr);
+}
+
+TEST(CodePageSettings, HandedSettingsAreNeverReadAgain) {
+    // Any read of the configuration after the hand-over is a fault.
+    kvx::setSettingsReader([] {
+        ADD_FAILURE() << "the converter read the configuration itself";
+        return kvx::Settings{};
+    });
+    kvx::Settings s;
+    s.server = kvx::CodePages::from(kvx::CodePage::Gbk, kvx::CodePage::Big5, kvx::CodePage::Gbk);
+    TCodeConverter c(s, nullptr, TCodeConverter::dtClient);
+    EXPECT_EQ(c.UILangMode(), 0);
+    EXPECT_EQ(c.Translator(), nullptr);
+    c.setDesignType(TCodeConverter::dtServer); // the other side of the same value
+    EXPECT_EQ(c.UICodePage(), "950");
+    EXPECT_EQ(c.UILangMode(), 2);
+    EXPECT_NE(c.Translator(), nullptr);
+    EXPECT_EQ(c.ConvertUIString(Variant(kSimplified)).toString(), kTraditional);
+    c.setDesignType(TCodeConverter::dtClient);
+    EXPECT_EQ(c.Translator(), nullptr);
+    EXPECT_EQ(c.ConvertUIString(Variant(kSimplified)).toString(), kSimplified);
+
+    s.client = s.server; // new settings take effect for the current side at once
+    c.setSettings(s);
+    EXPECT_EQ(c.DataConvMode(), 2);
+    EXPECT_EQ(c.settings(), s);
+    kvx::InstallSettingsReader();
 }
 
 TEST(Translator, MissingLibraryAndMissingEntryPoint) {

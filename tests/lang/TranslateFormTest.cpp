@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -182,6 +183,32 @@ TEST_F(TranslateForm, GbUiOnABigFiveSystemKeepsTextsAndSetsGbFonts) {
     EXPECT_EQ(lblTitle->property("FontCharset").toInt(), 134);
     // SetFormCaption converts GB to Big5 on a Big5 system whatever the UI.
     EXPECT_EQ(form.windowTitle(), u("文檔傳輸設置作業"));
+}
+
+TEST_F(TranslateForm, OnlyPublishedPropertiesAreWrittenAndNoneIsCreated) {
+    // A text held in a dynamic property is no published caption: it stays, and translating adds no
+    // property to any component besides the font's character-set note.
+    lblTitle->setProperty("Caption", u("文档"));
+    // Components named by the window; Qt's internal helpers may come and go during a translation.
+    QList<QPair<QPointer<QObject>, QList<QByteArray>>> before;
+    for (QObject* o : form.findChildren<QObject*>())
+        if (!o->objectName().isEmpty() && !o->objectName().startsWith(QLatin1String("qt_")))
+            before.append({o, o->dynamicPropertyNames()});
+    ASSERT_GE(before.size(), 5);
+    auto c = converter("936", "950");
+    c->DoTranslate(&form, QString(), true);
+    EXPECT_EQ(lblTitle->property("Caption").toString(), u("文档"));
+    EXPECT_EQ(lblTitle->text(), u("文檔"));
+    for (const auto& [object, names] : before) {
+        ASSERT_FALSE(object.isNull());
+        QList<QByteArray> added = object->dynamicPropertyNames();
+        for (const QByteArray& name : names)
+            added.removeAll(name);
+        added.removeAll("FontCharset");
+        EXPECT_TRUE(added.isEmpty()) << qPrintable(object->objectName()) << " "
+                                     << added.join(',').constData();
+    }
+    EXPECT_EQ(fake->caption, u("選擇")); // published, matched by its own name
 }
 
 TEST_F(TranslateForm, NoLibraryNoTranslation) {

@@ -275,3 +275,33 @@ TEST(KVFormMessages, MessageDialogIsCaptionedLikeTheWindow) {
     EXPECT_EQ(f->MessageDlg("", kvx::MsgDlgType::Information, kvx::mbOK), 0) << "an empty text shows nothing";
     EXPECT_EQ(dialogs.shown().size(), 1);
 }
+
+TEST(KVFormSettings, ReadOnceAtCreationDialogsTakeTheirOwnersSettings) {
+    LangTree lang("950");
+    std::unique_ptr<TfrmLangSample> owner(TKVForm::Create<TfrmLangSample>());
+    EXPECT_EQ(owner->UILangMode(), 2);
+    lang.tree().writeText("client/StaveloC.ini", "[CodePage]\nUICodePage=437\n");
+    EXPECT_EQ(owner->UICodePage(), "950"); // read once, not at each question
+
+    auto* dialog = TKVForm::Create<TfrmLangSample>(owner.get());
+    EXPECT_EQ(dialog->settings(), owner->settings());
+    EXPECT_EQ(dialog->UICodePage(), "950");
+    EXPECT_EQ(dialog->LangController()->settings(), owner->settings());
+
+    std::unique_ptr<TfrmLangSample> unowned(TKVForm::Create<TfrmLangSample>());
+    EXPECT_EQ(unowned->UICodePage(), "437");
+
+    LangTree other("936");
+    other.writePackage("CHS", "TfrmLangSample", "<TfrmLangSample/>");
+    kvx::Settings handed = owner->settings();
+    handed.client = kvx::CodePages::from(kvx::CodePage::Gbk, kvx::CodePage::Gbk, kvx::CodePage::Gbk);
+    handed.clientPath = other.clientPath();
+    std::unique_ptr<TfrmLangSample> given(TKVForm::CreateWith<TfrmLangSample>(handed));
+    EXPECT_EQ(given->UILangMode(), 0);
+    EXPECT_EQ(given->KvConverter()->Translator(), nullptr);
+    EXPECT_EQ(given->LangController()->settings().clientPath, handed.clientPath);
+    // Packages are looked for under the handed client path, in the handed UI code page's folder.
+    given->LangController()->SetLangPackageName(QStringLiteral("TfrmLangSample"));
+    EXPECT_EQ(given->LangController()->FileName(),
+              other.clientPath() + QStringLiteral("MultiLanguage/CHS/TfrmLangSample.Lng"));
+}

@@ -234,6 +234,35 @@ TEST(StaveloIniS, ReadsServerFile) {
     EXPECT_EQ(ini.WorkDLLPaths, QStringList({tree.serverPath() + "Svr/"}));
 }
 
+TEST(InstallationSettings, BothReadersAsOneValueReadAfresh) {
+    TempTree tree;
+    ScopedEnv cp("KVX_CODEPAGE", "950");
+    tree.writeText("client/StaveloC.ini", QString(kFullClientIni).replace("=10.0.0.5", "=a;b"));
+    tree.writeText("server/StaveloS.ini", "[CodePage]\nUICodePage=936\nDBCodePage=950\n");
+    kvx::Settings s = kvx::ReadInstallationSettings();
+    EXPECT_EQ(s.clientPath, tree.clientPath());
+    EXPECT_EQ(s.serverPath, tree.serverPath());
+    EXPECT_EQ(s.client, kvx::CodePages::from(kvx::CodePage::Big5, kvx::CodePage::Big5, kvx::CodePage::Gbk));
+    EXPECT_EQ(s.server.uiLangMode, kvx::ConvKind::GbOnBig5);
+    EXPECT_EQ(s.server.dataConvMode, kvx::ConvKind::Big5ToGb);
+    EXPECT_TRUE(s.supportCallBack);
+    EXPECT_EQ(s.langType, "CHT");
+    // One port for every server of the list.
+    EXPECT_EQ(s.servers, (QList<kvx::ServerAddress>{{"a", 8211}, {"b", 8211}}));
+
+    tree.writeText("client/StaveloC.ini", "[CodePage]\nUICodePage=437\n");
+    s = kvx::ReadInstallationSettings();
+    EXPECT_EQ(s.client.ui, kvx::CodePage::Us);
+    EXPECT_EQ(s.client.uiLangMode, kvx::ConvKind::None);
+    EXPECT_EQ(s.servers, (QList<kvx::ServerAddress>{{"127.0.0.1", 211}})); // the defaults
+
+    // The reader of windows without an owner: installed, it reads the current files.
+    kvx::InstallSettingsReader();
+    tree.writeText("client/StaveloC.ini", "[CodePage]\nUICodePage=950\n");
+    EXPECT_EQ(kvx::readSettings().client.uiLangMode, kvx::ConvKind::GbToBig5);
+    kvx::setSettingsReader({});
+}
+
 TEST(ConfigTool, PrintsWhatItFound) {
     const QString tool = qEnvironmentVariable("KVX_BUILD_DIR") + "/bin/kvx-config";
     if (!QFileInfo::exists(tool)) GTEST_SKIP() << "kvx-config not built";
