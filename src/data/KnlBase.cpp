@@ -1,6 +1,7 @@
 #include "KnlBase.h"
 
 #include "KnlRadical.h"
+#include "Log.h"
 #include "RadicalCD.h"
 #include "platform/DataSource.h"
 #include "platform/IniFile.h"

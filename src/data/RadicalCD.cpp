@@ -9,8 +9,6 @@
 #include <QDate>
 #include <QScopeGuard>
 
-Q_LOGGING_CATEGORY(lcData, "kvx.data")
-
 namespace kvx {
 
 namespace {
@@ -161,15 +159,10 @@ bool TdmRadical::OpenMainAndColor() {
 bool TdmRadical::ConnectServer() {
     QString address;
     int port = SocketConnection::kDefaultPort;
-    {
-        TStaveloIniC ini;
-        if (ini.ErrorCode.isEmpty() && ini.Servers.dimCount() == 2 &&
-            ini.Servers.highBound(2) >= ini.Servers.lowBound(2)) {
-            const int col = ini.Servers.lowBound(2);
-            address = ini.Servers.at(ini.Servers.lowBound(1), col).toString().trimmed();
-            port = int(
-                ini.Servers.at(ini.Servers.lowBound(1) + 1, col).toIntDef(SocketConnection::kDefaultPort));
-        }
+    const Settings settings = settings_ ? *settings_ : ReadInstallationSettings();
+    if (!settings.servers.isEmpty()) {
+        address = settings.servers.first().address.trimmed();
+        if (settings.servers.first().port > 0) port = settings.servers.first().port;
     }
     MIDAS->close();
     MIDAS->setAddress(address);

@@ -7,15 +7,15 @@
 
 #include "DataModuleOwner.h"
 #include "KnlRadical.h"
+#include "Log.h"
 #include "platform/ClientDataSet.h"
+#include "platform/Settings.h"
 #include "platform/SocketConnection.h"
 #include "platform/Variant.h"
 
-#include <QLoggingCategory>
 #include <QObject>
 #include <QPointer>
-
-Q_DECLARE_LOGGING_CATEGORY(lcData)
+#include <optional>
 
 class TBrokers;
 
@@ -58,6 +58,8 @@ public:
 
     // The owning window; the parent when it implements the interface, else the defaults.
     TDataModuleOwner* OwnerForm() const;
+    // The installation's settings handed down by the window; without them ConnectServer reads them afresh.
+    void SetSettings(const Settings& settings) { settings_ = settings; }
     void SetOwnerForm(TDataModuleOwner* form) { ownerForm_ = form; }
 
     // --- virtual operations, in slot order ---
@@ -165,6 +167,7 @@ protected:
 private:
     TDataModuleOwner* ownerForm_ = nullptr;
     QList<QPointer<TClientDataSet>> midasDataSets_;
+    std::optional<Settings> settings_;
     TDataModuleOwner defaultOwner_;
 };
 

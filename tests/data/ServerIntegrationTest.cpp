@@ -127,6 +127,21 @@ TEST_P(DataModuleOnServer, AConcurrentChangeIsAReconcileErrorAndNothingIsLost) {
     EXPECT_EQ(first.dm->cdsMain->FieldByName("MB005")->AsString(), "first client");
 }
 
+TEST_P(DataModuleOnServer, HandedDownSettingsNameTheServerInsteadOfTheFiles) {
+    Settings handed;
+    handed.servers = {{GetParam() ? QStringLiteral("localhost") : QStringLiteral("127.0.0.1"),
+                       GetParam() ? daemon->port() : 0}};
+    // The configuration file names a loopback port where nothing listens.
+    tree.writeText("client/StaveloC.ini", "[Server Information]\nComputerName=localhost\nServerPort=1\n");
+    Client c;
+    c.dm->SetSettings(handed);
+    ASSERT_TRUE(c.dm->ConnectServer());
+    EXPECT_EQ(c.dm->MIDAS->port(), GetParam() ? daemon->port() : 211);
+    EXPECT_TRUE(c.dm->cdsMain->Active());
+    Client fromFile;
+    EXPECT_THROW(fromFile.dm->ConnectServer(), std::exception);
+}
+
 TEST_P(DataModuleOnServer, SeededCurrenciesAndNumberDisplaySettingsReachTheModule) {
     Client c;
     c.broker->UserID = "CLERK";
