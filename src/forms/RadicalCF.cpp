@@ -211,6 +211,7 @@ void TfrmRadical::ConnectDataModule() {
     DateSeparator = Broker->GetSysParam(QStringLiteral("SYS002"));
     if (!DataModule) return;
     DataModule->Broker = Broker;
+    DataModule->SetSettings(settings());
     if (!DataModule->ConnectServer()) return;
     Broker->UserGroup = Broker->GetLoginInfo(QStringLiteral("USER_GROUP"));
     LoadRights(Broker->GetLoginInfo(QStringLiteral("POWER_DATA")),
