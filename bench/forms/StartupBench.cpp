@@ -34,7 +34,7 @@ double timeToFirstPaint(const QString& program, const QStringList& args, const Q
             ms = double(t.nsecsElapsed()) / 1e6;
             break;
         }
-        if (t.elapsed() > 60000) break;
+        if (t.elapsed() > 20000) break;
     }
     if (!p.waitForFinished(30000)) {
         p.kill();
