@@ -6,7 +6,7 @@ PKGS=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libgl-dev
   libpugixml-dev libopencc-dev opencc libopencc-data
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsqlite3-dev sqlite3 fonts-wqy-microhei
+  libsqlite3-dev sqlite3 fonts-wqy-microhei libsodium-dev
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -3,6 +3,7 @@
 //  - fetching every row of a 100,000-row table through the provider in packets (in process and over
 //    loopback) against a plain SELECT of the same rows through the same database driver.
 // Prints the ratios at the end.
+#include "Passwords.h"
 #include "ProgramServer.h"
 #include "platform/SocketConnection.h"
 
@@ -48,6 +49,7 @@ struct Fixture {
             s.exec("INSERT INTO ADMMB (MB001, MB002, MB005, MB006, MB014) VALUES ('BENCH01', 'benchmark', "
                    "'BENCHT', "
                    "'MB001', 20)");
+            kvxsrv::setPassword(s, "DS", "bench");
         }
         local = std::make_shared<kvxsrv::ProgramServer>(config);
         if (local->connect("BENCH01", "DS", "DEMO", "DEMO") != 0)
@@ -67,6 +69,7 @@ struct Fixture {
         remote->setAddress("127.0.0.1");
         remote->setPort(port);
         remote->setServerName("TRIVON.Class1");
+        remote->setCredentials("DS", "bench");
         remote->open();
         remote->appServer()->call("Connect",
                                   {Variant::fromList({"BENCH01", "DS", "DEMO", "DEMO", true, false})});

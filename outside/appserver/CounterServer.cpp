@@ -98,15 +98,16 @@ CounterServer::CounterServer(StorageConfig config)
     });
     addMethod("CompanyDatabase",
               [this](VariantList& a) -> Variant { return companyDatabase(textArg(a, 0)); });
-    addMethod("ProgramAccess",
-              [this](VariantList& a) { return programAccess(textArg(a, 0), textArg(a, 1), textArg(a, 2)); });
+    addMethod("ProgramAccess", [this](VariantList& a) {
+        return programAccess(ownUser(textArg(a, 0)), textArg(a, 1), textArg(a, 2));
+    });
     addMethod("LookupRows", [this](VariantList& a) { return lookupRows(textArg(a, 0), textArg(a, 1)); });
     addMethod("Phrases", [this](VariantList& a) -> Variant {
         QSqlQuery q(storage().db());
         q.prepare(
             QStringLiteral("SELECT PH003 FROM KVXPH WHERE PH001 = ? AND PH002 = ? ORDER BY PH004, PH003"));
         q.addBindValue(textArg(a, 0));
-        q.addBindValue(textArg(a, 1));
+        q.addBindValue(ownUser(textArg(a, 1)));
         if (!q.exec()) refuse(QStringLiteral("Phrases: the query failed"));
         VariantList out;
         while (q.next())
@@ -114,7 +115,7 @@ CounterServer::CounterServer(StorageConfig config)
         return Variant::fromList(out);
     });
     addMethod("AddPhrase", [this](VariantList& a) -> Variant {
-        const QString company = textArg(a, 0), user = textArg(a, 1), phrase = textArg(a, 2);
+        const QString company = textArg(a, 0), user = ownUser(textArg(a, 1)), phrase = textArg(a, 2);
         if (company.isEmpty() || user.isEmpty() || phrase.isEmpty())
             refuse(QStringLiteral("AddPhrase: company, user and phrase are required"));
         Storage::Transaction tx(storage());
@@ -133,12 +134,13 @@ CounterServer::CounterServer(StorageConfig config)
     addMethod("DeletePhrase", [this](VariantList& a) -> Variant {
         Storage::Transaction tx(storage());
         storage().exec(QStringLiteral("DELETE FROM KVXPH WHERE PH001 = ? AND PH002 = ? AND PH003 = ?"),
-                       {textArg(a, 0), textArg(a, 1), textArg(a, 2)});
+                       {textArg(a, 0), ownUser(textArg(a, 1)), textArg(a, 2)});
         tx.commit();
         return QString();
     });
-    addMethod("Documents",
-              [this](VariantList& a) { return documents(textArg(a, 0), int(arg(a, 1).toIntDef(2))); });
+    addMethod("Documents", [this](VariantList& a) {
+        return documents(ownUser(textArg(a, 0)), int(arg(a, 1).toIntDef(2)));
+    });
     addProperty(
         "ProductID", [this] { return Variant(productId_); },
         [this](const Variant& v) { productId_ = int(v.toIntDef(3)); });
@@ -149,8 +151,16 @@ CounterServer::CounterServer(StorageConfig config)
 
 CounterServer::~CounterServer() = default;
 
+QString CounterServer::ownUser(const QString& user) const {
+    // Over the socket a user reaches only his own phrases, settings, documents and program rights.
+    if (!config_.boundUser.isEmpty() && user.compare(config_.boundUser, Qt::CaseInsensitive) != 0)
+        refuse(QStringLiteral("此连接已登录为 %1 (this connection is signed in as %1, not %2)")
+                   .arg(config_.boundUser, user));
+    return user;
+}
+
 Storage& CounterServer::storage() {
-    if (!storage_) storage_ = std::make_unique<Storage>(config_);
+    if (!storage_) storage_ = openStorage(config_);
     return *storage_;
 }
 
@@ -189,12 +199,12 @@ Variant CounterServer::counter(const QString& name, const Variant& params, const
         return sysInfo(text(paramList(params), 0));
     case Fn::GetUserDefine: {
         const VariantList p = needArray(params, 4, QStringLiteral("GetUserDefine"));
-        return UserDefines(storage()).get(text(p, 0), text(p, 1), text(p, 2), text(p, 3));
+        return UserDefines(storage()).get(text(p, 0), ownUser(text(p, 1)), text(p, 2), text(p, 3));
     }
     case Fn::SetUserDefine: {
         const VariantList p = needArray(params, 5, QStringLiteral("SetUserDefine"));
         const QString value = p[4].isEmptyOrNull() ? QString() : p[4].toString();
-        return UserDefines(storage()).set(text(p, 0), text(p, 1), text(p, 2), text(p, 3), value);
+        return UserDefines(storage()).set(text(p, 0), ownUser(text(p, 1)), text(p, 2), text(p, 3), value);
     }
     case Fn::QueryUdfData:
         return udfData(params);

@@ -27,11 +27,12 @@ public:
 
 private:
     StorageConfig config_;
-    std::unique_ptr<Storage> storage_;
+    std::shared_ptr<Storage> storage_;
     int productId_ = 3;
     QString baseLimited_ = QStringLiteral("N");
 
     Storage& storage();
+    QString ownUser(const QString& user) const;
     QString companyDatabase(const QString& company);
     void checkContext(const kvx::Variant& context);
     kvx::Variant udfData(const kvx::Variant& params);

@@ -84,8 +84,11 @@ QStringList CounterSql::allTables() {
     QSqlQuery q(s_.db());
     q.exec(QStringLiteral(
         "SELECT name FROM sqlite_master WHERE type IN ('table','view') AND name NOT LIKE 'sqlite_%'"));
+    // Never the users (password hashes), nor other users' settings, phrases and saved schemes.
+    static const QStringList privateTables = {"KVXMA", "USRDEF", "KVXPH", "DOCUS", "schema_version"};
     while (q.next())
-        tables << q.value(0).toString();
+        if (!privateTables.contains(q.value(0).toString(), Qt::CaseInsensitive))
+            tables << q.value(0).toString();
     return tables;
 }
 
@@ -105,8 +108,10 @@ Variant CounterSql::simpleSql(const Variant& params) {
     QSqlQuery q(s_.db());
     q.setForwardOnly(true);
     try {
+        Storage::TimeLimit limit(s_);
         execGuardedSelect(q, s_.db(), text, allTables());
     } catch (const GuardError& e) {
+        if (!s_.stopReason().isEmpty()) refuse(QStringLiteral("SimpleSQL: %1").arg(s_.stopReason()));
         refuse(QStringLiteral("SimpleSQL: %1").arg(QString::fromUtf8(e.what())));
     }
     const QSqlRecord rec = q.record();

@@ -1,62 +1,205 @@
 #include "Daemon.h"
 
-#include "RpcSession.h"
+#include "platform/IniFile.h"
 
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QLoggingCategory>
 #include <QTcpSocket>
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcDaemon, "kvx.appserver")
 
 namespace kvxsrv {
 
+namespace {
+QByteArray errorLine(int code, const QString& message) {
+    return QStringLiteral(R"({"jsonrpc":"2.0","error":{"code":%1,"message":"%2"},"id":null})")
+               .arg(code)
+               .arg(message)
+               .toUtf8() +
+           '\n';
+}
+
+QString peerAddress(qintptr fd) {
+    sockaddr_storage ss{};
+    socklen_t len = sizeof ss;
+    if (::getpeername(int(fd), reinterpret_cast<sockaddr*>(&ss), &len) != 0) return {};
+    QHostAddress a(reinterpret_cast<sockaddr*>(&ss));
+    bool v4 = false;
+    const quint32 ip4 = a.toIPv4Address(&v4);
+    return v4 ? QHostAddress(ip4).toString() : a.toString();
+}
+} // namespace
+
+ServerLimits ServerLimits::fromIni(const QString& iniFile) {
+    ServerLimits l;
+    const kvx::IniFile ini(iniFile);
+    const QString s = QStringLiteral("Limits");
+    auto positive = [&](const char* key, int def) {
+        const int v = ini.readInteger(s, QString::fromLatin1(key), def);
+        return v > 0 ? v : def;
+    };
+    l.maxConnections = positive("MaxConnections", l.maxConnections);
+    l.maxPerAddress = positive("MaxConnectionsPerAddress", l.maxPerAddress);
+    l.session.maxObjects = positive("ObjectsPerConnection", l.session.maxObjects);
+    l.idleSeconds = positive("IdleSeconds", l.idleSeconds);
+    l.partialLineSeconds = positive("PartialLineSeconds", l.partialLineSeconds);
+    l.writeStallSeconds = positive("WriteStallSeconds", l.writeStallSeconds);
+    l.shutdownSeconds = positive("ShutdownSeconds", l.shutdownSeconds);
+    l.maxRequestBytes = positive("MaxRequestBytes", int(qMin<qint64>(l.maxRequestBytes, INT_MAX)));
+    l.session.maxAnswerBytes =
+        positive("MaxAnswerBytes", int(qMin<qint64>(l.session.maxAnswerBytes, INT_MAX)));
+    l.session.requireLogin =
+        ini.readString(s, QStringLiteral("LoginRequired"), QStringLiteral("Y")).trimmed().toUpper() !=
+        QLatin1String("N");
+    return l;
+}
+
 void SessionThread::run() {
     QTcpSocket sock;
-    if (!sock.setSocketDescriptor(socket_)) return;
+    if (!sock.setSocketDescriptor(socket_)) {
+        if (onEnd_) onEnd_();
+        ::close(int(socket_));
+        return;
+    }
+    serve(sock);
+    if (onEnd_) onEnd_();
+    if (stopping_.load() || sock.state() != QAbstractSocket::ConnectedState) {
+        sock.abort();
+        return;
+    }
+    sock.disconnectFromHost();
+    if (sock.state() != QAbstractSocket::UnconnectedState) sock.waitForDisconnected(1000);
+}
+
+void SessionThread::serve(QTcpSocket& sock) {
     sock.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    RpcSession session(config_);
+    // Qt stops reading from the kernel when this is full: a client that floods requests without
+    // reading its answers is held back by TCP instead of growing this process.
+    sock.setReadBufferSize(qMin<qint64>(limits_.maxRequestBytes + 1, 4 * 1024 * 1024));
+    auto stop = std::make_shared<QueryStop>();
+    stop->stopping = &stopping_;
+    stop->socketFd = int(socket_);
+    config_.stop = stop;
+    config_.runMigrations = false;
+    config_.connection = std::make_shared<SharedConnection>(); // one database connection per client
+    RpcSession session(config_, limits_.session);
     QByteArray buffer;
     qsizetype scanned = 0; // bytes of the buffer already searched for a line end
-    while (!stopping_.load()) {
+    QElapsedTimer idle, partial;
+    idle.start();
+    auto closeWith = [&](int code, const QString& message) {
+        sock.write(errorLine(code, message));
+        sock.waitForBytesWritten(1000);
+    };
+    bool open = true;
+    while (open && !stopping_.load()) {
         const qsizetype end = buffer.indexOf('\n', scanned);
         if (end < 0) {
             scanned = buffer.size();
-            if (buffer.size() > kMaxRequestBytes) {
-                sock.write(
-                    R"({"jsonrpc":"2.0","error":{"code":-32600,"message":"Request too large"},"id":null})"
-                    "\n");
-                sock.waitForBytesWritten(1000);
+            if (buffer.size() > limits_.maxRequestBytes) {
+                closeWith(RpcSession::kInvalidRequest, QStringLiteral("Request too large"));
+                break;
+            }
+            if (!buffer.isEmpty() && partial.isValid() &&
+                partial.elapsed() > limits_.partialLineSeconds * 1000LL) {
+                closeWith(RpcSession::kInvalidRequest, QStringLiteral("Request line not finished in time"));
+                break;
+            }
+            if (idle.elapsed() > limits_.idleSeconds * 1000LL) {
+                closeWith(RpcSession::kInvalidRequest, QStringLiteral("Idle connection closed"));
                 break;
             }
             if (sock.bytesAvailable() == 0) {
                 if (sock.state() != QAbstractSocket::ConnectedState) break;
                 sock.waitForReadyRead(100);
             }
-            buffer += sock.readAll();
+            const QByteArray more = sock.read(limits_.maxRequestBytes + 1 - buffer.size());
+            if (!more.isEmpty() && buffer.isEmpty()) partial.start();
+            buffer += more;
             continue;
         }
         QByteArray line = buffer.left(end);
         buffer.remove(0, end + 1);
         scanned = 0;
+        if (!buffer.isEmpty()) partial.start();
+        idle.restart();
         while (line.endsWith('\r'))
             line.chop(1);
         if (line.trimmed().isEmpty()) continue;
         const QByteArray reply = session.handleLine(line);
         if (!reply.isEmpty()) {
             sock.write(reply + '\n');
-            while (sock.bytesToWrite() > 0 && sock.state() == QAbstractSocket::ConnectedState)
-                sock.waitForBytesWritten(1000);
+            // The next request is read only when this answer is gone; a client that stops reading is
+            // dropped after the stall limit, and a shutdown drops what is unsent.
+            QElapsedTimer stall;
+            stall.start();
+            while (sock.bytesToWrite() > 0 && sock.state() == QAbstractSocket::ConnectedState) {
+                if (stopping_.load()) {
+                    open = false;
+                    break;
+                }
+                if (sock.waitForBytesWritten(200))
+                    stall.restart();
+                else if (stall.elapsed() > limits_.writeStallSeconds * 1000LL) {
+                    qCInfo(lcDaemon) << "dropping a client that does not read its answers";
+                    open = false;
+                    break;
+                }
+            }
         }
+        if (session.finished()) break;
     }
-    sock.disconnectFromHost();
-    if (sock.state() != QAbstractSocket::UnconnectedState) sock.waitForDisconnected(1000);
+    if (!open) sock.abort();
 }
 
-Daemon::Daemon(StorageConfig config, QObject* parent) : QTcpServer(parent), config_(std::move(config)) {}
+Daemon::Daemon(StorageConfig config, ServerLimits limits, QObject* parent)
+    : QTcpServer(parent), config_(std::move(config)), limits_(limits) {
+    config_.runMigrations = false; // brought up to date once at start
+}
 
 Daemon::~Daemon() {
     shutdown();
 }
 
 void Daemon::incomingConnection(qintptr socket) {
-    if (stopping_.load()) return;
-    auto* t = new SessionThread(socket, config_, stopping_, this);
+    const QString peer = peerAddress(socket);
+    auto refuse = [&](const QString& why) {
+        const QByteArray line = errorLine(RpcSession::kLimitReached, why);
+        [[maybe_unused]] ssize_t n =
+            ::send(int(socket), line.constData(), size_t(line.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::close(int(socket));
+        qCInfo(lcDaemon) << "refused a connection from" << peer << ":" << why;
+    };
+    if (stopping_.load()) {
+        ::close(int(socket));
+        return;
+    }
+    {
+        QMutexLocker lock(&countsMutex_);
+        if (active_ >= limits_.maxConnections) {
+            lock.unlock();
+            return refuse(QStringLiteral("Too many connections (at most %1)").arg(limits_.maxConnections));
+        }
+        if (perAddress_.value(peer) >= limits_.maxPerAddress) {
+            lock.unlock();
+            return refuse(QStringLiteral("Too many connections from %1 (at most %2)")
+                              .arg(peer)
+                              .arg(limits_.maxPerAddress));
+        }
+        ++active_;
+        ++perAddress_[peer];
+    }
+    auto onEnd = [this, peer] {
+        QMutexLocker lock(&countsMutex_);
+        --active_;
+        if (--perAddress_[peer] <= 0) perAddress_.remove(peer);
+    };
+    auto* t = new SessionThread(socket, config_, limits_, stopping_, onEnd, this);
     sessions_.append(t);
     connect(t, &QThread::finished, this, [this, t] {
         sessions_.removeOne(t);
@@ -65,12 +208,16 @@ void Daemon::incomingConnection(qintptr socket) {
     t->start();
 }
 
-void Daemon::shutdown() {
+bool Daemon::shutdown() {
     close();
     stopping_.store(true);
+    QDeadlineTimer deadline(limits_.shutdownSeconds * 1000LL);
+    bool all = true;
     const auto running = sessions_;
     for (SessionThread* t : running)
-        t->wait();
+        all = t->wait(deadline) && all;
+    if (!all) qCWarning(lcDaemon) << "some sessions did not end within" << limits_.shutdownSeconds << "s";
+    return all;
 }
 
 } // namespace kvxsrv

@@ -1,24 +1,49 @@
 // The socket daemon: accepts TCP connections and serves each in a thread of its own with its own
-// RpcSession (server objects and database connections). Stopping finishes the request each session is
-// running, so an apply is either committed or never started.
+// RpcSession (server objects and database connections). Limits (StaveloS.ini [Limits]) keep one client
+// from stopping the others: connections in total and per address, objects per connection, the size of
+// a request and of an answer, idle and partial-line timeouts, and a stall limit for a client that does
+// not read its answers. Stopping interrupts running queries, drops unsent answers and waits for the
+// sessions up to a deadline; an apply is either committed or rolled back.
 #pragma once
 
+#include "RpcSession.h"
 #include "Storage.h"
 
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QTcpServer>
 #include <QThread>
 #include <atomic>
+#include <functional>
 
 namespace kvxsrv {
 
 constexpr qint64 kMaxRequestBytes = 64 * 1024 * 1024;
 
+struct ServerLimits {
+    int maxConnections = 256;
+    int maxPerAddress = 64;
+    int idleSeconds = 900;       // no request for this long: the connection is closed
+    int partialLineSeconds = 30; // a request line begun and not finished in this time
+    int writeStallSeconds = 30;  // an answer the client does not read for this long
+    int shutdownSeconds = 10;    // SIGTERM: sessions still running after this are abandoned
+    qint64 maxRequestBytes = kMaxRequestBytes;
+    SessionLimits session{32, kMaxRequestBytes, true, 3};
+
+    // [Limits] of a StaveloS.ini: MaxConnections, MaxConnectionsPerAddress, ObjectsPerConnection,
+    // IdleSeconds, PartialLineSeconds, WriteStallSeconds, ShutdownSeconds, MaxRequestBytes,
+    // MaxAnswerBytes, LoginRequired (Y/N).
+    static ServerLimits fromIni(const QString& iniFile);
+};
+
 class SessionThread : public QThread {
 public:
-    SessionThread(qintptr socket, StorageConfig config, const std::atomic_bool& stopping, QObject* parent)
-        : QThread(parent), socket_(socket), config_(std::move(config)), stopping_(stopping) {}
+    // `onEnd` runs in the session's thread just before its socket closes.
+    SessionThread(qintptr socket, StorageConfig config, ServerLimits limits, const std::atomic_bool& stopping,
+                  std::function<void()> onEnd, QObject* parent)
+        : QThread(parent), socket_(socket), config_(std::move(config)), limits_(limits), stopping_(stopping),
+          onEnd_(std::move(onEnd)) {}
 
 protected:
     void run() override;
@@ -26,16 +51,20 @@ protected:
 private:
     qintptr socket_;
     StorageConfig config_;
+    ServerLimits limits_;
     const std::atomic_bool& stopping_;
+    std::function<void()> onEnd_;
+    void serve(class QTcpSocket& sock);
 };
 
 class Daemon : public QTcpServer {
     Q_OBJECT
 public:
-    explicit Daemon(StorageConfig config, QObject* parent = nullptr);
+    explicit Daemon(StorageConfig config, ServerLimits limits = {}, QObject* parent = nullptr);
     ~Daemon() override;
-    // Stops accepting, lets every session finish its current request and waits for them.
-    void shutdown();
+    // Stops accepting, interrupts running queries, and waits for the sessions up to the shutdown
+    // deadline; false when some were still running then.
+    bool shutdown();
     int sessionCount() const { return sessions_.size(); }
 
 protected:
@@ -43,8 +72,12 @@ protected:
 
 private:
     StorageConfig config_;
+    ServerLimits limits_;
     std::atomic_bool stopping_{false};
     QList<SessionThread*> sessions_;
+    QMutex countsMutex_; // the counts drop in the sessions' threads, before their sockets close
+    int active_ = 0;
+    QHash<QString, int> perAddress_;
 };
 
 } // namespace kvxsrv

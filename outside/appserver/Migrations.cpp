@@ -166,6 +166,11 @@ void dropTransmissionResetLog(Storage& s) {
     s.exec(QStringLiteral("UPDATE ADMMB SET MB005 = 'QLDTB', MB006 = 'TB001' WHERE MB001 = 'QLDI06'"));
 }
 
+// Password hashes of the users who sign in over the socket (empty: no password yet, no socket login).
+void addPasswordHashes(Storage& s) {
+    s.exec(QStringLiteral("ALTER TABLE KVXMA ADD COLUMN MA007 VARCHAR(255) NOT NULL DEFAULT ''"));
+}
+
 struct Migration {
     int version;
     const char* description;
@@ -178,10 +183,12 @@ const QList<Migration>& migrations() {
         {2, "demo company, users, rights, programs, parameters and messages", seedReferenceData},
         {3, "transmission settings of the demo company", seedTransmissionSettings},
         {4, "lookup indexes", createIndexes},
-        {5, "work-center services: transmission items, field rules, phrases, documents", createWorkCenterSchema},
+        {5, "work-center services: transmission items, field rules, phrases, documents",
+         createWorkCenterSchema},
         {6, "routine-transmission items only in QLDTB", dropTransmissionResetLog},
         {7, "number formats: a three-digit currency, column widths, users' number display",
          seedNumberFormats},
+        {9, "password hashes of users", addPasswordHashes},
     };
     return list;
 }
@@ -195,6 +202,14 @@ int latestSchemaVersion() {
 void migrate(Storage& s, int upTo) {
     s.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER PRIMARY KEY, "
                           "description VARCHAR(200) NOT NULL, applied_at VARCHAR(19) NOT NULL)"));
+    // Up to date: no write lock at all (every connection opens through here).
+    int wanted = 0;
+    for (const Migration& m : migrations())
+        if (upTo < 0 || m.version <= upTo) ++wanted;
+    if (s.scalar(QStringLiteral("SELECT COUNT(*) FROM schema_version WHERE version <= ?"),
+                 {upTo < 0 ? latestSchemaVersion() : upTo})
+            .toInt() >= wanted)
+        return;
     for (const Migration& m : migrations()) {
         if (upTo >= 0 && m.version > upTo) break;
         // Checked again inside the write transaction: another connection may have just migrated.

@@ -1,5 +1,6 @@
 #include "ProgramServer.h"
 
+#include "ArgumentError.h"
 #include "CounterServer.h"
 #include "SqlGuard.h"
 
@@ -8,6 +9,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QXmlStreamReader>
+#include <limits>
 
 namespace kvxsrv {
 
@@ -30,6 +32,13 @@ QString text(const VariantList& l, int i) {
     return i < l.size() ? l[i].toString().trimmed() : QString();
 }
 
+// Tables SimpleSql reads: the company's data, not the users, their password hashes, their settings,
+// phrases and saved schemes, nor the server's own bookkeeping.
+QStringList simpleSqlTables() {
+    return {QStringLiteral("*"),      QStringLiteral("!KVXMA"), QStringLiteral("!USRDEF"),
+            QStringLiteral("!KVXPH"), QStringLiteral("!DOCUS"), QStringLiteral("!schema_version")};
+}
+
 // SimpleSql: one read-only SELECT over any table of the company database, written as for the original
 // server ("$$" already replaced by the client with "DB.."). Returns the listed fields (all when the
 // list is empty) of each row as an array of row arrays, or Unassigned when there is no row.
@@ -41,8 +50,10 @@ Variant runSimpleSql(Storage& s, const QString& sql, const QString& fieldList, c
     QSqlQuery q(s.db());
     q.setForwardOnly(true);
     try {
-        execGuardedSelect(q, s.db(), text, {QStringLiteral("*")});
+        Storage::TimeLimit limit(s);
+        execGuardedSelect(q, s.db(), text, simpleSqlTables());
     } catch (const GuardError& e) {
+        if (!s.stopReason().isEmpty()) throw kvx::AutomationError(s.stopReason().toStdString());
         throw kvx::AutomationError(e.what());
     }
     QList<int> cols;
@@ -59,6 +70,7 @@ Variant runSimpleSql(Storage& s, const QString& sql, const QString& fieldList, c
         cols << i;
     }
     VariantList rows;
+    Storage::TimeLimit limit(s);
     while (q.next()) {
         VariantList row;
         for (int i : cols) {
@@ -73,6 +85,10 @@ Variant runSimpleSql(Storage& s, const QString& sql, const QString& fieldList, c
                 row.append(Variant(v.toString()));
         }
         rows.append(Variant::fromList(row));
+    }
+    if (q.lastError().isValid()) {
+        if (!s.stopReason().isEmpty()) throw kvx::AutomationError(s.stopReason().toStdString());
+        throw kvx::AutomationError(q.lastError().databaseText().toStdString());
     }
     return rows.isEmpty() ? Variant() : Variant::fromList(rows);
 }
@@ -108,7 +124,13 @@ ProgramServer::ProgramServer(StorageConfig config)
     });
     addMethod("GetRecCount", [this](VariantList&) {
         requireSession();
-        return Variant(provider(QStringLiteral("pvdMain")).recordCount());
+        try {
+            return Variant(provider(QStringLiteral("pvdMain")).recordCount());
+        } catch (const StorageError& e) {
+            throw kvx::AutomationError(e.what());
+        } catch (const GuardError& e) {
+            throw kvx::AutomationError(e.what());
+        }
     });
     addMethod("GetBaseLimitedRecs", [this](VariantList& a) -> Variant {
         requireSession();
@@ -117,7 +139,7 @@ ProgramServer::ProgramServer(StorageConfig config)
         return Variant::fromList({count, Variant::fromList({})});
     });
     addMethod("SetTopRow", [this](VariantList& a) {
-        topRow_ = qMax<qint64>(0, arg(a, 0).toIntDef(0));
+        topRow_ = int(integerArg(a, 0, 0, std::numeric_limits<int>::max(), "SetTopRow's row count"));
         if (session_) provider(QStringLiteral("pvdMain")).setRowLimit(topRow_);
         return Variant();
     });
@@ -159,7 +181,7 @@ ProgramServer::~ProgramServer() {
 }
 
 Storage& ProgramServer::storage() {
-    if (!storage_) storage_ = std::make_unique<Storage>(config_);
+    if (!storage_) storage_ = openStorage(config_);
     return *storage_;
 }
 
@@ -179,6 +201,10 @@ int ProgramServer::connect(const QString& prog, const QString& user, const QStri
     providers_.clear();
     session_.reset();
     lastError_.clear();
+    if (!config_.boundUser.isEmpty() && user.compare(config_.boundUser, Qt::CaseInsensitive) != 0)
+        return fail(kUnknownUser,
+                    QStringLiteral("此连接已登录为 %1 (this connection is signed in as %1, not %2)")
+                        .arg(config_.boundUser, user));
     try {
         Storage& s = storage();
         auto sess = std::make_unique<Session>();
@@ -272,6 +298,18 @@ void ProgramServer::createProviders() {
     main.canInsert = session_->canAdd;
     main.canModify = session_->canEdit;
     main.canDelete = session_->canDelete;
+    main.audit.on = true;
+    main.audit.user = session_->user;
+    main.audit.group = session_->group;
+    main.audit.company = session_->company;
+    main.audit.groupList = session_->groupList;
+    {
+        const QStringList power = session_->powerData.split(',');
+        main.audit.recordLevel = power.value(2).compare(QLatin1String("Y"), Qt::CaseInsensitive) == 0;
+        main.audit.own = power.value(3);
+        main.audit.same = power.value(4);
+        main.audit.other = power.value(5);
+    }
     auto pvdMain = std::make_unique<TableProvider>(s, main);
     pvdMain->setRowLimit(topRow_);
     providers_.emplace(QStringLiteral("pvdmain"), std::move(pvdMain));
@@ -505,7 +543,7 @@ QString ProgramServer::renameScheme(const VariantList& o, const VariantList& n) 
 LookupServer::LookupServer(StorageConfig config)
     : DispatchObject(QStringLiteral("Halvex.Class1")), config_(std::move(config)) {
     auto storage = [this]() -> Storage& {
-        if (!storage_) storage_ = std::make_unique<Storage>(config_);
+        if (!storage_) storage_ = openStorage(config_);
         return *storage_;
     };
     addMethod("Connect", [this, storage](VariantList& a) -> Variant {
@@ -513,6 +551,8 @@ LookupServer::LookupServer(StorageConfig config)
         // (user, company) or the program server's order (program, user, company, ...).
         const bool programFirst = v.size() >= 4;
         const QString user = text(v, programFirst ? 1 : 0), company = text(v, programFirst ? 2 : 1);
+        if (!config_.boundUser.isEmpty() && user.compare(config_.boundUser, Qt::CaseInsensitive) != 0)
+            return int(kUnknownUser);
         Storage& s = storage();
         if (!s.scalar(QStringLiteral("SELECT 1 FROM KVXMA WHERE MA001 = ? AND MA006 = 'Y'"), {user})
                  .isValid())

@@ -47,7 +47,7 @@ private:
     };
 
     StorageConfig config_;
-    std::unique_ptr<Storage> storage_;
+    std::shared_ptr<Storage> storage_;
     std::unique_ptr<Session> session_;
     std::map<QString, std::unique_ptr<TableProvider>> providers_; // lower-case names
     int topRow_ = 0;
@@ -73,7 +73,7 @@ public:
 
 private:
     StorageConfig config_;
-    std::unique_ptr<Storage> storage_;
+    std::shared_ptr<Storage> storage_;
     QString user_, company_;
 };
 

@@ -3,8 +3,10 @@
 #include "SqlGuard.h"
 #include "platform/CodePage.h"
 
+#include <QDate>
 #include <QRegularExpression>
 #include <QSqlError>
+#include <cmath>
 
 namespace kvxsrv {
 
@@ -138,9 +140,11 @@ void TableProvider::openCursor() {
     cursor_ = std::make_unique<QSqlQuery>(storage_.db());
     cursor_->setForwardOnly(true);
     try {
+        Storage::TimeLimit limit(storage_);
         execGuardedSelect(*cursor_, storage_.db(), sql, {opt_.table}, binds);
     } catch (...) {
         cursor_.reset();
+        storage_.throwIfStopped();
         throw;
     }
     started_ = true;
@@ -175,10 +179,23 @@ kvx::DataPacket TableProvider::getRecords(int count) {
         return p;
     }
     if (!started_) openCursor();
+    Storage::TimeLimit limit(storage_);
+    // A step that fails (stopped by the time limit, I/O) is an error, never a short packet.
+    auto step = [&] {
+        if (cursor_->next()) return true;
+        if (cursor_->lastError().isValid()) {
+            const QString why = cursor_->lastError().databaseText();
+            cursor_.reset();
+            started_ = false;
+            storage_.throwIfStopped();
+            throw StorageError(QStringLiteral("Query failed: %1").arg(why).toStdString());
+        }
+        return false;
+    };
     while ((count < 0 || p.rows.size() < count) && !buffered_.isEmpty())
         p.rows.append(buffered_.takeFirst());
     while ((count < 0 || p.rows.size() < count) && cursor_ && !exhausted_) {
-        if (cursor_->next()) {
+        if (step()) {
             p.rows.append(readRow(*cursor_));
         } else {
             exhausted_ = true;
@@ -187,7 +204,7 @@ kvx::DataPacket TableProvider::getRecords(int count) {
     }
     // Look one row ahead so that the packet can say whether more follow.
     if (buffered_.isEmpty() && cursor_ && !exhausted_) {
-        if (cursor_->next()) {
+        if (step()) {
             buffered_.append(readRow(*cursor_));
         } else {
             exhausted_ = true;
@@ -211,8 +228,19 @@ int TableProvider::recordCount() {
     const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1").arg(opt_.table) + whereClause(binds);
     QSqlQuery q(storage_.db());
     q.setForwardOnly(true);
-    execGuardedSelect(q, storage_.db(), sql, {opt_.table}, binds);
-    const int n = q.next() ? q.value(0).toInt() : 0;
+    Storage::TimeLimit limit(storage_);
+    try {
+        execGuardedSelect(q, storage_.db(), sql, {opt_.table}, binds);
+    } catch (const GuardError&) {
+        storage_.throwIfStopped();
+        throw;
+    }
+    const bool any = q.next();
+    if (!any && q.lastError().isValid()) {
+        storage_.throwIfStopped();
+        throw StorageError(q.lastError().databaseText().toStdString());
+    }
+    const int n = any ? q.value(0).toInt() : 0;
     return rowLimit_ > 0 ? qMin(n, rowLimit_) : n;
 }
 
@@ -242,11 +270,75 @@ QString describeKey(const QStringList& keys, const QVariantList& values) {
     return parts.join(QLatin1String(", "));
 }
 
-// Values compare as the client sees them: numbers by value, texts exactly, Null only with Null.
+// Values compare exactly as the client fetched them: integers as integers, currency by its scaled
+// integer, other numbers by their exact double (the wire carries doubles with 17 digits), texts exactly,
+// Null only with Null.
 bool sameValue(const Variant& a, const Variant& b) {
     if (a.isEmptyOrNull() || b.isEmptyOrNull()) return a.isEmptyOrNull() == b.isEmptyOrNull();
-    if (a.isNumeric() && b.isNumeric()) return qFuzzyCompare(1.0 + a.toDouble(), 1.0 + b.toDouble());
+    if (a.isNumeric() && b.isNumeric()) {
+        using kvx::VarType;
+        if (a.type() == VarType::Int && b.type() == VarType::Int) return a.toInt() == b.toInt();
+        if (a.type() == VarType::Currency || b.type() == VarType::Currency)
+            return std::llround(a.toDouble() * 10000.0) == std::llround(b.toDouble() * 10000.0);
+        if (a.type() == VarType::Int || b.type() == VarType::Int) {
+            // An integer against a double: equal only when the double is that very integer.
+            const Variant& i = a.type() == VarType::Int ? a : b;
+            const double d = (a.type() == VarType::Int ? b : a).toDouble();
+            return std::trunc(d) == d && std::fabs(d) < 9.2e18 && qint64(d) == i.toInt();
+        }
+        return a.toDouble() == b.toDouble();
+    }
+    if (a.isNumeric() != b.isNumeric()) return false;
     return a.toString() == b.toString();
+}
+
+// Empty when the value may be stored in the column; otherwise why not.
+QString checkColumnValue(const kvx::FieldDesc& f, const Variant& v, int& code) {
+    using kvx::VarType;
+    code = kConstraint;
+    if (v.isEmptyOrNull()) return {};
+    if (v.isArray()) return QStringLiteral("%1 cannot hold an array").arg(f.name);
+    switch (f.type) {
+    case kvx::FieldType::String:
+    case kvx::FieldType::Memo: {
+        if (v.type() != VarType::String)
+            return QStringLiteral("%1 is a text column; the value %2 is not a text")
+                .arg(f.name, v.toString());
+        const QString text = v.toString();
+        const QByteArray bytes = kvx::codepage::encode(text, 936);
+        if (kvx::codepage::decode(bytes, 936) != text)
+            return QStringLiteral("%1: the text has characters the database code page (GBK) lacks")
+                .arg(f.name);
+        if (f.type == kvx::FieldType::String && bytes.size() > f.size) {
+            code = kTooLong;
+            return QStringLiteral("%1 holds at most %2 bytes; the new value has %3")
+                .arg(f.name)
+                .arg(f.size)
+                .arg(bytes.size());
+        }
+        return {};
+    }
+    case kvx::FieldType::Integer:
+        if (v.type() == VarType::Int || v.type() == VarType::Bool) return {};
+        if ((v.type() == VarType::Double || v.type() == VarType::Currency) && std::isfinite(v.toDouble()) &&
+            std::trunc(v.toDouble()) == v.toDouble())
+            return {};
+        return QStringLiteral("%1 is an integer column; the value %2 is not an integer")
+            .arg(f.name, v.toString());
+    case kvx::FieldType::Float:
+        if (v.type() == VarType::Int || v.type() == VarType::Bool || v.type() == VarType::Currency) return {};
+        if (v.type() == VarType::Double && std::isfinite(v.toDouble())) return {};
+        return QStringLiteral("%1 is a numeric column; the value %2 is not a number")
+            .arg(f.name, v.toString());
+    default:
+        return {};
+    }
+}
+} // namespace
+
+namespace {
+char rightChar(const QString& rights, int pos) {
+    return pos - 1 < rights.size() ? rights.at(pos - 1).toLatin1() : 'N';
 }
 } // namespace
 
@@ -273,11 +365,26 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
     if (keys.isEmpty())
         for (int c = 0; c < tableColumns_.size(); ++c)
             keys << tableColumns_[c];
+    auto columnIndex = [&](const char* name) {
+        for (int c = 0; c < tableColumns_.size(); ++c)
+            if (tableColumns_[c].compare(QLatin1String(name), Qt::CaseInsensitive) == 0) return c;
+        return -1;
+    };
+    const auto& audit = opt_.audit;
+    const int creatorCol = columnIndex("CREATOR"), groupCol = columnIndex("USR_GROUP"),
+              flagCol = columnIndex("FLAG");
+    const QString today = QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
 
     Storage::Transaction tx(storage_);
     int previous = 0;
     for (int i = 0; i < delta.rows.size(); ++i) {
         const kvx::DeltaRow& d = delta.rows[i];
+        // Never continue outside the transaction: what follows would be stored row by row.
+        if (!storage_.inTransaction())
+            throw StorageError(QStringLiteral("The apply stopped before row %1: the database ended the "
+                                              "transaction; nothing was stored")
+                                   .arg(i)
+                                   .toStdString());
         kvx::ReconcileError err;
         err.deltaIndex = i;
         auto fail = [&](int code, const QString& msg) {
@@ -311,6 +418,8 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
                                                                       : QStringLiteral("Modify");
         err.context = QStringLiteral("%1 %2 [%3]").arg(verb, opt_.table, describeKey(keys, keyValues));
         if (d.status == kvx::UpdateStatus::Unmodified) continue;
+        // Columns the server sets whatever the client sent (table column index → value).
+        QHash<int, QVariant> forced;
         if (!keyComplete) {
             fail(kBadDelta,
                  QStringLiteral("The change does not carry the key fields %1").arg(keys.join(',')));
@@ -336,21 +445,26 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
             fail(kNotPermitted, QStringLiteral("The record belongs to another user or program"));
             continue;
         }
-        // Texts must fit their columns in the database code page.
-        bool tooLong = false;
-        for (int f = 0; f < delta.fields.size() && f < d.newValues.size() && !tooLong; ++f) {
-            const int c = colOf[f];
-            if (c < 0 || fields_[c].type != kvx::FieldType::String || !d.newValues[f].isString()) continue;
-            const int bytes = int(kvx::codepage::encode(d.newValues[f].toString(), 936).size());
-            if (bytes > fields_[c].size) {
-                fail(kTooLong, QStringLiteral("%1 holds at most %2 bytes; the new value has %3")
-                                   .arg(fields_[c].name)
-                                   .arg(fields_[c].size)
-                                   .arg(bytes));
-                tooLong = true;
-            }
+        // A change must name fields of the table; values must suit their columns.
+        bool anyKnown = false, anyAssigned = false;
+        for (int f = 0; f < delta.fields.size() && f < d.newValues.size(); ++f) {
+            if (d.newValues[f].isUnassigned()) continue;
+            anyAssigned = true;
+            anyKnown = anyKnown || colOf[f] >= 0;
         }
-        if (tooLong) continue;
+        if (d.status != kvx::UpdateStatus::Deleted && anyAssigned && !anyKnown) {
+            fail(kBadDelta, QStringLiteral("The change names no field of %1").arg(opt_.table));
+            continue;
+        }
+        QString refused;
+        int refusedCode = 0;
+        for (int f = 0; f < delta.fields.size() && f < d.newValues.size() && refused.isEmpty(); ++f)
+            if (colOf[f] >= 0 && d.status != kvx::UpdateStatus::Deleted)
+                refused = checkColumnValue(fields_[colOf[f]], d.newValues[f], refusedCode);
+        if (!refused.isEmpty()) {
+            fail(refusedCode, refused);
+            continue;
+        }
 
         if (d.status != kvx::UpdateStatus::Inserted) {
             const auto current = currentRow(keys, keyValues);
@@ -370,6 +484,57 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
                 fail(kChangedByOther, QStringLiteral("The record was changed by another user"));
                 continue;
             }
+            if (audit.on && audit.recordLevel && creatorCol >= 0) {
+                // The right comes from the group of the record's creator, as the window decides it.
+                const QString creator = current->at(creatorCol).toString().trimmed();
+                const QString group = groupCol >= 0 ? current->at(groupCol).toString().trimmed() : QString();
+                const int pos = d.status == kvx::UpdateStatus::Deleted ? 3 : 2;
+                char right;
+                if (creator.isEmpty() || creator.compare(audit.user, Qt::CaseInsensitive) == 0)
+                    right = rightChar(audit.own, pos);
+                else if (!group.isEmpty() &&
+                         (audit.groupList.contains(QLatin1Char('\'') + group + QLatin1Char('\'')) ||
+                          audit.groupList.contains(QLatin1Char('"') + group + QLatin1Char('"'))))
+                    right = rightChar(audit.same, pos);
+                else
+                    right = rightChar(audit.other, pos);
+                if (right != 'Y') {
+                    fail(kNotPermitted, QStringLiteral("You have no right to %1 the records of %2")
+                                            .arg(verb.toLower(), creator));
+                    continue;
+                }
+            }
+            if (audit.on && d.status == kvx::UpdateStatus::Modified && flagCol >= 0) {
+                // The modification counter: the stored value plus one, wrapping at 1000.
+                const qint64 expected = (qint64(current->at(flagCol).toDouble()) + 1) % 1000;
+                bool present = false;
+                const Variant sent = valueOf(d.newValues, QStringLiteral("FLAG"), present);
+                if (present && !(sent.isNumeric() && sent.toDouble() == double(expected))) {
+                    for (int f = 0; f < delta.fields.size(); ++f)
+                        err.currentValues.append(colOf[f] >= 0 ? current->at(colOf[f]) : Variant());
+                    fail(kChangedByOther,
+                         QStringLiteral("FLAG must be the stored value plus one (%1), not %2")
+                             .arg(expected)
+                             .arg(sent.toString()));
+                    continue;
+                }
+                forced.insert(flagCol, expected);
+            }
+        }
+        if (audit.on) {
+            auto force = [&](const char* column, const QVariant& value) {
+                if (const int c = columnIndex(column); c >= 0) forced.insert(c, value);
+            };
+            if (d.status == kvx::UpdateStatus::Inserted) {
+                force("COMPANY", audit.company);
+                force("CREATOR", audit.user);
+                force("USR_GROUP", audit.group);
+                force("CREATE_DATE", today);
+                force("FLAG", 1);
+            } else if (d.status == kvx::UpdateStatus::Modified) {
+                force("MODIFIER", audit.user);
+                force("MODI_DATE", today);
+            }
         }
 
         QSqlQuery q(storage_.db());
@@ -384,26 +549,39 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
                 q.addBindValue(v);
         } else if (d.status == kvx::UpdateStatus::Inserted) {
             QStringList cols, marks;
+            QVariantList binds;
             for (int f = 0; f < delta.fields.size() && f < d.newValues.size(); ++f) {
-                if (colOf[f] < 0 || d.newValues[f].isUnassigned()) continue;
+                if (colOf[f] < 0 || d.newValues[f].isUnassigned() || forced.contains(colOf[f])) continue;
                 cols << tableColumns_[colOf[f]];
                 marks << QStringLiteral("?");
+                binds << toSqlValue(d.newValues[f]);
+            }
+            for (auto it = forced.constBegin(); it != forced.constEnd(); ++it) {
+                cols << tableColumns_[it.key()];
+                marks << QStringLiteral("?");
+                binds << it.value();
             }
             q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                           .arg(opt_.table, cols.join(','), marks.join(',')));
-            for (int f = 0; f < delta.fields.size() && f < d.newValues.size(); ++f)
-                if (colOf[f] >= 0 && !d.newValues[f].isUnassigned())
-                    q.addBindValue(toSqlValue(d.newValues[f]));
+            for (const QVariant& b : binds)
+                q.addBindValue(b);
         } else {
             QStringList sets, terms;
             QVariantList binds;
+            bool anyChange = false;
             for (int f = 0; f < delta.fields.size() && f < d.newValues.size(); ++f) {
-                if (colOf[f] < 0 || d.newValues[f].isUnassigned()) continue;
+                if (colOf[f] < 0 || d.newValues[f].isUnassigned() || forced.contains(colOf[f])) continue;
                 sets << QStringLiteral("%1 = ?").arg(tableColumns_[colOf[f]]);
                 binds << toSqlValue(d.newValues[f]);
+                anyChange = true;
                 const int k = keys.indexOf(tableColumns_[colOf[f]]);
                 if (k >= 0) newKey[k] = toSqlValue(d.newValues[f]);
             }
+            if (anyChange)
+                for (auto it = forced.constBegin(); it != forced.constEnd(); ++it) {
+                    sets << QStringLiteral("%1 = ?").arg(tableColumns_[it.key()]);
+                    binds << it.value();
+                }
             if (sets.isEmpty()) {
                 if (const auto row = currentRow(keys, keyValues)) result.applied.append(qMakePair(i, *row));
                 continue;
@@ -417,6 +595,13 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
                 q.addBindValue(b);
         }
         if (!q.exec()) {
+            // Disk full, I/O errors and the like can roll the whole transaction back: stop then.
+            if (!storage_.inTransaction())
+                throw StorageError(QStringLiteral("The apply stopped at row %1 (%2): the database rolled the "
+                                                  "transaction back; nothing was stored")
+                                       .arg(i)
+                                       .arg(q.lastError().databaseText())
+                                       .toStdString());
             fail(kConstraint, q.lastError().databaseText());
             continue;
         }

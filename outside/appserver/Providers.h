@@ -46,6 +46,14 @@ public:
         QHash<QString, QVariant> pinned; // column = value: rows outside are neither read nor written
         bool readOnly = false;
         bool canInsert = true, canModify = true, canDelete = true;
+        // The signed-in user's side of a maintained table: the audit columns are the server's, and with
+        // record-level rights a change or deletion takes its right from the record creator's group.
+        struct Audit {
+            bool on = false;
+            QString user, group, company, groupList;
+            bool recordLevel = false;
+            QString own, same, other; // rights characters as in POWER_DATA
+        } audit;
     };
 
     TableProvider(Storage& storage, Options options);

@@ -1,11 +1,14 @@
 #include "RpcSession.h"
 
+#include "ArgumentError.h"
+#include "Passwords.h"
 #include "ProgramServer.h"
 #include "platform/DataPacket.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <cmath>
+#include <limits>
 
 namespace kvxsrv {
 
@@ -86,6 +89,27 @@ void appendVariant(QByteArray& out, const kvx::Variant& v) {
     out += wrapped.mid(1, wrapped.size() - 2);
 }
 
+// An integral JSON number within [lo, hi]; fractions, texts and out-of-range numbers are refused.
+qint64 requireInteger(const QJsonObject& p, const char* name, qint64 lo, qint64 hi, qint64 def,
+                      bool optional) {
+    const QJsonValue v = p.value(QString::fromLatin1(name));
+    if (optional && v.isUndefined()) return def;
+    const double d = v.toDouble(0.5);
+    if (!v.isDouble() || std::trunc(d) != d || d < double(lo) || d > double(hi))
+        throw RpcFault{RpcSession::kInvalidParams,
+                       QStringLiteral("\"%1\" must be an integer from %2 to %3").arg(name).arg(lo).arg(hi)};
+    return qint64(d);
+}
+
+kvx::Variant variantParam(const QJsonValue& v, const char* name) {
+    try {
+        return kvx::Variant::fromJson(v);
+    } catch (const kvx::VariantError& e) {
+        throw RpcFault{RpcSession::kInvalidParams,
+                       QStringLiteral("\"%1\": %2").arg(name, QString::fromUtf8(e.what()))};
+    }
+}
+
 QString requireString(const QJsonObject& p, const char* name) {
     const QJsonValue v = p.value(QString::fromLatin1(name));
     if (!v.isString())
@@ -114,22 +138,46 @@ QByteArray packetJson(const kvx::DataPacket& p) {
     return out;
 }
 
-RpcSession::RpcSession(StorageConfig config) : config_(std::move(config)) {}
+RpcSession::RpcSession(StorageConfig config, SessionLimits limits)
+    : config_(std::move(config)), limits_(limits) {}
 
 RpcSession::~RpcSession() = default;
 
 std::shared_ptr<kvx::Dispatch> RpcSession::object(const QJsonObject& p) {
-    const QJsonValue v = p.value(QStringLiteral("object"));
-    if (!v.isDouble()) throw RpcFault{kInvalidParams, QStringLiteral("\"object\" must be an object number")};
-    auto it = objects_.find(qint64(v.toDouble()));
+    const qint64 id = requireInteger(p, "object", 1, (qint64(1) << 53), 0, false);
+    auto it = objects_.find(id);
     if (it == objects_.end())
-        throw RpcFault{kUnknownObject, QStringLiteral("No object %1 in this session").arg(v.toDouble())};
+        throw RpcFault{kUnknownObject, QStringLiteral("No object %1 in this session").arg(id)};
     return it.value();
 }
 
 QJsonValue RpcSession::call(const QString& method, const QJsonObject& p) {
+    if (method == QLatin1String("login")) {
+        const QString user = requireString(p, "user"), password = requireString(p, "password");
+        if (!user_.isEmpty() && user.compare(user_, Qt::CaseInsensitive) != 0)
+            throw RpcFault{kLoginFailed, QStringLiteral("This connection is signed in as %1").arg(user_)};
+        QString id;
+        try {
+            id = authenticate(*openStorage(config_), user, password);
+        } catch (const StorageError& e) {
+            throw RpcFault{kServerError, QString::fromUtf8(e.what())};
+        }
+        if (id.isEmpty()) {
+            if (++loginFailures_ >= limits_.maxLoginFailures) finished_ = true;
+            throw RpcFault{kLoginFailed, QStringLiteral("Login failed: unknown user or wrong password")};
+        }
+        user_ = id;
+        config_.boundUser = id;
+        return QJsonObject{{QStringLiteral("user"), id}};
+    }
+    if (limits_.requireLogin && user_.isEmpty())
+        throw RpcFault{kLoginRequired, QStringLiteral("Sign in first: call login with user and password")};
     if (method == QLatin1String("create")) {
         const QString progid = requireString(p, "progid");
+        if (objects_.size() >= limits_.maxObjects)
+            throw RpcFault{kLimitReached, QStringLiteral("A connection may hold at most %1 server objects; "
+                                                         "release one first")
+                                              .arg(limits_.maxObjects)};
         auto obj = createServerObject(progid, config_);
         if (!obj) throw RpcFault{kUnknownClass, QStringLiteral("Invalid class string: %1").arg(progid)};
         const qint64 id = nextId_++;
@@ -142,7 +190,7 @@ QJsonValue RpcSession::call(const QString& method, const QJsonObject& p) {
     }
     if (method == QLatin1String("release")) {
         object(p);
-        objects_.remove(qint64(p.value(QStringLiteral("object")).toDouble()));
+        objects_.remove(requireInteger(p, "object", 1, (qint64(1) << 53), 0, false));
         return true;
     }
     if (method == QLatin1String("invoke")) {
@@ -153,8 +201,13 @@ QJsonValue RpcSession::call(const QString& method, const QJsonObject& p) {
             throw RpcFault{kInvalidParams, QStringLiteral("\"args\" must be an array")};
         kvx::VariantList args;
         for (const QJsonValue& a : argsJson.toArray())
-            args.append(kvx::Variant::fromJson(a));
-        const kvx::Variant result = obj->invoke(name, args);
+            args.append(variantParam(a, "args"));
+        kvx::Variant result;
+        try {
+            result = obj->invoke(name, args);
+        } catch (const ArgumentError& e) {
+            throw RpcFault{kInvalidParams, QString::fromUtf8(e.what())};
+        }
         QJsonArray back;
         for (const kvx::Variant& a : args)
             back.append(a.toJson());
@@ -166,7 +219,7 @@ QJsonValue RpcSession::call(const QString& method, const QJsonObject& p) {
     if (method == QLatin1String("get")) return object(p)->getProperty(requireString(p, "name")).toJson();
     if (method == QLatin1String("put")) {
         object(p)->setProperty(requireString(p, "name"),
-                               kvx::Variant::fromJson(p.value(QStringLiteral("value"))));
+                               variantParam(p.value(QStringLiteral("value")), "value"));
         return QJsonValue(QJsonValue::Null);
     }
     if (method == QLatin1String("dataRequest") || method == QLatin1String("getRecords") ||
@@ -177,21 +230,31 @@ QJsonValue RpcSession::call(const QString& method, const QJsonObject& p) {
             throw RpcFault{kServerError, QStringLiteral("%1 has no providers").arg(obj->className())};
         const QString provider = requireString(p, "provider");
         if (method == QLatin1String("dataRequest"))
-            return endpoint->dataRequest(provider, kvx::Variant::fromJson(p.value(QStringLiteral("data"))))
+            return endpoint->dataRequest(provider, variantParam(p.value(QStringLiteral("data")), "data"))
                 .toJson();
         if (method == QLatin1String("getRecords")) {
-            const QJsonValue count = p.value(QStringLiteral("count"));
-            if (!count.isDouble())
-                throw RpcFault{kInvalidParams, QStringLiteral("\"count\" must be a number")};
-            rawResult_ = packetJson(endpoint->getRecords(provider, count.toInt()));
+            const int count = int(requireInteger(p, "count", std::numeric_limits<int>::min(),
+                                                 std::numeric_limits<int>::max(), 0, false));
+            rawResult_ = packetJson(endpoint->getRecords(provider, count));
+            if (rawResult_.size() > limits_.maxAnswerBytes) {
+                rawResult_.clear();
+                throw RpcFault{kLimitReached,
+                               QStringLiteral("The answer exceeds %1 bytes: fetch fewer rows at a time")
+                                   .arg(limits_.maxAnswerBytes)};
+            }
             return QJsonValue();
         }
         const QJsonValue delta = p.value(QStringLiteral("delta"));
         if (!delta.isObject()) throw RpcFault{kInvalidParams, QStringLiteral("\"delta\" must be an object")};
-        return endpoint
-            ->applyUpdates(provider, kvx::Delta::fromJson(delta.toObject()),
-                           p.value(QStringLiteral("maxErrors")).toInt(0))
-            .toJson();
+        const int maxErrors = int(requireInteger(p, "maxErrors", std::numeric_limits<int>::min(),
+                                                 std::numeric_limits<int>::max(), 0, true));
+        kvx::Delta parsed;
+        try {
+            parsed = kvx::Delta::fromJson(delta.toObject());
+        } catch (const kvx::VariantError& e) {
+            throw RpcFault{kInvalidParams, QStringLiteral("\"delta\": %1").arg(QString::fromUtf8(e.what()))};
+        }
+        return endpoint->applyUpdates(provider, parsed, maxErrors).toJson();
     }
     throw RpcFault{kMethodNotFound, QStringLiteral("Method not found: %1").arg(method)};
 }

@@ -1,6 +1,7 @@
 // Argument helpers shared by the server objects' methods.
 #pragma once
 
+#include "ArgumentError.h"
 #include "platform/Dispatch.h"
 
 namespace kvxsrv {

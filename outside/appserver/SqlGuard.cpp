@@ -25,6 +25,7 @@ const QSet<QString>& statementWords() {
 
 struct AuthContext {
     QSet<QString> tables; // lower case; "*" for every table of the main database
+    QSet<QString> denied; // lower case; never read, even with "*"
     bool anyTable = false;
     QString refused;
 };
@@ -39,7 +40,7 @@ int authorize(void* user, int action, const char* a1, const char* a2, const char
         const QString table = QString::fromUtf8(a1).toLower();
         // COUNT(*) reads a table without naming its database.
         const bool mainDb = !dbName || qstrcmp(dbName, "main") == 0;
-        if (mainDb &&
+        if (mainDb && !ctx->denied.contains(table) &&
             (ctx->tables.contains(table) || (ctx->anyTable && !table.startsWith(QLatin1String("sqlite_")))))
             return SQLITE_OK;
         if (ctx->refused.isEmpty())
@@ -135,7 +136,10 @@ void execGuardedSelect(QSqlQuery& q, QSqlDatabase& db, const QString& sql, const
     if (!h) throw GuardError("the database driver gives no statement control");
     AuthContext ctx;
     for (const QString& t : readableTables)
-        ctx.tables.insert(t.toLower());
+        if (t.startsWith(QLatin1Char('!')))
+            ctx.denied.insert(t.mid(1).toLower());
+        else
+            ctx.tables.insert(t.toLower());
     ctx.anyTable = ctx.tables.contains(QStringLiteral("*"));
     {
         AuthorizerScope scope(h, &ctx);

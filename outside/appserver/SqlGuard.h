@@ -22,7 +22,8 @@ QString checkClauseText(const QString& text);
 
 // Prepares `sql` on `q` with the authorizer in place, checks that it is read-only and (unless only
 // checking) executes it with the bind values. A readable table "*" stands for every table of the main
-// database except SQLite's own. Raises GuardError with a reason the client can show.
+// database except SQLite's own; "!TABLE" is never readable, even with "*". Raises GuardError with a reason
+// the client can show.
 void execGuardedSelect(QSqlQuery& q, QSqlDatabase& db, const QString& sql, const QStringList& readableTables,
                        const QVariantList& binds = {}, bool execute = true);
 

@@ -7,9 +7,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
+#include <sqlite3.h>
+#include <sys/socket.h>
 
 namespace kvxsrv {
 
@@ -87,19 +90,69 @@ StorageConfig StorageConfig::fromRegistry() {
     kvx::Registry reg;
     if (reg.openKeyReadOnly(QStringLiteral("Software\\KVX\\Stavelo")))
         c.serverPath = reg.readString(QStringLiteral("ServerPath"));
+    c.loadLimits();
     return c;
 }
 
+void StorageConfig::loadLimits() {
+    if (serverPath.isEmpty()) return;
+    const kvx::IniFile ini(QDir(serverPath).filePath(QStringLiteral("StaveloS.ini")));
+    const int seconds =
+        ini.readInteger(QStringLiteral("Limits"), QStringLiteral("QuerySeconds"), queryMs / 1000);
+    queryMs = qMax(0, seconds) * 1000;
+}
+
 namespace {
+sqlite3* handleOf(QSqlDatabase& db) {
+    const QVariant v = db.driver()->handle();
+    if (v.isValid() && qstrcmp(v.typeName(), "sqlite3*") == 0) return *static_cast<sqlite3* const*>(v.data());
+    return nullptr;
+}
+
 QString nextConnectionName() {
     static QAtomicInteger<quint64> counter;
     return QStringLiteral("kvxsrv-%1").arg(++counter);
 }
 } // namespace
 
+int storageProgress(void* user) {
+    auto* s = static_cast<Storage*>(user);
+    using clock = std::chrono::steady_clock;
+    if (const QueryStop* stop = s->stop_.get()) {
+        if (stop->stopping && stop->stopping->load()) {
+            s->stopReason_ = QStringLiteral("Query stopped: the server is shutting down");
+            return 1;
+        }
+        if (stop->cancelled.load()) {
+            s->stopReason_ = QStringLiteral("Query stopped: the client has disconnected");
+            return 1;
+        }
+    }
+    if (!s->limited_) return 0;
+    const auto now = clock::now();
+    if (now >= s->deadline_) {
+        s->stopReason_ =
+            QStringLiteral("Query stopped: it ran longer than the limit of %1 ms").arg(s->queryMs_);
+        return 1;
+    }
+    if (s->stop_ && s->stop_->socketFd >= 0 && now >= s->nextPeek_) {
+        s->nextPeek_ = now + std::chrono::milliseconds(100);
+        char c;
+        // 0: the peer closed the connection; a client that is gone does not wait for the answer.
+        if (::recv(s->stop_->socketFd, &c, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
+            s->stop_->cancelled.store(true);
+            s->stopReason_ = QStringLiteral("Query stopped: the client has disconnected");
+            return 1;
+        }
+    }
+    return 0;
+}
+
 Storage::Storage(const StorageConfig& config)
     : dialect_(std::make_unique<SqliteDialect>()), connectionName_(nextConnectionName()),
       file_(config.resolveFile()) {
+    stop_ = config.stop;
+    queryMs_ = config.queryMs;
     QDir().mkpath(QFileInfo(file_).absolutePath());
     db_ = QSqlDatabase::addDatabase(dialect_->qtDriver(), connectionName_);
     db_.setDatabaseName(file_);
@@ -110,13 +163,23 @@ Storage::Storage(const StorageConfig& config)
         QSqlDatabase::removeDatabase(connectionName_);
         throw StorageError(QStringLiteral("Cannot open database %1: %2").arg(file_, err).toStdString());
     }
-    exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-    exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-    exec(QStringLiteral("PRAGMA foreign_keys=ON"));
-    migrate(*this, config.migrateUpTo);
+    try {
+        exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+        if (sqlite3* h = handleOf(db_)) sqlite3_progress_handler(h, 1000, storageProgress, this);
+        if (config.runMigrations) migrate(*this, config.migrateUpTo);
+    } catch (...) {
+        // The destructor does not run for a half-made object: close and remove the connection here.
+        db_.close();
+        db_ = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connectionName_);
+        throw;
+    }
 }
 
 Storage::~Storage() {
+    if (sqlite3* h = handleOf(db_)) sqlite3_progress_handler(h, 0, nullptr, nullptr);
     db_.close();
     db_ = QSqlDatabase();
     QSqlDatabase::removeDatabase(connectionName_);
@@ -142,6 +205,33 @@ QVariant Storage::scalar(const QString& sql, const QVariantList& binds) {
     return q.next() ? q.value(0) : QVariant();
 }
 
+std::shared_ptr<Storage> openStorage(const StorageConfig& config) {
+    if (!config.connection) return std::make_shared<Storage>(config);
+    if (!config.connection->storage) config.connection->storage = std::make_shared<Storage>(config);
+    return config.connection->storage;
+}
+
+bool Storage::inTransaction() {
+    sqlite3* h = handleOf(db_);
+    return h && sqlite3_get_autocommit(h) == 0;
+}
+
+Storage::TimeLimit::TimeLimit(Storage& s) : s_(s) {
+    s_.stopReason_.clear();
+    if (s_.queryMs_ <= 0) return;
+    s_.limited_ = true;
+    s_.deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(s_.queryMs_);
+    s_.nextPeek_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+}
+
+Storage::TimeLimit::~TimeLimit() {
+    s_.limited_ = false;
+}
+
+void Storage::throwIfStopped() {
+    if (!stopReason_.isEmpty()) throw StorageError(stopReason_.toStdString());
+}
+
 int Storage::schemaVersion() {
     if (!dialect_->tableExists(db_, QStringLiteral("schema_version"))) return 0;
     return scalar(QStringLiteral("SELECT COALESCE(MAX(version),0) FROM schema_version")).toInt();
@@ -160,6 +250,12 @@ Storage::Transaction::~Transaction() {
 }
 
 void Storage::Transaction::commit() {
+    // A statement that failed may have rolled the transaction back already; committing then would
+    // report as stored what is not.
+    if (!s_.inTransaction()) {
+        open_ = false;
+        throw StorageError("The transaction was rolled back by the database; nothing was stored");
+    }
     s_.exec(QStringLiteral("COMMIT"));
     open_ = false;
 }

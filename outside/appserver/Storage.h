@@ -1,6 +1,7 @@
 // Storage: the application server's database connection, its SQL dialect and the versioned schema.
 //
-// Every program server object (and every socket session) opens its own connection; SQLite connections
+// Every program server object opens its own connection (in the daemon, the objects of one client
+// connection share one: SharedConnection); SQLite connections
 // share one database file in WAL mode and wait for each other's write locks. Opening a database runs the
 // schema migrations that it has not seen yet, each in its own transaction; an older database is upgraded
 // in place, never recreated.
@@ -10,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <stdexcept>
 
@@ -59,13 +62,35 @@ public:
     QString translate(const QString& sql, const QString& dbName) const override;
 };
 
+// Stops client queries that run too long, whose client has gone, or that a shutdown interrupts. One
+// per client connection, shared by the connection's server objects.
+struct QueryStop {
+    std::atomic_bool cancelled{false};          // raised by the owner (client gone)
+    const std::atomic_bool* stopping = nullptr; // the daemon's shutdown flag
+    int socketFd = -1;                          // peeked now and then: a closed socket stops the query
+};
+
+class Storage;
+// One database connection for all the server objects of a client connection (opened on first use).
+struct SharedConnection {
+    std::shared_ptr<Storage> storage;
+};
+
 // Where the database lives. An explicit file wins; otherwise the server folder (registry value
 // ServerPath of Software\KVX\Stavelo, or the given folder) and its StaveloS.ini [Database] File=
 // (default kvx.db, relative to the server folder).
 struct StorageConfig {
     QString databaseFile;
     QString serverPath;
-    int migrateUpTo = -1; // tests: stop at an older schema version
+    int migrateUpTo = -1;      // tests: stop at an older schema version
+    bool runMigrations = true; // false where the schema was brought up to date once at start
+    int queryMs = 5000;        // time limit of one client-supplied query (0: none)
+    std::shared_ptr<QueryStop> stop;
+    QString boundUser; // the user signed in on the socket: server objects connect as this user only
+    std::shared_ptr<SharedConnection> connection; // set: the objects share this connection
+
+    // Reads [Limits] QuerySeconds of StaveloS.ini in the server folder (when there is one).
+    void loadLimits();
 
     // Resolves to an absolute file path; raises StorageError when no location is known.
     QString resolveFile() const;
@@ -88,6 +113,23 @@ public:
     void exec(const QString& sql, const QVariantList& binds = {});
     // First column of the first row, or an invalid QVariant when there is no row.
     QVariant scalar(const QString& sql, const QVariantList& binds = {});
+    // Whether a transaction is open on this connection (a failed statement may have ended it).
+    bool inTransaction();
+
+    // While one lives, statements of this connection stop after the configured time limit (and
+    // whenever the connection's QueryStop says so); a statement stopped that way fails, and
+    // stopReason() tells why.
+    class TimeLimit {
+    public:
+        explicit TimeLimit(Storage& s);
+        ~TimeLimit();
+
+    private:
+        Storage& s_;
+    };
+    QString stopReason() const { return stopReason_; }
+    // Raises StorageError with the stop reason when the last statement was stopped.
+    void throwIfStopped();
 
     // Write transaction; rolled back by the destructor unless committed.
     class Transaction {
@@ -102,11 +144,21 @@ public:
     };
 
 private:
+    friend int storageProgress(void*);
     std::unique_ptr<SqlDialect> dialect_;
+    std::shared_ptr<QueryStop> stop_;
+    int queryMs_ = 0;
+    std::chrono::steady_clock::time_point deadline_{};
+    std::chrono::steady_clock::time_point nextPeek_{};
+    bool limited_ = false;
+    QString stopReason_;
     QString connectionName_;
     QString file_;
     QSqlDatabase db_;
 };
+
+// The connection of a server object: the shared one when the configuration names one, else its own.
+std::shared_ptr<Storage> openStorage(const StorageConfig& config);
 
 // Latest schema version this build knows.
 int latestSchemaVersion();

@@ -2,13 +2,17 @@
 // Serves the program server objects over JSON-RPC 2.0 (docs/protocol.md). Listens on 127.0.0.1:211
 // unless told otherwise; SIGTERM and SIGINT stop it after the running requests have finished.
 #include "Daemon.h"
+#include "Passwords.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -36,7 +40,10 @@ int main(int argc, char** argv) {
         {QStringLiteral("server-path"),
          QStringLiteral("Server folder with StaveloS.ini (default: ServerPath of the registry)."),
          QStringLiteral("DIR")});
-    parser.addOption({QStringLiteral("init"), QStringLiteral("Create or upgrade the database, then exit.")});
+    parser.addOption(
+        {QStringLiteral("init"),
+         QStringLiteral("Create or upgrade the database, give users without a password a random one "
+                        "(printed once), then exit.")});
     parser.process(app);
 
     const QString listen = parser.value(QStringLiteral("listen"));
@@ -56,16 +63,35 @@ int main(int argc, char** argv) {
     if (parser.isSet(QStringLiteral("server-path")))
         config.serverPath = parser.value(QStringLiteral("server-path"));
     if (parser.isSet(QStringLiteral("db"))) config.databaseFile = parser.value(QStringLiteral("db"));
+    kvxsrv::ServerLimits limits;
     try {
-        // Creates or upgrades the database before the first client arrives.
+        // Creates or upgrades the database once, before the first client arrives.
         kvxsrv::Storage storage(config);
         std::fprintf(stderr, "kvx-appserver: database %s, schema version %d\n",
                      qPrintable(storage.filePath()), storage.schemaVersion());
+        const QString ini = config.serverPath.isEmpty()
+                                ? QFileInfo(storage.filePath()).dir().filePath(QStringLiteral("StaveloS.ini"))
+                                : QDir(config.serverPath).filePath(QStringLiteral("StaveloS.ini"));
+        limits = kvxsrv::ServerLimits::fromIni(ini);
+        if (config.serverPath.isEmpty()) {
+            config.serverPath = QFileInfo(storage.filePath()).absolutePath();
+            config.databaseFile = storage.filePath();
+        }
+        config.loadLimits();
+        if (parser.isSet(QStringLiteral("init"))) {
+            // Printed this once only: the database keeps the hashes, never the passwords.
+            const auto set = kvxsrv::setMissingPasswords(storage);
+            QStringList users = set.keys();
+            users.sort();
+            for (const QString& u : users)
+                std::printf("password %s %s\n", qPrintable(u), qPrintable(set.value(u)));
+            std::fflush(stdout);
+            return 0;
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kvx-appserver: %s\n", e.what());
         return 1;
     }
-    if (parser.isSet(QStringLiteral("init"))) return 0;
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return 1;
     struct sigaction sa = {};
@@ -76,7 +102,7 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    kvxsrv::Daemon daemon(config);
+    kvxsrv::Daemon daemon(config, limits);
     if (!daemon.listen(address, quint16(port))) {
         std::fprintf(stderr, "kvx-appserver: cannot listen on %s: %s\n", qPrintable(listen),
                      qPrintable(daemon.errorString()));
@@ -87,7 +113,13 @@ int main(int argc, char** argv) {
         char c;
         [[maybe_unused]] ssize_t n = ::read(signalPipe[0], &c, 1);
         std::fprintf(stderr, "kvx-appserver: stopping\n");
-        daemon.shutdown();
+        if (!daemon.shutdown()) {
+            // A session past the deadline is abandoned: its open transaction is rolled back by the
+            // database when the process ends.
+            std::fprintf(stderr, "kvx-appserver: sessions still running at the deadline; exiting\n");
+            std::fflush(stderr);
+            std::_Exit(0);
+        }
         app.quit();
     });
     std::printf("kvx-appserver listening on %s:%d\n", qPrintable(daemon.serverAddress().toString()),

@@ -3,17 +3,22 @@
 #include "platform/Automation.h"
 #include "platform/DialogService.h"
 #include "platform/Registry.h"
+#include "services/ServerLink.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QLibrary>
 #include <QPixmap>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <cstdio>
 #include <memory>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 constexpr int kScreenshotDelayMs = 300;
@@ -60,6 +65,10 @@ QString parsePellanOptions(const QStringList& args, PellanOptions& o) {
         {QStringLiteral("modal"), QStringLiteral("Show the window modally.")},
         {QStringLiteral("screenshot"), QStringLiteral("Render the shown window to a PNG file and close it."),
          QStringLiteral("FILE")},
+        {QStringLiteral("password-file"),
+         QStringLiteral("File whose first line is the password for a server reached over the network "
+                        "(else KVX_PASSWORD, KVX_PASSWORD_FILE or a prompt)."),
+         QStringLiteral("FILE")},
     });
     if (!p.parse(args)) return p.errorText();
     if (p.isSet(QStringLiteral("help"))) return p.helpText();
@@ -77,6 +86,7 @@ QString parsePellanOptions(const QStringList& args, PellanOptions& o) {
         *target = value;
     }
     if (p.isSet(QStringLiteral("open-param"))) o.openParam = p.value(QStringLiteral("open-param"));
+    o.passwordFile = p.value(QStringLiteral("password-file"));
     o.modal = p.isSet(QStringLiteral("modal"));
     o.screenshot = p.value(QStringLiteral("screenshot"));
     return {};
@@ -116,7 +126,41 @@ int Pellan::fail(const QString& text) {
     return 1;
 }
 
+QString Pellan::prepareCredentials() {
+    const pellan::ServerAddress address = pellan::ServerAddress::fromConfiguration();
+    if (address.host == QLatin1String("127.0.0.1")) return {}; // in process: no sign-in
+    if (qEnvironmentVariableIsEmpty("KVX_USER")) qputenv("KVX_USER", options_.user.toUtf8());
+    if (!options_.passwordFile.isEmpty())
+        qputenv("KVX_PASSWORD_FILE", QFile::encodeName(options_.passwordFile));
+    if (!qEnvironmentVariableIsEmpty("KVX_PASSWORD") || !qEnvironmentVariableIsEmpty("KVX_PASSWORD_FILE"))
+        return {};
+    if (!::isatty(STDIN_FILENO))
+        return QStringLiteral(
+                   "the server %1:%2 needs a password: set KVX_PASSWORD or KVX_PASSWORD_FILE, or give "
+                   "--password-file")
+            .arg(address.host)
+            .arg(address.port);
+    std::fprintf(stderr, "Password for %s at %s: ", qPrintable(qEnvironmentVariable("KVX_USER")),
+                 qPrintable(address.host));
+    std::fflush(stderr);
+    termios saved{};
+    const bool tty = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (tty) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    char line[512] = {};
+    const bool read = std::fgets(line, sizeof line, stdin) != nullptr;
+    if (tty) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    std::fprintf(stderr, "\n");
+    if (!read) return QStringLiteral("no password given");
+    qputenv("KVX_PASSWORD", QByteArray(line).trimmed());
+    return {};
+}
+
 int Pellan::run() {
+    if (const QString why = prepareCredentials(); !why.isEmpty()) return fail(why);
     QString path = options_.modulePath.isEmpty() ? defaultModulePath() : options_.modulePath;
     if (path.isEmpty()) return fail(QStringLiteral("no --module given and no ClientPath in the registry"));
     path = QFileInfo(path).absoluteFilePath(); // the program derives its code from the full name

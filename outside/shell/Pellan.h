@@ -17,7 +17,8 @@ struct PellanOptions {
     std::optional<int> rights;
     std::optional<QString> openParam;
     bool modal = false;
-    QString screenshot; // render the shown window to this PNG and close it
+    QString screenshot;   // render the shown window to this PNG and close it
+    QString passwordFile; // password for a server reached over the socket (first line)
 };
 
 // Parses the command line; returns an error text (empty on success).
@@ -41,6 +42,9 @@ private:
     QTextStream& err_;
 
     int fail(const QString& text);
+    // Over the socket the user signs in: the password comes from KVX_PASSWORD, KVX_PASSWORD_FILE,
+    // --password-file or, on a terminal, a prompt. Empty on success, else why not.
+    QString prepareCredentials();
     int drive(TDLLBaseController& controller);
     bool takeScreenshot(TDLLBaseController& controller);
 };

@@ -120,7 +120,7 @@ TClientDataSet::~TClientDataSet() {
     const QList<TDataSource*> sources = dataSources_;
     dataSources_.clear();
     for (TDataSource* ds : sources)
-        ds->dataSetDestroyed(this);
+        if (ds) ds->dataSetDestroyed(this);
     if (masterField_ && masterField_->nested_ == this) masterField_->nested_ = nullptr;
 }
 
@@ -150,16 +150,38 @@ void TClientDataSet::notify(TDataEvent e, TField* field) {
         return;
     }
     emit dataEvent(e, field);
-    for (TDataSource* ds : QList<TDataSource*>(dataSources_))
-        if (dataSources_.contains(ds)) ds->notifyDataEvent(e, field);
+    if (dataSources_.isEmpty()) return;
+    // Sources registered meanwhile wait for the next event; sources leaving meanwhile are blanked
+    // and dropped once the outermost notification is over.
+    ++notifying_;
+    struct Done {
+        TClientDataSet* ds;
+        ~Done() {
+            if (--ds->notifying_ == 0 && ds->sourcesBlanked_) {
+                ds->dataSources_.removeAll(nullptr);
+                ds->sourcesBlanked_ = false;
+            }
+        }
+    } done{this};
+    const qsizetype n = dataSources_.size();
+    for (qsizetype i = 0; i < n && i < dataSources_.size(); ++i)
+        if (TDataSource* ds = dataSources_[i]) ds->notifyDataEvent(e, field);
 }
 
 void TClientDataSet::registerDataSource(TDataSource* ds) {
-    if (!dataSources_.contains(ds)) dataSources_.append(ds);
+    if (ds && !dataSources_.contains(ds)) dataSources_.append(ds);
 }
 
 void TClientDataSet::unregisterDataSource(TDataSource* ds) {
-    dataSources_.removeAll(ds);
+    if (notifying_ == 0) {
+        dataSources_.removeAll(ds);
+        return;
+    }
+    for (TDataSource*& s : dataSources_)
+        if (s == ds) {
+            s = nullptr;
+            sourcesBlanked_ = true;
+        }
 }
 
 // --- fields ----------------------------------------------------------------------------------------
@@ -202,12 +224,18 @@ void TClientDataSet::fieldListChanged() {
     if (Active()) notify(TDataEvent::deLayoutChange);
 }
 
+template <class F> void TClientDataSet::forEachNested(F fn) const {
+    for (qsizetype i = 0; i < fields_.size(); ++i) {
+        TField* f = fields_[i];
+        if (f->DataType() != FieldType::DataSet) continue;
+        if (auto* df = qobject_cast<TDataSetField*>(f))
+            if (df->nested_) fn(df->nested_.data());
+    }
+}
+
 QList<TClientDataSet*> TClientDataSet::NestedDataSets() const {
     QList<TClientDataSet*> out;
-    for (TField* f : fields_)
-        if (f->DataType() == FieldType::DataSet)
-            if (auto* df = qobject_cast<TDataSetField*>(f))
-                if (df->nested_) out << df->nested_.data();
+    forEachNested([&](TClientDataSet* n) { out << n; });
     return out;
 }
 
@@ -281,7 +309,6 @@ void TClientDataSet::openCursor() {
     store_.clear();
     natural_.clear();
     order_.clear();
-    invalidatePositions();
     editBuf_.clear();
     editId_ = -1;
     DataPacket first;
@@ -381,9 +408,8 @@ Row TClientDataSet::newRow() const {
 }
 
 void TClientDataSet::appendPacket(const DataPacket& packet) {
+    // No exact reserve here: growing geometrically keeps packet after packet amortised O(rows).
     const int width = rowWidth();
-    store_.reserve(store_.size() + size_t(packet.rows.size()));
-    natural_.reserve(natural_.size() + size_t(packet.rows.size()));
     for (const Row& row : packet.rows) {
         Record r;
         r.values = row;
@@ -402,8 +428,6 @@ void TClientDataSet::closeCursor() {
     store_.shrink_to_fit();
     natural_.clear();
     order_.clear();
-    positions_.clear();
-    invalidatePositions();
     editBuf_.clear();
     editId_ = -1;
     cur_ = -1;
@@ -439,21 +463,16 @@ int TClientDataSet::GetNextPacket() {
         return 0;
     }
     const int curId = cur_ >= 0 && cur_ < int(order_.size()) ? order_[size_t(cur_)] : -1;
-    const size_t firstNew = store_.size();
+    const int firstNew = int(store_.size());
     appendPacket(p);
-    const size_t oldCount = order_.size();
-    for (size_t id = firstNew; id < store_.size(); ++id)
-        order_.push_back(int(id));
     if (hasIndex()) {
-        auto less = [this](int a, int b) {
-            return compareRows(store_[size_t(a)].values, store_[size_t(b)].values) < 0;
-        };
-        std::stable_sort(order_.begin() + long(oldCount), order_.end(), less);
-        std::inplace_merge(order_.begin(), order_.begin() + long(oldCount), order_.end(), less);
+        mergeIntoIndex(firstNew);
+    } else {
+        for (int id = firstNew; id < int(store_.size()); ++id)
+            order_.push_back(id);
     }
-    invalidatePositions();
     if (curId >= 0)
-        cur_ = positionOf(curId);
+        cur_ = order_.positionOf(curId);
     else if (cur_ < 0 && !order_.empty())
         cur_ = 0;
     if (state_ == TDataSetState::dsInsert && !hasIndex())
@@ -538,12 +557,12 @@ int TClientDataSet::compareRows(const Row& a, const Row& b) const {
 }
 
 void TClientDataSet::rebuildOrder() {
-    order_.clear();
-    order_.reserve(natural_.size());
-    for (int id : natural_) {
+    std::vector<int> order;
+    order.reserve(size_t(natural_.size()));
+    natural_.forEach([&](int id) {
         const Record& r = store_[size_t(id)];
-        if (!r.deleted && !r.purged) order_.push_back(id);
-    }
+        if (!r.deleted && !r.purged) order.push_back(id);
+    });
     if (hasIndex()) {
         if (sortCols_.size() == 1 && !sortCols_[0].caseIns) {
             // One plain column: sort positions over a contiguous copy of the keys (fewer cache misses
@@ -551,34 +570,55 @@ void TClientDataSet::rebuildOrder() {
             const int slot = sortCols_[0].slot;
             const bool desc = sortCols_[0].desc;
             std::vector<Variant> keys;
-            keys.reserve(order_.size());
-            for (int id : order_)
+            keys.reserve(order.size());
+            for (int id : order)
                 keys.push_back(store_[size_t(id)].values[slot]);
-            std::vector<int> perm(order_.size());
+            std::vector<int> perm(order.size());
             for (size_t i = 0; i < perm.size(); ++i)
                 perm[i] = int(i);
             std::stable_sort(perm.begin(), perm.end(), [&keys, desc](int a, int b) {
                 const int c = keys[size_t(a)].compare(keys[size_t(b)]);
                 return desc ? c > 0 : c < 0;
             });
-            std::vector<int> sorted(order_.size());
+            std::vector<int> sorted(order.size());
             for (size_t i = 0; i < perm.size(); ++i)
-                sorted[i] = order_[size_t(perm[i])];
-            order_.swap(sorted);
+                sorted[i] = order[size_t(perm[i])];
+            order.swap(sorted);
         } else {
-            std::stable_sort(order_.begin(), order_.end(), [this](int a, int b) {
+            std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
                 return compareRows(store_[size_t(a)].values, store_[size_t(b)].values) < 0;
             });
         }
     }
-    invalidatePositions();
+    order_.assign(order);
+}
+
+void TClientDataSet::mergeIntoIndex(int firstNew) {
+    auto less = [this](int a, int b) {
+        return compareRows(store_[size_t(a)].values, store_[size_t(b)].values) < 0;
+    };
+    std::vector<int> fresh;
+    fresh.reserve(store_.size() - size_t(firstNew));
+    for (int id = firstNew; id < int(store_.size()); ++id)
+        fresh.push_back(id);
+    std::stable_sort(fresh.begin(), fresh.end(), less);
+    if (fresh.size() * 16 > size_t(order_.size())) {
+        // A packet large against what is there: one linear merge.
+        std::vector<int> all = order_.toVector();
+        const long old = long(all.size());
+        all.insert(all.end(), fresh.begin(), fresh.end());
+        std::inplace_merge(all.begin(), all.begin() + old, all.end(), less);
+        order_.assign(all);
+        return;
+    }
+    // A small packet: each row goes after its equals, so the result equals a stable merge.
+    for (int id : fresh)
+        order_.insert(sortedPosition(store_[size_t(id)].values, -1), id);
 }
 
 int TClientDataSet::sortedPosition(const Row& values, int excludeId) const {
-    auto it = std::upper_bound(order_.begin(), order_.end(), 0, [&](int, int id) {
-        return id != excludeId && compareRows(values, store_[size_t(id)].values) < 0;
-    });
-    return int(it - order_.begin());
+    return order_.partitionPoint(
+        [&](int id) { return id == excludeId || compareRows(values, store_[size_t(id)].values) >= 0; });
 }
 
 void TClientDataSet::keepCursorOn(int id) {
@@ -594,13 +634,7 @@ void TClientDataSet::keepCursorOn(int id) {
 
 int TClientDataSet::positionOf(TBookmark b) const {
     if (b < 0 || b >= qint64(store_.size())) return -1;
-    if (!positionsValid_) {
-        positions_.assign(store_.size(), -1);
-        for (size_t i = 0; i < order_.size(); ++i)
-            positions_[size_t(order_[i])] = int(i);
-        positionsValid_ = true;
-    }
-    return positions_[size_t(b)];
+    return order_.positionOf(int(b));
 }
 
 TBookmark TClientDataSet::bookmarkAt(int position) const {
@@ -814,7 +848,7 @@ bool TClientDataSet::Locate(const QString& keyFields, const Variant& values, TLo
     }
     if (computed.isEmpty()) {
         const std::vector<SearchKey> keys = prepareKeys(vals, options);
-        for (size_t pos = 0; pos < order_.size(); ++pos) {
+        for (int pos = 0; pos < order_.size(); ++pos) {
             if (matchesPrepared(store_[size_t(order_[pos])].values, keySlots, &keys, options)) {
                 scrollTo(int(pos));
                 return true;
@@ -823,7 +857,7 @@ bool TClientDataSet::Locate(const QString& keyFields, const Variant& values, TLo
         return false;
     }
     // Calculated or lookup fields: compare field values with each record made active in turn.
-    for (size_t pos = 0; pos < order_.size(); ++pos) {
+    for (int pos = 0; pos < order_.size(); ++pos) {
         bool hit = false;
         withRecordAt(int(pos), [&] {
             Row values;
@@ -860,7 +894,7 @@ Variant TClientDataSet::Lookup(const QString& keyFields, const Variant& values, 
     if (vals.size() < names.size()) return Variant::null();
     const QStringList results = splitNames(resultFields);
     const std::vector<SearchKey> keys = prepareKeys(vals, {});
-    for (size_t pos = 0; pos < order_.size(); ++pos) {
+    for (int pos = 0; pos < order_.size(); ++pos) {
         if (!matchesPrepared(store_[size_t(order_[pos])].values, keySlots, &keys, {})) continue;
         Variant out;
         withRecordAt(int(pos), [&] {
@@ -878,22 +912,18 @@ Variant TClientDataSet::Lookup(const QString& keyFields, const Variant& values, 
     return Variant::null();
 }
 
-void TClientDataSet::withRecordAt(int position, const std::function<void()>& fn) const {
-    if (position < 0 || position >= int(order_.size())) return;
-    const Row* savedRow = peekRow_;
-    const TBookmark savedId = peekId_;
-    peekRow_ = &store_[size_t(order_[size_t(position)])].values;
-    peekId_ = order_[size_t(position)];
-    struct Restore {
-        const TClientDataSet* ds;
-        const Row* row;
-        TBookmark id;
-        ~Restore() {
-            ds->peekRow_ = row;
-            ds->peekId_ = id;
-        }
-    } restore{this, savedRow, savedId};
-    fn();
+TClientDataSet::PeekScope::PeekScope(const TClientDataSet* d, int position)
+    : ds(d), savedRow(d->peekRow_), savedId(d->peekId_),
+      active(position >= 0 && position < d->order_.size()) {
+    if (!active) return;
+    const int id = d->order_.at(position);
+    d->peekRow_ = &d->store_[size_t(id)].values;
+    d->peekId_ = id;
+}
+
+TClientDataSet::PeekScope::~PeekScope() {
+    ds->peekRow_ = savedRow;
+    ds->peekId_ = savedId;
 }
 
 // --- field values ----------------------------------------------------------------------------------
@@ -962,8 +992,9 @@ void TClientDataSet::calculateFields() const {
 // --- editing ---------------------------------------------------------------------------------------
 
 void TClientDataSet::nestedCheckBrowseMode() {
-    for (TClientDataSet* n : NestedDataSets())
+    forEachNested([](TClientDataSet* n) {
         if (n->Active()) n->CheckBrowseMode();
+    });
 }
 
 void TClientDataSet::CheckBrowseMode() {
@@ -1004,7 +1035,7 @@ void TClientDataSet::doInsert(bool append) {
     } else {
         insertPos_ = cur_;
         const int id = order_[size_t(cur_)];
-        insertNatural_ = int(std::find(natural_.begin(), natural_.end(), id) - natural_.begin());
+        insertNatural_ = natural_.positionOf(id);
     }
     editBuf_ = newRow();
     editId_ = -1;
@@ -1064,10 +1095,10 @@ void TClientDataSet::Post() {
         r.status = kvx::UpdateStatus::Inserted;
         const int id = int(store_.size());
         store_.push_back(std::move(r));
-        natural_.insert(natural_.begin() + std::clamp(insertNatural_, 0, int(natural_.size())), id);
-        const int pos = hasIndex() ? sortedPosition(store_.back().values, id)
-                                   : std::clamp(insertPos_, 0, int(order_.size()));
-        order_.insert(order_.begin() + pos, id);
+        natural_.insert(std::clamp(insertNatural_, 0, natural_.size()), id);
+        const int pos =
+            hasIndex() ? sortedPosition(store_.back().values, id) : std::clamp(insertPos_, 0, order_.size());
+        order_.insert(pos, id);
         cur_ = pos;
     } else {
         Record& r = store_[size_t(editId_)];
@@ -1077,13 +1108,12 @@ void TClientDataSet::Post() {
         }
         r.values = std::move(editBuf_);
         if (hasIndex()) {
-            order_.erase(order_.begin() + cur_);
+            order_.erase(cur_);
             const int pos = sortedPosition(r.values, editId_);
-            order_.insert(order_.begin() + pos, editId_);
+            order_.insert(pos, editId_);
             cur_ = pos;
         }
     }
-    invalidatePositions();
     editBuf_.clear();
     editId_ = -1;
     setState(TDataSetState::dsBrowse);
@@ -1097,8 +1127,9 @@ void TClientDataSet::Post() {
 void TClientDataSet::Cancel() {
     checkActive();
     if (!isEditing(state_)) return;
-    for (TClientDataSet* n : NestedDataSets())
+    forEachNested([](TClientDataSet* n) {
         if (n->Active() && isEditing(n->state_)) n->Cancel();
+    });
     notify(TDataEvent::deCheckBrowseMode);
     if (BeforeCancel) BeforeCancel(this);
     const bool wasInsert = state_ == TDataSetState::dsInsert;
@@ -1134,13 +1165,12 @@ void TClientDataSet::Delete() {
     if (r.status == kvx::UpdateStatus::Inserted) {
         r.purged = true;
         r.values.clear();
-        natural_.erase(std::find(natural_.begin(), natural_.end(), id));
+        if (natural_.contains(id)) natural_.erase(natural_.positionOf(id));
     } else {
         if (r.status == kvx::UpdateStatus::Unmodified) r.original = r.values;
         r.status = kvx::UpdateStatus::Deleted;
     }
-    order_.erase(order_.begin() + cur_);
-    invalidatePositions();
+    order_.erase(cur_);
     if (cur_ >= int(order_.size())) cur_ = int(order_.size()) - 1;
     setState(TDataSetState::dsBrowse);
     bof_ = eof_ = order_.empty();
@@ -1157,7 +1187,6 @@ void TClientDataSet::EmptyDataSet() {
     store_.clear();
     natural_.clear();
     order_.clear();
-    invalidatePositions();
     cur_ = -1;
     bof_ = eof_ = true;
     notify(TDataEvent::deDataSetChange);
@@ -1197,7 +1226,7 @@ void TClientDataSet::restoreRecord(int id) {
     case kvx::UpdateStatus::Inserted:
         r.purged = r.deleted = true;
         r.values.clear();
-        natural_.erase(std::remove(natural_.begin(), natural_.end(), id), natural_.end());
+        if (natural_.contains(id)) natural_.erase(natural_.positionOf(id));
         break;
     case kvx::UpdateStatus::Modified:
     case kvx::UpdateStatus::Deleted:
@@ -1340,7 +1369,7 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
             if (e.currentValues.isEmpty()) {
                 rec.purged = rec.deleted = true;
                 rec.values.clear();
-                natural_.erase(std::remove(natural_.begin(), natural_.end(), id), natural_.end());
+                if (natural_.contains(id)) natural_.erase(natural_.positionOf(id));
             } else {
                 for (int c = 0; c < packetCols_ && c < e.currentValues.size(); ++c)
                     rec.values[c] = e.currentValues[c];
@@ -1400,11 +1429,10 @@ void TClientDataSet::EnableControls() {
 
 Variant TClientDataSet::rowsAsVariant() const {
     VariantList rows;
-    for (int id : natural_) {
+    natural_.forEach([&](int id) {
         const Record& r = store_[size_t(id)];
-        if (r.deleted || r.purged) continue;
-        rows << Variant::fromList(headOf(r.values, packetCols_));
-    }
+        if (!r.deleted && !r.purged) rows << Variant::fromList(headOf(r.values, packetCols_));
+    });
     return Variant::fromList(rows);
 }
 
@@ -1440,8 +1468,9 @@ void TClientDataSet::reloadFromMaster() {
 }
 
 void TClientDataSet::reloadNested() {
-    for (TClientDataSet* n : NestedDataSets())
+    forEachNested([](TClientDataSet* n) {
         if (n->Active()) n->reloadFromMaster();
+    });
 }
 
 void TClientDataSet::writeBackToMaster() {

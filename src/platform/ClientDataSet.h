@@ -17,6 +17,7 @@
 
 #include "DataPacket.h"
 #include "Field.h"
+#include "RecordOrder.h"
 
 #include <QFlags>
 #include <QObject>
@@ -279,7 +280,10 @@ public:
     void unregisterDataSource(TDataSource* ds);
     // Runs `fn` with the record at `position` of the current order as the active record (for
     // grids painting rows other than the current one).
-    void withRecordAt(int position, const std::function<void()>& fn) const;
+    template <class F> void withRecordAt(int position, F&& fn) const {
+        const PeekScope scope(this, position);
+        if (scope.active) fn();
+    }
     // Bookmark of the active record (the record painted by withRecordAt, else the current one).
     TBookmark activeBookmark() const;
     bool validating(const TField* f) const { return validatingField_ == f; }
@@ -292,6 +296,18 @@ signals:
     void dataEvent(kvx::TDataEvent event, kvx::TField* field);
 
 private:
+    // Makes a record the active one for reading while it lives (no allocation per row).
+    struct PeekScope {
+        PeekScope(const TClientDataSet* ds, int position);
+        ~PeekScope();
+        PeekScope(const PeekScope&) = delete;
+        PeekScope& operator=(const PeekScope&) = delete;
+        const TClientDataSet* ds;
+        const Row* savedRow;
+        TBookmark savedId;
+        bool active;
+    };
+
     struct Record {
         Row values;
         Row original; // values as fetched, kept while the record is changed or deleted
@@ -316,8 +332,8 @@ private:
     bool hasIndex() const { return !sortCols_.empty(); }
     void resolveIndex();
     int sortedPosition(const Row& values, int excludeId) const;
+    void mergeIntoIndex(int firstNew); // records from firstNew on join the active index
     int compareRows(const Row& a, const Row& b) const;
-    void invalidatePositions() { positionsValid_ = false; }
     void reloadNested();
     void loadFromMaster();
     void writeBackToMaster();
@@ -331,6 +347,7 @@ private:
     void checkRequired() const;
     void keepCursorOn(int id);
     void nestedCheckBrowseMode();
+    template <class F> void forEachNested(F fn) const; // the nested detail datasets, without building a list
     void reloadFromMaster();
 
     TDataSetState state_ = TDataSetState::dsInactive;
@@ -342,10 +359,8 @@ private:
     int codePage_ = 0;
 
     std::vector<Record> store_;
-    std::vector<int> natural_;           // visible records in fetch/insert order
-    std::vector<int> order_;             // visible records in the current order
-    mutable std::vector<int> positions_; // record -> position in order_, rebuilt lazily
-    mutable bool positionsValid_ = false;
+    RecordOrder natural_; // visible records in fetch/insert order
+    RecordOrder order_;   // visible records in the current order
     int cur_ = -1;
     bool bof_ = true, eof_ = true;
 
@@ -386,7 +401,9 @@ private:
 
     int disableCount_ = 0;
     bool pendingChange_ = false;
-    QList<TDataSource*> dataSources_;
+    QList<TDataSource*> dataSources_; // entries blanked while notifying are dropped afterwards
+    int notifying_ = 0;
+    bool sourcesBlanked_ = false;
 
     QPointer<TDataSetField> masterField_;
     QPointer<TClientDataSet> masterDataSet_; // the link survives the master's field being recreated

@@ -7,6 +7,7 @@
 #include <iconv.h>
 #include <map>
 #include <mutex>
+#include <vector>
 
 namespace kvx::codepage {
 
@@ -43,9 +44,38 @@ namespace {
 
 // Runs iconv over the whole input; a sequence that cannot be converted is replaced by `replacement`
 // (already in the target encoding) and skipped by `skip` input bytes.
+// Conversion descriptors opened once per thread and conversion pair: a descriptor carries shift
+// state, so threads never share one; each use starts from the initial state.
+class DescriptorCache {
+public:
+    ~DescriptorCache() {
+        for (const Entry& e : entries_)
+            iconv_close(e.cd);
+    }
+    iconv_t get(const QByteArray& from, const QByteArray& to) {
+        for (const Entry& e : entries_)
+            if (e.from == from && e.to == to) {
+                iconv(e.cd, nullptr, nullptr, nullptr, nullptr);
+                return e.cd;
+            }
+        iconv_t cd = iconv_open(to.constData(), from.constData());
+        if (cd == iconv_t(-1)) return cd; // not cached: an unknown code page may be retried later
+        entries_.push_back(Entry{from, to, cd});
+        return cd;
+    }
+
+private:
+    struct Entry {
+        QByteArray from, to;
+        iconv_t cd;
+    };
+    std::vector<Entry> entries_;
+};
+
 QByteArray runIconv(const QByteArray& in, const QByteArray& from, const QByteArray& to,
                     const QByteArray& replacement, size_t skip) {
-    iconv_t cd = iconv_open(to.constData(), from.constData());
+    thread_local DescriptorCache descriptors;
+    iconv_t cd = descriptors.get(from, to);
     if (cd == iconv_t(-1)) return {};
     QByteArray out;
     out.reserve(in.size() * 2 + 16);
@@ -70,7 +100,6 @@ QByteArray runIconv(const QByteArray& in, const QByteArray& from, const QByteArr
     size_t outleft = sizeof buf;
     iconv(cd, nullptr, nullptr, &outp, &outleft);
     out.append(buf, qsizetype(sizeof buf - outleft));
-    iconv_close(cd);
     return out;
 }
 
@@ -86,7 +115,7 @@ ExtensionRegistry& extensions() {
 
 QByteArray encodeUcs4(const uint* chars, qsizetype n, int codePage) {
     // UTF-32 input lets an unconvertible character be skipped as one unit of 4 bytes.
-    QByteArray in(reinterpret_cast<const char*>(chars), n * 4);
+    const QByteArray in = QByteArray::fromRawData(reinterpret_cast<const char*>(chars), n * 4);
     return runIconv(in, "UTF-32LE", iconvName(codePage), "?", 4);
 }
 

@@ -120,7 +120,9 @@ static UpdateStatus updateStatusFromName(const QString& s) {
     if (s == QLatin1String("inserted")) return UpdateStatus::Inserted;
     if (s == QLatin1String("deleted")) return UpdateStatus::Deleted;
     if (s == QLatin1String("unmodified")) return UpdateStatus::Unmodified;
-    return UpdateStatus::Modified;
+    if (s == QLatin1String("modified")) return UpdateStatus::Modified;
+    // Guessing would apply a row as something it is not.
+    throw VariantError(QStringLiteral("Unknown row status \"%1\" in a delta").arg(s).toStdString());
 }
 
 QJsonObject Delta::toJson() const {

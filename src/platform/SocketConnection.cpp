@@ -1,6 +1,7 @@
 #include "SocketConnection.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -204,11 +205,33 @@ void SocketConnection::setConnected(bool on) {
         close();
 }
 
+void SocketConnection::setCredentials(const QString& user, const QString& password) {
+    if (user != user_ || password != password_) close();
+    user_ = user;
+    password_ = password;
+}
+
 void SocketConnection::open() {
     if (connected()) return;
     if (address_.trimmed().isEmpty()) throw AutomationError("No application server address");
     if (serverName_.trimmed().isEmpty()) throw AutomationError("No application server name");
+    QString user = user_, password = password_;
+    if (user.isEmpty()) {
+        user = qEnvironmentVariable("KVX_USER");
+        password = qEnvironmentVariable("KVX_PASSWORD");
+        const QString file = qEnvironmentVariable("KVX_PASSWORD_FILE");
+        if (password.isEmpty() && !file.isEmpty()) {
+            QFile f(file);
+            if (!f.open(QIODevice::ReadOnly))
+                throw AutomationError(
+                    QStringLiteral("Cannot read the password file %1").arg(file).toStdString());
+            password = QString::fromUtf8(f.readLine()).trimmed();
+        }
+    }
     auto client = std::make_shared<RpcClient>(address_.trimmed(), port_, timeoutMs_);
+    if (!user.isEmpty())
+        client->call(QStringLiteral("login"),
+                     QJsonObject{{QStringLiteral("user"), user}, {QStringLiteral("password"), password}});
     QJsonObject p;
     p.insert(QStringLiteral("progid"), serverName_);
     const QJsonObject r = client->call(QStringLiteral("create"), p).toObject();

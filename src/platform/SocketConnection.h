@@ -37,6 +37,10 @@ public:
     void setPort(int p);
     QString serverName() const { return serverName_; }
     void setServerName(const QString& n);
+    // Who signs in over the socket before the server object is created. Without them the environment
+    // is asked: KVX_USER with KVX_PASSWORD, or the first line of the file KVX_PASSWORD_FILE. Not used in
+    // process.
+    void setCredentials(const QString& user, const QString& password);
     int timeoutMs() const { return timeoutMs_; }
     void setTimeoutMs(int ms) { timeoutMs_ = ms; }
 
@@ -64,6 +68,7 @@ private:
     int port_ = kDefaultPort;
     QString serverName_;
     int timeoutMs_ = 60000;
+    QString user_, password_;
     std::shared_ptr<RpcClient> client_;
     std::shared_ptr<Dispatch> appServer_;
 };

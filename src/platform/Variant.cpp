@@ -4,13 +4,15 @@
 #include <QJsonObject>
 #include <QTimeZone>
 #include <cmath>
+#include <limits>
 
 namespace kvx {
 
 namespace {
 const QDate kEpoch(1899, 12, 30);
 constexpr qint64 kMsPerDay = 86400000;
-constexpr double kMaxExactJson = 9007199254740992.0; // 2^53
+constexpr double kMaxExactJson = 9007199254740992.0;      // 2^53
+constexpr qsizetype kMaxWireArrayItems = 4 * 1024 * 1024; // most items of one array read from the wire
 
 QString shortestDouble(double d) {
     if (std::isnan(d)) return QStringLiteral("NAN");
@@ -89,11 +91,21 @@ Variant Variant::fromDateTime(const QDateTime& dt) {
     return fromDate(dateToDays(dt));
 }
 
+namespace {
+// Items of a dimension; bounds whose count does not fit an int are refused before anything is allocated.
+qint64 checkedCount(int lo, int hi) {
+    const qint64 n = qint64(hi) - qint64(lo) + 1;
+    if (n > std::numeric_limits<int>::max()) throw VariantError("Array bounds too large");
+    return n < 0 ? 0 : n;
+}
+} // namespace
+
 Variant Variant::array(int lo, int hi) {
+    checkedCount(lo, hi);
     auto a = std::make_shared<VarArray>();
     a->dims = 1;
     a->lo[0] = lo;
-    a->hi[0] = hi < lo - 1 ? lo - 1 : hi;
+    a->hi[0] = qint64(hi) < qint64(lo) - 1 ? lo - 1 : hi;
     a->items.resize(a->count(0));
     Variant v;
     v.v_ = a;
@@ -101,12 +113,14 @@ Variant Variant::array(int lo, int hi) {
 }
 
 Variant Variant::array2(int lo1, int hi1, int lo2, int hi2) {
+    if (checkedCount(lo1, hi1) * checkedCount(lo2, hi2) > std::numeric_limits<int>::max())
+        throw VariantError("Array bounds too large");
     auto a = std::make_shared<VarArray>();
     a->dims = 2;
     a->lo[0] = lo1;
-    a->hi[0] = hi1 < lo1 - 1 ? lo1 - 1 : hi1;
+    a->hi[0] = qint64(hi1) < qint64(lo1) - 1 ? lo1 - 1 : hi1;
     a->lo[1] = lo2;
-    a->hi[1] = hi2 < lo2 - 1 ? lo2 - 1 : hi2;
+    a->hi[1] = qint64(hi2) < qint64(lo2) - 1 ? lo2 - 1 : hi2;
     a->items.resize(qsizetype(a->count(0)) * a->count(1));
     Variant v;
     v.v_ = a;
@@ -553,6 +567,7 @@ Variant Variant::fromJson(const QJsonValue& j) {
     case QJsonValue::String:
         return j.toString();
     case QJsonValue::Array: {
+        if (j.toArray().size() > kMaxWireArrayItems) throw VariantError("Array has too many items");
         VariantList items;
         for (const QJsonValue& it : j.toArray())
             items.append(fromJson(it));
@@ -585,15 +600,33 @@ Variant Variant::fromJson(const QJsonValue& j) {
         if (!ok) throw VariantError("Malformed currency in wire value");
         return c;
     }
-    if (t == QLatin1String("d")) return fromDate(v.toDouble());
+    if (t == QLatin1String("d")) {
+        if (!v.isDouble() || !std::isfinite(v.toDouble())) throw VariantError("Malformed date in wire value");
+        return fromDate(v.toDouble());
+    }
     if (t == QLatin1String("a")) {
         const QJsonArray lo = o.value(QStringLiteral("lo")).toArray();
         const QJsonArray hi = o.value(QStringLiteral("hi")).toArray();
+        if (!v.isArray()) throw VariantError("Malformed array items");
         const QJsonArray items = v.toArray();
         if (lo.size() != hi.size() || lo.isEmpty() || lo.size() > 2)
             throw VariantError("Malformed array bounds");
-        Variant a = lo.size() == 1 ? array(lo[0].toInt(), hi[0].toInt())
-                                   : array2(lo[0].toInt(), hi[0].toInt(), lo[1].toInt(), hi[1].toInt());
+        // Bounds are integers within int range, and their item count must be the count sent: checked
+        // before anything is allocated.
+        int b[4] = {0, 0, 0, 0};
+        for (qsizetype i = 0; i < lo.size() * 2; ++i) {
+            const QJsonValue x = i % 2 == 0 ? lo[i / 2] : hi[i / 2];
+            const double d = x.toDouble(0.5);
+            if (!x.isDouble() || std::trunc(d) != d || d < std::numeric_limits<int>::min() ||
+                d > std::numeric_limits<int>::max())
+                throw VariantError("Malformed array bounds");
+            b[i] = int(d);
+        }
+        if (items.size() > kMaxWireArrayItems) throw VariantError("Array has too many items");
+        qint64 expected = checkedCount(b[0], b[1]);
+        if (lo.size() == 2) expected *= checkedCount(b[2], b[3]);
+        if (expected != items.size()) throw VariantError("Array item count does not match its bounds");
+        Variant a = lo.size() == 1 ? array(b[0], b[1]) : array2(b[0], b[1], b[2], b[3]);
         VarArray& arr = a.mutableArray();
         if (items.size() != arr.items.size())
             throw VariantError("Array item count does not match its bounds");

@@ -151,6 +151,19 @@ QString GetToken(const QString& Text, const QString& Delimiter, int N) {
     return end < 0 ? Text.mid(start) : Text.mid(start, end - start);
 }
 
+bool TTokenCursor::Next(QStringView& Field) {
+    if (AtEnd()) return false;
+    const qsizetype end = delimiter_.isEmpty() ? -1 : text_.indexOf(delimiter_, start_);
+    if (end < 0) {
+        Field = text_.sliced(start_);
+        done_ = true;
+    } else {
+        Field = text_.sliced(start_, end - start_);
+        start_ = end + delimiter_.size();
+    }
+    return true;
+}
+
 QString CutToken(QString& Text, const QString& Delimiter) {
     const qsizetype p = Delimiter.isEmpty() ? -1 : Text.indexOf(Delimiter);
     if (p < 0) {
@@ -316,8 +329,10 @@ QString Changedate(const QString& Text, int Layout, const QString& Separator) {
     if (s.isEmpty()) {
         f[0] = Text.mid(0, 4), f[1] = Text.mid(4, 2), f[2] = Text.mid(6, 2);
     } else {
-        for (int i = 0; i < 3; ++i)
-            f[i] = GetToken(Text, s, i + 1);
+        TTokenCursor fields(Text, s);
+        QStringView field;
+        for (int i = 0; i < 3 && fields.Next(field); ++i)
+            f[i] = field.toString();
     }
     const qint64 a = intOrMinusOne(trimBlanks(f[0]));
     const qint64 b = intOrMinusOne(trimBlanks(f[1]));

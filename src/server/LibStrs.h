@@ -18,6 +18,19 @@ using TDateTime = double;
 // The N-th field (from 1) of Text split at Delimiter; the last field runs to the end of Text. Empty when
 // Text has fewer than N fields.
 QString GetToken(const QString& Text, const QString& Delimiter, int N);
+// Walks the fields of a text in order in linear time: the i-th call of Next yields what GetToken(Text,
+// Delimiter, i) returns, as a view into Text (which must outlive the cursor). An empty Text has no fields.
+class TTokenCursor {
+public:
+    TTokenCursor(QStringView Text, QStringView Delimiter) : text_(Text), delimiter_(Delimiter) {}
+    bool Next(QStringView& Field);
+    bool AtEnd() const { return done_ || text_.isEmpty(); }
+
+private:
+    QStringView text_, delimiter_;
+    qsizetype start_ = 0;
+    bool done_ = false;
+};
 // Returns the part of Text before the first Delimiter and removes that part and the delimiter from Text;
 // without a delimiter returns all of Text and leaves it empty.
 QString CutToken(QString& Text, const QString& Delimiter);

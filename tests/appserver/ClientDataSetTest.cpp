@@ -29,6 +29,7 @@ TEST(EndToEnd, ClientDatasetsOnBothPathsEditOneRowAndNothingIsLost) {
     remote.setAddress("127.0.0.1");
     remote.setPort(daemon.port());
     remote.setServerName("TRIVON.Class1");
+    remote.setCredentials("MGR", daemon.password("MGR"));
     remote.open();
     ASSERT_EQ(remote.appServer()
                   ->call("Connect", {Variant::fromList({"QLDI05", "MGR", "DEMO", "DEMO", true, false})})

@@ -11,10 +11,12 @@ using namespace kvxsrv;
 using kvx::Variant;
 
 namespace {
-std::unique_ptr<kvx::SocketConnection> remote(int port, const QString& user = "DS") {
+std::unique_ptr<kvx::SocketConnection> remote(int port, const QString& user = "DS",
+                                              const QString& password = {}) {
     auto c = std::make_unique<kvx::SocketConnection>();
     c->setAddress("127.0.0.1");
     c->setPort(port);
+    if (!password.isEmpty()) c->setCredentials(user, password);
     c->setServerName("TRIVON.Class1");
     c->open();
     EXPECT_EQ(c->appServer()
@@ -99,7 +101,7 @@ TEST(Daemon, ServesSeveralClientsAndSurvivesMalformedLines) {
     apptest::DaemonProcess daemon;
     ASSERT_TRUE(daemon.start(env.dbFile()));
     auto a = remote(daemon.port(), "DS");
-    auto b = remote(daemon.port(), "MGR");
+    auto b = remote(daemon.port(), "MGR", daemon.password("MGR"));
     const auto rowsA = fetchAll(*a->providers(), "MB001 = 'PURTC'");
     const auto rowsB = fetchAll(*b->providers(), "MB001 = 'PURTC'");
     EXPECT_EQ(a->providers()->applyUpdates("pvdMain", modifyAll(rowsA, "MB002", "1"), 0).errorCount, 0);
@@ -212,6 +214,7 @@ TEST(SocketConnectionTest, ReportsUnreachableServersAndClosesCleanly) {
     EXPECT_THROW(c.open(), kvx::AutomationError);
     EXPECT_FALSE(c.connected());
     c.setServerName("Halvex.Class1");
+    c.setCredentials("CLERK", daemon.password("CLERK")); // the lookup server connects as the signed-in user
     c.setConnected(true);
     ASSERT_TRUE(c.connected());
     auto lookup = c.appServer();

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 using namespace kvx;
 using kvxtest::ScopedEnv;
 
@@ -40,4 +44,32 @@ TEST(CodePage, EncodesAndDecodesGbkAndBig5) {
     EXPECT_TRUE(codepage::isLeadByte(0xB0, 936));
     EXPECT_FALSE(codepage::isLeadByte(0x41, 950));
     EXPECT_FALSE(codepage::isLeadByte(0xB0, 437));
+}
+
+// Descriptors are reused: a failed conversion must not leave state behind for the next one, and
+// threads converting at once (the application server's sessions) must not share one.
+TEST(CodePage, ReusedDescriptorsStayCleanAcrossCallsAndThreads) {
+    const QString text = QString::fromUtf8("文档传输设置作业");
+    const QByteArray gbk = codepage::encode(text, 936);
+    ASSERT_EQ(gbk.size(), 16);
+    const QByteArray truncated = gbk.left(gbk.size() - 1); // ends inside a pair
+    const QString broken = codepage::decode(truncated, 936);
+    EXPECT_TRUE(broken.endsWith(QChar(0xFFFD)));
+    EXPECT_EQ(codepage::decode(gbk, 936), text);
+    EXPECT_EQ(codepage::encode(QString::fromUtf8("a\U0001F600b"), 936), QByteArray("a?b"));
+    EXPECT_EQ(codepage::encode(text, 936), gbk);
+
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            const int cp = t % 2 ? 950 : 936;
+            const QByteArray bytes = codepage::encode(text, cp);
+            const QString back = codepage::decode(bytes, cp); // Big5 lacks some simplified forms
+            for (int i = 0; i < 500; ++i)
+                if (codepage::encode(text, cp) != bytes || codepage::decode(bytes, cp) != back) ++wrong;
+        });
+    for (std::thread& th : threads)
+        th.join();
+    EXPECT_EQ(wrong.load(), 0);
 }

@@ -34,6 +34,24 @@ TEST(LibStrsTokens, GetTokenFields) {
     EXPECT_EQ(GetToken("", ",", 1), "");
 }
 
+TEST(LibStrsTokens, CursorYieldsWhatGetTokenYields) {
+    const QList<QPair<QString, QString>> cases = {
+        {"a_b", "_"}, {"x||||z", "||"}, {"x|||y", "||"}, {",a,,b,", ","}, {"abc", ""},
+        {"abc", ","}, {",", ","},       {"aXbxc", "x"},  {"", ","},       {"one", "one"}};
+    for (const auto& [text, delim] : cases) {
+        TTokenCursor cursor(text, delim);
+        QStringView field;
+        int n = 0;
+        while (cursor.Next(field)) {
+            ++n;
+            EXPECT_EQ(field.toString(), GetToken(text, delim, n)) << text.toStdString() << " #" << n;
+        }
+        EXPECT_EQ(n, NumToken(text, delim)) << text.toStdString();
+        EXPECT_TRUE(cursor.AtEnd());
+        EXPECT_FALSE(cursor.Next(field)) << "the cursor stays at its end";
+    }
+}
+
 TEST(LibStrsTokens, CutAndCount) {
     QString text = "DS:F1,F2;DS2:F3";
     EXPECT_EQ(CutToken(text, ";"), "DS:F1,F2");
