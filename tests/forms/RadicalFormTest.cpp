@@ -369,12 +369,12 @@ TEST_F(RadicalKeys, HelpKeyFollowsTheFocusedFieldOrGrid) {
     QTest::keyClick(focused(), Qt::Key_F1);
     EXPECT_EQ(lastHelpKey(), "QLD/11050000");
 
-    w->gdMain->view()->setFocus();
-    w->gdMain->setCurrentColumn(1); // MB002
+    w->gdHead->view()->setFocus();
+    w->gdHead->setCurrentColumn(1); // MB002
     QTest::keyClick(focused(), Qt::Key_F1);
     EXPECT_EQ(lastHelpKey(), "QLD/11052002");
 
-    w->gdMain->setCurrentColumn(2); // REMARK
+    w->gdHead->setCurrentColumn(2); // REMARK
     QTest::keyClick(focused(), Qt::Key_F1);
     EXPECT_EQ(lastHelpKey(), "QLD/11050000");
     EXPECT_EQ(env.wc->count("CallHelp"), 4);
@@ -388,10 +388,10 @@ TEST_F(RadicalKeys, NoHelpForAProgramCodeWithoutAHelpKind) {
 }
 
 TEST_F(RadicalKeys, F2InsideTheGridCallsTheLookupButKeepsTheFocus) {
-    w->gdMain->view()->setFocus();
+    w->gdHead->view()->setFocus();
     QTest::keyClick(focused(), Qt::Key_F2);
-    EXPECT_EQ(w->KeyJournal, QStringList{"F2 gdMain 0"});
-    EXPECT_TRUE(w->gdMain->isAncestorOf(focused())); // the grid's own F2 may open its cell editor
+    EXPECT_EQ(w->KeyJournal, QStringList{"F2 gdHead 0"});
+    EXPECT_TRUE(w->gdHead->isAncestorOf(focused())); // the grid's own F2 may open its cell editor
 
     w->edMB001->focusTarget()->setFocus();
     QTest::keyClick(focused(), Qt::Key_F3);
@@ -404,8 +404,8 @@ TEST_F(RadicalKeys, LookupMessagesMoveTheFocusToTheirControlUnlessItIsAGrid) {
     EXPECT_EQ(w->KeyJournal.last(), "F2 edMB002 0");
     EXPECT_TRUE(w->edMB002->isAncestorOf(focused()) || focused() == w->edMB002);
 
-    QCoreApplication::sendEvent(w.get(), new MessageEvent(WM_USER + 11, 0, w->gdMain));
-    EXPECT_EQ(w->KeyJournal.last(), "F3 gdMain 0");
+    QCoreApplication::sendEvent(w.get(), new MessageEvent(WM_USER + 11, 0, w->gdHead));
+    EXPECT_EQ(w->KeyJournal.last(), "F3 gdHead 0");
     EXPECT_TRUE(w->edMB002->isAncestorOf(focused()) || focused() == w->edMB002);
 }
 
@@ -416,10 +416,10 @@ TEST_F(RadicalKeys, EnterMovesToTheNextFieldButNotInsideTheGrid) {
     QTest::keyClick(focused(), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_TRUE(w->edMB005->isAncestorOf(focused()));
 
-    w->gdMain->view()->setFocus();
+    w->gdHead->view()->setFocus();
     QWidget* grid = focused();
     QTest::keyClick(grid, Qt::Key_Return);
-    EXPECT_TRUE(w->gdMain->isAncestorOf(focused()));
+    EXPECT_TRUE(w->gdHead->isAncestorOf(focused()));
 }
 
 // --- the lookup protocol ---

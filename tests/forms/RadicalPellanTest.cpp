@@ -75,6 +75,15 @@ TEST_F(RadicalPellan, ControllerStartsAConnectedWindowWithCaptionAndRights) {
                                .arg(records);
     EXPECT_TRUE(out.contains(report)) << out.join('\n').toStdString() << "\nwanted: " << report.toStdString();
 
+    // The company's screen settings: edMB005 relabelled, edMB001C hidden, MB004 and MB002 at 2 and 3.
+    const QStringList screens = out.filter(QRegularExpression("^message: Screen: "));
+    ASSERT_EQ(screens.size(), 1) << out.join('\n').toStdString();
+    EXPECT_TRUE(screens.first().startsWith("message: Screen: 说明 hidden ")) << screens.first().toStdString();
+    const QStringList columns = screens.first().section("Columns=", 1).split(',');
+    ASSERT_GT(columns.size(), 3);
+    EXPECT_EQ(columns.indexOf("MB004"), 2) << columns.join(',').toStdString();
+    EXPECT_EQ(columns.indexOf("MB002"), 3) << columns.join(',').toStdString();
+
     QImage image(png);
     ASSERT_FALSE(image.isNull());
     EXPECT_GE(image.width(), 300);

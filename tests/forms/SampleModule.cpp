@@ -10,6 +10,7 @@ TProgramWindow* NewSampleWindow() {
     // Timing runs print the first paint instead of showing the report box.
     w->ReportFirstPaint = qEnvironmentVariableIsSet("KVX_REPORT_FIRST_PAINT");
     w->ReportOnShow = !w->ReportFirstPaint;
+    w->ApplyScreenSettings = true;
     return w;
 }
 const bool registered = (frmRadicalClass = &NewSampleWindow, true);

@@ -1,5 +1,6 @@
 #include "SampleRadicalForm.h"
 
+#include "entry/MT_Doc.h"
 #include "platform/DialogService.h"
 
 #include <QGridLayout>
@@ -41,10 +42,11 @@ TfrmRadicalSample::TfrmRadicalSample(QWidget* parent) : TfrmRadical(parent) {
     edMB001 = edit("edMB001", QStringLiteral("单据性质"), 0);
     edMB002 = edit("edMB002", QStringLiteral("传输方式"), 1);
     edMB005 = edit("edMB005", QStringLiteral("备注"), 2);
+    edMB001C = edit("edMB001C", QStringLiteral("文件名"), 3);
     layout->addLayout(fields);
-    gdMain = new kvx::TFDBGrid(this);
-    gdMain->setObjectName(QStringLiteral("gdMain"));
-    layout->addWidget(gdMain, 1);
+    gdHead = new kvx::TFDBGrid(this);
+    gdHead->setObjectName(QStringLiteral("gdHead"));
+    layout->addWidget(gdHead, 1);
     resize(560, 360);
 }
 
@@ -59,12 +61,12 @@ kvx::TdmBase* TfrmRadicalSample::CreateDataModule() {
 void TfrmRadicalSample::FormCreate() {
     kvx::TdmBase* module = CreateDataModule();
     DataModule = module;
-    for (auto [edit, field] :
-         {std::pair{edMB001, "MB001"}, std::pair{edMB002, "MB002"}, std::pair{edMB005, "MB005"}}) {
+    for (auto [edit, field] : {std::pair{edMB001, "MB001"}, std::pair{edMB002, "MB002"},
+                               std::pair{edMB005, "MB005"}, std::pair{edMB001C, "MB001C"}}) {
         edit->setDataSource(module->dsMain);
         edit->setDataField(QString::fromLatin1(field));
     }
-    gdMain->setDataSource(module->dsMain);
+    gdHead->setDataSource(module->dsMain);
     TfrmRadical::FormCreate();
     kvx::ArrangeToolButtons(tbMain);
 }
@@ -90,9 +92,27 @@ void TfrmRadicalSample::DoF3Key(int& Key, QObject* Control) {
 
 void TfrmRadicalSample::AfterShow() {
     TfrmRadical::AfterShow();
+    if (ApplyScreenSettings && !screenApplied_ && dm() && dm()->Server()) {
+        screenApplied_ = true;
+        const kvx::Variant xml =
+            dm()->Server()->call(QStringLiteral("GetFormat"), {Broker->CompanyID, Broker->ProgID});
+        std::unique_ptr<kvx::TMT_Doc> doc = kvx::TMT_Doc::CreateFromXml(xml.toString());
+        doc->SetConverter(KvConverter());
+        doc->ApplyToForm(this);
+        doc->ApplyToGrid(gdHead);
+    }
     if (!ReportOnShow || reported_) return;
     reported_ = true;
     const bool connected = dm() && dm()->cdsMain->Active();
+    QStringList columns;
+    for (int i = 0; i < gdHead->Columns()->Count(); ++i)
+        columns << gdHead->column(i)->FieldName();
+    kvx::DialogService::instance().inform(
+        QStringLiteral("Screen: %1 %2 %3 Columns=%4")
+            .arg(edMB005->Caption(),
+                 edMB001C->isHidden() ? QStringLiteral("hidden") : QStringLiteral("shown"))
+            .arg(gdHead->column(0) ? gdHead->column(0)->Title()->Caption() : QString(), columns.join(',')),
+        Caption());
     kvx::DialogService::instance().inform(
         QStringLiteral("Caption=%1 Rights=0x%2 SqlType=%3 Connected=%4 Records=%5")
             .arg(Caption())

@@ -18,7 +18,8 @@ public:
     kvx::TKvDBEdit* edMB001 = nullptr;
     kvx::TKvDBEdit* edMB002 = nullptr;
     kvx::TKvDBEdit* edMB005 = nullptr;
-    kvx::TFDBGrid* gdMain = nullptr;
+    kvx::TKvDBEdit* edMB001C = nullptr;
+    kvx::TFDBGrid* gdHead = nullptr;
     QWidget* tbMain = nullptr;
 
     // "F2 <control> <phase>" per lookup key; phase 1 fills the lookup parameters, phase 2 takes the result.
@@ -26,6 +27,9 @@ public:
     kvx::Variant TakenResult;
     // Shows a message box with the session state when first shown (the sample program library).
     bool ReportOnShow = false;
+    // Applies the company's screen settings from the server when first shown, as the base maintenance
+    // window does.
+    bool ApplyScreenSettings = false;
     // Prints "painted" on standard output at the first paint and closes (start-up measurement).
     bool ReportFirstPaint = false;
 
@@ -46,5 +50,6 @@ protected:
 private:
     bool reported_ = false;
     bool painted_ = false;
+    bool screenApplied_ = false;
     void journal(const char* key, QObject* control);
 };
