@@ -11,6 +11,7 @@
 #include "platform/WindowMessage.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
@@ -484,6 +485,25 @@ TEST(RadicalLookup, PhasesFillTheParametersThenTakeTheResult) {
     t->AfterConstruction();
     EXPECT_THROW(t->GetBaseClassParam(nullptr, &param), std::runtime_error);
     EXPECT_EQ(t->LookupPhase(), 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(RadicalKeys, CtrlAltVShowsThePropertiesOfTheModuleFile) {
+    w->ModulePath = TfrmRadical::ExecutablePath(); // a file that exists
+    w->edMB001->focusTarget()->setFocus();
+    DialogService::instance().clear();
+    QTest::keyClick(focused(), Qt::Key_V, Qt::ControlModifier | Qt::AltModifier);
+    ASSERT_EQ(DialogService::instance().shown().size(), 1u);
+    const QString name = QFileInfo(w->ModulePath).fileName();
+    EXPECT_EQ(DialogService::instance().shown().first().caption, name + " 属性");
+    EXPECT_TRUE(DialogService::instance().shown().first().text.contains(name));
+
+    w->ModulePath = "/nonexistent/QLDI05C.so"; // nothing to show, nothing shown
+    QTest::keyClick(focused(), Qt::Key_V, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(DialogService::instance().shown().size(), 1u);
 }
 
 } // namespace
