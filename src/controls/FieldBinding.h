@@ -35,6 +35,10 @@ public:
     // The field's edit mask and size (0 when none).
     QString editMask() const;
     int size() const;
+    // Whether `text` fits the field: a string field holds at most Size bytes in its dataset's database
+    // code page (a Chinese character takes two), an integer field only what makes an integer.
+    bool fits(const QString& text) const;
+    bool isIntegerField() const;
     // The control may change the field: bound, field writable, dataset editable, source enabled.
     bool canModify() const;
     // Puts the dataset into edit state (the first keystroke in a control does so); false when it cannot.
@@ -69,6 +73,23 @@ private:
 
     std::unique_ptr<TFieldDataLink> link_;
     QPointer<QObject> source_;
+};
+
+// The published DataField / DataSource accessors of a data-aware control, written once for all of them:
+// a control derives from this beside its widget class and hands it the binding it owns (a Qt child).
+class DataAwareControl {
+public:
+    QString DataField() const { return binding_->dataField(); }
+    void setDataField(const QString& name) { binding_->setDataField(name); }
+    QObject* DataSource() const { return binding_->dataSource(); }
+    void setDataSource(QObject* source) { binding_->setDataSource(source); }
+    FieldBinding* binding() const { return binding_; }
+
+protected:
+    explicit DataAwareControl(FieldBinding* binding) : binding_(binding) {}
+    ~DataAwareControl() = default;
+
+    FieldBinding* const binding_;
 };
 
 } // namespace kvx

@@ -11,7 +11,7 @@ namespace kvx::lang {
 QString LanguageCode(const QString& uiCodePage) {
     const QString key = uiCodePage.trimmed();
     if (key.isEmpty()) return {};
-    const QStringList lines = QString::fromLatin1(LanguageCodeTable).split(QStringLiteral("\r\n"));
+    const QStringList lines = QString::fromLatin1(kLanguageCodeTable).split(QStringLiteral("\r\n"));
     for (const QString& line : lines) {
         const qsizetype eq = line.indexOf(u'=');
         if (eq > 0 && line.left(eq).compare(key, Qt::CaseInsensitive) == 0) return line.mid(eq + 1);
@@ -122,9 +122,14 @@ QString GetMessageFromFile(const QString& fileName, const QString& key, const QS
     if (fileName.isEmpty() || !QFile::exists(fileName)) return def;
     pugi::xml_document doc;
     if (!LoadXmlFile(doc, fileName).isEmpty()) return def;
-    const pugi::xpath_node hit = SelectFirst(doc, QStringLiteral("//%1/@%2").arg(key, QStringLiteral("Msg")));
-    if (!hit.attribute()) return def;
-    return QString::fromUtf8(hit.attribute().value());
+    // The key is a name, looked up literally (never as a query): the first element of that name, in
+    // document order, that carries a message.
+    const QByteArray name = key.toUtf8();
+    const pugi::xml_node hit = doc.find_node([&](const pugi::xml_node& n) {
+        return n.type() == pugi::node_element && name == n.name() && n.attribute("Msg");
+    });
+    if (!hit) return def;
+    return QString::fromUtf8(hit.attribute("Msg").value());
 }
 
 } // namespace kvx::lang
