@@ -188,6 +188,7 @@ const QList<Migration>& migrations() {
         {6, "routine-transmission items only in QLDTB", dropTransmissionResetLog},
         {7, "number formats: a three-digit currency, column widths, users' number display",
          seedNumberFormats},
+        {8, "screen settings of QLDI05 for the demo company", seedQldi05ScreenSettings},
         {9, "password hashes of users", addPasswordHashes},
     };
     return list;

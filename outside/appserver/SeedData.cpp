@@ -270,6 +270,26 @@ void seedReferenceData(Storage& s) {
     seedScreenAndColours(s);
 }
 
+void seedQldi05ScreenSettings(Storage& s) {
+    // The remark is relabelled and required, the file name hidden, the grid shows the category before
+    // the mode.
+    const QString doc = u(
+        "<?xml version=\"1.0\" encoding=\"GB2312\"?><!-- QorinERP用户设置 -->\n"
+        "<MT_User CompanyID=\"DEMO\" ProgID=\"QLDI05\">\n"
+        "  <Components>\n"
+        "    <Component ID=\"edMB005\"><DisplayLabel>说明</DisplayLabel><Required>-1</Required></Component>\n"
+        "    <Component ID=\"edMB001C\"><DCVisible>0</DCVisible></Component>\n"
+        "  </Components>\n"
+        "  <gdHead>\n"
+        "    <Field ID=\"MB005\"><DisplayLabel>说明</DisplayLabel></Field>\n"
+        "    <Field ID=\"MB004\"><Index>2</Index></Field>\n"
+        "    <Field ID=\"MB002\"><Index>3</Index></Field>\n"
+        "  </gdHead>\n"
+        "</MT_User>\n");
+    s.exec(QStringLiteral("DELETE FROM MTFMT WHERE FM001 = ? AND FM002 = ?"), {u(kCompany), "QLDI05"});
+    insertRow(s, "MTFMT", {"FM001", "FM002", "FM003"}, {u(kCompany), "QLDI05", doc});
+}
+
 void seedTransmissionSettings(Storage& s) {
     struct Kind {
         const char* code;

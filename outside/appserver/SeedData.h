@@ -9,6 +9,8 @@ class Storage;
 void seedReferenceData(Storage& s);
 // The document kinds of the transmission settings (QLDMB) and a few master-file rows.
 void seedTransmissionSettings(Storage& s);
+// The demo company's screen settings of QLDI05 (replacing an earlier document).
+void seedQldi05ScreenSettings(Storage& s);
 
 // Number formats the data modules read: a currency with three money digits, more column widths and the
 // number-display settings of the demo users besides DS.

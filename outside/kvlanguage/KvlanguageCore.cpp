@@ -160,10 +160,15 @@ struct Core::Impl {
             } else if (b == 0x80) {
                 c = from.decode[0x80];
             }
-            if (c == 0) { // no character of the source encoding (or a zero byte): passes through
+            if (c == 0) {
                 flush();
-                out += char(b);
-                ++i;
+                if (len == 2) { // shaped like a pair of the source encoding but no character of it
+                    out += '?';
+                    i += 2;
+                } else { // a zero byte, or a byte that starts no pair: passes through
+                    out += char(b);
+                    ++i;
+                }
                 continue;
             }
             appendUtf8(segment, c);
@@ -174,14 +179,23 @@ struct Core::Impl {
         return out;
     }
 
-    // One character through the script conversion, encoded in the target (0: none).
-    uint16_t mapChar(char32_t c, const CodeTable& to, const OpenCC& cc) const {
-        if (c == 0) return 0;
+    // One character through the script conversion alone.
+    static char32_t singleForm(char32_t c, const OpenCC& cc) {
         std::string utf8;
         appendUtf8(utf8, c);
         const std::u32string converted = fromUtf8(cc.convert(utf8));
-        auto it = to.encode.end();
-        if (converted.size() == 1) it = to.encode.find(converted[0]);
+        return converted.size() == 1 ? converted[0] : c;
+    }
+
+    // One character through the script conversion, encoded in the target (0: none).
+    uint16_t mapChar(char32_t c, const CodeTable& to, const OpenCC& cc, bool choices) const {
+        if (c == 0) return 0;
+        char32_t form = singleForm(c, cc);
+        if (choices) {
+            const auto& chosen = Core::builtinChoices();
+            if (auto k = chosen.find(c); k != chosen.end()) form = k->second;
+        }
+        auto it = to.encode.find(form);
         if (it == to.encode.end()) it = to.encode.find(c);
         if (it == to.encode.end() || it->second < 0x100) return 0;
         return it->second;
@@ -191,10 +205,10 @@ struct Core::Impl {
         gbTable.assign(Core::kGbEntries, 0);
         for (int i = 0; i < Core::kGbEntries; ++i)
             if (uint16_t pair = Core::gbPairOfIndex(i))
-                gbTable[size_t(i)] = mapChar(gbk.decode[pair], big5, s2t);
+                gbTable[size_t(i)] = mapChar(gbk.decode[pair], big5, s2t, true);
         big5Table.assign(Core::kBig5Entries, 0);
         for (int i = 0; i < Core::kBig5Entries; ++i)
-            big5Table[size_t(i)] = mapChar(big5.decode[Core::big5PairOfIndex(i)], gbk, t2s);
+            big5Table[size_t(i)] = mapChar(big5.decode[Core::big5PairOfIndex(i)], gbk, t2s, false);
     }
 };
 
@@ -228,6 +242,98 @@ const std::vector<uint16_t>& Core::gbTable() const {
 const std::vector<uint16_t>& Core::big5Table() const {
     std::call_once(d->tablesOnce, [this] { d->buildTables(); });
     return d->big5Table;
+}
+
+const std::map<char32_t, char32_t>& Core::builtinChoices() {
+    static const std::map<char32_t, char32_t> choices = [] {
+        static constexpr char32_t table[][2] = {
+#include "CharacterChoices.inc"
+        };
+        std::map<char32_t, char32_t> m;
+        for (const auto& [simplified, traditional] : table)
+            m.emplace(simplified, traditional);
+        return m;
+    }();
+    return choices;
+}
+
+char32_t Core::oneCharToTraditional(char32_t simplified, bool useChoices) const {
+    if (useChoices) {
+        const auto& chosen = builtinChoices();
+        if (auto k = chosen.find(simplified); k != chosen.end()) return k->second;
+    }
+    return Impl::singleForm(simplified, d->s2t);
+}
+
+namespace {
+
+bool isHan(char32_t c) {
+    return (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF);
+}
+
+// Calls `fn(simplified, traditional)` for every Han character of `utf8` that GBK encodes, aligned with
+// its phrase-aware conversion; lines whose conversion changes the length are skipped.
+template <typename Fn>
+void forEachAligned(std::string_view utf8, const std::unordered_map<char32_t, uint16_t>& gbk,
+                    const OpenCC& cc, Fn fn) {
+    size_t start = 0;
+    while (start < utf8.size()) {
+        size_t end = utf8.find('\n', start);
+        if (end == std::string_view::npos) end = utf8.size();
+        const std::string line(utf8.substr(start, end - start));
+        start = end + 1;
+        const std::u32string src = fromUtf8(line);
+        const std::u32string dst = fromUtf8(cc.convert(line));
+        if (src.size() != dst.size()) continue;
+        for (size_t k = 0; k < src.size(); ++k)
+            if (isHan(src[k]) && gbk.count(src[k])) fn(src[k], dst[k]);
+    }
+}
+
+} // namespace
+
+Core::FormCounts Core::countForms(std::string_view utf8) const {
+    FormCounts counts;
+    forEachAligned(utf8, d->gbk.encode, d->s2t, [&](char32_t s, char32_t t) { ++counts[s][t]; });
+    return counts;
+}
+
+std::map<char32_t, char32_t> Core::chooseForms(const FormCounts& counts, long minCount) const {
+    std::map<char32_t, char32_t> choices;
+    for (const auto& [simplified, forms] : counts) {
+        const char32_t single = oneCharToTraditional(simplified, false);
+        const auto singleIt = forms.find(single);
+        const long singleCount = singleIt == forms.end() ? 0 : singleIt->second;
+        char32_t best = single;
+        long bestCount = singleCount;
+        for (const auto& [form, n] : forms)
+            if (n > bestCount && d->big5.encode.count(form)) {
+                best = form;
+                bestCount = n;
+            }
+        if (best != single && bestCount >= minCount) choices.emplace(simplified, best);
+    }
+    return choices;
+}
+
+Core::Agreement Core::measure(std::string_view utf8, const std::map<char32_t, char32_t>* choices) const {
+    Agreement a;
+    std::unordered_map<char32_t, char32_t> single;
+    forEachAligned(utf8, d->gbk.encode, d->s2t, [&](char32_t s, char32_t t) {
+        char32_t form = 0;
+        if (choices)
+            if (auto k = choices->find(s); k != choices->end()) form = k->second;
+        if (!form) {
+            auto it = single.find(s);
+            if (it == single.end()) it = single.emplace(s, oneCharToTraditional(s, false)).first;
+            form = it->second;
+        }
+        // What the table can hold: the form when Big5 has it, else the source character.
+        if (!d->big5.encode.count(form)) form = s;
+        ++a.characters;
+        if (form == t) ++a.agreeing;
+    });
+    return a;
 }
 
 uint16_t Core::gbPairOfIndex(int index) {

@@ -2,7 +2,9 @@
 
 #include "controls/FieldBinding.h"
 #include "controls/KvDBComboBox.h"
+#include "platform/ClientDataSet.h"
 #include "platform/DataSetModel.h"
+#include "platform/Field.h"
 #include "platform/IniFile.h"
 
 #include <QApplication>
@@ -503,10 +505,17 @@ TFDBGrid::TFDBGrid(QWidget* parent)
             [this](const QModelIndex& now, const QModelIndex& before) {
                 const int old = model_->current;
                 model_->current = now.isValid() ? now.row() : -1;
+                // A view that had no current cell (after a reset) follows the dataset: the cell it picks
+                // by itself must not move the dataset's cursor.
+                bool follow = false;
                 if (dsModel_ && !syncing_ && now.isValid() && now.row() != dsModel_->currentRow()) {
-                    syncing_ = true;
-                    FieldBinding::guarded(this, [&] { dsModel_->setCurrentRow(now.row()); });
-                    syncing_ = false;
+                    if (!before.isValid()) {
+                        follow = true;
+                    } else {
+                        syncing_ = true;
+                        FieldBinding::guarded(this, [&] { dsModel_->setCurrentRow(now.row()); });
+                        syncing_ = false;
+                    }
                 }
                 if (old != model_->current) {
                     if (old >= 0 && old < rowCount()) emit model_->headerDataChanged(Qt::Vertical, old, old);
@@ -515,6 +524,7 @@ TFDBGrid::TFDBGrid(QWidget* parent)
                     emit RowChanged(model_->current);
                 }
                 if (now.column() != before.column() || !before.isValid()) emit ColEnter();
+                if (follow) syncCurrentFromSource();
             });
 }
 
@@ -784,6 +794,41 @@ QString TFDBGrid::SelectedField() const {
 
 QString TFDBGrid::cellText(int row, int col) const {
     return model_->index(row, col).data(Qt::DisplayRole).toString();
+}
+
+std::function<QString()> TFDBGrid::CurrentTextReader(const QString& fieldName) const {
+    TClientDataSet* ds = dsModel_ ? dsModel_->dataSet() : nullptr;
+    TField* f = ds ? ds->FindField(fieldName) : nullptr;
+    if (!f) return [] { return QString(); };
+    QPointer<TField> field = f;
+    QStringList params;
+    const QString kind = controlKind(fieldName, &params);
+    if (kind == "CheckBox") return [] { return QString(); };
+    if (kind == "CustomEdit" || kind.isEmpty()) {
+        if (auto* combo = qobject_cast<TKvDBComboBox*>(editorControlFor(fieldName))) {
+            QPointer<TKvDBComboBox> c = combo;
+            return [field, c] {
+                if (!field) return QString();
+                return c ? MappedItems::displayOf(c->Items(), field->Text(), c->MapList())
+                         : field->DisplayText();
+            };
+        }
+    }
+    if (const TColumn* col = columnByField(fieldName); col && !col->PickList().isEmpty()) {
+        const QStringList pick = col->PickList();
+        return [field, pick] { return field ? MappedItems::displayOf(pick, field->Text()) : QString(); };
+    }
+    const GridField* gf = fieldOf(fieldName);
+    if (currencyDisplay_ && gf && gf->currency) {
+        const int decimals = gf->decimals;
+        return [field, decimals] {
+            if (!field) return QString();
+            bool ok = false;
+            const double d = field->Text().toDouble(&ok);
+            return ok ? QLocale(QLocale::English).toString(d, 'f', decimals) : field->DisplayText();
+        };
+    }
+    return [field] { return field ? field->DisplayText() : QString(); };
 }
 
 bool TFDBGrid::canEditColumn(int col) const {

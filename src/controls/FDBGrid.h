@@ -179,6 +179,10 @@ public:
     QString SelectedField() const;
     // Text shown in a cell, the column's field.
     QString cellText(int row, int col) const;
+    // Reads the text a cell of the field shows for the dataset's current record (in-grid combos, pick
+    // lists and currency display included). Resolved once, so that a loop over many records pays only
+    // for the field's own text; empty texts when the grid shows no dataset or the field is missing.
+    std::function<QString()> CurrentTextReader(const QString& fieldName) const;
 
     // Multi-selection of rows (kept as bookmarks when the grid shows a dataset).
     QList<qint64> SelectedBookmarks() const;

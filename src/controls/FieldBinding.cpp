@@ -1,8 +1,12 @@
 #include "controls/FieldBinding.h"
 
+#include "platform/ClientDataSet.h"
+#include "platform/CodePage.h"
 #include "platform/DataSource.h"
 #include "platform/DialogService.h"
+#include "platform/Field.h"
 
+#include <QRegularExpression>
 #include <QWidget>
 
 namespace kvx {
@@ -80,6 +84,33 @@ QString FieldBinding::editMask() const {
 int FieldBinding::size() const {
     const TField* f = field();
     return f && f->IsStringKind() ? f->Size() : 0;
+}
+
+bool FieldBinding::isIntegerField() const {
+    const TField* f = field();
+    if (!f) return false;
+    switch (f->DataType()) {
+    case FieldType::Smallint:
+    case FieldType::Integer:
+    case FieldType::Word:
+    case FieldType::LargeInt:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool FieldBinding::fits(const QString& text) const {
+    const TField* f = field();
+    if (!f) return true;
+    if (isIntegerField()) {
+        static const QRegularExpression integer(QStringLiteral("^\\s*[+-]?[0-9]*\\s*$"));
+        return integer.match(text).hasMatch();
+    }
+    if (f->DataType() != FieldType::String && f->DataType() != FieldType::FixedChar) return true;
+    if (f->Size() <= 0 || text.size() * 4 <= f->Size()) return true;
+    const int cp = f->DataSet() ? f->DataSet()->CodePage() : codepage::systemCodePage();
+    return codepage::encode(text, cp).size() <= f->Size();
 }
 
 bool FieldBinding::canModify() const {

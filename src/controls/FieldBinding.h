@@ -35,6 +35,10 @@ public:
     // The field's edit mask and size (0 when none).
     QString editMask() const;
     int size() const;
+    // Whether `text` fits the field: a string field holds at most Size bytes in its dataset's database
+    // code page (a Chinese character takes two), an integer field only what makes an integer.
+    bool fits(const QString& text) const;
+    bool isIntegerField() const;
     // The control may change the field: bound, field writable, dataset editable, source enabled.
     bool canModify() const;
     // Puts the dataset into edit state (the first keystroke in a control does so); false when it cannot.

@@ -10,10 +10,29 @@
 #include <QLineEdit>
 #include <QMetaMethod>
 #include <QToolButton>
+#include <QValidator>
 
 namespace kvx {
 
 namespace {
+
+// Refuses an edit that the bound field could not hold (see FieldBinding::fits): the keystroke or paste
+// is dropped instead of the text being cut or refused later.
+class FieldTextValidator : public QValidator {
+public:
+    FieldTextValidator(FieldBinding* binding, QObject* parent) : QValidator(parent), binding_(binding) {}
+    State validate(QString& input, int&) const override {
+        if (!binding_->isBound() || !binding_->fits(input)) return binding_->isBound() ? Invalid : Acceptable;
+        const QString t = input.trimmed();
+        if (binding_->isIntegerField() && (t == QLatin1String("-") || t == QLatin1String("+")))
+            return Intermediate;
+        return Acceptable;
+    }
+
+private:
+    FieldBinding* binding_;
+};
+
 // Keys that change an edit's text.
 bool changesText(const QKeyEvent* k) {
     if (k->matches(QKeySequence::Paste) || k->matches(QKeySequence::Cut) || k->matches(QKeySequence::Undo))
@@ -36,6 +55,7 @@ TKvDBEdit::TKvDBEdit(QWidget* parent)
     edit_->installEventFilter(this);
     setDefaultColor(colors::clWindow);
     resize(200, 22);
+    edit_->setValidator(new FieldTextValidator(binding_, edit_));
     connect(edit_, &QLineEdit::textEdited, this, &TKvDBEdit::onEdited);
     connect(edit_, &QLineEdit::editingFinished, this, [this] { UpdateRecord(); });
     connect(edit_, &QLineEdit::textChanged, this, [this] {
@@ -128,6 +148,7 @@ void TKvDBEdit::applyColor() {
 }
 
 void TKvDBEdit::onEdited() {
+    refused_.reset();
     if (loading_ || !binding_->isBound()) return;
     if (!binding_->edit()) {
         // The dataset cannot be edited: what was typed is dropped.
@@ -140,7 +161,15 @@ void TKvDBEdit::onEdited() {
 bool TKvDBEdit::UpdateRecord() {
     if (!binding_->isBound() || !binding_->modified()) return true;
     const QString text = Text();
-    return binding_->write(text);
+    // Enter, leaving the edit and posting all write the pending text: a text the field refused is
+    // reported once, not again until it changes.
+    if (refused_ && *refused_ == text) return false;
+    if (binding_->write(text)) {
+        refused_.reset();
+        return true;
+    }
+    if (binding_->modified()) refused_ = text;
+    return false;
 }
 
 void TKvDBEdit::Reset() {

@@ -6,6 +6,8 @@
 #include "controls/EditMask.h"
 #include "controls/ImageLibrary.h"
 
+#include <optional>
+
 class QHBoxLayout;
 class QLabel;
 class QLineEdit;
@@ -76,6 +78,7 @@ private:
     bool readOnly_ = false;
     int labelWidth_ = 70;
     bool loading_ = false;
+    std::optional<QString> refused_; // the text the field last refused
 };
 
 class TKvBtnDBEdit : public TKvDBEdit {

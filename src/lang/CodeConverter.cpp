@@ -1,6 +1,7 @@
 #include "CodeConverter.h"
 
 #include "Log.h"
+#include "platform/Collection.h"
 #include "platform/PropertySetter.h"
 
 #include <QAbstractButton>
@@ -111,15 +112,30 @@ void setItemIndex(QObject* c, int index) {
 }
 
 // Converts a list in one call (its lines joined), item by item when a line break inside an item
-// would break the split.
+// would break the split. An item "display\tvalue" has only its display part converted: the value
+// after the tab is stored data.
 QStringList convertList(const QStringList& list, const std::function<QString(const QString&)>& fn) {
-    const QString joined = list.join(QLatin1Char('\n'));
-    const QStringList back = fn(joined).split(QLatin1Char('\n'));
-    if (back.size() == list.size()) return back;
-    QStringList out;
-    for (const QString& s : list)
-        out << fn(s);
-    return out;
+    QStringList shown;
+    QStringList stored;
+    for (const QString& item : list) {
+        const qsizetype tab = item.indexOf(QLatin1Char('\t'));
+        shown << (tab < 0 ? item : item.left(tab));
+        stored << (tab < 0 ? QString() : item.mid(tab));
+    }
+    QStringList back = fn(shown.join(QLatin1Char('\n'))).split(QLatin1Char('\n'));
+    if (back.size() != list.size()) {
+        back.clear();
+        for (const QString& s : std::as_const(shown))
+            back << fn(s);
+    }
+    for (qsizetype i = 0; i < back.size(); ++i)
+        back[i] += stored[i];
+    return back;
+}
+
+// A data-bound control: its text shows a field, and writing it would edit the record.
+bool isDataBound(const QObject* c) {
+    return hasProperty(c, "DataField") && !c->property("DataField").toString().isEmpty();
 }
 
 } // namespace
@@ -268,8 +284,19 @@ void TCodeConverter::convertStringProperty(QObject* c, const char* name, int kin
 }
 
 void TCodeConverter::applyFontProperty(QObject* c, const char* name, int kind) const {
-    if (!c || !hasProperty(c, name) || !isWritable(c, name)) return;
+    if (!c || !hasProperty(c, name)) return;
     const QVariant v = c->property(name);
+    if (v.metaType().flags().testFlag(QMetaType::PointerToQObject)) {
+        // A font object of the controls library (read-only property): its face and character set.
+        QObject* font = v.value<QObject*>();
+        const std::optional<UIFont> rule = fontRule(kind);
+        if (!font || !rule || !hasProperty(font, "Name")) return;
+        writeProperty(font, "Name", rule->name);
+        writeProperty(font, "Charset", rule->charset);
+        c->setProperty("FontCharset", rule->charset);
+        return;
+    }
+    if (!isWritable(c, name)) return;
     if (!holds(v, QMetaType::QFont)) return;
     QFont font = v.value<QFont>();
     if (!SetUIFont(kind, font)) return;
@@ -345,7 +372,8 @@ void TCodeConverter::SetObjectLines(QObject* c, int kind) const {
 }
 
 void TCodeConverter::SetObjectText(QObject* c, int kind) const {
-    if (c) convertStringProperty(c, textProperty(c), kind);
+    // A bound control's text is the field's value: the data conversion shows it, the window's does not.
+    if (c && !isDataBound(c)) convertStringProperty(c, textProperty(c), kind);
 }
 
 void TCodeConverter::SetObjectStyle(QObject* c, int kind) const {
@@ -365,8 +393,15 @@ void TCodeConverter::SetObjectStyle(QObject* c, int kind) const {
 }
 
 void TCodeConverter::SetObjectPanels(QObject* c, int kind) const {
-    if (!c || !hasProperty(c, "Panels") || !isWritable(c, "Panels")) return;
+    if (!c || !hasProperty(c, "Panels")) return;
     const QVariant v = c->property("Panels");
+    if (auto* panels = qobject_cast<kvx::TCollection*>(v.value<QObject*>())) {
+        // Status-bar panels: every panel's text.
+        for (int i = 0; i < panels->Count(); ++i)
+            convertStringProperty(panels->Item(i), "Text", kind);
+        return;
+    }
+    if (!isWritable(c, "Panels")) return;
     if (!holds(v, QMetaType::QStringList)) return;
     QStringList panels = v.toStringList();
     for (QString& text : panels)
@@ -413,7 +448,15 @@ void TCodeConverter::translateByClass(QObject* c, bool deep) const {
         if (enumKey(c, "Style") != "csSimple" && combo->count() > 0 && combo->currentIndex() < 0)
             combo->setCurrentIndex(0);
     } else if (deep) {
-        if (auto* grid = qobject_cast<QTableWidget*>(c)) {
+        // A string grid, or the unnamed grid inside a control of the library (aligned string grid).
+        QTableWidget* grid = qobject_cast<QTableWidget*>(c);
+        if (!grid)
+            for (QTableWidget* inner : c->findChildren<QTableWidget*>(Qt::FindDirectChildrenOnly))
+                if (inner->objectName().isEmpty() || inner->objectName().startsWith(QLatin1String("qt_"))) {
+                    grid = inner;
+                    break;
+                }
+        if (grid) {
             for (int r = 0; r < grid->rowCount(); ++r)
                 for (int col = 0; col < grid->columnCount(); ++col)
                     if (QTableWidgetItem* item = grid->item(r, col)) {
@@ -426,8 +469,9 @@ void TCodeConverter::translateByClass(QObject* c, bool deep) const {
                 if (QTableWidgetItem* item = grid->verticalHeaderItem(r)) item->setText(fn(item->text()));
         }
     }
-    // Lists of the navigator's button hints and of the selection panel's words.
-    for (const char* name : {"Hints", "BeginWords", "FinalWords"}) {
+    // Lists of the navigator's button hints and of the selection panel's words and chosen items (its
+    // items are converted as Items; the chosen ones must follow or they would show in both lists).
+    for (const char* name : {"Hints", "BeginWords", "FinalWords", "Selected"}) {
         if (!hasProperty(c, name) || !isWritable(c, name)) continue;
         const QVariant v = c->property(name);
         if (holds(v, QMetaType::QStringList)) writeProperty(c, name, convertList(v.toStringList(), fn));

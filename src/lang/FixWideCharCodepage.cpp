@@ -7,7 +7,8 @@ namespace kvx::lang {
 int ExtendedBig5::decodePair(unsigned char lead, unsigned char trail) const {
     if (lead > 0x80 && lead < 0xFF && trail >= 0x80 && trail <= 0xA0)
         return ((trail + 0x20) << 8) + (lead - 0x80);
-    if (lead == 0xA3 && ((trail >= 0xC0 && trail <= 0xDF) || (trail >= 0xE1 && trail <= 0xFE)))
+    // A3E1 is the euro sign of code page 950 and stays it.
+    if (lead == 0xA3 && ((trail >= 0xC0 && trail <= 0xDF) || (trail >= 0xE2 && trail <= 0xFE)))
         return 0xC041 + trail;
     return -1;
 }
@@ -21,7 +22,7 @@ bool ExtendedBig5::encodeChar(char32_t c, char out[2]) const {
         out[1] = char(high - 0x20);
         return true;
     }
-    if (high == 0xC1 && ((low >= 1 && low <= 32) || (low >= 34 && low <= 63))) {
+    if (high == 0xC1 && ((low >= 1 && low <= 32) || (low >= 35 && low <= 63))) {
         out[0] = char(0xA3);
         out[1] = char(low + 0xBF);
         return true;

@@ -122,9 +122,14 @@ QString GetMessageFromFile(const QString& fileName, const QString& key, const QS
     if (fileName.isEmpty() || !QFile::exists(fileName)) return def;
     pugi::xml_document doc;
     if (!LoadXmlFile(doc, fileName).isEmpty()) return def;
-    const pugi::xpath_node hit = SelectFirst(doc, QStringLiteral("//%1/@%2").arg(key, QStringLiteral("Msg")));
-    if (!hit.attribute()) return def;
-    return QString::fromUtf8(hit.attribute().value());
+    // The key is a name, looked up literally (never as a query): the first element of that name, in
+    // document order, that carries a message.
+    const QByteArray name = key.toUtf8();
+    const pugi::xml_node hit = doc.find_node([&](const pugi::xml_node& n) {
+        return n.type() == pugi::node_element && name == n.name() && n.attribute("Msg");
+    });
+    if (!hit) return def;
+    return QString::fromUtf8(hit.attribute("Msg").value());
 }
 
 } // namespace kvx::lang

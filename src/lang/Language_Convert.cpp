@@ -94,10 +94,16 @@ public:
     const QByteArray& convert(const unsigned char* p) {
         const quint16 key = quint16(p[0] << 8 | p[1]);
         auto it = done_.constFind(key);
-        if (it == done_.cend())
-            it = done_.insert(
-                key, codepage::encode(
-                         codepage::decode(QByteArray(reinterpret_cast<const char*>(p), 2), from_), to_));
+        if (it == done_.cend()) {
+            // A pair that is no character of the source code page becomes one '?', as in the library,
+            // not a replacement per byte or an unrelated character.
+            QString c = codepage::decode(QByteArray(reinterpret_cast<const char*>(p), 2), from_);
+            const unsigned t = p[1];
+            const bool trail = from_ == 936 ? t >= 0x40 && t <= 0xFE && t != 0x7F
+                                            : (t >= 0x40 && t <= 0x7E) || (t >= 0xA1 && t <= 0xFE);
+            if (c.startsWith(QChar::ReplacementCharacter) && trail) c = QChar::ReplacementCharacter;
+            it = done_.insert(key, codepage::encode(c, to_)); // the replacement character has no code: '?'
+        }
         return *it;
     }
 

@@ -6,10 +6,60 @@
 
 #include <QComboBox>
 #include <QList>
+#include <QListWidget>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QWidget>
+#include <optional>
+
+namespace {
+
+// The node of a tree at `index` in index order (depth first, parents before children).
+QTreeWidgetItem* nodeAt(QTreeWidget* tree, int index) {
+    int n = 0;
+    for (QTreeWidgetItemIterator it(tree); *it; ++it, ++n)
+        if (n == index) return *it;
+    return nullptr;
+}
+
+// "Items_N.Caption|Text" and "Columns_N.Caption|Text" on list and tree views, whose items are no
+// objects with properties: the N-th node's text, the N-th column's title. Empty when the path is not
+// of that form; false when the item does not exist.
+std::optional<bool> setViewItem(QObject* component, const QString& path, const QString& value) {
+    auto* tree = qobject_cast<QTreeWidget*>(component);
+    auto* list = qobject_cast<QListWidget*>(component);
+    if (!tree && !list) return std::nullopt;
+    const QStringList parts = path.split(QLatin1Char('.'));
+    if (parts.isEmpty() || parts.size() > 2) return std::nullopt;
+    const auto [name, index] = kvx::PropertySetter::splitIndex(parts.first().trimmed());
+    const bool items = name.compare(QLatin1String("Items"), Qt::CaseInsensitive) == 0;
+    const bool columns = name.compare(QLatin1String("Columns"), Qt::CaseInsensitive) == 0;
+    if (index < 0 || (!items && !columns)) return std::nullopt;
+    const QString prop = parts.size() == 2 ? parts[1].trimmed() : QString();
+    if (!prop.isEmpty() && prop.compare(QLatin1String("Caption"), Qt::CaseInsensitive) != 0 &&
+        prop.compare(QLatin1String("Text"), Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    if (list) {
+        if (!items || index >= list->count()) return false;
+        list->item(index)->setText(value);
+        return true;
+    }
+    if (columns) {
+        if (index >= tree->columnCount()) return false;
+        tree->headerItem()->setText(index, value);
+        return true;
+    }
+    QTreeWidgetItem* node = nodeAt(tree, index);
+    if (!node) return false;
+    node->setText(0, value);
+    return true;
+}
+
+} // namespace
 
 bool SetLangProperty(QObject* component, const QString& path, const QString& value) {
     if (!component || path.trimmed().isEmpty()) return false;
+    if (const std::optional<bool> done = setViewItem(component, path, value)) return *done;
     try {
         return kvx::SetPropValueIncludeSub(component, path, value);
     } catch (const std::exception& e) {

@@ -1,6 +1,6 @@
 // Byte-string conversions offered to Unicode text: encode in the source code page, convert, decode from
-// the target code page. Characters the source code page cannot encode are kept as they are instead of
-// becoming '?'.
+// the target code page. Characters the source code page cannot encode, and those the target cannot hold
+// (the conversion gives '?' for them), are kept as they are instead of becoming '?'.
 #pragma once
 
 #include <QByteArray>

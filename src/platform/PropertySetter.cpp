@@ -5,12 +5,19 @@
 #include "platform/Logging.h"
 
 #include <QHash>
+#include <QLoggingCategory>
 #include <QMetaEnum>
 #include <limits>
 
 namespace kvx {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcProps, "kvx.platform")
+
+// How far past the end of a string list a line may be addressed: the gap is filled with empty lines,
+// so an absurd index would allocate millions of them.
+constexpr int kMaxAddedLines = 4096;
 
 struct IdentRegistry {
     QHash<QString, IdentMap> byName;          // lower-case property name
@@ -262,6 +269,11 @@ bool PropertySetter::set(QObject* root, const QString& path, const QString& text
         const QMetaProperty& p = t.property;
         if (t.line >= 0) {
             QStringList lines = p.read(t.object).toStringList();
+            if (t.line >= lines.size() + kMaxAddedLines) {
+                qCWarning(lcProps) << "line" << t.line << "of" << path << "is far beyond the" << lines.size()
+                                   << "lines: refused";
+                return false;
+            }
             while (lines.size() <= t.line)
                 lines.append(QString());
             lines[t.line] = text;

@@ -8,7 +8,7 @@
 // `QObject* indexedItem(QString name, int index)` returns. Any other indexed part ends the walk.
 // The last part names the property to set; when it carries an index ("Items_3", "Lines_0") and the
 // target has a string-list property of that name, it addresses a line: the list grows with empty lines
-// until the line exists.
+// until the line exists (at most 4096 lines past its end; a line further out is refused and logged).
 //
 // Text is converted by the property's kind: integers (with the identifier maps registered for the
 // property name, e.g. colour names for "Color"; "$hex" and decimal texts), floats, strings and

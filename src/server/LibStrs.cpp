@@ -227,10 +227,36 @@ QString ZeroATfirst(qint64 Value, int Width) {
 
 double FourOutFiveIn(double Value, int Digits) {
     if (!std::isfinite(Value)) return Value;
-    double v = throughDecimalText(Value);
-    v += v < 0 ? -1e-12 : 1e-12;
+    if (Value == 0) return 0.0; // no -0
     const int digits = std::clamp(Digits, 0, 18);
-    return QString::number(v, 'f', digits).toDouble();
+    // Rounded on the decimal digits of the value's shortest text (15 significant digits), so a half
+    // rounds away from zero at every magnitude.
+    const QString e = QString::number(std::fabs(Value), 'e', 14); // "d.dddddddddddddde+XX"
+    const qsizetype ePos = e.indexOf(QLatin1Char('e'));
+    QString mantissa = e.left(ePos).remove(QLatin1Char('.'));
+    const int exponent = e.mid(ePos + 1).toInt() + 1; // value = 0.mantissa x 10^exponent
+    const qsizetype keep = qsizetype(exponent) + digits;
+    if (keep >= mantissa.size()) return Value;
+    if (keep < 0) return 0.0;
+    const bool up = mantissa.at(keep) >= QLatin1Char('5');
+    QString kept = mantissa.left(keep);
+    int scale = exponent;
+    if (up) {
+        qsizetype k = kept.size() - 1;
+        while (k >= 0 && kept[k] == QLatin1Char('9'))
+            kept[k--] = QLatin1Char('0');
+        if (k >= 0)
+            kept[k] = QChar(kept[k].unicode() + 1);
+        else {
+            kept.prepend(QLatin1Char('1'));
+            ++scale;
+        }
+    }
+    if (kept.isEmpty()) return 0.0;
+    const double magnitude =
+        (QStringLiteral("0.") + kept + QLatin1Char('e') + QString::number(scale)).toDouble();
+    if (magnitude == 0) return 0.0;
+    return Value < 0 ? -magnitude : magnitude;
 }
 
 int CompareFloat(double X, double Y) {
@@ -289,7 +315,9 @@ TDateTime StringToDate(const QString& Text, int Layout, const QString& Separator
     fieldsToYmd(Layout, a, b, c, y, m, d);
     // A day count past ten thousand years leaves the calendar.
     if (!validYmd(y, m, 1) || d > 3660000) return 0;
-    return daysOf(QDate(int(y), int(m), 1)) + double(d - 1);
+    const QDate date = QDate(int(y), int(m), 1).addDays(d - 1);
+    if (!date.isValid() || date.year() > 9999) return 0; // rolled past the last date
+    return daysOf(date);
 }
 
 TDateTime TransDateIn(const QString& Text) {
@@ -316,6 +344,9 @@ TDateTime TransDateTimeIn(const QString& Text) {
 
 bool CheckDate(const QString& Text) {
     if (Text.isEmpty()) return true;
+    if (Text.size() != 8) return false;
+    for (QChar c : Text)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
     qint64 y, m, d;
     if (!parseInt(Text.mid(0, 4), y) || !parseInt(Text.mid(4, 2), m) || !parseInt(Text.mid(6, 2), d))
         return false;
@@ -401,6 +432,11 @@ Variant KVWideStringToStr(const Variant& Value, int CodePage) {
 }
 
 QString MakeFullPath(const QString& Path, const QString& Base) {
+    // A drive (C:\x, C:x) or a share (\\host\share, //host/share) is a full path already.
+    const bool drive =
+        Path.size() >= 2 && Path[1] == QLatin1Char(':') && Path[0].isLetter() && Path[0].unicode() < 128;
+    const bool share = Path.startsWith(QLatin1String("\\\\")) || Path.startsWith(QLatin1String("//"));
+    if (drive || share) return Path;
     if (Path.startsWith(QLatin1Char('\\')))
         return Base + QString(Path.mid(1)).replace(QLatin1Char('\\'), '/');
     if (QDir::isAbsolutePath(Path)) return Path;

@@ -93,7 +93,9 @@ TEST(ProgramServer, AnswersWhatisFormatsAndCounts) {
     auto s = env.connect();
     EXPECT_EQ(s->call("Whatis", {"TODAY"}).toString(), QDate::currentDate().toString("yyyyMMdd"));
     EXPECT_EQ(s->call("Whatis", {"SQLTYPE"}).toInt(), 1);
-    EXPECT_TRUE(s->call("GetFormat", {"DEMO", "QLDI05"}).toString().contains("<MT_User>"));
+    const QString format = s->call("GetFormat", {"DEMO", "QLDI05"}).toString();
+    EXPECT_TRUE(format.contains("<MT_User CompanyID=\"DEMO\" ProgID=\"QLDI05\">"));
+    EXPECT_TRUE(format.contains("<Component ID=\"edMB005\">"));
     EXPECT_EQ(s->call("GetFormat", {"DEMO", "COPI01"}).toString(), QString());
     s->dataRequest("pvdMain", kvx::DataRequest{"MB004 = '1'", {}, {}}.toVariant());
     const qint64 basic = s->call("GetRecCount").toInt();

@@ -63,6 +63,12 @@ struct Data {
     QString value(const char* field) const { return ds.FindField(field)->Text(); }
 };
 
+// Types any text, one key event per character (keyClicks knows ASCII keys only).
+void typeText(QWidget* w, const QString& text) {
+    for (QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
 } // namespace
 
 TEST(Binding, TypingIntoAnEditWritesTheField) {
@@ -134,7 +140,7 @@ TEST(Binding, ConversionErrorsAreShownAndAbortsAreSilent) {
     ed->setDataField("BITS");
     ed->editor()->setFocus();
     ed->editor()->selectAll();
-    QTest::keyClicks(ed->editor(), "abc");
+    QTest::keyClicks(ed->editor(), "99999999999"); // out of the integer range
     EXPECT_FALSE(ed->UpdateRecord());
     ASSERT_EQ(DialogService::instance().shown().size(), 1);
     EXPECT_EQ(DialogService::instance().shown().first().type, MsgDlgType::Error);
@@ -149,6 +155,63 @@ TEST(Binding, ConversionErrorsAreShownAndAbortsAreSilent) {
     EXPECT_FALSE(ed->UpdateRecord());
     EXPECT_TRUE(DialogService::instance().shown().isEmpty());
     EXPECT_EQ(d.value("MB005"), "first");
+}
+
+TEST(Binding, StringFieldsLimitInputByBytesOfTheDatabaseCodePage) {
+    Data d;
+    d.ds.SetCodePage(936);
+    d.ds.FindField("MB001")->SetSize(10);
+    auto* ed = new TKvDBEdit(&d.form);
+    ed->setDataSource(&d.src);
+    ed->setDataField("MB001");
+    ed->editor()->setFocus();
+    ed->editor()->selectAll();
+    // Ten Chinese characters into ten bytes: the sixth and later are refused as they are typed.
+    typeText(ed->editor(), QString::fromUtf8("文档传输设置作业单据"));
+    EXPECT_EQ(ed->editor()->text(), QString::fromUtf8("文档传输设"));
+    QTest::keyClick(ed->editor(), Qt::Key_Return);
+    EXPECT_EQ(d.value("MB001"), QString::fromUtf8("文档传输设"));
+    // Single-byte characters fill what is left; mixed text counts bytes too.
+    ed->editor()->selectAll();
+    typeText(ed->editor(), QString::fromUtf8("AB文档CDEFGH"));
+    EXPECT_EQ(ed->editor()->text(), QString::fromUtf8("AB文档CDEF"));
+    // A paste that would not fit is refused whole.
+    ed->editor()->selectAll();
+    QTest::keyClicks(ed->editor(), "x");
+    ed->editor()->insert(QString::fromUtf8("一二三四五"));
+    EXPECT_EQ(ed->editor()->text(), QStringLiteral("x"));
+    EXPECT_TRUE(DialogService::instance().shown().isEmpty());
+}
+
+TEST(Binding, IntegerEditsAcceptOnlyIntegersAndReportARefusedNumberOnce) {
+    Data d;
+    auto* ed = new TKvDBEdit(&d.form);
+    ed->setDataSource(&d.src);
+    ed->setDataField("BITS");
+    ed->editor()->setFocus();
+    ed->editor()->selectAll();
+    QTest::keyClicks(ed->editor(), "-1a2.5e");
+    EXPECT_EQ(ed->editor()->text(), QStringLiteral("-125"));
+    QTest::keyClick(ed->editor(), Qt::Key_Return);
+    EXPECT_EQ(d.value("BITS"), "-125");
+    EXPECT_TRUE(DialogService::instance().shown().isEmpty());
+    // Out of range: Enter, leaving the edit and asking again report it once.
+    ed->editor()->selectAll();
+    QTest::keyClicks(ed->editor(), "3000000000");
+    QTest::keyClick(ed->editor(), Qt::Key_Return);
+    EXPECT_FALSE(ed->UpdateRecord());
+    auto* other = new QLineEdit(&d.form);
+    other->show();
+    other->setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(DialogService::instance().shown().size(), 1);
+    EXPECT_EQ(d.value("BITS"), "-125");
+    // A changed text is tried (and reported) afresh.
+    ed->editor()->setFocus();
+    ed->editor()->end(false);
+    QTest::keyClicks(ed->editor(), "1");
+    EXPECT_FALSE(ed->UpdateRecord());
+    EXPECT_EQ(DialogService::instance().shown().size(), 2);
 }
 
 TEST(Binding, PickingAMappedComboItemStoresTheValue) {

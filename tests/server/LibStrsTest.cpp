@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <cmath>
 #include <gtest/gtest.h>
 
 using kvx::Variant;
@@ -105,6 +106,26 @@ TEST(LibStrsNumbers, RoundHalfAwayFromZero) {
     EXPECT_DOUBLE_EQ(FourOutFiveIn(0.0, 2), 0.0);
 }
 
+TEST(LibStrsNumbers, RoundHalfAwayFromZeroAtEveryMagnitude) {
+    // A fixed nudge is lost below the last bit of large values; the decimal text decides instead.
+    EXPECT_EQ(FourOutFiveIn(20000.675, 2), 20000.68);
+    EXPECT_EQ(FourOutFiveIn(-20000.675, 2), -20000.68);
+    EXPECT_EQ(FourOutFiveIn(99999.995, 2), 100000.0);
+    EXPECT_EQ(FourOutFiveIn(1000000.075, 2), 1000000.08);
+    EXPECT_EQ(FourOutFiveIn(123456789.125, 2), 123456789.13);
+    EXPECT_EQ(FourOutFiveIn(0.000125, 4), 0.0001);
+    EXPECT_EQ(FourOutFiveIn(0.00015, 4), 0.0002);
+    EXPECT_EQ(FourOutFiveIn(9.9999, 2), 10.0);
+    EXPECT_EQ(FourOutFiveIn(49.5, -1), 50.0); // negative digits count as none
+    EXPECT_EQ(FourOutFiveIn(12.0, 2), 12.0);
+    // A value that rounds to zero is zero, never -0.
+    for (double v : {-0.004, -0.0, -1e-300}) {
+        const double r = FourOutFiveIn(v, 2);
+        EXPECT_EQ(r, 0.0) << v;
+        EXPECT_FALSE(std::signbit(r)) << v;
+    }
+}
+
 TEST(LibStrsNumbers, CompareFloat) {
     EXPECT_EQ(CompareFloat(0.1 + 0.2, 0.3), 0);
     EXPECT_EQ(CompareFloat(1.0, 1.0 + 1e-9), -1);
@@ -158,6 +179,10 @@ TEST(LibStrsDates, StringToDate) {
     EXPECT_EQ(StringToDate("2008/03", 1, "/"), 0);
     EXPECT_EQ(StringToDate("", 1, "/"), 0);
     EXPECT_EQ(StringToDate("99999999999999999999/1/1", 1, "/"), 0);
+    // A day that rolls past the last date gives no date.
+    EXPECT_EQ(StringToDate("9999/12/32", 1, "/"), 0);
+    EXPECT_EQ(asDate(StringToDate("9999/12/31", 1, "/")), QDate(9999, 12, 31));
+    EXPECT_EQ(asDate(StringToDate("9999/11/31", 1, "/")), QDate(9999, 12, 1));
 }
 
 TEST(LibStrsDates, TransDateIn) {
@@ -192,6 +217,13 @@ TEST(LibStrsDates, CheckDate) {
     EXPECT_TRUE(CheckDate("99991231"));
     EXPECT_FALSE(CheckDate("2008ab01"));
     EXPECT_FALSE(CheckDate("2008"));
+    // Exactly eight digits: signs, blanks and extra characters are refused.
+    EXPECT_FALSE(CheckDate("200801011"));
+    EXPECT_FALSE(CheckDate("20080101 "));
+    EXPECT_FALSE(CheckDate("+2008101"));
+    EXPECT_FALSE(CheckDate(" 2008101"));
+    EXPECT_FALSE(CheckDate("2008 1 1"));
+    EXPECT_FALSE(CheckDate("2008-1-1"));
 }
 
 TEST(LibStrsDates, Changedate) {
@@ -250,6 +282,11 @@ TEST(LibStrsOther, MakeFullPath) {
     EXPECT_EQ(MakeFullPath("\\C_PKG\\sub\\", "/opt/kvx/"), "/opt/kvx/C_PKG/sub/");
     EXPECT_EQ(MakeFullPath("/abs/pkg/", "/opt/kvx/"), "/abs/pkg/");
     EXPECT_EQ(MakeFullPath("", "/opt/kvx/"), "/opt/kvx/");
+    // Windows drive and share paths are full paths already.
+    EXPECT_EQ(MakeFullPath("C:\\KVX\\C_PKG\\", "/opt/kvx/"), "C:\\KVX\\C_PKG\\");
+    EXPECT_EQ(MakeFullPath("d:pkg", "/opt/kvx/"), "d:pkg");
+    EXPECT_EQ(MakeFullPath("\\\\server\\share\\pkg", "/opt/kvx/"), "\\\\server\\share\\pkg");
+    EXPECT_EQ(MakeFullPath("//server/share/pkg", "/opt/kvx/"), "//server/share/pkg");
 }
 
 TEST(LibStrsOther, CodePageConversionsOfVariants) {
