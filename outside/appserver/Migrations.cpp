@@ -166,6 +166,15 @@ void dropTransmissionResetLog(Storage& s) {
     s.exec(QStringLiteral("UPDATE ADMMB SET MB005 = 'QLDTB', MB006 = 'TB001' WHERE MB001 = 'QLDI06'"));
 }
 
+// A setting whose remark holds an apostrophe and Chinese text, so that quoting is exercised end to end.
+void seedQuotedRemark(Storage& s) {
+    s.exec(
+        QStringLiteral("INSERT INTO QLDMB (MB001, MB001C, MB002, MB004, MB005, MB003, COMPANY, CREATOR, "
+                       "USR_GROUP, CREATE_DATE, MODIFIER, MODI_DATE, FLAG) "
+                       "VALUES (?, ?, '1', '2', ?, '', 'DEMO', 'DS', 'ADMIN', '20240312', '', '', 1)"),
+        {QStringLiteral("INVTX"), QStringLiteral("KV_INVTX.XML"), QStringLiteral("O'Neil 的调拨单每日汇出")});
+}
+
 // Password hashes of the users who sign in over the socket (empty: no password yet, no socket login).
 void addPasswordHashes(Storage& s) {
     s.exec(QStringLiteral("ALTER TABLE KVXMA ADD COLUMN MA007 VARCHAR(255) NOT NULL DEFAULT ''"));
@@ -190,6 +199,7 @@ const QList<Migration>& migrations() {
          seedNumberFormats},
         {8, "screen settings of QLDI05 for the demo company", seedQldi05ScreenSettings},
         {9, "password hashes of users", addPasswordHashes},
+        {10, "a transmission setting with an apostrophe in its remark", seedQuotedRemark},
     };
     return list;
 }

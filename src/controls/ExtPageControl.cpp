@@ -107,6 +107,8 @@ void TExtPageControl::InsertPage(int index, TTabSheet* page) {
     current_ = bar_->currentIndex();
     if (current_ >= 0) stack_->setCurrentIndex(current_);
     syncTab(page);
+    // A hidden bar defers its layout; the page control's layout must still learn its new height.
+    bar_->updateGeometry();
 }
 
 void TExtPageControl::RemovePage(TTabSheet* page) {
