@@ -11,6 +11,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QMutex>
 #include <QTcpServer>
 #include <QThread>
 #include <atomic>

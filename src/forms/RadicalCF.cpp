@@ -43,7 +43,7 @@ bool isYes(const QString& element) {
 
 TRightsSet ParseRights(const QString& powerData) {
     using namespace rights;
-    if (powerData.isEmpty()) return Empty;
+    if (powerData.isEmpty()) return kEmpty;
     const QStringList e = powerData.split(QLatin1Char(','));
     auto element = [&e](int i) { return i < e.size() ? e.at(i) : QString(); };
     TRightsSet s = range(0, 14) | bit(CanQuery);
@@ -122,8 +122,8 @@ void ArrangeToolButtons(QWidget* toolBar) {
 
 TfrmRadical::TfrmRadical(QWidget* parent) : TKVForm(parent) {
     setObjectName(QStringLiteral("frmRadical"));
-    SetKeyPreview(true);
-    SetShowHint(true);
+    setKeyPreview(true);
+    setShowHint(true);
     setFocusPolicy(Qt::StrongFocus);
     OnClose = [this](QObject*, TCloseAction& Action) { FormClose(Action); };
 }
@@ -138,7 +138,7 @@ void TfrmRadical::FormCreate() {
     TKVForm::FormCreate();
     Broker = new TBrokers(this);
     Broker->setObjectName(QStringLiteral("Broker"));
-    RightsSet = rights::Default;
+    RightsSet = rights::kDefault;
     CommandMask = 511;
     InitCondition.clear();
     RunMode = 0;
@@ -157,13 +157,13 @@ void TfrmRadical::StartStandAlone() {
     try {
         Broker->WorkCenter = Variant(CreateOleObject(QStringLiteral("PellanWorkCenter.Manager")));
         std::shared_ptr<Dispatch> wc = Broker->WorkCenter.toDispatch();
-        wc->call(QStringLiteral("Connect"), {Variant::fromList({QString::fromLatin1(DevelopmentUser),
-                                                                QString::fromLatin1(DevelopmentCompany),
-                                                                QString::fromLatin1(DevelopmentDatabase)})});
+        wc->call(QStringLiteral("Connect"), {Variant::fromList({QString::fromLatin1(kDevelopmentUser),
+                                                                QString::fromLatin1(kDevelopmentCompany),
+                                                                QString::fromLatin1(kDevelopmentDatabase)})});
         Variant params = Variant::array(0, 4);
-        params[0] = QString::fromLatin1(DevelopmentUser);
-        params[1] = QString::fromLatin1(DevelopmentCompany);
-        params[2] = QString::fromLatin1(DevelopmentDatabase);
+        params[0] = QString::fromLatin1(kDevelopmentUser);
+        params[1] = QString::fromLatin1(kDevelopmentCompany);
+        params[2] = QString::fromLatin1(kDevelopmentDatabase);
         params[3] = 0;
         params[4] = QString();
         if (!Start(params)) CloseOnPaint = true;
@@ -278,12 +278,12 @@ bool TfrmRadical::Start(const Variant& Params) {
     KvConverter()->SetObjectFont(this, UILangMode());
     QToolTip::setFont(font());
     QApplication::setFont(font(), "QMenu");
-    SetShowHint(false);
-    SetShowHint(true);
+    setShowHint(false);
+    setShowHint(true);
     // 7.
     if (DataModule) DataModule->SetupTextConversion();
     // 8.
-    SetCaption(Broker->GetProgramName() + QLatin1Char('[') + Broker->GetSysParam(QStringLiteral("KVX002")) +
+    setCaption(Broker->GetProgramName() + QLatin1Char('[') + Broker->GetSysParam(QStringLiteral("KVX002")) +
                QLatin1Char(']'));
     // 9.
     TranslateOnce();

@@ -61,12 +61,12 @@ constexpr TRightsSet range(int from, int to) {
     return s;
 }
 // Before any parse: every command allowed, record-level rights on, pages 7-14 refused.
-constexpr TRightsSet Default = range(0, 14) | range(22, 59);
+constexpr TRightsSet kDefault = range(0, 14) | range(22, 59);
 // What an empty POWER_DATA leaves: pages 1-14 refused, nothing usable, no command rights.
-constexpr TRightsSet Empty = range(15, 29);
+constexpr TRightsSet kEmpty = range(15, 29);
 } // namespace rights
 
-// Parses POWER_DATA (elements separated by ","). An empty text gives rights::Empty.
+// Parses POWER_DATA (elements separated by ","). An empty text gives rights::kEmpty.
 TRightsSet ParseRights(const QString& powerData);
 
 // Whether the window runs inside the shell. A known module path decides by its extension (".exe" in any
@@ -118,9 +118,9 @@ class TfrmRadical : public TKVForm, public TProgramWindow, public TBrokerOwner, 
     Q_OBJECT
 public:
     // Development values of a start outside the shell.
-    static constexpr const char* DevelopmentUser = "DS";
-    static constexpr const char* DevelopmentCompany = "DEMO";
-    static constexpr const char* DevelopmentDatabase = "DEMO";
+    static constexpr const char* kDevelopmentUser = "DS";
+    static constexpr const char* kDevelopmentCompany = "DEMO";
+    static constexpr const char* kDevelopmentDatabase = "DEMO";
 
     explicit TfrmRadical(QWidget* parent = nullptr);
     ~TfrmRadical() override;
@@ -129,7 +129,7 @@ public:
     TBrokers* Broker = nullptr; // created in FormCreate, owned by the window
     // The program's data module; set by the descendant before FormCreate (owned by the window).
     QPointer<TdmRadical> DataModule;
-    TRightsSet RightsSet = rights::Default;
+    TRightsSet RightsSet = rights::kDefault;
     kvx::Variant HostContext; // fifth session parameter (a fresh four-element array outside the shell)
     quintptr HostWindow = 0;  // repainted after this window moves or is resized
     QString GroupList;        // GROUP_LIST

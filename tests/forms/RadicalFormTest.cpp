@@ -72,8 +72,8 @@ TEST(RightsParse, GroupElementsMapCharactersOneToSeven) {
 TEST(RightsParse, EmptyPowerDataRefusesEveryPageButTheFirst) {
     EXPECT_EQ(ParseRights(QString()), r::range(15, 29));
     // The window's value before any parse: all commands, record-level rights, pages 7-14 refused.
-    EXPECT_EQ(r::Default & r::range(15, 21), 0u);
-    EXPECT_EQ(r::Default & r::range(22, 59), r::range(22, 59));
+    EXPECT_EQ(r::kDefault & r::range(15, 21), 0u);
+    EXPECT_EQ(r::kDefault & r::range(22, 59), r::range(22, 59));
 }
 
 TEST(HostedTest, ModulePathExtensionDecidesElseTheExecutable) {
@@ -235,7 +235,7 @@ TEST(RadicalStart, ConnectsReadsRightsAndSetsTheCaption) {
     Env env;
     auto w = env.window();
     EXPECT_TRUE(w->Hosted);
-    EXPECT_EQ(w->RightsSet, r::Default);
+    EXPECT_EQ(w->RightsSet, r::kDefault);
     ASSERT_TRUE(w->Start(Env::params()));
     EXPECT_EQ(w->Caption(), "文档传输设置作业[演示公司]");
     EXPECT_EQ(w->Broker->ProgID, "QLDI05");
@@ -277,7 +277,7 @@ TEST(RadicalStart, FailedConnectionKeepsTheDefaultRights) {
     auto w = env.window();
     static_cast<FakeDataModule*>(w->dm())->connectResult = false;
     ASSERT_TRUE(w->Start(Env::params()));
-    EXPECT_EQ(w->RightsSet, r::Default);
+    EXPECT_EQ(w->RightsSet, r::kDefault);
     EXPECT_EQ(w->Broker->UserGroup, "");
     EXPECT_EQ(w->Caption(), "文档传输设置作业[演示公司]");
 }
