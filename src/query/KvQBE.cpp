@@ -170,7 +170,7 @@ QString TQBERadioGroup::ItemText() const {
 TQBEForm::TQBEForm(QWidget* owner, TQBEOwner* qbeOwner) : TKVForm(owner), owner_(qbeOwner) {
     setObjectName(QStringLiteral("QBEForm"));
     setWindowFlags(Qt::Dialog);
-    SetCaption(QStringLiteral("设置查询条件"));
+    setCaption(QStringLiteral("设置查询条件"));
     buildPages();
     designedHeight_ = 520;
     resize(760, designedHeight_);

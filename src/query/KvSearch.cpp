@@ -111,7 +111,7 @@ bool TkvSearchDialog::Execute() {
         delete dlg;
     });
     dlg->cbbText->setEditText(lastText_);
-    dlg->SetCaption(Caption);
+    dlg->setCaption(Caption);
     dlg->chkCase->setChecked(CaseSensitive);
     dlg->chkWholeWords->setChecked(WholeWordsOnly);
     (Direction == sdBackward ? dlg->rbBackward : dlg->rbForward)->setChecked(true);
@@ -178,7 +178,7 @@ TfrmSearchDlg::TfrmSearchDlg(TkvSearchDialog* search, TFDBGrid* grid, QWidget* p
     : TKVForm(parent), search_(search), grid_(grid) {
     setObjectName(QStringLiteral("frmSearchDlg"));
     setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
-    SetCaption(QStringLiteral("Find text"));
+    setCaption(QStringLiteral("Find text"));
 
     lblSearchText = new QLabel(QStringLiteral("&Text to find"), this);
     lblSearchText->setObjectName(QStringLiteral("lblSearchText"));
@@ -458,7 +458,7 @@ void SetupWindowSearch(TkvSearchDialog& search, TSearchOwner& owner) {
     TkvSearchDialog* s = &search;
     search.OnInitDialog = [o, s](TfrmSearchDlg* dlg) {
         dlg->setFont(o->SearchDialogFont());
-        dlg->SetCaption(o->SearchUIText(s->Caption));
+        dlg->setCaption(o->SearchUIText(s->Caption));
         for (QLabel* l : {dlg->lblSearchText})
             l->setText(o->SearchUIText(l->text()));
         for (QGroupBox* g : {dlg->grpOptions, dlg->grpFields, dlg->grpDirection, dlg->grpOrigin})
