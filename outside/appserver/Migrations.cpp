@@ -195,6 +195,8 @@ const QList<Migration>& migrations() {
         {5, "work-center services: transmission items, field rules, phrases, documents",
          createWorkCenterSchema},
         {6, "routine-transmission items only in QLDTB", dropTransmissionResetLog},
+        {7, "number formats: a three-digit currency, column widths, users' number display",
+         seedNumberFormats},
         {8, "screen settings of QLDI05 for the demo company", seedQldi05ScreenSettings},
         {9, "password hashes of users", addPasswordHashes},
         {10, "a transmission setting with an apostrophe in its remark", seedQuotedRemark},

@@ -490,4 +490,30 @@ void seedTransmissionSettings(Storage& s) {
     }
 }
 
+void seedNumberFormats(Storage& s) {
+    QStringList cc = {"MF001", "MF002", "MF003", "MF004", "MF005", "MF006"};
+    cc += kAuditCols;
+    QVariantList v = {u("KWD"), u("科威特第纳尔"), 3, 3, 3, 3};
+    v += audit();
+    insertRow(s, "CMSMF", cc, v);
+
+    const QStringList nc = {"FD001", "FD002", "FD003", "FD004"};
+    insertRow(s, "NUMFD", nc, {"CMSMF", "MF004", 1, 0});
+    insertRow(s, "NUMFD", nc, {"CMSMF", "MF005", 1, 0});
+    insertRow(s, "NUMFD", nc, {"CMSMF", "MF006", 1, 0});
+
+    auto setting = [&](const char* user, bool qZero, bool qThousand, bool mZero, bool mThousand) {
+        auto b = [](bool on) { return on ? QStringLiteral("True") : QStringLiteral("False"); };
+        insertRow(s, "USRDEF", {"UD001", "UD002", "UD003", "UD004", "UD005"},
+                  {u(kCompany), u(user), "QLDI05", "NumberFieldsSetting",
+                   QStringLiteral(
+                       "<Setting><QuantityFieldAutoZero>%1</QuantityFieldAutoZero><QuantityFieldThousand>"
+                       "%2</QuantityFieldThousand><MoneyFieldAutoZero>%3</MoneyFieldAutoZero>"
+                       "<MoneyFieldThousand>%4</MoneyFieldThousand></Setting>")
+                       .arg(b(qZero), b(qThousand), b(mZero), b(mThousand))});
+    };
+    setting("CLERK", false, false, true, true);
+    setting("MGR", true, true, false, true);
+}
+
 } // namespace kvxsrv

@@ -12,6 +12,10 @@ void seedTransmissionSettings(Storage& s);
 // The demo company's screen settings of QLDI05 (replacing an earlier document).
 void seedQldi05ScreenSettings(Storage& s);
 
+// Number formats the data modules read: a currency with three money digits, more column widths and the
+// number-display settings of the demo users besides DS.
+void seedNumberFormats(Storage& s);
+
 // Number of bytes of a text in the database code page (GBK).
 int dbByteLength(const char* utf8);
 } // namespace kvxsrv
