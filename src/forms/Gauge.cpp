@@ -36,7 +36,7 @@ void TGauge::setProgress(int v) {
     update();
 }
 
-int TGauge::PercentDone() const {
+int TGauge::percentDone() const {
     if (max_ == min_) return 0;
     return int((qint64(progress_) - min_) * 100 / (qint64(max_) - min_));
 }
@@ -70,7 +70,7 @@ void TGauge::paintEvent(QPaintEvent*) {
     p.drawRect(frame);
     if (!showText_) return;
     // The percentage in the font colour, inverted where it lies on the filled part.
-    const QString text = QStringLiteral("%1%").arg(PercentDone());
+    const QString text = QStringLiteral("%1%").arg(percentDone());
     p.setFont(font_->font());
     p.setPen(toQColor(font_->Color(), palette()));
     p.drawText(inner, Qt::AlignCenter, text);

@@ -32,9 +32,9 @@ public:
     void setMaxValue(int v);
     int Progress() const { return progress_; }
     void setProgress(int v);
-    void AddProgress(int delta) { setProgress(progress_ + delta); }
+    void addProgress(int delta) { setProgress(progress_ + delta); }
     // Percentage of the range done, 0..100 (0 for an empty range).
-    int PercentDone() const;
+    int percentDone() const;
 
     TColor ForeColor() const { return fore_; }
     void setForeColor(TColor c);

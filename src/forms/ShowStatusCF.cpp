@@ -24,7 +24,7 @@ constexpr int kLabelLeft = 20;
 TfrmShowStatus::TfrmShowStatus(QWidget* owner) : TKVForm(owner) {
     setObjectName(QStringLiteral("frmShowStatus"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    SetCaption(QStringLiteral("Status"));
+    setCaption(QStringLiteral("Status"));
     setFixedSize(kClientWidth, kClientHeight);
 
     Bevel1 = new QFrame(this);
@@ -57,7 +57,7 @@ void TfrmShowStatus::FormCreate() {
     TranslateOnce();
 }
 
-void TfrmShowStatus::SetCancelEnabled(bool on) {
+void TfrmShowStatus::setCancelEnabled(bool on) {
     cancelEnabled_ = on;
     btnCancel->setVisible(on);
     btnCancel->setEnabled(on && !cancelled_);
@@ -66,7 +66,7 @@ void TfrmShowStatus::SetCancelEnabled(bool on) {
 
 void TfrmShowStatus::Start(const QString& text, int min, int max) {
     const QString shown = KvConverter()->ConvertUIString(Variant(text)).toString();
-    SetCaption(shown);
+    setCaption(shown);
     // The label's font follows the interface language (a Chinese font unless the interface is English).
     QFont f = Label1->font();
     if (TCodeConverter::SetUIFont(UILangMode(), f)) Label1->setFont(f);
@@ -94,7 +94,7 @@ void TfrmShowStatus::Start(const QString& text, int min, int max) {
 }
 
 void TfrmShowStatus::Step() {
-    if (StatusBar->Progress() < StatusBar->MaxValue()) StatusBar->AddProgress(1);
+    if (StatusBar->Progress() < StatusBar->MaxValue()) StatusBar->addProgress(1);
     QApplication::processEvents();
 }
 

@@ -1,7 +1,7 @@
 // TfrmShowStatus: the modeless progress window of long data-module work such as the spreadsheet exports.
 // Start shows a text in the caption and the label and a gauge from Min to Max (no gauge for 0/0); Step
 // advances the gauge up to its maximum; CloseStatus closes the window.
-// A caller that can stop its work turns the Cancel button on (SetCancelEnabled) and polls Cancelled()
+// A caller that can stop its work turns the Cancel button on (setCancelEnabled) and polls Cancelled()
 // after each Step: Step processes pending events, which is how a click on Cancel (or the close box)
 // reaches the window while the caller's loop runs in the same thread.
 #pragma once
@@ -28,8 +28,8 @@ public:
     void CloseStatus();
 
     // Off by default; on shows the Cancel button below the gauge.
-    void SetCancelEnabled(bool on);
-    bool CancelEnabled() const { return cancelEnabled_; }
+    void setCancelEnabled(bool on);
+    bool cancelEnabled() const { return cancelEnabled_; }
     // True once the user pressed Cancel or closed the window while cancelling was enabled.
     bool Cancelled() const { return cancelled_; }
 

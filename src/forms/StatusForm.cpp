@@ -20,7 +20,7 @@ constexpr int kLabelLeft = 17;
 TfrmStatus::TfrmStatus(QWidget* owner) : TKVForm(owner) {
     setObjectName(QStringLiteral("frmStatus"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    SetCaption(QStringLiteral("批处理进度显示"));
+    setCaption(QStringLiteral("批处理进度显示"));
     Font()->setName(QStringLiteral("宋体"));
     Font()->setHeight(-11);
     setFixedSize(kClientWidth, kClientHeight);
@@ -86,7 +86,7 @@ void TfrmStatus::Start(const QString& kind, const QString& name, int min, int ma
         caption = kind + text(QStringLiteral("CaptionO"), QStringLiteral("作业进度显示"));
         label = kind + text(QStringLiteral("LblO"), QStringLiteral("作业处理进度"));
     }
-    SetCaption(caption);
+    setCaption(caption);
     setLabelText(label + QStringLiteral("-[") + name + QStringLiteral("]"));
 
     StatusBar->setMinValue(min);
@@ -99,7 +99,7 @@ void TfrmStatus::Start(const QString& kind, const QString& name, int min, int ma
 }
 
 void TfrmStatus::Step() {
-    StatusBar->AddProgress(1);
+    StatusBar->addProgress(1);
     QApplication::processEvents();
 }
 

@@ -97,11 +97,11 @@ TEST_F(StatusFormTest, StepsStopAtTheMaximumAndStartBeginsAgainAtZero) {
     form->Start("B", "a", 0, 2);
     form->Step();
     EXPECT_EQ(form->StatusBar->Progress(), 1);
-    EXPECT_EQ(form->StatusBar->PercentDone(), 50);
+    EXPECT_EQ(form->StatusBar->percentDone(), 50);
     form->Step();
     form->Step();
     EXPECT_EQ(form->StatusBar->Progress(), 2);
-    EXPECT_EQ(form->StatusBar->PercentDone(), 100);
+    EXPECT_EQ(form->StatusBar->percentDone(), 100);
 
     form->HideStatus();
     EXPECT_FALSE(form->isVisible());
@@ -186,7 +186,7 @@ TEST_F(ShowStatusTest, CancelIsOffUntilTheCallerTurnsItOn) {
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->Cancelled());
 
-    form->SetCancelEnabled(true);
+    form->setCancelEnabled(true);
     EXPECT_TRUE(form->btnCancel->isVisible());
     EXPECT_GT(form->height(), plainHeight);
     EXPECT_LE(form->btnCancel->geometry().bottom(), form->height());
@@ -195,7 +195,7 @@ TEST_F(ShowStatusTest, CancelIsOffUntilTheCallerTurnsItOn) {
 
 TEST_F(ShowStatusTest, CancelClickReachesTheLoopThroughStep) {
     auto form = open();
-    form->SetCancelEnabled(true);
+    form->setCancelEnabled(true);
     form->Start("导出", 0, 100);
     QSignalSpy spy(form.get(), &TfrmShowStatus::CancelRequested);
 
@@ -225,7 +225,7 @@ TEST_F(ShowStatusTest, CancelClickReachesTheLoopThroughStep) {
 
 TEST_F(ShowStatusTest, MouseClickAndCloseBoxCancel) {
     auto form = open();
-    form->SetCancelEnabled(true);
+    form->setCancelEnabled(true);
     form->Start("t", 0, 10);
     QTest::mouseClick(form->btnCancel, Qt::LeftButton);
     EXPECT_TRUE(form->Cancelled());
@@ -238,7 +238,7 @@ TEST_F(ShowStatusTest, MouseClickAndCloseBoxCancel) {
 
 TEST_F(ShowStatusTest, EnglishButtonAndScreenshots) {
     auto form = open();
-    form->SetCancelEnabled(true);
+    form->setCancelEnabled(true);
     form->Start("查询结果转 Excel 文件进度", 0, 120);
     for (int i = 0; i < 45; ++i)
         form->Step();
@@ -246,7 +246,7 @@ TEST_F(ShowStatusTest, EnglishButtonAndScreenshots) {
 
     install("437", true);
     auto eng = open();
-    eng->SetCancelEnabled(true);
+    eng->setCancelEnabled(true);
     eng->Start("Exporting to Excel", 0, 10);
     EXPECT_EQ(eng->btnCancel->text(), "Cancel");
 }
