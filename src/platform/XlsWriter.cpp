@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -471,17 +472,14 @@ XlsWriter::~XlsWriter() {
 int XlsWriter::addRow() {
     if (d->finished)
         throw XlsWriteError(QStringLiteral("%1: the workbook is already closed").arg(d->fileName));
-    try {
-        if (d->sheets.empty()) {
-            d->startSheet();
-        } else if (d->sheets.back().rows == kMaxRowsPerSheet) {
-            d->finishSheet();
-            d->startSheet();
-        }
-    } catch (...) {
-        d->fail();
-        throw;
+    auto failed = qScopeGuard([this] { d->fail(); }); // a failed write discards the workbook
+    if (d->sheets.empty()) {
+        d->startSheet();
+    } else if (d->sheets.back().rows == kMaxRowsPerSheet) {
+        d->finishSheet();
+        d->startSheet();
     }
+    failed.dismiss();
     ++d->totalRows;
     return d->sheets.back().rows++;
 }
@@ -492,12 +490,9 @@ void XlsWriter::writeNumber(int column, double value) {
     putDouble(b, value);
     QByteArray rec;
     record(rec, kNumber, b);
-    try {
-        d->cells.append(rec);
-    } catch (...) {
-        d->fail();
-        throw;
-    }
+    auto failed = qScopeGuard([this] { d->fail(); }); // a failed write discards the workbook
+    d->cells.append(rec);
+    failed.dismiss();
 }
 
 void XlsWriter::writeText(int column, const QString& text) {
@@ -507,49 +502,42 @@ void XlsWriter::writeText(int column, const QString& text) {
     if (kept.size() < text.size())
         qCWarning(lcPlatform) << "xls: text of" << text.size() << "characters cut to 32767 in" << d->fileName;
     QByteArray b = d->cellHead(column);
-    try {
-        QByteArray rec;
-        if (kept.isEmpty()) {
-            // A zero-length string makes some readers (libfreexl) drop the whole workbook;
-            // an empty text is written as a blank cell instead.
-            record(rec, kBlank, b);
-        } else {
-            put32(b, d->addString(kept));
-            record(rec, kLabelSst, b);
-        }
-        d->cells.append(rec);
-    } catch (...) {
-        d->fail();
-        throw;
+    auto failed = qScopeGuard([this] { d->fail(); }); // a failed write discards the workbook
+    QByteArray rec;
+    if (kept.isEmpty()) {
+        // A zero-length string makes some readers (libfreexl) drop the whole workbook;
+        // an empty text is written as a blank cell instead.
+        record(rec, kBlank, b);
+    } else {
+        put32(b, d->addString(kept));
+        record(rec, kLabelSst, b);
     }
+    d->cells.append(rec);
+    failed.dismiss();
 }
 
 void XlsWriter::close() {
     if (d->finished)
         throw XlsWriteError(QStringLiteral("%1: the workbook is already closed").arg(d->fileName));
-    try {
-        if (d->sheets.empty()) d->startSheet(); // a workbook holds at least one sheet
-        d->finishSheet();
-        if (d->sst.size() == 0 && d->sstRecord.isEmpty()) d->sstRecord = QByteArray(8, '\0');
-        d->flushSstRecord();
-        QByteArray counts;
-        put32(counts, d->stringCount);
-        put32(counts, d->stringCount);
-        d->sst.patch(4, counts);
-        const QByteArray head = d->globals(d->sst.size());
-        const qint64 streamSize = head.size() + d->sst.size() + 4 + d->cells.size();
-        if (streamSize > 0x7FFFFFFFLL)
-            throw XlsWriteError(QStringLiteral("%1: the workbook would exceed 2 GB").arg(d->fileName));
-        d->writeContainer(head, streamSize);
-        if (!d->out->commit())
-            throw XlsWriteError(
-                QStringLiteral("Cannot write %1: %2").arg(d->fileName, d->out->errorString()));
-        d->out.reset();
-        d->finished = true;
-    } catch (...) {
-        d->fail();
-        throw;
-    }
+    auto failed = qScopeGuard([this] { d->fail(); }); // a failed write discards the workbook
+    if (d->sheets.empty()) d->startSheet();           // a workbook holds at least one sheet
+    d->finishSheet();
+    if (d->sst.size() == 0 && d->sstRecord.isEmpty()) d->sstRecord = QByteArray(8, '\0');
+    d->flushSstRecord();
+    QByteArray counts;
+    put32(counts, d->stringCount);
+    put32(counts, d->stringCount);
+    d->sst.patch(4, counts);
+    const QByteArray head = d->globals(d->sst.size());
+    const qint64 streamSize = head.size() + d->sst.size() + 4 + d->cells.size();
+    if (streamSize > 0x7FFFFFFFLL)
+        throw XlsWriteError(QStringLiteral("%1: the workbook would exceed 2 GB").arg(d->fileName));
+    d->writeContainer(head, streamSize);
+    if (!d->out->commit())
+        throw XlsWriteError(QStringLiteral("Cannot write %1: %2").arg(d->fileName, d->out->errorString()));
+    d->out.reset();
+    d->finished = true;
+    failed.dismiss();
 }
 
 void XlsWriter::discard() {
