@@ -54,10 +54,10 @@ void BM_SplitPeer(benchmark::State& state) {
 kvx::Variant byteGrid(int rows) {
     kvx::Variant grid = kvx::Variant::array2(0, rows - 1, 0, 3);
     const QString gb = QString::fromUtf8("文档传输设置作业");
-    const QString bytes = QString::fromLatin1(kvx::codepage::encode(gb, 936));
+    const kvx::Variant bytes = kvx::Variant::fromBytes(kvx::codepage::encode(gb, 936));
     for (int i = 0; i < rows; ++i) {
         grid.item(i, 0) = bytes;
-        grid.item(i, 1) = QStringLiteral("MB%1").arg(i);
+        grid.item(i, 1) = kvx::Variant::fromBytes("MB" + QByteArray::number(i));
         grid.item(i, 2) = i;
         grid.item(i, 3) = bytes;
     }
@@ -77,7 +77,7 @@ void BM_DecodePeer(benchmark::State& state) {
     QList<QByteArray> strings;
     for (int i = 0; i <= grid.highBound(1); ++i)
         for (int j : {0, 1, 3})
-            strings << grid.at(i, j).toString().toLatin1();
+            strings << grid.at(i, j).toBytes();
     for (auto _ : state)
         for (const QByteArray& s : strings)
             benchmark::DoNotOptimize(kvx::codepage::decode(s, 936));

@@ -18,12 +18,6 @@ using kvx::Variant;
 using kvx::VariantList;
 
 namespace {
-QString textArg(const VariantList& a, int i) {
-    const Variant v = i < a.size() ? a[i] : Variant();
-    if (v.isArray()) refuse(QStringLiteral("argument %1 must be a text, not an array").arg(i + 1));
-    return v.isEmptyOrNull() ? QString() : v.toString().trimmed();
-}
-
 VariantList needArray(const Variant& params, int n, const QString& function) {
     if (!params.isArray() || params.dimCount() != 1 || params.toList().size() < n)
         refuse(

@@ -19,7 +19,7 @@ public:
     // Runs a named counter function; `context` is [company, database]. Unknown names raise
     // AutomationError naming the function.
     kvx::Variant counter(const QString& name, const kvx::Variant& params, const kvx::Variant& context);
-    // Names GETCOUNTER knows (as documented; compared without case).
+    // Names GETCOUNTER knows (compared without case).
     static QStringList counterNames();
 
     // System parameters of a company: a two-dimensional array, row 0 names, row 1 values.

@@ -11,7 +11,6 @@
 
 #include <QHash>
 #include <QList>
-#include <QMutex>
 #include <QTcpServer>
 #include <QThread>
 #include <atomic>
@@ -65,7 +64,6 @@ public:
     // Stops accepting, interrupts running queries, and waits for the sessions up to the shutdown
     // deadline; false when some were still running then.
     bool shutdown();
-    int sessionCount() const { return sessions_.size(); }
 
 protected:
     void incomingConnection(qintptr socket) override;

@@ -39,8 +39,8 @@ QStringList simpleSqlTables() {
             QStringLiteral("!KVXPH"), QStringLiteral("!DOCUS"), QStringLiteral("!schema_version")};
 }
 
-// SimpleSql: one read-only SELECT over any table of the company database, written as for the original
-// server ("$$" already replaced by the client with "DB.."). Returns the listed fields (all when the
+// SimpleSql: one read-only SELECT over any table of the company database, in the clients' SQL dialect
+// ("$$" already replaced by the client with "DB.."). Returns the listed fields (all when the
 // list is empty) of each row as an array of row arrays, or Unassigned when there is no row.
 Variant runSimpleSql(Storage& s, const QString& sql, const QString& fieldList, const QString& dbName) {
     const QString text = s.dialect().translate(sql.trimmed(), dbName);

@@ -40,6 +40,8 @@ QVariant toSqlValue(const Variant& v) {
     case kvx::VarType::Currency:
     case kvx::VarType::Date:
         return v.toDouble();
+    case kvx::VarType::ByteString:
+        return v.toBytes();
     default:
         return v.toString();
     }
@@ -158,6 +160,10 @@ Variant TableProvider::toVariant(const QVariant& v, kvx::FieldType t) const {
         return Variant(v.toLongLong());
     case kvx::FieldType::Float:
         return Variant(v.toDouble());
+    case kvx::FieldType::Bytes:
+    case kvx::FieldType::VarBytes:
+    case kvx::FieldType::Blob:
+        return Variant::fromBytes(v.toByteArray());
     default:
         return Variant(v.toString());
     }

@@ -6,10 +6,8 @@
 
 namespace kvxsrv {
 
-// Ends the call with an automation error whose text the client shows.
-[[noreturn]] inline void refuse(const QString& why) {
-    throw kvx::AutomationError(why.toStdString());
-}
+using kvx::refuse;
+using kvx::textArg;
 
 // Parameter i as trimmed text; empty when missing, Null/Unassigned or an array.
 inline QString text(const kvx::VariantList& p, int i) {

@@ -45,8 +45,8 @@ public:
     };
     virtual QList<Column> columns(QSqlDatabase& db, const QString& table) const = 0;
     virtual bool tableExists(QSqlDatabase& db, const QString& table) const = 0;
-    // Turns a statement written for the original server (cross-database names "DB..TABLE",
-    // "SELECT TOP n") into this engine's SQL. Quoted texts are left alone.
+    // Turns a statement in the clients' SQL dialect (cross-database names "DB..TABLE", "SELECT TOP n")
+    // into this engine's SQL. Quoted texts are left alone.
     virtual QString translate(const QString& sql, const QString& dbName) const = 0;
 };
 

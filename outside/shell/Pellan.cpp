@@ -176,8 +176,8 @@ int Pellan::run() {
     // The library stays loaded to the end of the process (QLibrary does not unload on destruction).
     QLibrary library(path);
     if (!library.load()) return fail(QStringLiteral("cannot load %1: %2").arg(path, library.errorString()));
-    auto getController = reinterpret_cast<TGetControllerFn>(library.resolve(GetControllerSymbol));
-    if (!getController) return fail(QStringLiteral("%1 does not export %2").arg(path, GetControllerSymbol));
+    auto getController = reinterpret_cast<TGetControllerFn>(library.resolve(kGetControllerSymbol));
+    if (!getController) return fail(QStringLiteral("%1 does not export %2").arg(path, kGetControllerSymbol));
 
     kvx::Variant workCenter;
     try {

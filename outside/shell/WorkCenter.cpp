@@ -7,17 +7,8 @@ using kvx::Variant;
 using kvx::VariantList;
 using pellan::Session;
 
-namespace {
-[[noreturn]] void refuse(const QString& why) {
-    throw kvx::AutomationError(why.toStdString());
-}
-
-QString textArg(const VariantList& a, int i) {
-    const Variant v = i < a.size() ? a[i] : Variant();
-    if (v.isArray()) refuse(QStringLiteral("argument %1 must be a text, not an array").arg(i + 1));
-    return v.isEmptyOrNull() ? QString() : v.toString().trimmed();
-}
-} // namespace
+using kvx::refuse;
+using kvx::textArg;
 
 TPellanWorkCenter::TPellanWorkCenter()
     : DispatchObject(QStringLiteral("PellanWorkCenter.Manager")),

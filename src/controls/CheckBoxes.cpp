@@ -79,22 +79,9 @@ void TKvRadioButton::applyCaption() {
 
 // ---------------------------------------------------------------------------------------------------
 
-TFDbCheckBox::TFDbCheckBox(QWidget* parent) : TKVCheckBox(parent), binding_(new FieldBinding(this)) {
+TFDbCheckBox::TFDbCheckBox(QWidget* parent) : TKVCheckBox(parent), DataAwareControl(new FieldBinding(this)) {
     connect(binding_, &FieldBinding::dataChanged, this, &TFDbCheckBox::loadFromField);
     connect(binding_, &FieldBinding::stateChanged, this, &TFDbCheckBox::loadFromField);
-}
-
-QString TFDbCheckBox::DataField() const {
-    return binding_->dataField();
-}
-void TFDbCheckBox::setDataField(const QString& f) {
-    binding_->setDataField(f);
-}
-QObject* TFDbCheckBox::DataSource() const {
-    return binding_->dataSource();
-}
-void TFDbCheckBox::setDataSource(QObject* s) {
-    binding_->setDataSource(s);
 }
 
 void TFDbCheckBox::setValueChecked(const QString& v) {
@@ -136,22 +123,9 @@ void TFDbCheckBox::userToggled() {
 
 // ---------------------------------------------------------------------------------------------------
 
-TBitCheckBox::TBitCheckBox(QWidget* parent) : TKVCheckBox(parent), binding_(new FieldBinding(this)) {
+TBitCheckBox::TBitCheckBox(QWidget* parent) : TKVCheckBox(parent), DataAwareControl(new FieldBinding(this)) {
     connect(binding_, &FieldBinding::dataChanged, this, &TBitCheckBox::loadFromField);
     connect(binding_, &FieldBinding::stateChanged, this, &TBitCheckBox::loadFromField);
-}
-
-QString TBitCheckBox::DataField() const {
-    return binding_->dataField();
-}
-void TBitCheckBox::setDataField(const QString& f) {
-    binding_->setDataField(f);
-}
-QObject* TBitCheckBox::DataSource() const {
-    return binding_->dataSource();
-}
-void TBitCheckBox::setDataSource(QObject* s) {
-    binding_->setDataSource(s);
 }
 
 void TBitCheckBox::setBit(int b) {

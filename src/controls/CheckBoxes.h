@@ -2,14 +2,13 @@
 // with ValueChecked/ValueUnchecked texts) and TBitCheckBox (one bit of an integer, or of an integer field).
 #pragma once
 
+#include "FieldBinding.h"
 #include "controls/Control.h"
 
 class QCheckBox;
 class QRadioButton;
 
 namespace kvx {
-
-class FieldBinding;
 
 class TKVCheckBox : public TControl {
     Q_OBJECT
@@ -62,7 +61,7 @@ private:
     QRadioButton* button_;
 };
 
-class TFDbCheckBox : public TKVCheckBox {
+class TFDbCheckBox : public TKVCheckBox, public DataAwareControl {
     Q_OBJECT
     Q_PROPERTY(QString DataField READ DataField WRITE setDataField)
     Q_PROPERTY(QObject* DataSource READ DataSource WRITE setDataSource)
@@ -72,10 +71,6 @@ class TFDbCheckBox : public TKVCheckBox {
 public:
     explicit TFDbCheckBox(QWidget* parent = nullptr);
 
-    QString DataField() const;
-    void setDataField(const QString& f);
-    QObject* DataSource() const;
-    void setDataSource(QObject* s);
     // Several accepted texts may be given separated by ";"; the first is the one written.
     QString ValueChecked() const { return valueChecked_; }
     void setValueChecked(const QString& v);
@@ -83,7 +78,6 @@ public:
     void setValueUnchecked(const QString& v);
     bool ReadOnly() const { return readOnly_; }
     void setReadOnly(bool on) { readOnly_ = on; }
-    FieldBinding* binding() const { return binding_; }
 
     // The state a field text gives: checked, unchecked, or grayed when it matches neither.
     TCheckBoxState stateFor(const QString& text) const;
@@ -94,12 +88,11 @@ protected:
 private:
     void loadFromField();
 
-    FieldBinding* binding_;
     QString valueChecked_ = "Y", valueUnchecked_ = "N";
     bool readOnly_ = false;
 };
 
-class TBitCheckBox : public TKVCheckBox {
+class TBitCheckBox : public TKVCheckBox, public DataAwareControl {
     Q_OBJECT
     Q_PROPERTY(QString DataField READ DataField WRITE setDataField)
     Q_PROPERTY(QObject* DataSource READ DataSource WRITE setDataSource)
@@ -108,10 +101,6 @@ class TBitCheckBox : public TKVCheckBox {
 public:
     explicit TBitCheckBox(QWidget* parent = nullptr);
 
-    QString DataField() const;
-    void setDataField(const QString& f);
-    QObject* DataSource() const;
-    void setDataSource(QObject* s);
     int Bit() const { return bit_; }
     void setBit(int b);
     // The integer the box shows one bit of (the field's value when bound).
@@ -124,7 +113,6 @@ protected:
 private:
     void loadFromField();
 
-    FieldBinding* binding_;
     int bit_ = 0, value_ = 0;
 };
 

@@ -75,4 +75,21 @@ private:
     QPointer<QObject> source_;
 };
 
+// The published DataField / DataSource accessors of a data-aware control, written once for all of them:
+// a control derives from this beside its widget class and hands it the binding it owns (a Qt child).
+class DataAwareControl {
+public:
+    QString DataField() const { return binding_->dataField(); }
+    void setDataField(const QString& name) { binding_->setDataField(name); }
+    QObject* DataSource() const { return binding_->dataSource(); }
+    void setDataSource(QObject* source) { binding_->setDataSource(source); }
+    FieldBinding* binding() const { return binding_; }
+
+protected:
+    explicit DataAwareControl(FieldBinding* binding) : binding_(binding) {}
+    ~DataAwareControl() = default;
+
+    FieldBinding* const binding_;
+};
+
 } // namespace kvx

@@ -1,6 +1,7 @@
-// ImageLibrary: the numbered button images of the image-resource library. Images 1..GetMaxBmpID() are
-// drawn by the library itself; a folder named by $KVX_BMP_DIR may hold "<n>.png" files that replace or
-// add numbered images (a file that cannot be read is a load error).
+// ImageLibrary: the numbered button images of the image-resource library. Images 1..n are PNG files
+// compiled in as Qt resources (src/controls/images/<n>.png, 18x18 each; a wider image holds several
+// glyphs side by side); a folder named by $KVX_BMP_DIR may hold "<n>.png" files that replace or add
+// numbered images (a file that cannot be read is a load error).
 #pragma once
 
 #include <QPixmap>

@@ -60,8 +60,8 @@ protected:
 } // namespace
 
 TKvDBComboBox::TKvDBComboBox(QWidget* parent)
-    : TControl(parent), label_(new QLabel(this)), combo_(new ComboInner(this)),
-      binding_(new FieldBinding(this)) {
+    : TControl(parent), DataAwareControl(new FieldBinding(this)), label_(new QLabel(this)),
+      combo_(new ComboInner(this)) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
@@ -86,19 +86,6 @@ TKvDBComboBox::TKvDBComboBox(QWidget* parent)
         if (!binding_->editing()) loadFromField();
     });
     connect(binding_, &FieldBinding::updateData, this, [this] { UpdateRecord(); });
-}
-
-QString TKvDBComboBox::DataField() const {
-    return binding_->dataField();
-}
-void TKvDBComboBox::setDataField(const QString& f) {
-    binding_->setDataField(f);
-}
-QObject* TKvDBComboBox::DataSource() const {
-    return binding_->dataSource();
-}
-void TKvDBComboBox::setDataSource(QObject* s) {
-    binding_->setDataSource(s);
 }
 
 void TKvDBComboBox::setItems(const QStringList& items) {

@@ -2,6 +2,7 @@
 // MapList on the list shows the display part and the field stores the value part.
 #pragma once
 
+#include "FieldBinding.h"
 #include "controls/Control.h"
 
 #include <QComboBox>
@@ -9,8 +10,6 @@
 class QLabel;
 
 namespace kvx {
-
-class FieldBinding;
 
 // Display/value pairs of "display\tvalue" items.
 struct MappedItems {
@@ -22,7 +21,7 @@ struct MappedItems {
     static QString valueOf(const QStringList& items, const QString& display, bool mapList = true);
 };
 
-class TKvDBComboBox : public TControl {
+class TKvDBComboBox : public TControl, public DataAwareControl {
     Q_OBJECT
     Q_PROPERTY(QString DataField READ DataField WRITE setDataField)
     Q_PROPERTY(QObject* DataSource READ DataSource WRITE setDataSource)
@@ -44,10 +43,6 @@ public:
 
     explicit TKvDBComboBox(QWidget* parent = nullptr);
 
-    QString DataField() const;
-    void setDataField(const QString& f);
-    QObject* DataSource() const;
-    void setDataSource(QObject* s);
     QStringList Items() const { return items_; }
     void setItems(const QStringList& items);
     bool MapList() const { return mapList_; }
@@ -75,7 +70,6 @@ public:
     void setLabelWidth(int w);
 
     QComboBox* combo() const { return combo_; }
-    FieldBinding* binding() const { return binding_; }
     bool isEditable() const { return style_ == csDropDown || style_ == csSimple; }
 
     bool UpdateRecord();
@@ -97,7 +91,6 @@ private:
 
     QLabel* label_;
     QComboBox* combo_;
-    FieldBinding* binding_;
     QStringList items_;
     QString lastTyped_;
     TComboStyle style_ = csDropDown;

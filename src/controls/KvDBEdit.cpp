@@ -43,8 +43,8 @@ bool changesText(const QKeyEvent* k) {
 } // namespace
 
 TKvDBEdit::TKvDBEdit(QWidget* parent)
-    : TControl(parent), row_(new QHBoxLayout(this)), label_(new QLabel(this)), edit_(new QLineEdit(this)),
-      binding_(new FieldBinding(this)) {
+    : TControl(parent), DataAwareControl(new FieldBinding(this)), row_(new QHBoxLayout(this)),
+      label_(new QLabel(this)), edit_(new QLineEdit(this)) {
     row_->setContentsMargins(0, 0, 0, 0);
     row_->setSpacing(4);
     row_->addWidget(label_);
@@ -67,19 +67,6 @@ TKvDBEdit::TKvDBEdit(QWidget* parent)
         if (!binding_->editing()) loadFromField();
     });
     connect(binding_, &FieldBinding::updateData, this, [this] { UpdateRecord(); });
-}
-
-QString TKvDBEdit::DataField() const {
-    return binding_->dataField();
-}
-void TKvDBEdit::setDataField(const QString& f) {
-    binding_->setDataField(f);
-}
-QObject* TKvDBEdit::DataSource() const {
-    return binding_->dataSource();
-}
-void TKvDBEdit::setDataSource(QObject* s) {
-    binding_->setDataSource(s);
 }
 
 void TKvDBEdit::setReadOnly(bool on) {

@@ -2,6 +2,7 @@
 // image button (GlyphIndex, ButtonHint) - the button and F2 open the lookup of the field.
 #pragma once
 
+#include "FieldBinding.h"
 #include "controls/Control.h"
 #include "controls/EditMask.h"
 #include "controls/ImageLibrary.h"
@@ -15,9 +16,7 @@ class QToolButton;
 
 namespace kvx {
 
-class FieldBinding;
-
-class TKvDBEdit : public TControl {
+class TKvDBEdit : public TControl, public DataAwareControl {
     Q_OBJECT
     Q_PROPERTY(QString DataField READ DataField WRITE setDataField)
     Q_PROPERTY(QObject* DataSource READ DataSource WRITE setDataSource)
@@ -29,10 +28,6 @@ class TKvDBEdit : public TControl {
 public:
     explicit TKvDBEdit(QWidget* parent = nullptr);
 
-    QString DataField() const;
-    void setDataField(const QString& f);
-    QObject* DataSource() const;
-    void setDataSource(QObject* s);
     bool ReadOnly() const { return readOnly_; }
     void setReadOnly(bool on);
     // The text as a field would receive it (masked text when a mask is set).
@@ -47,7 +42,6 @@ public:
 
     QLineEdit* editor() const { return edit_; }
     QLabel* label() const { return label_; }
-    FieldBinding* binding() const { return binding_; }
 
     // Writes a pending change into the field; false when the field refused the text.
     bool UpdateRecord();
@@ -72,7 +66,6 @@ private:
     QHBoxLayout* row_;
     QLabel* label_;
     QLineEdit* edit_;
-    FieldBinding* binding_;
     QString ownMask_;
     kvx::EditMask mask_;
     bool readOnly_ = false;

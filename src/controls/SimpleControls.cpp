@@ -13,27 +13,12 @@
 namespace kvx {
 
 TDBLabel::TDBLabel(QWidget* parent)
-    : TControl(parent), label_(new QLabel(this)), binding_(new FieldBinding(this)) {
+    : TControl(parent), DataAwareControl(new FieldBinding(this)), label_(new QLabel(this)) {
     tightRow()->addWidget(label_);
     resize(100, 18);
     connect(binding_, &FieldBinding::dataChanged, this, &TDBLabel::refresh);
     connect(binding_, &FieldBinding::stateChanged, this, &TDBLabel::refresh);
     setAlignment(taLeftJustify);
-}
-
-QString TDBLabel::DataField() const {
-    return binding_->dataField();
-}
-void TDBLabel::setDataField(const QString& f) {
-    binding_->setDataField(f);
-    refresh();
-}
-QObject* TDBLabel::DataSource() const {
-    return binding_->dataSource();
-}
-void TDBLabel::setDataSource(QObject* s) {
-    binding_->setDataSource(s);
-    refresh();
 }
 
 void TDBLabel::setAlignment(TAlignment a) {

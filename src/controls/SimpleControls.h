@@ -2,6 +2,7 @@
 // number), TF2Button (a button that opens the F2 lookup of its control) and TFCheckListBox.
 #pragma once
 
+#include "FieldBinding.h"
 #include "controls/Control.h"
 #include "controls/ImageLibrary.h"
 
@@ -12,9 +13,7 @@ class QPushButton;
 
 namespace kvx {
 
-class FieldBinding;
-
-class TDBLabel : public TControl {
+class TDBLabel : public TControl, public DataAwareControl {
     Q_OBJECT
     Q_PROPERTY(QString DataField READ DataField WRITE setDataField)
     Q_PROPERTY(QObject* DataSource READ DataSource WRITE setDataSource)
@@ -27,10 +26,6 @@ public:
 
     explicit TDBLabel(QWidget* parent = nullptr);
 
-    QString DataField() const;
-    void setDataField(const QString& f);
-    QObject* DataSource() const;
-    void setDataSource(QObject* s);
     TAlignment Alignment() const { return alignment_; }
     void setAlignment(TAlignment a);
     bool WordWrap() const;
@@ -47,7 +42,6 @@ protected:
 private:
     void refresh();
     QLabel* label_;
-    FieldBinding* binding_;
     TAlignment alignment_ = taLeftJustify;
     bool transparent_ = true;
 };

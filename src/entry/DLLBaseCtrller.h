@@ -90,4 +90,4 @@ public:
 
 // The one export of a program library: returns a new controller owned by the caller.
 using TGetControllerFn = TDLLBaseController* (*)();
-inline constexpr const char* GetControllerSymbol = "GetController";
+inline constexpr const char* kGetControllerSymbol = "GetController";

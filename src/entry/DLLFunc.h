@@ -15,7 +15,7 @@ inline TDLLControllerClass DLLControllerClass = nullptr; // set by the controlle
 inline TfrmRadicalClass frmRadicalClass = nullptr;       // set by the program window unit
 
 // The library's interface version that the work center must answer to DependencyVersion.
-inline constexpr int DLLInterfaceVersion = 8000;
+inline constexpr int kDLLInterfaceVersion = 8000;
 
 // Returns a new controller of DLLControllerClass; raises when no controller class is registered.
 extern "C" __attribute__((visibility("default"))) TDLLBaseController* GetController();

@@ -61,7 +61,7 @@ TDLLBaseController* NewMTCtrller() {
 }
 
 // Unit initialisation: this library's controller class.
-const bool registered = (DLLControllerClass = &NewMTCtrller, true);
+const bool kRegistered = (DLLControllerClass = &NewMTCtrller, true);
 
 } // namespace
 
@@ -162,11 +162,11 @@ void TDLLMTCtrller::CheckWorkCenterVersion() {
     try {
         std::shared_ptr<kvx::Dispatch> wc = WorkCenter.toDispatch();
         if (!wc) throw kvx::AutomationError("The work-center object is not assigned");
-        if (wc->call(QStringLiteral("DependencyVersion")).toDouble() > DLLInterfaceVersion) {
+        if (wc->call(QStringLiteral("DependencyVersion")).toDouble() > kDLLInterfaceVersion) {
             showMessage(kProgramTooOld);
             raiseError(kProgramTooOld);
         }
-        if (wc->call(QStringLiteral("DependencyVersion")).toDouble() < DLLInterfaceVersion) {
+        if (wc->call(QStringLiteral("DependencyVersion")).toDouble() < kDLLInterfaceVersion) {
             showMessage(kWorkCenterTooOld);
             raiseError(kWorkCenterTooOld);
         }

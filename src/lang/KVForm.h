@@ -21,11 +21,11 @@
 
 class TKVForm : public QWidget {
     Q_OBJECT
-    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
-    Q_PROPERTY(QString Hint READ Hint WRITE SetHint)
+    Q_PROPERTY(QString Caption READ Caption WRITE setCaption)
+    Q_PROPERTY(QString Hint READ Hint WRITE setHint)
     Q_PROPERTY(kvx::TFont* Font READ Font)
-    Q_PROPERTY(bool KeyPreview READ KeyPreview WRITE SetKeyPreview)
-    Q_PROPERTY(bool ShowHint READ ShowHint WRITE SetShowHint)
+    Q_PROPERTY(bool KeyPreview READ KeyPreview WRITE setKeyPreview)
+    Q_PROPERTY(bool ShowHint READ ShowHint WRITE setShowHint)
 public:
     // Takes the settings of the window that owns it (a dialog its owner's), else kvx::readSettings().
     explicit TKVForm(QWidget* parent = nullptr);
@@ -56,14 +56,14 @@ public:
     TKvLangController* LangController() const { return langController_; }
 
     QString Caption() const { return windowTitle(); }
-    void SetCaption(const QString& caption) { setWindowTitle(caption); }
+    void setCaption(const QString& caption) { setWindowTitle(caption); }
     QString Hint() const { return toolTip(); }
-    void SetHint(const QString& hint) { setToolTip(hint); }
+    void setHint(const QString& hint) { setToolTip(hint); }
     kvx::TFont* Font() const { return font_; }
     bool KeyPreview() const { return keyPreview_; }
-    void SetKeyPreview(bool on) { keyPreview_ = on; }
+    void setKeyPreview(bool on) { keyPreview_ = on; }
     bool ShowHint() const { return showHint_; }
-    void SetShowHint(bool on) { showHint_ = on; }
+    void setShowHint(bool on) { showHint_ = on; }
 
     // Converts the window's texts to the UI code page the first time it is called.
     void TranslateOnce();

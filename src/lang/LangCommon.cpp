@@ -11,7 +11,7 @@ namespace kvx::lang {
 QString LanguageCode(const QString& uiCodePage) {
     const QString key = uiCodePage.trimmed();
     if (key.isEmpty()) return {};
-    const QStringList lines = QString::fromLatin1(LanguageCodeTable).split(QStringLiteral("\r\n"));
+    const QStringList lines = QString::fromLatin1(kLanguageCodeTable).split(QStringLiteral("\r\n"));
     for (const QString& line : lines) {
         const qsizetype eq = line.indexOf(u'=');
         if (eq > 0 && line.left(eq).compare(key, Qt::CaseInsensitive) == 0) return line.mid(eq + 1);

@@ -20,7 +20,7 @@ inline constexpr TDesignType dtServer = TCodeConverter::dtServer;
 namespace kvx::lang {
 
 // The fixed code-page table of the language folders.
-inline constexpr const char* LanguageCodeTable = "936=CHS\r\n950=CHT\r\n437=ENG";
+inline constexpr const char* kLanguageCodeTable = "936=CHS\r\n950=CHT\r\n437=ENG";
 
 // "CHS", "CHT" or "ENG" for the UI code page; empty when the table has no entry.
 QString LanguageCode(const QString& uiCodePage);

@@ -4,5 +4,5 @@
 #include "FixWideCharCodepage.h"
 
 namespace {
-const kvx::lang::TFixWideCharCodepage moduleMapping;
+const kvx::lang::TFixWideCharCodepage kModuleMapping;
 } // namespace

@@ -59,18 +59,18 @@ void TLanguageController::Close() {
     emit AfterClose(this);
 }
 
-void TLanguageController::SetExcludeControls(const QStringList& names) {
+void TLanguageController::setExcludeControls(const QStringList& names) {
     exclude_ = names;
     if (reader_) reader_->SetExcludeControls(names);
 }
 
-void TLanguageController::SetFileName(const QString& fileName) {
+void TLanguageController::setFileName(const QString& fileName) {
     if (fileName == fileName_) return;
     fileName_ = fileName;
     if (GetActive()) Close();
 }
 
-void TLanguageController::SetLangPackage(const QStringList& lines) {
+void TLanguageController::setLangPackage(const QStringList& lines) {
     if (lines == inlineText_) return;
     inlineText_ = lines;
     if (GetActive()) Close();
@@ -92,7 +92,7 @@ void TKvLangController::SetSettings(const kvx::Settings& settings) {
     if (!packageName_.isEmpty()) UpdateFileName();
 }
 
-void TKvLangController::SetDesignType(TDesignType designType) {
+void TKvLangController::setDesignType(TDesignType designType) {
     if (designType == designType_) return;
     designType_ = designType;
     if (!packageName_.isEmpty()) UpdateFileName();
@@ -107,7 +107,7 @@ void TKvLangController::SetLangPackageName(const QString& name) {
 void TKvLangController::UpdateFileName() {
     const QString file = kvx::lang::PackageFileName(settings_, designType_, packageName_);
     if (file == FileName()) return;
-    SetLangPackage({});
-    SetFileName(file);
+    setLangPackage({});
+    setFileName(file);
     if (GetActive()) SetActive(false);
 }

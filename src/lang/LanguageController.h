@@ -30,9 +30,9 @@ private:
 class TLanguageController : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool Active READ GetActive WRITE SetActive)
-    Q_PROPERTY(QStringList ExcludeControls READ ExcludeControls WRITE SetExcludeControls)
-    Q_PROPERTY(QString FileName READ FileName WRITE SetFileName)
-    Q_PROPERTY(QStringList LangPackage READ LangPackage WRITE SetLangPackage)
+    Q_PROPERTY(QStringList ExcludeControls READ ExcludeControls WRITE setExcludeControls)
+    Q_PROPERTY(QString FileName READ FileName WRITE setFileName)
+    Q_PROPERTY(QStringList LangPackage READ LangPackage WRITE setLangPackage)
 public:
     explicit TLanguageController(QObject* owner = nullptr);
     ~TLanguageController() override;
@@ -43,15 +43,15 @@ public:
     void SetActive(bool active);
 
     const QStringList& ExcludeControls() const { return exclude_; }
-    void SetExcludeControls(const QStringList& names);
+    void setExcludeControls(const QStringList& names);
 
     // Full path of the package file.
     const QString& FileName() const { return fileName_; }
-    void SetFileName(const QString& fileName);
+    void setFileName(const QString& fileName);
 
     // Inline package text (lines of XML); used instead of the file when not empty.
     const QStringList& LangPackage() const { return inlineText_; }
-    void SetLangPackage(const QStringList& lines);
+    void setLangPackage(const QStringList& lines);
 
     // The reader of the loaded package; raises "No active LanguageController!" when not active.
     TLangReader* GetLangReader();
@@ -88,7 +88,7 @@ private:
 class TKvLangController : public TLanguageController {
     Q_OBJECT
     Q_PROPERTY(QString LangPackageName READ LangPackageName WRITE SetLangPackageName)
-    Q_PROPERTY(TCodeConverter::TDesignType DesignType READ DesignType WRITE SetDesignType)
+    Q_PROPERTY(TCodeConverter::TDesignType DesignType READ DesignType WRITE setDesignType)
 public:
     // Package files are looked up with the settings kvx::readSettings() gives, or with those handed down.
     explicit TKvLangController(QObject* owner = nullptr);
@@ -104,7 +104,7 @@ public:
 
     TDesignType DesignType() const { return designType_; }
     // A new design type re-forms the file name of the current package name.
-    void SetDesignType(TDesignType designType);
+    void setDesignType(TDesignType designType);
 
 private:
     void UpdateFileName();

@@ -12,8 +12,8 @@ using kvx::lang::ConverterError;
 TTranslator::TTranslator() {
     QStringList candidates;
     for (const QString& folder : moduleFolders())
-        candidates << folder + QLatin1Char('/') + QLatin1String(LibraryName);
-    candidates << QLatin1String(LibraryName); // the library path
+        candidates << folder + QLatin1Char('/') + QLatin1String(kLibraryName);
+    candidates << QLatin1String(kLibraryName); // the library path
     load(candidates);
 }
 
@@ -51,7 +51,7 @@ void TTranslator::load(const QStringList& candidates) {
         }
     }
     if (!loaded)
-        throw ConverterError(QStringLiteral("Load Library %1 Error!").arg(QLatin1String(LibraryName)));
+        throw ConverterError(QStringLiteral("Load Library %1 Error!").arg(QLatin1String(kLibraryName)));
     gbToBig5_ = reinterpret_cast<ConvertFn>(lib_.resolve("GBtoBIG5"));
     big5ToGb_ = reinterpret_cast<ConvertFn>(lib_.resolve("BIG5toGB"));
     getBig5Data_ = reinterpret_cast<TableFn>(lib_.resolve("GetBIG5Data"));

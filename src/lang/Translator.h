@@ -35,7 +35,7 @@ private:
 
 class TTranslator {
 public:
-    static constexpr const char* LibraryName = "Kvlanguage.so";
+    static constexpr const char* kLibraryName = "Kvlanguage.so";
 
     using ConvertFn = int (*)(const char*, int, char*, int);
     using TableFn = int (*)(unsigned short*, int);

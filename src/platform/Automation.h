@@ -35,8 +35,6 @@ public:
     void setProperty(const QString& name, const Variant& value) override;
     QString className() const override { return className_; }
 
-    bool hasMethod(const QString& name) const { return methods_.contains(name.toLower()); }
-
 protected:
     void addMethod(const QString& name, Method m) { methods_.insert(name.toLower(), std::move(m)); }
     // A read-only property when no setter is given.

@@ -328,7 +328,6 @@ private:
     void checkEditing() const;
     void doInsert(bool append);
     void rebuildOrder(); // order_ from natural_ and the active index
-    void sortOrder();
     bool hasIndex() const { return !sortCols_.empty(); }
     void resolveIndex();
     int sortedPosition(const Row& values, int excludeId) const;

@@ -2,7 +2,7 @@
 //
 // Interactive mode shows a QMessageBox. Scripted mode (tests, --screenshot runs) records each request and
 // answers it from a queue; with the queue empty it answers the default button. The service is one of the
-// documented process-wide registries.
+// process-wide registries listed in docs/architecture.md.
 #pragma once
 
 #include <QFont>
@@ -77,7 +77,6 @@ public:
 
     // Scripting for tests and unattended runs.
     void setScripted(bool on);
-    bool isScripted() const { return scripted_; }
     void queueAnswer(int modalResult);
     void clear(); // forgets the queue and the record
     const QList<MessageRequest>& shown() const { return shown_; }

@@ -28,4 +28,18 @@ public:
     Variant call(const QString& name, VariantList args = {}) { return invoke(name, args); }
 };
 
+// Argument helpers for methods of automation objects implemented here.
+
+// Ends the call with an automation error whose text the caller shows.
+[[noreturn]] inline void refuse(const QString& why) {
+    throw AutomationError(why.toStdString());
+}
+
+// Argument i as trimmed text: empty when missing, Unassigned or Null; an array is refused.
+inline QString textArg(const VariantList& args, int i) {
+    const Variant v = i < args.size() ? args[i] : Variant();
+    if (v.isArray()) refuse(QStringLiteral("argument %1 must be a text, not an array").arg(i + 1));
+    return v.isEmptyOrNull() ? QString() : v.toString().trimmed();
+}
+
 } // namespace kvx

@@ -16,20 +16,46 @@ void Abort() {
 
 namespace {
 
-// Cuts `text` to at most `size` bytes in code page `cp` without splitting a character.
+// Length in bytes of the character that starts at `p` in code page `cp`.
+qsizetype unitLength(const unsigned char* p, qsizetype left, int cp) {
+    if (cp == 65001) {
+        const qsizetype n = *p < 0xC0 ? 1 : *p < 0xE0 ? 2 : *p < 0xF0 ? 3 : 4;
+        return qMin(n, left);
+    }
+    return left > 1 && codepage::isLeadByte(*p, cp) ? 2 : 1;
+}
+
+// Cuts `text` to at most `size` bytes in code page `cp` without splitting a character. The text is
+// encoded once; each character (code point) of it is one unit of the encoding (a lone byte, a lead byte
+// with its trail, or a UTF-8 sequence; "?" for what the code page lacks), so counting units up to `size`
+// counts the characters that fit.
 QString fitBytes(const QString& text, int size, int cp) {
     if (size <= 0 || text.size() * 4 <= size) return text;
-    int bytes = 0;
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        const bool pair = c.isHighSurrogate() && i + 1 < text.size();
-        int len = 1;
-        if (c.unicode() >= 0x80) len = int(codepage::encode(text.mid(i, pair ? 2 : 1), cp).size());
-        if (bytes + len > size) return text.left(i);
-        bytes += len;
-        if (pair) ++i;
+    const QByteArray bytes = codepage::encode(text, cp);
+    if (bytes.size() <= size) return text;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    qsizetype pos = 0, units = 0, fitting = -1;
+    while (pos < bytes.size()) {
+        const qsizetype len = unitLength(p + pos, bytes.size() - pos, cp);
+        if (fitting < 0 && pos + len > size) fitting = units;
+        pos += len;
+        ++units;
+    }
+    const QList<uint> chars = text.toUcs4();
+    if (units == chars.size())
+        return QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData()), fitting);
+    // A code page whose units do not follow the characters: measure character by character.
+    qsizetype used = 0;
+    for (qsizetype i = 0; i < chars.size(); ++i) {
+        const char32_t c = char32_t(chars[i]);
+        used += codepage::encode(QString::fromUcs4(&c, 1), cp).size();
+        if (used > size) return QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData()), i);
     }
     return text;
+}
+
+int codePageOf(const TField* f) {
+    return f->DataSet() ? f->DataSet()->CodePage() : codepage::systemCodePage();
 }
 
 [[noreturn]] void convertError(const QString& text, const char* what) {
@@ -307,9 +333,7 @@ Variant TStringField::convertIn(const Variant& v) const {
     } catch (const VariantError&) {
         throw EConvertError(QStringLiteral("Invalid value for field '%1'").arg(DisplayName()));
     }
-    if (Size() <= 0 || s.size() * 4 <= Size()) return Variant(s);
-    const int cp = DataSet() ? DataSet()->CodePage() : codepage::systemCodePage();
-    return Variant(fitBytes(s, Size(), cp));
+    return Variant(fitBytes(s, Size(), codePageOf(this)));
 }
 
 Variant TWideStringField::convertIn(const Variant& v) const {
@@ -506,14 +530,35 @@ Variant TDateTimeField::parseText(const QString& text) const {
 
 // --- binary, blobs, nested -------------------------------------------------------------------------
 
-Variant TBinaryField::convertIn(const Variant& v) const {
+namespace {
+// Bytes of an assigned value: a byte string as it is, anything else as its text in the database code page.
+QByteArray bytesOf(const TField* f, const Variant& v) {
+    if (v.isByteString()) return v.toBytes();
     try {
-        QString s = v.toString();
-        if (Size() > 0 && s.size() > Size()) s.truncate(Size());
-        return Variant(s);
+        return codepage::encode(v.toString(), codePageOf(f));
     } catch (const VariantError&) {
-        throw EConvertError(QStringLiteral("Invalid value for field '%1'").arg(DisplayName()));
+        throw EConvertError(QStringLiteral("Invalid value for field '%1'").arg(f->DisplayName()));
     }
+}
+
+QString textOfBytes(const TField* f, const Variant& v) {
+    return v.isEmptyOrNull() ? QString() : codepage::decode(bytesOf(f, v), codePageOf(f));
+}
+} // namespace
+
+QByteArray TField::AsBytes() const {
+    const Variant v = Value();
+    return v.isEmptyOrNull() ? QByteArray() : bytesOf(this, v);
+}
+
+Variant TBinaryField::convertIn(const Variant& v) const {
+    QByteArray b = bytesOf(this, v);
+    if (Size() > 0 && b.size() > Size()) b.truncate(Size());
+    return Variant::fromBytes(b);
+}
+
+QString TBinaryField::stringOf(const Variant& v) const {
+    return textOfBytes(this, v);
 }
 
 QString TBinaryField::textOf(const Variant& v, bool displayText) const {
@@ -521,6 +566,19 @@ QString TBinaryField::textOf(const Variant& v, bool displayText) const {
 }
 
 Variant TBlobField::convertIn(const Variant& v) const {
+    return Variant::fromBytes(bytesOf(this, v));
+}
+
+QString TBlobField::stringOf(const Variant& v) const {
+    return textOfBytes(this, v);
+}
+
+QString TBlobField::textOf(const Variant& v, bool displayText) const {
+    return displayText ? QStringLiteral("(BLOB)") : stringOf(v);
+}
+
+Variant TMemoField::convertIn(const Variant& v) const {
+    if (v.isByteString()) return Variant(codepage::decode(v.toBytes(), codePageOf(this)));
     try {
         return Variant(v.toString());
     } catch (const VariantError&) {
@@ -528,8 +586,8 @@ Variant TBlobField::convertIn(const Variant& v) const {
     }
 }
 
-QString TBlobField::textOf(const Variant& v, bool displayText) const {
-    return displayText ? QStringLiteral("(BLOB)") : stringOf(v);
+QString TMemoField::stringOf(const Variant& v) const {
+    return TField::stringOf(v);
 }
 
 QString TMemoField::textOf(const Variant& v, bool displayText) const {

@@ -139,6 +139,9 @@ public:
     void SetAsCurrency(Currency v) { SetValue(Variant(v)); }
     double AsDateTime() const; // days since 1899-12-30
     void SetAsDateTime(double days) { SetValue(Variant::fromDate(days)); }
+    // The value as bytes: a byte string as it is, anything else as its text in the database code page.
+    QByteArray AsBytes() const;
+    void SetAsBytes(const QByteArray& bytes) { SetValue(Variant::fromBytes(bytes)); }
     Variant AsVariant() const { return Value(); }
     void SetAsVariant(const Variant& v) { SetValue(v); }
     // The value before the current edit (the value as fetched for a modified record).
@@ -386,12 +389,14 @@ protected:
     int defaultDisplayWidth() const override { return 8; }
 };
 
-// Raw bytes; the value is a string holding Latin-1 characters, one per byte.
+// Raw bytes: the value is a byte string of at most Size bytes. Text assigned to it (AsString, Text) is
+// encoded in the database code page, and AsString decodes it the same way.
 class TBinaryField : public TField {
     Q_OBJECT
 protected:
     using TField::TField;
     Variant convertIn(const Variant& v) const override;
+    QString stringOf(const Variant& v) const override;
     QString textOf(const Variant& v, bool displayText) const override;
 };
 
@@ -407,6 +412,7 @@ public:
     explicit TVarBytesField(QObject* owner = nullptr) : TBinaryField(FieldType::VarBytes, owner) {}
 };
 
+// Bytes of any length, as TBinaryField without the size limit.
 class TBlobField : public TField {
     Q_OBJECT
 public:
@@ -415,17 +421,21 @@ public:
 protected:
     TBlobField(FieldType type, QObject* owner) : TField(type, owner) {}
     Variant convertIn(const Variant& v) const override;
+    QString stringOf(const Variant& v) const override;
     QString textOf(const Variant& v, bool displayText) const override;
     Variant parseText(const QString& text) const override { return Variant(text); }
 };
 
-// Long text: the display text is "(MEMO)" as grids show it; AsString and Text give the content.
+// Long text: the value is text (a byte string assigned to it is decoded in the database code page); the
+// display text is "(MEMO)" as grids show it; AsString and Text give the content.
 class TMemoField : public TBlobField {
     Q_OBJECT
 public:
     explicit TMemoField(QObject* owner = nullptr) : TBlobField(FieldType::Memo, owner) {}
 
 protected:
+    Variant convertIn(const Variant& v) const override;
+    QString stringOf(const Variant& v) const override;
     QString textOf(const Variant& v, bool displayText) const override;
 };
 

@@ -99,7 +99,7 @@ public:
     static std::optional<QString> intToIdent(const QString& propertyName, int value);
 };
 
-// The generic setter under its documented name: sets a published property given a dotted path.
+// The generic setter under the name the framework calls it by: sets a published property given a dotted path.
 inline bool SetPropValueIncludeSub(QObject* obj, const QString& path, const QString& value) {
     return PropertySetter::set(obj, path, value);
 }

@@ -1,5 +1,7 @@
 #include "Variant.h"
 
+#include "CodePage.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTimeZone>
@@ -78,6 +80,12 @@ int VarArray::offset(int i, int j) const {
 Variant Variant::null() {
     Variant v;
     v.v_ = NullTag{};
+    return v;
+}
+
+Variant Variant::fromBytes(const QByteArray& bytes) {
+    Variant v;
+    v.v_ = bytes;
     return v;
 }
 
@@ -221,8 +229,10 @@ VarType Variant::type() const {
         return VarType::String;
     case 8:
         return VarType::Array;
-    default:
+    case 9:
         return VarType::Dispatch;
+    default:
+        return VarType::ByteString;
     }
 }
 
@@ -232,8 +242,8 @@ bool Variant::isNumeric() const {
 }
 
 QString Variant::typeName() const {
-    static const char* names[] = {"Unassigned", "Null", "Boolean", "Int64", "Double",
-                                  "Currency",   "Date", "String",  "Array", "Dispatch"};
+    static const char* names[] = {"Unassigned", "Null",   "Boolean", "Int64",    "Double",    "Currency",
+                                  "Date",       "String", "Array",   "Dispatch", "ByteString"};
     return QString::fromLatin1(names[v_.index()]);
 }
 
@@ -261,12 +271,19 @@ QString Variant::toString() const {
     }
     case VarType::String:
         return std::get<QString>(v_);
+    case VarType::ByteString:
+        return codepage::decode(std::get<QByteArray>(v_), codepage::systemCodePage());
     case VarType::Array:
         throw VariantError("Could not convert variant of type (Array) into type (String)");
     case VarType::Dispatch:
         throw VariantError("Could not convert variant of type (Dispatch) into type (String)");
     }
     return {};
+}
+
+QByteArray Variant::toBytes() const {
+    if (const auto* b = std::get_if<QByteArray>(&v_)) return *b;
+    return codepage::encode(toString(), codepage::systemCodePage());
 }
 
 double Variant::toDouble() const {
@@ -283,6 +300,8 @@ double Variant::toDouble() const {
         return std::get<Currency>(v_).toDouble();
     case VarType::Date:
         return std::get<DateTag>(v_).days;
+    case VarType::ByteString:
+        return Variant(toString()).toDouble();
     case VarType::String: {
         double d;
         if (parseNumber(std::get<QString>(v_), d)) return d;
@@ -302,6 +321,8 @@ qint64 Variant::toInt() const {
     switch (type()) {
     case VarType::Int:
         return std::get<qint64>(v_);
+    case VarType::ByteString:
+        return Variant(toString()).toInt();
     case VarType::Bool:
         return std::get<bool>(v_) ? -1 : 0;
     case VarType::String: {
@@ -328,6 +349,8 @@ bool Variant::toBool() const {
     switch (type()) {
     case VarType::Bool:
         return std::get<bool>(v_);
+    case VarType::ByteString:
+        return Variant(toString()).toBool();
     case VarType::String: {
         const QString s = std::get<QString>(v_).trimmed();
         if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) return true;
@@ -351,6 +374,7 @@ Currency Variant::toCurrency() const {
 }
 
 double Variant::toDate() const {
+    if (type() == VarType::ByteString) return Variant(toString()).toDate();
     if (type() == VarType::String) {
         const QString s = std::get<QString>(v_).trimmed();
         for (const char* fmt :
@@ -404,12 +428,18 @@ bool Variant::operator==(const Variant& o) const {
         // Unassigned equals Unassigned and the empty string, as variant comparisons treat it.
         if (a == b) return true;
         const Variant& other = a == VarType::Unassigned ? o : *this;
+        if (other.isByteString()) return std::get<QByteArray>(other.v_).isEmpty();
         return other.isString() && other.toString().isEmpty();
     }
     if (a == VarType::Null || b == VarType::Null) return a == b;
     if (a == VarType::Array || b == VarType::Array) return identical(o);
     if (a == VarType::Dispatch || b == VarType::Dispatch) return a == b && toDispatch() == o.toDispatch();
     if (a == VarType::String && b == VarType::String) return std::get<QString>(v_) == std::get<QString>(o.v_);
+    if (a == VarType::ByteString && b == VarType::ByteString)
+        return std::get<QByteArray>(v_) == std::get<QByteArray>(o.v_);
+    if ((a == VarType::ByteString || a == VarType::String) &&
+        (b == VarType::ByteString || b == VarType::String))
+        return toString() == o.toString();
     if (a == VarType::Currency && b == VarType::Currency)
         return std::get<Currency>(v_) == std::get<Currency>(o.v_);
     if (a == VarType::Int && b == VarType::Int) return std::get<qint64>(v_) == std::get<qint64>(o.v_);
@@ -428,6 +458,7 @@ int Variant::compare(const Variant& o) const {
         case VarType::Null:
             return 1;
         case VarType::String:
+        case VarType::ByteString:
             return 3;
         case VarType::Array:
         case VarType::Dispatch:
@@ -447,7 +478,13 @@ int Variant::compare(const Variant& o) const {
         return x < y ? -1 : (x > y ? 1 : 0);
     }
     if (ra == 3) {
-        int c = std::get<QString>(v_).compare(std::get<QString>(o.v_));
+        int c = 0;
+        if (isByteString() && o.isByteString())
+            c = std::get<QByteArray>(v_).compare(std::get<QByteArray>(o.v_));
+        else if (isString() && o.isString())
+            c = std::get<QString>(v_).compare(std::get<QString>(o.v_));
+        else
+            c = toString().compare(o.toString());
         return c < 0 ? -1 : (c > 0 ? 1 : 0);
     }
     return 0;
@@ -473,6 +510,8 @@ bool Variant::identical(const Variant& o) const {
         return std::get<DateTag>(v_).days == std::get<DateTag>(o.v_).days;
     case VarType::String:
         return std::get<QString>(v_) == std::get<QString>(o.v_);
+    case VarType::ByteString:
+        return std::get<QByteArray>(v_) == std::get<QByteArray>(o.v_);
     case VarType::Dispatch:
         return toDispatch() == o.toDispatch();
     case VarType::Array: {
@@ -493,8 +532,9 @@ bool Variant::identical(const Variant& o) const {
 //
 // JSON strings, booleans and null map to themselves; integers within 2^53 are JSON numbers; everything
 // else is a tagged object {"t": tag, ...}: "u" Unassigned, "i" large integer (decimal text), "f" double
-// (number, or "NAN"/"INF"/"-INF"), "c" currency (scaled integer as text), "d" date (days), "a" array with
-// "lo", "hi" and row-major "v". A plain JSON array reads as a one-dimensional array from 0.
+// (number, or "NAN"/"INF"/"-INF"), "c" currency (scaled integer as text), "d" date (days), "b" byte
+// string (base64 text), "a" array with "lo", "hi" and row-major "v". A plain JSON array reads as a
+// one-dimensional array from 0.
 
 QJsonValue Variant::toJson() const {
     auto tagged = [](const char* t, const QJsonValue& v) {
@@ -528,6 +568,8 @@ QJsonValue Variant::toJson() const {
         return tagged("d", std::get<DateTag>(v_).days);
     case VarType::String:
         return std::get<QString>(v_);
+    case VarType::ByteString:
+        return tagged("b", QString::fromLatin1(std::get<QByteArray>(v_).toBase64()));
     case VarType::Array: {
         const VarArray* a = arrayData();
         QJsonArray items;
@@ -603,6 +645,12 @@ Variant Variant::fromJson(const QJsonValue& j) {
     if (t == QLatin1String("d")) {
         if (!v.isDouble() || !std::isfinite(v.toDouble())) throw VariantError("Malformed date in wire value");
         return fromDate(v.toDouble());
+    }
+    if (t == QLatin1String("b")) {
+        const auto decoded =
+            QByteArray::fromBase64Encoding(v.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+        if (!v.isString() || !decoded) throw VariantError("Malformed byte string in wire value");
+        return fromBytes(*decoded);
     }
     if (t == QLatin1String("a")) {
         const QJsonArray lo = o.value(QStringLiteral("lo")).toArray();

@@ -3,8 +3,11 @@
 // Unassigned, Null and the empty string are three different values. Arrays have bounds in one or two
 // dimensions and are copied by value (copy on write underneath); rows travel as arrays of arrays.
 // Dates are days since 1899-12-30 with the time of day as the fraction.
+// Text is Unicode (String); a ByteString holds encoded bytes (an 8-bit "ANSI" string) and reads as text
+// in the system code page, so no caller has to guess whether a QString carries bytes.
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QJsonValue>
 #include <QList>
@@ -17,7 +20,19 @@ namespace kvx {
 
 class Dispatch; // late-bound automation object (Dispatch.h)
 
-enum class VarType { Unassigned, Null, Bool, Int, Double, Currency, Date, String, Array, Dispatch };
+enum class VarType {
+    Unassigned,
+    Null,
+    Bool,
+    Int,
+    Double,
+    Currency,
+    Date,
+    String,
+    Array,
+    Dispatch,
+    ByteString
+};
 
 // Raised by conversions that have no sensible result ("abc" to an integer, Null to a number, ...).
 class VariantError : public std::runtime_error {
@@ -59,9 +74,13 @@ public:
     Variant(Currency c) : v_(c) {}
     Variant(const QString& s) : v_(s) {}
     Variant(const char* s) : v_(QString::fromUtf8(s)) {}
+    // Bytes are never text by accident: use fromBytes, or decode them first.
+    Variant(const QByteArray&) = delete;
     Variant(std::shared_ptr<Dispatch> d) : v_(std::move(d)) {}
 
     static Variant null();
+    // A byte string (encoded text or raw bytes).
+    static Variant fromBytes(const QByteArray& bytes);
     static Variant fromDate(double days);
     static Variant fromDateTime(const QDateTime& dt);
     // One-dimensional array [lo..hi] of Unassigned items.
@@ -76,13 +95,17 @@ public:
     bool isNull() const { return type() == VarType::Null; }
     bool isEmptyOrNull() const { return isUnassigned() || isNull(); }
     bool isArray() const { return type() == VarType::Array; }
-    bool isNumeric() const; // Int, Double, Currency
-    bool isString() const { return type() == VarType::String; }
+    bool isNumeric() const;                                     // Int, Double, Currency
+    bool isString() const { return type() == VarType::String; } // Unicode text only
+    bool isByteString() const { return type() == VarType::ByteString; }
     bool isDispatch() const { return type() == VarType::Dispatch; }
     QString typeName() const;
 
-    // Conversions with the usual variant rules. toString of Unassigned and Null is "".
+    // Conversions with the usual variant rules. toString of Unassigned and Null is ""; a byte string
+    // reads in the system code page, and converts to numbers, dates and booleans through that text.
     QString toString() const;
+    // The bytes of a byte string; any other value as its text encoded in the system code page.
+    QByteArray toBytes() const;
     // Raise VariantError when there is no value (Null, Unassigned for toInt is 0) or the text is no number.
     qint64 toInt() const;
     double toDouble() const;
@@ -107,7 +130,8 @@ public:
     VariantList toList() const;            // items of a one-dimensional array in order
     const VarArray* arrayData() const;
 
-    // Variant comparison: numbers by value across kinds, strings by code point, Null equals Null only.
+    // Variant comparison: numbers by value across kinds, strings by code point (two byte strings by
+    // bytes, a byte string and a text by text), Null equals Null only.
     bool operator==(const Variant& o) const;
     bool operator!=(const Variant& o) const { return !(*this == o); }
     // Total order for sorting: Unassigned < Null < numbers/dates < strings.
@@ -128,7 +152,7 @@ private:
     };
     using ArrayPtr = std::shared_ptr<VarArray>;
     using Storage = std::variant<std::monostate, NullTag, bool, qint64, double, Currency, DateTag, QString,
-                                 ArrayPtr, std::shared_ptr<Dispatch>>;
+                                 ArrayPtr, std::shared_ptr<Dispatch>, QByteArray>;
     Storage v_;
 
     VarArray& mutableArray();

@@ -84,7 +84,7 @@ public:
     // TBrokerOwner, and the GB/Big5 tables are looked for in their client path.
     void setSettings(const kvx::Settings& settings);
 
-    // --- fields, in their documented order ---
+    // --- fields ---
     QString ProgID;    // program code, upper case
     QString UserID;    // login user
     QString UserGroup; // LoginInfo "USER_GROUP"

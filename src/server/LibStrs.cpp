@@ -88,44 +88,19 @@ bool validYmd(qint64 y, qint64 m, qint64 d) {
     return y >= 1 && y <= 9999 && QDate::isValid(int(y), int(m), int(d));
 }
 
-// One string: 8-bit text (one character per byte) to wide text, or the reverse.
-// ANSI code pages are supersets of ASCII: ASCII text is the same in both forms.
-bool isAscii(const QString& s) {
-    for (QChar c : s)
-        if (c.unicode() > 0x7F) return false;
-    return true;
-}
-
-QString ansiToWide(const QString& s, int codePage) {
-    bool ascii = true;
-    for (QChar c : s) {
-        if (c.unicode() > 0xFF) return s; // already wide text
-        ascii = ascii && c.unicode() <= 0x7F;
-    }
-    if (ascii) return s;
-    const QString wide = kvx::codepage::decode(s.toLatin1(), codePage);
-    // Bytes that are no text of the code page were wide text all along ("é" alone is no GBK).
-    if (wide.contains(QChar::ReplacementCharacter) && !s.contains(QChar::ReplacementCharacter)) return s;
-    return wide;
-}
-
-QString wideToAnsi(const QString& s, int codePage) {
-    if (isAscii(s)) return s;
-    return QString::fromLatin1(kvx::codepage::encode(s, codePage));
-}
-
-template <typename F> Variant convertStrings(const Variant& v, F&& conv) {
-    if (v.isString()) return Variant(conv(v.toString()));
+// Converts every item of one kind (text or byte string) of a value, arrays included; the rest is kept.
+template <typename F> Variant convertStrings(const Variant& v, kvx::VarType kind, F&& conv) {
+    if (v.type() == kind) return conv(v);
     if (!v.isArray()) return v;
     Variant out = v;
     const kvx::VarArray* a = v.arrayData();
     if (a->dims == 1) {
         for (int i = a->lo[0]; i <= a->hi[0]; ++i)
-            out[i] = convertStrings(v.at(i), conv);
+            out[i] = convertStrings(v.at(i), kind, conv);
     } else if (a->dims == 2) {
         for (int i = a->lo[0]; i <= a->hi[0]; ++i)
             for (int j = a->lo[1]; j <= a->hi[1]; ++j)
-                out.item(i, j) = convertStrings(v.at(i, j), conv);
+                out.item(i, j) = convertStrings(v.at(i, j), kind, conv);
     }
     return out;
 }
@@ -423,12 +398,16 @@ QString GetCHTButtonCaption(const QString& Name) {
 
 Variant KVStrToWideString(const Variant& Value, int CodePage) {
     const int cp = effectiveCodePage(CodePage);
-    return convertStrings(Value, [cp](const QString& s) { return ansiToWide(s, cp); });
+    return convertStrings(Value, kvx::VarType::ByteString, [cp](const Variant& bytes) {
+        return Variant(kvx::codepage::decode(bytes.toBytes(), cp));
+    });
 }
 
 Variant KVWideStringToStr(const Variant& Value, int CodePage) {
     const int cp = effectiveCodePage(CodePage);
-    return convertStrings(Value, [cp](const QString& s) { return wideToAnsi(s, cp); });
+    return convertStrings(Value, kvx::VarType::String, [cp](const Variant& text) {
+        return Variant::fromBytes(kvx::codepage::encode(text.toString(), cp));
+    });
 }
 
 QString MakeFullPath(const QString& Path, const QString& Base) {

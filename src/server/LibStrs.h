@@ -95,11 +95,12 @@ kvx::Variant CountSecond(const QString& Time1, const QString& Time2, int Sign);
 // Chinese caption of a message-box button by its name ("Yes" -> "是(&Y)"); other names unchanged.
 QString GetCHTButtonCaption(const QString& Name);
 
-// Variant code-page conversions. An 8-bit ("ANSI") string in a variant carries one byte per character
-// (U+0000..U+00FF). KVWideStringToStr encodes wide text in CodePage into such byte strings;
-// KVStrToWideString decodes them. A string with characters above U+00FF, or whose bytes are no valid text
-// of CodePage, is wide already and stays as it is. Every string of a one- or two-dimensional array (nested
-// arrays included) is converted; other values are returned unchanged. CodePage 0 is the system code page.
+// Variant code-page conversions between text and byte strings (VarType::ByteString). KVWideStringToStr
+// encodes every text in CodePage into a byte string (characters the code page lacks become "?");
+// KVStrToWideString decodes every byte string (bytes that are no text of CodePage become U+FFFD). Text
+// given to KVStrToWideString and byte strings given to KVWideStringToStr stay as they are. Every string of
+// a one- or two-dimensional array (nested arrays included) is converted; other values are returned
+// unchanged. CodePage 0 is the system code page.
 kvx::Variant KVStrToWideString(const kvx::Variant& Value, int CodePage);
 kvx::Variant KVWideStringToStr(const kvx::Variant& Value, int CodePage);
 

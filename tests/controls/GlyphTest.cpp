@@ -11,16 +11,21 @@
 
 using namespace kvx;
 
+namespace {
+constexpr int kLookupPair = 24; // the image that holds two glyphs side by side
+}
+
 TEST(ImageLibrary, NumberedImages) {
     const int max = ImageLibrary::GetMaxBmpID();
-    ASSERT_GE(max, 20);
+    ASSERT_GE(max, 29);
     QPixmap p;
     EXPECT_FALSE(ImageLibrary::LoadBmp(p, 0));
     EXPECT_FALSE(ImageLibrary::LoadBmp(p, max + 1));
     EXPECT_TRUE(p.isNull());
     for (int n = 1; n <= max; ++n) {
         ASSERT_TRUE(ImageLibrary::LoadBmp(p, n)) << n;
-        EXPECT_EQ(p.height(), 16);
+        EXPECT_EQ(p.height(), 18);
+        EXPECT_EQ(p.width(), n == kLookupPair ? 36 : 18) << n;
         // Every image has something drawn on it.
         const QImage img = p.toImage();
         bool painted = false;
@@ -37,9 +42,9 @@ TEST(ImageLibrary, GlyphNumberBehaviour) {
     EXPECT_TRUE(b.buttonText().isEmpty()); // a loaded image clears the text
     EXPECT_FALSE(b.Glyph().isNull());
     EXPECT_EQ(b.NumGlyphs(), 1);
-    b.setGlyphIndex(ImageLibrary::GetMaxBmpID()); // the last image holds two glyphs side by side
+    b.setGlyphIndex(kLookupPair);
     EXPECT_EQ(b.NumGlyphs(), 2);
-    EXPECT_EQ(b.button()->iconSize(), QSize(16, 16));
+    EXPECT_EQ(b.button()->iconSize(), QSize(18, 18));
     b.setGlyphIndex(0);
     EXPECT_EQ(b.buttonText(), "0"); // no image: the number shows
     EXPECT_TRUE(b.Glyph().isNull());
@@ -70,4 +75,32 @@ TEST(ImageLibrary, LoadErrorShowsTheMessage) {
     EXPECT_EQ(DialogService::instance().shown().first().type, MsgDlgType::Error);
     EXPECT_EQ(b.buttonText(), "40"); // the number stays shown
     EXPECT_TRUE(b.Glyph().isNull());
+}
+
+TEST(ImageLibrary, FilesOfTheImageFolderReplaceAndAddImages) {
+    QTemporaryDir dir;
+    QImage wide(40, 20, QImage::Format_ARGB32);
+    wide.fill(Qt::red);
+    ASSERT_TRUE(wide.save(dir.filePath("3.png"), "PNG"));
+    QImage extra(10, 10, QImage::Format_ARGB32);
+    extra.fill(Qt::blue);
+    ASSERT_TRUE(extra.save(dir.filePath("35.png"), "PNG"));
+    ASSERT_TRUE(extra.save(dir.filePath("notes.png"), "PNG")); // not a number: ignored
+
+    qputenv("KVX_BMP_DIR", QFile::encodeName(dir.path()));
+    QPixmap p;
+    EXPECT_EQ(ImageLibrary::GetMaxBmpID(), 35);
+    ASSERT_TRUE(ImageLibrary::LoadBmp(p, 3));
+    EXPECT_EQ(p.size(), QSize(40, 20));
+    EXPECT_EQ(p.toImage().pixel(5, 5), qRgb(255, 0, 0));
+    ASSERT_TRUE(ImageLibrary::LoadBmp(p, 4)); // not replaced: the compiled-in image
+    EXPECT_EQ(p.size(), QSize(18, 18));
+    ASSERT_TRUE(ImageLibrary::LoadBmp(p, 35));
+    EXPECT_EQ(p.size(), QSize(10, 10));
+    EXPECT_FALSE(ImageLibrary::LoadBmp(p, 32)); // a gap between the sets
+    TGSpeedButton b;
+    b.setGlyphIndex(3);
+    EXPECT_EQ(b.NumGlyphs(), 2); // 40 wide, 20 high
+    qunsetenv("KVX_BMP_DIR");
+    EXPECT_LT(ImageLibrary::GetMaxBmpID(), 35);
 }

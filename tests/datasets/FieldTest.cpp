@@ -231,3 +231,58 @@ TEST(Fields, LookupAndCalculatedFields) {
     EXPECT_TRUE(ds.Locate("MODETEXT", "export"));
     EXPECT_THROW(ds.SetIndexFieldNames("TWICE"), EDatabaseError);
 }
+
+TEST(Fields, StringSizeEncodesCharactersTheCodePageLacksAsOneByte) {
+    LocalSet s;
+    s.ds.Append();
+    // An emoji (a surrogate pair) is "?" in GBK: one byte; "é" is a GBK character of two bytes.
+    s.name->SetAsString(QString::fromUtf8("a😀中文"));
+    EXPECT_EQ(s.name->AsString(), QString::fromUtf8("a😀中"));
+    s.name->SetAsString(QString::fromUtf8("😀😀中😀😀"));
+    EXPECT_EQ(s.name->AsString(), QString::fromUtf8("😀😀中😀"));
+    s.name->SetAsString(QString::fromUtf8("éé中"));
+    EXPECT_EQ(s.name->AsString(), QString::fromUtf8("éé"));
+    // UTF-8 as the database code page: three bytes per Chinese character.
+    s.ds.SetCodePage(65001);
+    s.name->SetAsString(QString::fromUtf8("中文"));
+    EXPECT_EQ(s.name->AsString(), QString::fromUtf8("中"));
+}
+
+TEST(Fields, BytesFieldsHoldByteStrings) {
+    TClientDataSet ds;
+    auto* raw = new TVarBytesField(&ds);
+    raw->SetFieldName("RAW");
+    raw->SetSize(4);
+    raw->SetDataSet(&ds);
+    auto* blob = new TBlobField(&ds);
+    blob->SetFieldName("BLOB");
+    blob->SetDataSet(&ds);
+    auto* memo = new TMemoField(&ds);
+    memo->SetFieldName("MEMO");
+    memo->SetDataSet(&ds);
+    ds.SetCodePage(936);
+    ds.CreateDataSet();
+    ds.Append();
+
+    const QByteArray binary("\x00\xFF\x80\x41\x42", 5);
+    raw->SetAsBytes(binary);
+    EXPECT_TRUE(raw->Value().isByteString());
+    EXPECT_EQ(raw->AsBytes(), binary.left(4)); // at most Size bytes
+    EXPECT_EQ(raw->DisplayText(), "(BYTES)");
+    // Text goes in and out through the database code page.
+    raw->SetAsString(QString::fromUtf8("中文字"));
+    EXPECT_EQ(raw->AsBytes(), QByteArray("\xD6\xD0\xCE\xC4"));
+    EXPECT_EQ(raw->AsString(), QString::fromUtf8("中文"));
+
+    blob->SetAsBytes(binary);
+    EXPECT_EQ(blob->AsBytes(), binary); // no size limit, zero bytes kept
+    EXPECT_EQ(blob->DisplayText(), "(BLOB)");
+    ds.Post();
+    EXPECT_EQ(blob->AsBytes(), binary);
+
+    ds.Edit();
+    memo->SetValue(Variant::fromBytes(QByteArray("\xD6\xD0\xCE\xC4")));
+    EXPECT_TRUE(memo->Value().isString());
+    EXPECT_EQ(memo->AsString(), QString::fromUtf8("中文"));
+    EXPECT_EQ(memo->AsBytes(), QByteArray("\xD6\xD0\xCE\xC4"));
+}

@@ -35,7 +35,7 @@ TEST(ModuleLibrary, ExportsOnlyGetController) {
 TEST(ModuleLibrary, LoadedLibraryReportsTheMissingWindowClass) {
     void* handle = dlopen(moduleLibrary().toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_TRUE(handle) << dlerror();
-    auto getController = reinterpret_cast<TGetControllerFn>(dlsym(handle, GetControllerSymbol));
+    auto getController = reinterpret_cast<TGetControllerFn>(dlsym(handle, kGetControllerSymbol));
     ASSERT_TRUE(getController);
     std::unique_ptr<TDLLBaseController> a(getController());
     std::unique_ptr<TDLLBaseController> b(getController());

@@ -24,7 +24,7 @@ QString u(const char* s) {
 
 } // namespace
 
-// A component with the documented published properties, as the controls library declares them.
+// A component with the published properties the controls library declares.
 class TFakeCombo : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString Caption MEMBER caption)

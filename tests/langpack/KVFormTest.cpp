@@ -231,7 +231,7 @@ TEST(KVFormKeys, KeyPreviewSeesKeysBeforeTheControls) {
     QTest::keyClick(f->edit, Qt::Key_B);
     EXPECT_EQ(f->seen, (QList<int>{Qt::Key_A, Qt::Key_B}));
     EXPECT_EQ(f->edit->text(), "b");
-    f->SetKeyPreview(false);
+    f->setKeyPreview(false);
     QTest::keyClick(f->edit, Qt::Key_A);
     EXPECT_EQ(f->seen.size(), 2);
     EXPECT_EQ(f->edit->text(), "ba");

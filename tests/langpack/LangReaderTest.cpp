@@ -37,7 +37,7 @@ struct Tree {
 
 std::unique_ptr<TLanguageController> controllerFor(const QString& xml) {
     auto c = std::make_unique<TLanguageController>();
-    c->SetLangPackage(xml.split(u'\n'));
+    c->setLangPackage(xml.split(u'\n'));
     c->SetActive(true);
     return c;
 }
@@ -126,13 +126,13 @@ TEST(LangReader, AttributesApplyInDocumentOrder) {
 TEST(LangReader, ExcludedComponentKeepsItsTextsButItsChildrenAreTranslated) {
     Tree t;
     auto c = controllerFor(R"(<P><pnlTop ToolTip="Top panel"/><lblInner Text="Inner"/></P>)");
-    c->SetExcludeControls({"  PNLTOP "});
+    c->setExcludeControls({"  PNLTOP "});
     c->GetLangReader()->Apply(&t.form);
     EXPECT_EQ(t.panel->toolTip(), "面板");
     EXPECT_EQ(t.inner->text(), "Inner");
 
     // Changing the exclusions reaches the reader at once.
-    c->SetExcludeControls({"lblInner"});
+    c->setExcludeControls({"lblInner"});
     t.inner->setText("内部");
     c->GetLangReader()->Apply(&t.form);
     EXPECT_EQ(t.panel->toolTip(), "Top panel");
@@ -173,7 +173,7 @@ TEST(LanguageController, ActivationLoadsAndDeactivationDrops) {
                           (c.GetActive() ? "+" : "-");
         });
     }
-    c.SetFileName(file);
+    c.setFileName(file);
     c.SetActive(true);
     EXPECT_TRUE(c.GetActive());
     EXPECT_STREQ(c.Document().document_element().name(), "TfrmA");
@@ -198,7 +198,7 @@ TEST(LanguageController, ErrorsCarryTheirMessages) {
     } catch (const LanguageControllerError& e) {
         EXPECT_EQ(e.message(), "Cannot Find File !");
     }
-    c.SetLangPackage({"<P>", "<a></b>", "</P>"});
+    c.setLangPackage({"<P>", "<a></b>", "</P>"});
     try {
         c.SetActive(true);
         ADD_FAILURE() << "no error";
@@ -206,8 +206,8 @@ TEST(LanguageController, ErrorsCarryTheirMessages) {
         EXPECT_EQ(e.message(), "Start-end tags mismatch");
     }
     EXPECT_FALSE(c.GetActive());
-    c.SetLangPackage({});
-    c.SetFileName("/nonexistent/TfrmA.Lng");
+    c.setLangPackage({});
+    c.setFileName("/nonexistent/TfrmA.Lng");
     EXPECT_THROW(c.SetActive(true), LanguageControllerError);
     EXPECT_FALSE(c.GetActive());
 }
@@ -215,8 +215,8 @@ TEST(LanguageController, ErrorsCarryTheirMessages) {
 TEST(LanguageController, InlineTextWinsOverTheFile) {
     LangTree lang("437");
     TLanguageController c;
-    c.SetFileName(lang.writePackage("ENG", "TfrmA", "<FromFile/>"));
-    c.SetLangPackage({"<Inline/>"});
+    c.setFileName(lang.writePackage("ENG", "TfrmA", "<FromFile/>"));
+    c.setLangPackage({"<Inline/>"});
     c.SetActive(true);
     EXPECT_STREQ(c.Document().document_element().name(), "Inline");
 }
@@ -227,7 +227,7 @@ TEST(LanguageController, ActiveIsAppliedWhenLoadingEnds) {
     c.BeginLoading();
     c.SetActive(true);
     EXPECT_FALSE(c.GetActive());
-    c.SetFileName(lang.writePackage("ENG", "TfrmA", "<TfrmA/>"));
+    c.setFileName(lang.writePackage("ENG", "TfrmA", "<TfrmA/>"));
     c.Loaded();
     EXPECT_TRUE(c.GetActive());
 }
@@ -244,7 +244,7 @@ TEST(KvLangController, PackageNameFormsTheFileAndDeactivates) {
     QSignalSpy closed(&c, &TLanguageController::AfterClose);
     c.SetLangPackageName("TfrmA");
     EXPECT_TRUE(c.GetActive()) << "the same name changes nothing";
-    c.SetLangPackage({"<Inline/>"});
+    c.setLangPackage({"<Inline/>"});
     c.SetActive(true);
     c.SetLangPackageName("TfrmB");
     EXPECT_FALSE(c.GetActive());
@@ -261,7 +261,7 @@ TEST(KvLangController, ServerDesignTypeUsesTheServerFolder) {
     c.SetLangPackageName("TdmX");
     EXPECT_EQ(c.FileName(), lang.clientPath() + "MultiLanguage/ENG/TdmX.Lng");
     c.SetActive(true);
-    c.SetDesignType(dtServer);
+    c.setDesignType(dtServer);
     EXPECT_EQ(c.FileName(), lang.tree().serverPath() + "MultiLanguage/ENG/TdmX.Lng");
     EXPECT_FALSE(c.GetActive()) << "the loaded document was the client's";
 }

@@ -14,7 +14,7 @@ TTestGrid::TTestGrid(QWidget* parent)
 
 void TTestGrid::AddColumn(const QString& caption) {
     auto* col = static_cast<TTestColumn*>(columns_->Add());
-    col->Title()->SetCaption(caption);
+    col->Title()->setCaption(caption);
     refresh();
 }
 

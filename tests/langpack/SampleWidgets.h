@@ -43,11 +43,11 @@ public:
 
 class TTestColumnTitle : public QObject {
     Q_OBJECT
-    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
+    Q_PROPERTY(QString Caption READ Caption WRITE setCaption)
 public:
     using QObject::QObject;
     QString Caption() const { return caption_; }
-    void SetCaption(const QString& c) {
+    void setCaption(const QString& c) {
         caption_ = c;
         emit changed();
     }

@@ -1,4 +1,6 @@
 #include "platform/Variant.h"
+#include "TempTree.h"
+#include "platform/CodePage.h"
 #include "platform/Dispatch.h"
 
 #include <QJsonArray>
@@ -6,6 +8,7 @@
 #include <QJsonObject>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <type_traits>
 
 using namespace kvx;
 
@@ -107,7 +110,9 @@ TEST(Variant, WireFormIsLossless) {
                               Variant(Currency{123456}),
                               Variant::fromDate(45352.25),
                               Variant(QString::fromUtf8("文档传输设置作业")),
-                              Variant(QString())};
+                              Variant(QString()),
+                              Variant::fromBytes(QByteArray("\x00\xFF\x80 GB", 6)),
+                              Variant::fromBytes(QByteArray())};
     for (const Variant& v : values)
         EXPECT_TRUE(roundTrip(v).identical(v)) << v.typeName().toStdString();
 
@@ -125,6 +130,8 @@ TEST(Variant, WireFormIsLossless) {
 TEST(Variant, MalformedWireValuesAreRejected) {
     EXPECT_THROW(Variant::fromJson(QJsonObject{{"t", "zz"}}), VariantError);
     EXPECT_THROW(Variant::fromJson(QJsonObject{{"t", "i"}, {"v", "12x"}}), VariantError);
+    EXPECT_THROW(Variant::fromJson(QJsonObject{{"t", "b"}, {"v", "not*base64"}}), VariantError);
+    EXPECT_THROW(Variant::fromJson(QJsonObject{{"t", "b"}, {"v", 12}}), VariantError);
     EXPECT_THROW(Variant::fromJson(QJsonObject{
                      {"t", "a"}, {"lo", QJsonArray{0}}, {"hi", QJsonArray{2}}, {"v", QJsonArray{1}}}),
                  VariantError);
@@ -152,4 +159,39 @@ TEST(Variant, DispatchIsHeldButNotSentOverTheWire) {
     EXPECT_EQ(args[0].toString(), "written");
     EXPECT_THROW(v.toJson(), VariantError);
     EXPECT_THROW(v.toString(), VariantError);
+}
+
+TEST(Variant, ByteStringsAreNotText) {
+    kvxtest::ScopedEnv cp("KVX_CODEPAGE", "936");
+    const QString text = QString::fromUtf8("文档 12");
+    const QByteArray gbk = codepage::encode(text, 936);
+    const Variant bytes = Variant::fromBytes(gbk);
+    EXPECT_TRUE(bytes.isByteString());
+    EXPECT_FALSE(bytes.isString());
+    EXPECT_EQ(bytes.typeName(), "ByteString");
+    // Read as text in the system code page; text reads back as bytes the same way.
+    EXPECT_EQ(bytes.toString(), text);
+    EXPECT_EQ(bytes.toBytes(), gbk);
+    EXPECT_EQ(Variant(text).toBytes(), gbk);
+    EXPECT_EQ(Variant(qint64(42)).toBytes(), QByteArray("42"));
+    EXPECT_EQ(Variant::fromBytes(" 42 ").toInt(), 42);
+    EXPECT_DOUBLE_EQ(Variant::fromBytes("2.5").toDouble(), 2.5);
+    EXPECT_TRUE(Variant::fromBytes("true").toBool());
+    EXPECT_THROW(Variant::fromBytes("x").toInt(), VariantError);
+
+    // Equal to the text they stand for, but not identical to it; two byte strings compare by bytes.
+    EXPECT_EQ(bytes, Variant(text));
+    EXPECT_FALSE(bytes.identical(Variant(text)));
+    EXPECT_NE(Variant::fromBytes("\xB0\xA1"), Variant::fromBytes("\xB0\xA2"));
+    EXPECT_LT(Variant::fromBytes("\x41").compare(Variant::fromBytes("\xB0\xA1")), 0);
+    EXPECT_GT(Variant::fromBytes("b").compare(Variant("a")), 0);
+    EXPECT_GT(Variant::fromBytes("").compare(Variant(99)), 0); // strings sort after numbers
+    // The empty byte string equals Unassigned, as the empty text does; Null stays apart.
+    EXPECT_EQ(Variant::fromBytes(QByteArray()), Variant());
+    EXPECT_NE(Variant::fromBytes(QByteArray()), Variant::null());
+}
+
+TEST(Variant, BytesNeverBecomeTextByAccident) {
+    static_assert(!std::is_convertible_v<QByteArray, Variant>);
+    static_assert(std::is_convertible_v<const char*, Variant>);
 }

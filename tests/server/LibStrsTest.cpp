@@ -292,10 +292,13 @@ TEST(LibStrsOther, MakeFullPath) {
 TEST(LibStrsOther, CodePageConversionsOfVariants) {
     const QString gb = QString::fromUtf8("文档传输");
     const QString big5 = QString::fromUtf8("文檔傳輸");
-    // Wide text to 8-bit text: one character per byte of the code page.
+    // Text to a byte string of the code page and back.
     const Variant ansi = KVWideStringToStr(Variant(gb), 936);
-    EXPECT_EQ(ansi.toString().toLatin1(), kvx::codepage::encode(gb, 936));
-    EXPECT_EQ(KVStrToWideString(ansi, 936).toString(), gb);
+    ASSERT_TRUE(ansi.isByteString());
+    EXPECT_EQ(ansi.toBytes(), kvx::codepage::encode(gb, 936));
+    const Variant wide = KVStrToWideString(ansi, 936);
+    EXPECT_TRUE(wide.isString());
+    EXPECT_EQ(wide.toString(), gb);
 
     // Arrays of both kinds, nested arrays, and values that are not strings.
     Variant row = Variant::fromList({Variant(big5), Variant(7), Variant::null()});
@@ -303,8 +306,8 @@ TEST(LibStrsOther, CodePageConversionsOfVariants) {
     grid.item(0, 0) = Variant(gb);
     grid.item(1, 0) = row;
     const Variant packed = KVWideStringToStr(grid, 950);
-    EXPECT_EQ(packed.at(0, 0).toString().toLatin1(), kvx::codepage::encode(gb, 950));
-    EXPECT_EQ(packed.at(1, 0).at(0).toString().toLatin1(), kvx::codepage::encode(big5, 950));
+    EXPECT_EQ(packed.at(0, 0).toBytes(), kvx::codepage::encode(gb, 950));
+    EXPECT_EQ(packed.at(1, 0).at(0).toBytes(), kvx::codepage::encode(big5, 950));
     EXPECT_EQ(packed.at(1, 0).at(1).toInt(), 7);
     EXPECT_TRUE(packed.at(1, 0).at(2).isNull());
     const Variant back = KVStrToWideString(packed, 950);
@@ -312,7 +315,7 @@ TEST(LibStrsOther, CodePageConversionsOfVariants) {
     EXPECT_EQ(back.lowBound(2), 0);
     EXPECT_EQ(back.highBound(1), 1);
 
-    // Text that is already wide stays as it is; plain ASCII is the same either way.
+    // Text stays text, whatever its characters: nothing guesses whether a string holds bytes.
     EXPECT_EQ(KVStrToWideString(Variant(gb), 936).toString(), gb);
     EXPECT_EQ(KVStrToWideString(Variant("MB001='A'"), 950).toString(), "MB001='A'");
     EXPECT_EQ(KVStrToWideString(Variant(QString::fromUtf8("café")), 936).toString(),
@@ -320,10 +323,32 @@ TEST(LibStrsOther, CodePageConversionsOfVariants) {
     EXPECT_TRUE(KVStrToWideString(Variant(), 936).isUnassigned());
 }
 
+TEST(LibStrsOther, LatinTextIsNeverTakenForBytes) {
+    // "ü" and "l" once read as the GBK pair 0xFC 0x6C ("M黮ler").
+    const QString name = QString::fromUtf8("Müller");
+    EXPECT_EQ(KVStrToWideString(Variant(name), 936).toString(), name);
+    EXPECT_EQ(KVStrToWideString(Variant(name), 950).toString(), name);
+    // Its bytes go there and back in any code page that has "ü"; a character one lacks becomes "?".
+    const Variant cp437 = KVWideStringToStr(Variant(name), 437);
+    EXPECT_EQ(cp437.toBytes(), QByteArray("M\x81ller"));
+    EXPECT_EQ(KVStrToWideString(cp437, 437).toString(), name);
+    EXPECT_EQ(KVStrToWideString(KVWideStringToStr(Variant(name), 936), 936).toString(), name);
+    EXPECT_EQ(KVWideStringToStr(Variant(QString::fromUtf8("M😀")), 936).toBytes(), QByteArray("M?"));
+    // A byte string stays one when encoded again, text stays text when decoded again.
+    EXPECT_TRUE(KVWideStringToStr(cp437, 936).identical(cp437));
+    // Bytes that are no text of the code page become U+FFFD instead of passing for Latin-1.
+    const Variant odd = KVStrToWideString(Variant::fromBytes(QByteArray("A\xFF", 2)), 936);
+    EXPECT_TRUE(odd.isString());
+    EXPECT_TRUE(odd.toString().startsWith('A'));
+    EXPECT_TRUE(odd.toString().contains(QChar::ReplacementCharacter));
+}
+
 TEST(LibStrsOther, CodePageZeroIsTheSystemCodePage) {
     ScopedEnv cp("KVX_CODEPAGE", "950");
     const QString big5 = QString::fromUtf8("傳輸");
-    EXPECT_EQ(KVWideStringToStr(Variant(big5), 0).toString().toLatin1(), kvx::codepage::encode(big5, 950));
+    const Variant bytes = KVWideStringToStr(Variant(big5), 0);
+    EXPECT_EQ(bytes.toBytes(), kvx::codepage::encode(big5, 950));
+    EXPECT_EQ(KVStrToWideString(bytes, 0).toString(), big5);
 }
 
 namespace {

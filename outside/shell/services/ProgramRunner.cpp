@@ -109,9 +109,9 @@ int ProgramRunner::run(const kvx::Variant& login, const kvx::Variant& param, con
     auto run = std::make_unique<Running>();
     run->library = std::make_unique<QLibrary>(path);
     if (!run->library->load()) return fail(kExecLoadFailed, run->library->errorString());
-    auto getController = reinterpret_cast<TGetControllerFn>(run->library->resolve(GetControllerSymbol));
+    auto getController = reinterpret_cast<TGetControllerFn>(run->library->resolve(kGetControllerSymbol));
     if (!getController)
-        return fail(kExecLoadFailed, QStringLiteral("%1 does not export %2").arg(path, GetControllerSymbol));
+        return fail(kExecLoadFailed, QStringLiteral("%1 does not export %2").arg(path, kGetControllerSymbol));
 
     const kvx::VariantList opts = options.isArray() ? options.toList() : kvx::VariantList{};
     const int openMode = opts.size() > 0 ? int(opts[0].toIntDef(0)) : 0;

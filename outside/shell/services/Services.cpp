@@ -9,14 +9,11 @@
 
 namespace pellan {
 
+using kvx::refuse;
 using kvx::Variant;
 using kvx::VariantList;
 
 namespace {
-[[noreturn]] void refuse(const QString& why) {
-    throw kvx::AutomationError(why.toStdString());
-}
-
 QString textOf(const Variant& v) {
     if (v.isEmptyOrNull()) return {};
     if (v.isArray()) refuse(QStringLiteral("a text was expected, not an array"));
