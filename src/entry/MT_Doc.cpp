@@ -19,7 +19,7 @@
 
 namespace kvx {
 
-const char* const TMT_Doc::EmptyDocument =
+const char* const TMT_Doc::kEmptyDocument =
     "<?xml version=\"1.0\" encoding=\"GB2312\"?><!-- QorinERP用户设置 -->"
     "<MT_User CompanyID=\"\" ProgID=\"\"><Components /></MT_User>";
 
@@ -81,7 +81,7 @@ std::unique_ptr<TMT_Doc> TMT_Doc::CreateFromXml(const QByteArray& xml) {
 
 void TMT_Doc::loadEmpty() {
     document_.reset();
-    document_.load_string(EmptyDocument);
+    document_.load_string(kEmptyDocument);
     root_ = document_.document_element();
     components_ = root_.child("Components");
 }

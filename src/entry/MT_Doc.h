@@ -30,7 +30,7 @@ public:
 class TMT_Doc {
 public:
     // The text used when the server has no document or its text cannot be loaded.
-    static const char* const EmptyDocument;
+    static const char* const kEmptyDocument;
 
     // Create: the empty document.
     TMT_Doc();

@@ -450,114 +450,115 @@ struct XlsWriter::Impl {
     }
 };
 
-XlsWriter::XlsWriter(const QString& fileName, const QString& sheetBaseName) : d(std::make_unique<Impl>()) {
-    d->fileName = fileName;
-    d->baseName = cleanSheetName(sheetBaseName);
-    d->out = std::make_unique<QSaveFile>(fileName);
-    if (!d->out->open(QIODevice::WriteOnly)) {
-        const QString why = d->out->errorString();
-        d->fail();
+XlsWriter::XlsWriter(const QString& fileName, const QString& sheetBaseName) : d_(std::make_unique<Impl>()) {
+    d_->fileName = fileName;
+    d_->baseName = cleanSheetName(sheetBaseName);
+    d_->out = std::make_unique<QSaveFile>(fileName);
+    if (!d_->out->open(QIODevice::WriteOnly)) {
+        const QString why = d_->out->errorString();
+        d_->fail();
         throw XlsWriteError(QStringLiteral("Cannot create %1: %2").arg(fileName, why));
     }
-    if (!d->cells.open() || !d->sst.open()) {
-        d->fail();
+    if (!d_->cells.open() || !d_->sst.open()) {
+        d_->fail();
         throw XlsWriteError(QStringLiteral("Cannot create a temporary file for %1").arg(fileName));
     }
 }
 
 XlsWriter::~XlsWriter() {
-    if (!d->finished) discard();
+    if (!d_->finished) discard();
 }
 
 int XlsWriter::addRow() {
-    if (d->finished)
-        throw XlsWriteError(QStringLiteral("%1: the workbook is already closed").arg(d->fileName));
-    auto failed = qScopeGuard([this] { d->fail(); }); // a failed write discards the workbook
-    if (d->sheets.empty()) {
-        d->startSheet();
-    } else if (d->sheets.back().rows == kMaxRowsPerSheet) {
-        d->finishSheet();
-        d->startSheet();
+    if (d_->finished)
+        throw XlsWriteError(QStringLiteral("%1: the workbook is already closed").arg(d_->fileName));
+    auto failed = qScopeGuard([this] { d_->fail(); }); // a failed write discards the workbook
+    if (d_->sheets.empty()) {
+        d_->startSheet();
+    } else if (d_->sheets.back().rows == kMaxRowsPerSheet) {
+        d_->finishSheet();
+        d_->startSheet();
     }
     failed.dismiss();
-    ++d->totalRows;
-    return d->sheets.back().rows++;
+    ++d_->totalRows;
+    return d_->sheets.back().rows++;
 }
 
 void XlsWriter::writeNumber(int column, double value) {
-    d->checkCell(column);
-    QByteArray b = d->cellHead(column);
+    d_->checkCell(column);
+    QByteArray b = d_->cellHead(column);
     putDouble(b, value);
     QByteArray rec;
     record(rec, kNumber, b);
-    auto failed = qScopeGuard([this] { d->fail(); }); // a failed write discards the workbook
-    d->cells.append(rec);
+    auto failed = qScopeGuard([this] { d_->fail(); }); // a failed write discards the workbook
+    d_->cells.append(rec);
     failed.dismiss();
 }
 
 void XlsWriter::writeText(int column, const QString& text) {
-    d->checkCell(column);
+    d_->checkCell(column);
     // Excel keeps at most 32,767 characters in a cell.
     const QString kept = text.left(32767);
     if (kept.size() < text.size())
-        qCWarning(lcPlatform) << "xls: text of" << text.size() << "characters cut to 32767 in" << d->fileName;
-    QByteArray b = d->cellHead(column);
-    auto failed = qScopeGuard([this] { d->fail(); }); // a failed write discards the workbook
+        qCWarning(lcPlatform) << "xls: text of" << text.size() << "characters cut to 32767 in"
+                              << d_->fileName;
+    QByteArray b = d_->cellHead(column);
+    auto failed = qScopeGuard([this] { d_->fail(); }); // a failed write discards the workbook
     QByteArray rec;
     if (kept.isEmpty()) {
         // A zero-length string makes some readers (libfreexl) drop the whole workbook;
         // an empty text is written as a blank cell instead.
         record(rec, kBlank, b);
     } else {
-        put32(b, d->addString(kept));
+        put32(b, d_->addString(kept));
         record(rec, kLabelSst, b);
     }
-    d->cells.append(rec);
+    d_->cells.append(rec);
     failed.dismiss();
 }
 
 void XlsWriter::close() {
-    if (d->finished)
-        throw XlsWriteError(QStringLiteral("%1: the workbook is already closed").arg(d->fileName));
-    auto failed = qScopeGuard([this] { d->fail(); }); // a failed write discards the workbook
-    if (d->sheets.empty()) d->startSheet();           // a workbook holds at least one sheet
-    d->finishSheet();
-    if (d->sst.size() == 0 && d->sstRecord.isEmpty()) d->sstRecord = QByteArray(8, '\0');
-    d->flushSstRecord();
+    if (d_->finished)
+        throw XlsWriteError(QStringLiteral("%1: the workbook is already closed").arg(d_->fileName));
+    auto failed = qScopeGuard([this] { d_->fail(); }); // a failed write discards the workbook
+    if (d_->sheets.empty()) d_->startSheet();          // a workbook holds at least one sheet
+    d_->finishSheet();
+    if (d_->sst.size() == 0 && d_->sstRecord.isEmpty()) d_->sstRecord = QByteArray(8, '\0');
+    d_->flushSstRecord();
     QByteArray counts;
-    put32(counts, d->stringCount);
-    put32(counts, d->stringCount);
-    d->sst.patch(4, counts);
-    const QByteArray head = d->globals(d->sst.size());
-    const qint64 streamSize = head.size() + d->sst.size() + 4 + d->cells.size();
+    put32(counts, d_->stringCount);
+    put32(counts, d_->stringCount);
+    d_->sst.patch(4, counts);
+    const QByteArray head = d_->globals(d_->sst.size());
+    const qint64 streamSize = head.size() + d_->sst.size() + 4 + d_->cells.size();
     if (streamSize > 0x7FFFFFFFLL)
-        throw XlsWriteError(QStringLiteral("%1: the workbook would exceed 2 GB").arg(d->fileName));
-    d->writeContainer(head, streamSize);
-    if (!d->out->commit())
-        throw XlsWriteError(QStringLiteral("Cannot write %1: %2").arg(d->fileName, d->out->errorString()));
-    d->out.reset();
-    d->finished = true;
+        throw XlsWriteError(QStringLiteral("%1: the workbook would exceed 2 GB").arg(d_->fileName));
+    d_->writeContainer(head, streamSize);
+    if (!d_->out->commit())
+        throw XlsWriteError(QStringLiteral("Cannot write %1: %2").arg(d_->fileName, d_->out->errorString()));
+    d_->out.reset();
+    d_->finished = true;
     failed.dismiss();
 }
 
 void XlsWriter::discard() {
-    d->fail();
+    d_->fail();
 }
 
 int XlsWriter::sheetCount() const {
-    return std::max<int>(1, int(d->sheets.size()));
+    return std::max<int>(1, int(d_->sheets.size()));
 }
 
 qint64 XlsWriter::totalRows() const {
-    return d->totalRows;
+    return d_->totalRows;
 }
 
 QString XlsWriter::sheetName(int index) const {
-    return d->sheetNameFor(index);
+    return d_->sheetNameFor(index);
 }
 
 QString XlsWriter::fileName() const {
-    return d->fileName;
+    return d_->fileName;
 }
 
 } // namespace kvx

@@ -55,7 +55,7 @@ public:
 
 private:
     struct Impl;
-    std::unique_ptr<Impl> d;
+    std::unique_ptr<Impl> d_;
 };
 
 } // namespace kvx

@@ -204,7 +204,8 @@ Settings ReadInstallationSettings() {
     s.langType = client.LangType;
     if (client.Servers.isArray() && client.Servers.dimCount() == 2)
         for (int i = client.Servers.lowBound(2); i <= client.Servers.highBound(2); ++i)
-            s.servers.append({client.Servers.at(0, i).toString(), client.Servers.at(1, i).toInt()});
+            s.servers.append(
+                {client.Servers.at(0, i).toString(), static_cast<int>(client.Servers.at(1, i).toInt())});
     return s;
 }
 
