@@ -182,6 +182,17 @@ bool TdmRadical::ConnectServer() {
                            Broker ? Broker->CompanyID : QString(), Broker ? Broker->DBName : QString(),
                            ConnectFlag, Broker ? Broker->Unrestricted : false})};
     const Variant rc = server->invoke(QStringLiteral("Connect"), args);
+    if (rc.toIntDef(-1) != 0) {
+        // A refused connection says why; the metadata calls after it would only say "not connected".
+        QString reason;
+        try {
+            reason = server->getProperty(QStringLiteral("LastError")).toString();
+        } catch (const std::exception& e) {
+            qCWarning(lcData) << "no reason for the refused connection:" << e.what();
+        }
+        qCWarning(lcData) << "Connect refused with code" << rc.toString() << reason;
+        throw AutomationError(QStringLiteral("Connect %1: %2").arg(rc.toString(), reason).toStdString());
+    }
     const QString data = server->call(QStringLiteral("SvrData")).toString();
     if (Broker) {
         QStringList lines = data.split(QRegularExpression(QStringLiteral("\r?\n")), Qt::SkipEmptyParts);

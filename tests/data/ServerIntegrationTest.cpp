@@ -127,6 +127,18 @@ TEST_P(DataModuleOnServer, AConcurrentChangeIsAReconcileErrorAndNothingIsLost) {
     EXPECT_EQ(first.dm->cdsMain->FieldByName("MB005")->AsString(), "first client");
 }
 
+TEST_P(DataModuleOnServer, ARefusedConnectionRaisesTheServersReason) {
+    Client c;
+    c.broker->CompanyID = "NOSUCH";
+    try {
+        c.dm->ConnectServer();
+        ADD_FAILURE() << "connecting to an unknown company succeeded";
+    } catch (const std::exception& e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains("NOSUCH")) << e.what();
+    }
+    EXPECT_FALSE(c.dm->cdsMain->Active());
+}
+
 TEST_P(DataModuleOnServer, HandedDownSettingsNameTheServerInsteadOfTheFiles) {
     Settings handed;
     handed.servers = {{GetParam() ? QStringLiteral("localhost") : QStringLiteral("127.0.0.1"),
