@@ -83,12 +83,6 @@ qint64 NextChangeFlag(qint64 flag) {
     return -(flag + 1) % 1000; // C++ division truncates, as the counter needs
 }
 
-QString QuotedSql(const QString& value) {
-    QString v = value;
-    v.replace(QLatin1Char('\''), QStringLiteral("''"));
-    return QLatin1Char('\'') + v + QLatin1Char('\'');
-}
-
 namespace {
 
 void prepareRecord(TClientDataSet* ds) {

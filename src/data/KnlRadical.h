@@ -64,9 +64,6 @@ qint64 NextChangeFlag(qint64 flag);
 // Whether a dataset hangs on a dataset field of a master.
 bool IsNestedDetail(const TClientDataSet* dataSet);
 
-// Single-quoted SQL literal with embedded quotes doubled.
-QString QuotedSql(const QString& value);
-
 // Shows the properties of a file (name, folder, size, times, permissions) in a message dialog; false when
 // the file does not exist.
 bool ShowFileProperties(const QString& fileName);

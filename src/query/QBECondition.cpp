@@ -1,5 +1,7 @@
 #include "QBECondition.h"
 
+#include "server/LibStrs.h"
+
 #include "controls/KvDBComboBox.h"
 
 #include <QRegularExpression>
@@ -43,9 +45,7 @@ bool isAdvancedNumber(FieldType type) {
 }
 
 QString quoted(const QString& value) {
-    QString v = value;
-    v.replace(u'\'', QStringLiteral("''"));
-    return u'\'' + v + u'\'';
+    return QuotedSql(value);
 }
 
 bool isNumber(const QString& text) {

@@ -468,3 +468,9 @@ bool WriteToAlertFile(const QString& Name, const QString& Text, const QString& P
     f.close();
     return ok && f.error() == QFileDevice::NoError;
 }
+
+QString QuotedSql(const QString& value) {
+    QString v = value;
+    v.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return QLatin1Char('\'') + v + QLatin1Char('\'');
+}

@@ -39,6 +39,8 @@ int NumToken(const QString& Text, const QString& Delimiter);
 // Replaces every occurrence of Old by New; inserted text is not searched again. Nothing is replaced when
 // Old is empty or Old and New are equal ignoring case. Trims the result when Trim is set.
 QString SwapStr(const QString& Text, const QString& Old, const QString& New, bool Trim);
+// Single-quoted SQL literal with embedded quotes doubled: a value never changes a statement's shape.
+QString QuotedSql(const QString& value);
 
 // --- widths and numbers ---------------------------------------------------------------------------------
 
