@@ -288,7 +288,8 @@ void TdmSingle::cdsMainReconcileError(TClientDataSet*, EReconcileError& error, T
     showError(form->DisplayConvert(ReconcileReport(error.Message, error.Record)));
     try {
         const QString prog = Broker ? Broker->ProgID : QString();
-        const QString failed = text(QStringLiteral("sFailedSave"), QStringLiteral("保存失败"));
+        const QString failed = form->PackageText(QStringLiteral("TdmSingle"), QStringLiteral("sFailedSave"),
+                                                 QStringLiteral("保存失败"));
         WriteToAlertFile(prog,
                          QStringLiteral("Single") + failed + QStringLiteral("Context :") + error.Context,
                          QStringLiteral("D"));

@@ -34,6 +34,9 @@ public:
 
     int EditingMode() const override { return editingMode; }
     QString CodePage() const override { return codePage; }
+    QString DisplayConvert(const QString& t) const override {
+        return QStringLiteral("<") + t + QStringLiteral(">");
+    }
     bool ColorManagement() const override { return colorManagement; }
     void ResetColorRules() override { calls << QStringLiteral("reset"); }
     void ApplyColorRules(kvx::TClientDataSet* colorData) override {
