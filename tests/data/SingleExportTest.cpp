@@ -295,3 +295,27 @@ TEST(SingleExportXls, SeventyThousandRowsLandOnTwoSheetsWithEveryRow) {
     EXPECT_EQ(expected, 70001);
     EXPECT_EQ(env.form.steps, 70000);
 }
+
+// An empty text is a blank cell in both formats: nothing is lost, and readers that refuse a zero-length
+// string (libfreexl) still read the workbook.
+TEST(SingleExportXls, EmptyTextsAreBlankCellsInBothFormats) {
+    ExportEnv env;
+    env.open(2);
+    env.dm->cdsMain->First();
+    env.dm->cdsMain->Edit();
+    env.field("MB005")->SetAsString("");
+    env.dm->cdsMain->Post();
+    EXPECT_TRUE(env.dm->ExportToXlsFile(env.dm->cdsMain, &env.form, true));
+    const auto sheets = kvxtest::readXlsWorkbook(env.folder() + "/" + env.files().value(0));
+    ASSERT_EQ(sheets.size(), 1u);
+    EXPECT_EQ(sheets[0].cells[1][2].kind, kvxtest::XlsCell::Null);
+    EXPECT_EQ(sheets[0].cells[2][2].text, "备注2");
+
+    QDir(env.folder()).removeRecursively();
+    EXPECT_TRUE(env.dm->ExportToExcel(env.dm->cdsMain, &env.form, true));
+    kvxtest::XlsxReader r(env.folder() + "/" + env.files().value(0));
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.cell(0, 2, 3).type, ""); // no value, at most the text format
+    EXPECT_EQ(r.cell(0, 2, 3).value, "");
+    EXPECT_EQ(r.cell(0, 3, 3).value, "备注2");
+}
