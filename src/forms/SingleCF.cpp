@@ -1,11 +1,11 @@
 #include "SingleCF.h"
 
+#include "Gauge.h"
+#include "ShowStatusCF.h"
 #include "controls/ExtPageControl.h"
 #include "controls/FDBGrid.h"
 #include "controls/KvDBComboBox.h"
 #include "controls/KvDBEdit.h"
-#include "Gauge.h"
-#include "ShowStatusCF.h"
 #include "controls/StatusBar.h"
 #include "data/SingleCD.h"
 #include "entry/MT_Doc.h"
@@ -1025,15 +1025,15 @@ void TfrmSingle::gdHeadCalcTitleAttributes(const QString& FieldName, QFont& Font
 void TfrmSingle::gdHeadTitleButtonClick(const QString& FieldName) {
     TdmSingle* dm = SingleModule();
     if (!dm) return;
-    if (dm->SelectionField &&
-        FieldName.compare(dm->SelectionField->FieldName(), Qt::CaseInsensitive) == 0)
+    if (dm->SelectionField && FieldName.compare(dm->SelectionField->FieldName(), Qt::CaseInsensitive) == 0)
         return;
     dm->SortByField(FieldName);
 }
 
 void TfrmSingle::gdHeadCalcTitleImage(const QString& FieldName, int& ImageIndex) {
     TdmSingle* dm = SingleModule();
-    if (!dm || !dm->SortField || dm->SortField->FieldName().compare(FieldName, Qt::CaseInsensitive) != 0) return;
+    if (!dm || !dm->SortField || dm->SortField->FieldName().compare(FieldName, Qt::CaseInsensitive) != 0)
+        return;
     ImageIndex = SortDescending() ? 1 : 0;
 }
 
@@ -1339,27 +1339,6 @@ QList<QStringList> TfrmSingle::SimpleSqlRows(const QString& Sql, const QString& 
 }
 
 // --- the data module's view of the window ----------------------------------------------------------------
-
-namespace {
-// The export progress on a TfrmShowStatus with its Cancel button.
-class TShowStatusProgress : public TExportProgress {
-public:
-    explicit TShowStatusProgress(QWidget* owner) : window_(TKVForm::Create<TfrmShowStatus>(owner)) {
-        window_->setCancelEnabled(true);
-    }
-    ~TShowStatusProgress() override { delete window_.data(); }
-    void Start(const QString& text, int min, int max) override { window_->Start(text, min, max); }
-    void SetMax(int max) override { window_->StatusBar->setMaxValue(max); }
-    void Step() override { window_->Step(); }
-    bool Cancelled() const override { return window_ && window_->Cancelled(); }
-    void Close() override {
-        if (window_) window_->CloseStatus();
-    }
-
-private:
-    QPointer<TfrmShowStatus> window_;
-};
-} // namespace
 
 int TSingleFormLink::EditingMode() const {
     return form_.EditState;

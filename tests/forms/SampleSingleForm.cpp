@@ -20,7 +20,8 @@ TfrmSingleSample::TfrmSingleSample(QWidget* parent) : TfrmSingle(parent) {
     cboMB002 = new TKvDBComboBox(tbsHead1);
     cboMB002->setObjectName(QStringLiteral("cboMB002"));
     cboMB002->setCaption(QStringLiteral("传输方式"));
-    cboMB002->setItems({QStringLiteral("1:不处理\t1"), QStringLiteral("2:汇出\t2"), QStringLiteral("3.汇入\t3")});
+    cboMB002->setItems(
+        {QStringLiteral("1:不处理\t1"), QStringLiteral("2:汇出\t2"), QStringLiteral("3.汇入\t3")});
     cboMB002->setMapList(true);
     cboMB002->setStyle(TKvDBComboBox::csDropDownList);
     first->addWidget(cboMB002, 1, 0);

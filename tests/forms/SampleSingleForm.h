@@ -24,8 +24,8 @@ public:
 
     // Builds the data module in FormCreate.
     std::function<kvx::TdmSingle*(QObject* owner)> ModuleFactory;
-    QStringList PrintJournal;  // "print" or "preview" per DoPrint
-    QStringList LinkJournal;   // "<program>|<condition>" per linked program
+    QStringList PrintJournal; // "print" or "preview" per DoPrint
+    QStringList LinkJournal;  // "<program>|<condition>" per linked program
     int OptionsShown = 0;
     kvx::TSingleOptions OptionsAnswer;
     bool OptionsOk = false;

@@ -86,8 +86,10 @@ public:
     std::shared_ptr<SqlCounter> sql = std::make_shared<SqlCounter>();
     std::shared_ptr<CalcF2> calc = std::make_shared<CalcF2>();
     SingleWorkCenter() {
-        addRecorded(QStringLiteral("Com_Counter"), [this](VariantList&) { return Variant(std::shared_ptr<Dispatch>(sql)); });
-        addRecorded(QStringLiteral("Com_F2Window"), [this](VariantList&) { return Variant(std::shared_ptr<Dispatch>(calc)); });
+        addRecorded(QStringLiteral("Com_Counter"),
+                    [this](VariantList&) { return Variant(std::shared_ptr<Dispatch>(sql)); });
+        addRecorded(QStringLiteral("Com_F2Window"),
+                    [this](VariantList&) { return Variant(std::shared_ptr<Dispatch>(calc)); });
     }
 };
 
@@ -135,8 +137,8 @@ struct Env {
     explicit Env(bool withUdf = false, const QString& uiCodePage = "936") {
         DialogService::instance().setScripted(true);
         DialogService::instance().clear();
-        for (const char* m : {"C/000001", "C/000002", "C/000004", "E/000003", "E/000007", "E/000008", "E/000032",
-                              "W/000001", "W/100079"})
+        for (const char* m : {"C/000001", "C/000002", "C/000004", "E/000003", "E/000007", "E/000008",
+                              "E/000032", "W/000001", "W/100079"})
             wc->catalogue.insert(m, QString::fromLatin1(m) + " %s");
         FieldDesc key("MB001", FieldType::String, 20);
         key.inKey = true;
@@ -151,7 +153,14 @@ struct Env {
                     FieldDesc("FLAG", FieldType::Float)};
         if (withUdf) t.fields << FieldDesc("UDF01", FieldType::String, 20);
         for (int i = 1; i <= 2; ++i) {
-            Row r{QStringLiteral("K%1").arg(i), "1", QStringLiteral("remark %1").arg(i), i * 10, 0.5, "DS", "ADMIN", 1.0};
+            Row r{QStringLiteral("K%1").arg(i),
+                  "1",
+                  QStringLiteral("remark %1").arg(i),
+                  i * 10,
+                  0.5,
+                  "DS",
+                  "ADMIN",
+                  1.0};
             if (withUdf) r << QStringLiteral("u%1").arg(i);
             t.rows << r;
         }
@@ -159,7 +168,8 @@ struct Env {
         w = std::make_unique<TfrmSingleSample>();
         w->ModuleFactory = [](QObject* owner) {
             auto* m = new ConnectedModule(owner);
-            m->loginInfo = {"M11_TABLE=QLDMB", QStringLiteral("POWER_DATA=") + kFullRights, "USER_GROUP=ADMIN"};
+            m->loginInfo = {"M11_TABLE=QLDMB", QStringLiteral("POWER_DATA=") + kFullRights,
+                            "USER_GROUP=ADMIN"};
             return m;
         };
         w->ModulePath = "/opt/kvx/C_PKG/QLDI05C.so";
@@ -252,7 +262,8 @@ TEST(SingleLayout, ToolbarMenusPagesAndGrid) {
     QStringList tops;
     for (QAction* a : w.MainMenu->actions())
         tops << a->text();
-    EXPECT_EQ(tops.mid(tops.indexOf("汇出(&E)"), 4), QStringList({"汇出(&E)", "整批处理(&P)", "工具(&T)", "退出(&X)"}));
+    EXPECT_EQ(tops.mid(tops.indexOf("汇出(&E)"), 4),
+              QStringList({"汇出(&E)", "整批处理(&P)", "工具(&T)", "退出(&X)"}));
     QStringList popup;
     for (QAction* a : w.popPrint->actions())
         popup << (a->isSeparator() ? "-" : a->text());
@@ -566,7 +577,7 @@ TEST(SingleUdf, ABoundFieldTakesItsLabelOnceAndLeavesTheGrid) {
 TEST(SingleUdf, AutomaticValuesFollowTheirSourceAndReportTheFirstFailureOnce) {
     Env env(true);
     env.wc->sql->answers << qMakePair(QString("FROM $$ADMTK"), rows({{"UDF01", "R001", "QLDMB.MB005;"},
-                                                                       {"MB002", "R002", "QLDMB.MB005;"}}));
+                                                                     {"MB002", "R002", "QLDMB.MB005;"}}));
     env.wc->sql->udfAnswer = rows({{"computed"}});
     env.open();
     ASSERT_EQ(env.w->UdfRules.size(), 2);
@@ -589,9 +600,10 @@ TEST(SingleUdf, AutomaticValuesFollowTheirSourceAndReportTheFirstFailureOnce) {
 TEST(SingleLinks, SelectorRowsWithBlankMR010FollowNoLink) {
     Env env;
     env.open();
-    env.wc->sql->answers << qMakePair(QString("FROM ADMMR AS ADMMR"),
-                                      rows({{"01", "MB002", "MB001", "MB001", "INVI02", "MB001", "MB001", "", "", 1},
-                                            {"02", "MB002", "MB001", "MB001", "COPI01", "MA001", "MA001", "", " ", 2}}));
+    env.wc->sql->answers << qMakePair(
+        QString("FROM ADMMR AS ADMMR"),
+        rows({{"01", "MB002", "MB001", "MB001", "INVI02", "MB001", "MB001", "", "", 1},
+              {"02", "MB002", "MB001", "MB001", "COPI01", "MA001", "MA001", "", " ", 2}}));
     for (int c = 0; c < env.w->gdHead->columnCount(); ++c)
         if (env.w->gdHead->column(c)->FieldName() == "MB001") env.w->gdHead->setCurrentColumn(c);
     ASSERT_EQ(env.w->gdHead->SelectedField(), "MB001");
@@ -604,8 +616,9 @@ TEST(SingleLinks, CtrlClickOnALinkCellRunsTheLinkedProgramAndOnABlankCellNothing
     env.provider.table("pvdMain").rows[1][0] = QString("O'K");
     env.provider.table("pvdMain").rows[0][2] = QString();
     env.wc->sql->answers << qMakePair(QString("MR004,MR005 FROM ADMMR"), rows({{"MB001", "MB005"}}))
-                         << qMakePair(QString("FROM ADMMR AS ADMMR"),
-                                      rows({{"01", "", "MB001", "MB001", "INVI02", "MB001", "MB001", "", "", 1}}));
+                         << qMakePair(
+                                QString("FROM ADMMR AS ADMMR"),
+                                rows({{"01", "", "MB001", "MB001", "INVI02", "MB001", "MB001", "", "", 1}}));
     env.open();
     env.showActive();
     ASSERT_TRUE(env.w->LinkFields.contains("MB005"));
@@ -637,7 +650,8 @@ TEST(SingleColorFilter, TwoConditionsAreCombinedWithTheCurrentQuery) {
     Env env;
     env.open();
     ASSERT_TRUE(env.w->OpenMainData(env.cds(), "MB002='1'", "MB001"));
-    env.w->ColorConditions = {{"汇出", "MB002='2'", "255", "", true}, {"汇入", "$$QLDMB.MB002='3'", "", "", true}};
+    env.w->ColorConditions = {{"汇出", "MB002='2'", "255", "", true},
+                              {"汇入", "$$QLDMB.MB002='3'", "", "", true}};
     env.w->ApplyColorFilter();
     ASSERT_FALSE(env.provider.requests.isEmpty());
     EXPECT_EQ(env.provider.requests.last().condition,
@@ -685,9 +699,10 @@ TEST(SingleDelete, AttachmentsGoOnlyAfterTheDeleteReachedTheServer) {
     DialogService::instance().queueAnswer(mrOk);
     ASSERT_TRUE(env.w->DoDelete(true));
     ASSERT_EQ(env.wc->sql->transactions.size(), 1);
-    EXPECT_EQ(env.wc->sql->transactions[0],
-              " DELETE FROM ATTACH  WHERE Parent = 'QLDI05'        AND CompanyID = 'DEMO'        AND KeyValues = "
-              "'A''1' ");
+    EXPECT_EQ(
+        env.wc->sql->transactions[0],
+        " DELETE FROM ATTACH  WHERE Parent = 'QLDI05'        AND CompanyID = 'DEMO'        AND KeyValues = "
+        "'A''1' ");
 
     // A record the server no longer has: the delete fails, the attachments stay.
     env.provider.table("pvdMain").rows.clear();
