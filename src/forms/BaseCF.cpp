@@ -21,6 +21,7 @@
 #include <QChildEvent>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -365,6 +366,19 @@ bool TfrmBase::HasRows() const {
     return ds && ds->Active() && !(ds->Bof() && ds->Eof());
 }
 
+bool TfrmBase::HasUserChanges(const TClientDataSet* ds) {
+    if (!ds || !ds->Modified()) return false;
+    if (ds->State() != TDataSetState::dsEdit) return true;
+    // The audit stamp of starting an edit is no change of the user's.
+    for (const TField* f : ds->Fields()) {
+        if (f->FieldKind() != TField::fkData || TdmRadical::IsAuditField(f->FieldName())) continue;
+        const Variant old = f->OldValue();
+        const Variant now = f->Value();
+        if (old.isEmptyOrNull() != now.isEmptyOrNull() || old.toString() != now.toString()) return true;
+    }
+    return false;
+}
+
 bool TfrmBase::IsEditing() const {
     const TClientDataSet* ds = MainDataSet();
     return ds && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert);
@@ -375,6 +389,16 @@ bool TfrmBase::IsEditing() const {
 void TfrmBase::FormCreate() {
     TfrmRadical::FormCreate();
     LoadRights();
+}
+
+void TfrmBase::FormShow() {
+    const QFontMetrics metrics(Status->font());
+    for (int i = 0; i < Status->Panels()->Count(); ++i) {
+        TStatusPanel* p = Status->panel(i);
+        const int needed = metrics.horizontalAdvance(p->Text()) + 8;
+        if (!p->Text().isEmpty() && p->Width() < needed) p->setWidth(needed);
+    }
+    TfrmRadical::FormShow();
 }
 
 void TfrmBase::InitSettings() {
@@ -675,7 +699,7 @@ bool TfrmBase::DoCancel(bool Ask) {
         }
         UpdateRecordInfo(ds);
     };
-    const bool changed = ds->ChangeCount() > 0 || ds->Modified();
+    const bool changed = ds->ChangeCount() > 0 || HasUserChanges(ds);
     if (changed && Ask) {
         const QString code = EditState == esAdd ? QStringLiteral("000004") : QStringLiteral("000002");
         if (Broker->ShowMsg(QStringLiteral("C"), code, {}, 936, false, TBrokers::dbOK) != mrOk) {
@@ -924,16 +948,18 @@ void TfrmBase::SetRequiredFields(const QString& List) {
     QList<QPair<QString, QStringList>> merged;
     for (const auto& [dataSet, fields] : parseFieldList(List)) {
         QStringList names;
+        QString name = dataSet;
         for (int i = 0; i < merged.size(); ++i) {
             if (merged[i].first.compare(dataSet, Qt::CaseInsensitive) != 0) continue;
-            // A repeated dataset merges into one item, which moves to the end.
+            // A repeated dataset merges into one item (named as first written), which moves to the end.
             names = merged[i].second;
+            name = merged[i].first;
             merged.removeAt(i);
             break;
         }
         for (const QString& f : fields)
             if (!names.contains(f, Qt::CaseInsensitive)) names << f;
-        merged.append({dataSet, names});
+        merged.append({name, names});
     }
     QStringList items;
     for (const auto& [dataSet, fields] : merged)
@@ -1050,7 +1076,6 @@ void TfrmBase::ApplyFieldRights() {
 void TfrmBase::ApplyFieldList(const QString& List, bool ReadOnly) {
     TdmBase* dm = BaseModule();
     if (!dm || List.trimmed().isEmpty()) return;
-    const QList<QObject*> components = lang::OwnedComponents(this);
     const QString windowColor = QStringLiteral("clBtnFace");
     for (const auto& [dataSetName, fields] : parseFieldList(List)) {
         TClientDataSet* ds = nullptr;
@@ -1067,7 +1092,12 @@ void TfrmBase::ApplyFieldList(const QString& List, bool ReadOnly) {
                 else
                     f->SetVisible(false);
             }
+            // Unbinding a control may free objects of its own: the list is taken afresh and guarded.
+            QList<QPointer<QObject>> components;
+            for (QObject* c : lang::OwnedComponents(this))
+                components << c;
             for (QObject* c : components) {
+                if (!c) continue;
                 const QMetaProperty dataField = PropertySetter::findProperty(c, QStringLiteral("DataField"));
                 if (!dataField.isValid() ||
                     dataField.read(c).toString().compare(name, Qt::CaseInsensitive) != 0)
