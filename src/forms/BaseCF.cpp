@@ -230,7 +230,7 @@ void TfrmBase::createComponents() {
         a->setTag(kFrameworkTag);
         if (!key.isEmpty()) a->setShortcut(key);
         if (image >= 0) a->setIcon(ImageList1->Icon(image));
-        if (handler) connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        if (handler) connect(a, &QAction::triggered, this, [this, handler] { runCommand(handler); });
         m->addAction(a);
         return a;
     };
@@ -350,6 +350,19 @@ void TfrmBase::createComponents() {
     // The find command follows the focus: it is offered while a grid holds it.
     connect(qApp, &QApplication::focusChanged, this, [this] { MenuItem11Click(); });
     resize(640, 480);
+}
+
+void TfrmBase::runCommand(void (TfrmBase::*handler)()) {
+    // A command that fails never leaves the window with command states that disagree with it.
+    try {
+        (this->*handler)();
+    } catch (const EAbort&) {
+        UpdateCommands();
+    } catch (const std::exception& e) {
+        qCWarning(lcForms) << "command failed:" << e.what();
+        UpdateCommands();
+        MessageDlg(QString::fromUtf8(e.what()), MsgDlgType::Error, mbOK);
+    }
 }
 
 TdmBase* TfrmBase::BaseModule() const {

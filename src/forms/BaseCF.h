@@ -355,6 +355,8 @@ protected:
 
 private:
     void createComponents();
+    // Runs a menu or toolbar command; a failure is shown and the command states are recomputed.
+    void runCommand(void (TfrmBase::*handler)());
     void bringIntoView(TClientDataSet* dataSet, TField* field);
     QString requiredFields_;
     std::unique_ptr<TMT_Doc> settingsDoc_;

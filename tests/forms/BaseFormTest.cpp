@@ -551,6 +551,21 @@ TEST(BaseKeys, NavigationShortcutsAndTheFindItemFollowTheGrid) {
     EXPECT_TRUE(w.mnSearch->isEnabled());
 }
 
+TEST(BaseKeys, AFailingCommandIsShownAndTheCommandsStayConsistent) {
+    Env env;
+    env.open();
+    env.showActive();
+    TfrmBaseTest& w = *env.w;
+    w.FailQuery = true;
+    QTest::keyClick(&w, Qt::Key_F6);
+    EXPECT_EQ(Env::texts(), QStringList{"the query server is gone"});
+    EXPECT_EQ(w.EditState, TfrmBase::esBrowse);
+    EXPECT_TRUE(w.miQuery->isEnabled());
+    EXPECT_TRUE(w.miEdit->isEnabled());
+    w.btnQuery->click(); // the toolbar runs the same guarded command
+    EXPECT_EQ(Env::texts().size(), 2);
+}
+
 TEST(BaseKeys, HelpKeyInBrowseIsTheProgramTopic) {
     Env env;
     env.open();

@@ -5,6 +5,7 @@
 
 #include <QGridLayout>
 #include <QVBoxLayout>
+#include <stdexcept>
 
 using namespace kvx;
 
@@ -65,6 +66,11 @@ bool TfrmBaseTest::DoSave() {
     SetState(esBrowse);
     UpdateRecordInfo(ds);
     return true;
+}
+
+bool TfrmBaseTest::DoQuery() {
+    if (FailQuery) throw std::runtime_error("the query server is gone");
+    return TfrmBase::DoQuery();
 }
 
 void TfrmBaseTest::InitGrids() {

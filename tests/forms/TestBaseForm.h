@@ -28,6 +28,9 @@ public:
     std::function<kvx::TdmBase*(QObject* owner)> ModuleFactory;
     QStringList KeyJournal; // "F2 <control>" for each lookup key the program's step saw
     int Saves = 0;
+    bool FailQuery = false; // DoQuery raises
+
+    bool DoQuery() override;
 
     kvx::TdmBase* dm() const { return BaseModule(); }
     bool DoSave() override;
