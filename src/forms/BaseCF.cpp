@@ -190,7 +190,10 @@ TfrmBase::TfrmBase(QWidget* parent) : TfrmRadical(parent) {
     createComponents();
 }
 
-TfrmBase::~TfrmBase() = default;
+TfrmBase::~TfrmBase() {
+    // The widgets destroyed after this layer move the focus: the handler must not see them.
+    disconnect(focusConnection_);
+}
 
 void TfrmBase::createComponents() {
     auto* layout = new QVBoxLayout(this);
@@ -348,7 +351,7 @@ void TfrmBase::createComponents() {
     };
 
     // The find command follows the focus: it is offered while a grid holds it.
-    connect(qApp, &QApplication::focusChanged, this, [this] { MenuItem11Click(); });
+    focusConnection_ = connect(qApp, &QApplication::focusChanged, this, [this] { MenuItem11Click(); });
     resize(640, 480);
 }
 

@@ -361,6 +361,7 @@ private:
     QString requiredFields_;
     std::unique_ptr<TMT_Doc> settingsDoc_;
     bool closing_ = false;
+    QMetaObject::Connection focusConnection_;
     // The find handlers SetupWindowSearch configured; the window's handlers run them.
     TkvSearchDialog::TKvNotifyEvent searchInit_, searchBefore_;
     TkvSearchDialog::TKvAfterExecuteEvent searchAfter_;
