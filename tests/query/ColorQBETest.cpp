@@ -2,12 +2,14 @@
 // only on OK, the colour-management switch (unchecking it unchecks every rule; a change is stored for all
 // programs through the broker). Renders docs/images/colour-qbe.png with the rules seeded for QLDI05.
 #include "FakeWorkCenter.h"
+#include "TempTree.h"
 #include "controls/CheckBoxes.h"
 #include "query/KvColorQBE.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTest>
@@ -198,5 +200,25 @@ TEST(ColorQBEForm, Screenshot) {
     const QString dir = qEnvironmentVariable("KVX_SOURCE_DIR") + "/docs/images";
     QDir().mkpath(dir);
     EXPECT_TRUE(f->grab().save(dir + "/colour-qbe.png"));
+    f->close();
+}
+
+TEST(ColorQBEForm, EnglishTextsComeFromTheLanguagePackage) {
+    kvxtest::TempTree tree;
+    tree.writeText("client/StaveloC.ini", "[CodePage]\nUICodePage=437\nDBCodePage=936\n");
+    const QString folder = qEnvironmentVariable("KVX_SOURCE_DIR") + "/src/query/MultiLanguage/ENG";
+    QDir(tree.clientPath()).mkpath("MultiLanguage/ENG");
+    ASSERT_TRUE(QFile::copy(folder + "/TColorQBEForm.Lng",
+                            tree.clientPath() + "MultiLanguage/ENG/TColorQBEForm.Lng"));
+    QbeEnv e;
+    std::unique_ptr<TColorQBEForm> f(e.create());
+    f->show();
+    QApplication::processEvents();
+    EXPECT_EQ(f->Caption(), "Colour Filter");
+    EXPECT_EQ(f->chkColorManage->Caption(), "Enable colour management");
+    EXPECT_EQ(f->BBCancel->text(), "&Cancel");
+    EXPECT_EQ(f->RuleBoxes().value(0)->Caption(), "汇出"); // the rules' own texts stay
+    const QString dir = qEnvironmentVariable("KVX_SOURCE_DIR") + "/docs/images";
+    EXPECT_TRUE(f->grab().save(dir + "/colour-qbe-eng.png"));
     f->close();
 }
