@@ -259,13 +259,78 @@ void TColorComponents::applyToControl(TColorComponent* item, const QString& sett
     }
 }
 
+namespace {
+// A record's key as one text: the values joined by "||".
+QString keyTextOf(const Variant& values) {
+    QStringList parts;
+    if (values.isArray() && values.dimCount() == 1)
+        for (const Variant& v : values.toList())
+            parts << (v.isEmptyOrNull() ? QString() : v.toString());
+    else
+        parts << (values.isEmptyOrNull() ? QString() : values.toString());
+    return parts.join(QStringLiteral("||"));
+}
+
+QString currentKeyText(const QList<const TField*>& fields) {
+    QStringList parts;
+    for (const TField* f : fields)
+        parts << f->AsString();
+    return parts.join(QStringLiteral("||"));
+}
+} // namespace
+
+void TColorComponents::rebuildIndex(TClientDataSet* colorDataSet, const QStringList& keyFields) {
+    index_.dataSet = colorDataSet;
+    index_.keyFields = keyFields;
+    index_.count = colorDataSet->RecordCount();
+    index_.positions.clear();
+    QList<const TField*> fields;
+    for (const QString& k : keyFields)
+        fields << colorDataSet->FieldByName(k);
+    // The first record of a key wins, as a search from the start finds it.
+    for (int pos = 0; pos < index_.count; ++pos)
+        colorDataSet->withRecordAt(pos, [&] {
+            const QString key = currentKeyText(fields);
+            if (!index_.positions.contains(key)) index_.positions.insert(key, pos);
+        });
+}
+
+QString TColorComponents::settingsOf(TClientDataSet* colorDataSet, const QStringList& keyFields,
+                                     const QString& keyText, const QString& field) {
+    QList<const TField*> fields;
+    for (const QString& k : keyFields)
+        fields << colorDataSet->FieldByName(k);
+    const TField* settings = colorDataSet->FieldByName(field);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (index_.dataSet != colorDataSet || index_.keyFields != keyFields ||
+            index_.count != colorDataSet->RecordCount() || attempt > 0)
+            rebuildIndex(colorDataSet, keyFields);
+        const auto it = index_.positions.constFind(keyText);
+        if (it == index_.positions.constEnd()) {
+            if (attempt == 0) continue; // a record may have changed its key: look again on a fresh index
+            return {};
+        }
+        QString text;
+        bool same = false;
+        colorDataSet->withRecordAt(*it, [&] {
+            same = currentKeyText(fields) == keyText;
+            if (same) text = settings->AsString();
+        });
+        if (same) return text;
+    }
+    return {};
+}
+
 bool TColorComponents::PaintGridCell(QObject* grid, const QString& fieldName, TColor& brushColor, TFont& font,
                                      TClientDataSet* colorDataSet, const Variant& keyValues,
                                      const QString& keyFieldList) {
     if (!grid || !colorDataSet || !colorDataSet->Active()) return true;
     const QString gridName = grid->objectName();
-    QString keys = keyFieldList;
-    keys.replace(QLatin1Char(','), QLatin1Char(';'));
+    QStringList keys;
+    for (const QString& k :
+         QString(keyFieldList).replace(QLatin1Char(','), QLatin1Char(';')).split(QLatin1Char(';')))
+        if (!k.trimmed().isEmpty()) keys << k.trimmed();
+    const QString keyText = keyTextOf(keyValues);
     const bool rowField = colorDataSet->FindField(gridName) != nullptr;
     const bool columnRuleForField = !fieldName.isEmpty() && FindColumnRule(fieldName) != nullptr;
     bool result = true;
@@ -278,10 +343,8 @@ bool TColorComponents::PaintGridCell(QObject* grid, const QString& fieldName, TC
                 (item->ColumnName.isEmpty() || item->ColumnName.compare(fieldName, Qt::CaseInsensitive) != 0))
                 continue;
             const QString colourField = rowItem ? gridName : item->ColumnName;
-            if (!colorDataSet->FindField(colourField)) continue;
-            const Variant v = colorDataSet->Lookup(keys, keyValues, colourField);
-            if (v.isEmptyOrNull()) continue;
-            const QString settings = v.toString();
+            if (!colorDataSet->FindField(colourField) || keys.isEmpty()) continue;
+            const QString settings = settingsOf(colorDataSet, keys, keyText, colourField);
             if (settings.trimmed().isEmpty()) continue;
             if (const auto bk = settingColor(settings, QStringLiteral("bkcolor"))) brushColor = *bk;
             if (const auto fc = settingColor(settings, QStringLiteral("colorx"))) font.setColor(*fc);

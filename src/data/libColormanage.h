@@ -13,6 +13,7 @@
 #include "platform/Variant.h"
 
 #include <QFont>
+#include <QHash>
 #include <QPointer>
 #include <QString>
 #include <optional>
@@ -114,9 +115,23 @@ public:
     static bool IsGrid(const QObject* component);
 
 private:
+    // Positions of the colour dataset's records by key text, so that painting a cell does not scan the
+    // dataset; rebuilt when the dataset, its key fields or its record count change, or a hit is stale.
+    struct KeyIndex {
+        QPointer<QObject> dataSet;
+        QStringList keyFields;
+        int count = -1;
+        QHash<QString, int> positions;
+    };
+
     QPointer<QObject> ownerForm_;
     QString section_;
+    KeyIndex index_;
     void applyToControl(TColorComponent* item, const QString& settings);
+    // The settings text of `field` in the record with `keyText`; empty when there is none.
+    QString settingsOf(TClientDataSet* colorDataSet, const QStringList& keyFields, const QString& keyText,
+                       const QString& field);
+    void rebuildIndex(TClientDataSet* colorDataSet, const QStringList& keyFields);
 };
 
 // --- settings texts -----------------------------------------------------------------------------------

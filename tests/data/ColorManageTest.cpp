@@ -326,6 +326,43 @@ TEST(ColourGrid, BrushEqualToTheFontGivesTheContrastAndABadItemReportsFalse) {
     EXPECT_EQ(brush2, colors::clWindow);
 }
 
+TEST(ColourGrid, LookupsFollowChangesOfTheColourDataset) {
+    Form f;
+    TColorComponents rules(&f.window, "head", kHeadXml);
+    auto ds = colourData({"gdHead"}, {{"K1", "bkcolor=1;"}, {"K2", "bkcolor=2;"}, {"K2", "bkcolor=9;"}});
+    const auto brushOf = [&](const char* key) {
+        TColor brush = colors::clWindow;
+        TFont font;
+        EXPECT_TRUE(rules.PaintGridCell(f.gdHead, "MB002", brush, font, ds.get(), Variant(key), "MB001"));
+        return brush;
+    };
+    EXPECT_EQ(brushOf("K2"), 2); // the first record of a key
+    ds->Locate("MB001", Variant("K2"));
+    ds->Edit();
+    ds->FieldByName("gdHead")->SetAsString("bkcolor=3;");
+    ds->Post();
+    EXPECT_EQ(brushOf("K2"), 3);
+    // Keys exchanged, same number of records.
+    ds->First();
+    ds->Edit();
+    ds->FieldByName("MB001")->SetAsString("K9");
+    ds->Post();
+    ds->Next();
+    ds->Edit();
+    ds->FieldByName("MB001")->SetAsString("K1");
+    ds->Post();
+    EXPECT_EQ(brushOf("K1"), 3);
+    EXPECT_EQ(brushOf("K9"), 1);
+    EXPECT_EQ(brushOf("K2"), 9);
+    ds->Append();
+    ds->FieldByName("MB001")->SetAsString("K4");
+    ds->FieldByName("gdHead")->SetAsString("bkcolor=4;");
+    ds->Post();
+    EXPECT_EQ(brushOf("K4"), 4);
+    ds->EmptyDataSet();
+    EXPECT_EQ(brushOf("K4"), colors::clWindow);
+}
+
 TEST(ColourConditions, AssignCopiesTextsAndFlags) {
     TColorConditions a, b;
     TColorCondition* c = a.Add();
