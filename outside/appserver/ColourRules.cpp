@@ -3,6 +3,7 @@
 #include "SqlGuard.h"
 
 #include <QRegularExpression>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <pugixml.hpp>
 
@@ -28,16 +29,23 @@ QString flagValue(const char* text) {
                : QStringLiteral("N");
 }
 
-// Why the condition may not stand in the colour SELECT; empty when it may.
-QString refusal(QSqlDatabase& db, const QString& table, const QString& condition) {
+// Why the condition may not stand in the colour SELECT; empty when it may. After the text scan and the
+// guarded preparation the condition is run on one record under the time limit, so that a condition that
+// fails whatever the data (json('x'), an overflowing abs()) cannot stop the whole colour fetch later.
+QString refusal(Storage& storage, const QString& table, const QString& condition) {
     const QString why = checkClauseText(condition);
     if (!why.isEmpty()) return why;
-    QSqlQuery probe(db);
+    QSqlQuery probe(storage.db());
+    probe.setForwardOnly(true);
     try {
-        execGuardedSelect(probe, db,
+        Storage::TimeLimit limit(storage);
+        execGuardedSelect(probe, storage.db(),
                           QStringLiteral("SELECT CASE WHEN (") + condition +
-                              QStringLiteral(") THEN 1 ELSE 0 END FROM ") + table,
-                          {table}, {}, false);
+                              QStringLiteral(") THEN 1 ELSE 0 END FROM ") + table +
+                              QStringLiteral(" LIMIT 1"),
+                          {table});
+        if (!probe.next() && probe.lastError().isValid())
+            return QStringLiteral("it fails when run: ") + probe.lastError().databaseText();
     } catch (const GuardError& e) {
         return QString::fromUtf8(e.what());
     }
@@ -46,7 +54,7 @@ QString refusal(QSqlDatabase& db, const QString& table, const QString& condition
 
 } // namespace
 
-ColourRuleSet compileColourRules(QSqlDatabase& db, const QString& table, const QStringList& takenNames,
+ColourRuleSet compileColourRules(Storage& storage, const QString& table, const QStringList& takenNames,
                                  const QString& xml) {
     ColourRuleSet out;
     if (xml.trimmed().isEmpty()) return out;
@@ -81,7 +89,7 @@ ColourRuleSet compileColourRules(QSqlDatabase& db, const QString& table, const Q
             ++k;
             const QString value = QString::fromUtf8(cond.attribute("value").value()).trimmed();
             if (value.isEmpty()) continue;
-            const QString why = refusal(db, table, value);
+            const QString why = refusal(storage, table, value);
             if (!why.isEmpty()) {
                 out.refused
                     << QStringLiteral("component %1 condition #%2 (%3): %4").arg(name).arg(k).arg(value, why);

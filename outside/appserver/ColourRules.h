@@ -4,12 +4,13 @@
 // "bkcolor=N;colorx=N;bold=Y|N;italic=Y|N;" ("'" for a colour not given), '' when none matches. The
 // conditions are SQL text written by administrators and are treated like client conditions: each one is
 // checked alone (text scan, then prepared under the read-only guard with only the program's table
-// readable); a refused condition is left out with its reason and the other rules still apply.
+// readable, then run on one record under the time limit); a refused condition is left out with its reason and
+// the other rules still apply.
 #pragma once
 
 #include "Providers.h"
+#include "Storage.h"
 
-#include <QSqlDatabase>
 #include <QStringList>
 
 namespace kvxsrv {
@@ -22,7 +23,7 @@ struct ColourRuleSet {
 
 // `table` is the program's table; `takenNames` are the provider's own columns (a component may not
 // shadow one). A text that is no XML document gives no columns and one refusal.
-ColourRuleSet compileColourRules(QSqlDatabase& db, const QString& table, const QStringList& takenNames,
+ColourRuleSet compileColourRules(Storage& storage, const QString& table, const QStringList& takenNames,
                                  const QString& xml);
 
 } // namespace kvxsrv

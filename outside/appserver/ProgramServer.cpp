@@ -335,7 +335,7 @@ QList<TableProvider::Computed> ProgramServer::colourColumns(const QStringList& t
     const QVariant xml =
         storage().scalar(QStringLiteral("SELECT NH003 FROM ADMNH WHERE NH001 = ?"), {session_->prog});
     if (!xml.isValid()) return {};
-    ColourRuleSet rules = compileColourRules(storage().db(), session_->table, takenNames, xml.toString());
+    ColourRuleSet rules = compileColourRules(storage(), session_->table, takenNames, xml.toString());
     for (const QString& why : std::as_const(rules.refused))
         qCWarning(lcProgramServer) << "colour rule of" << session_->prog << "refused:" << why;
     return rules.columns;

@@ -13,7 +13,7 @@ struct RulesEnv {
     apptest::ServerEnv env;
     Storage storage{env.config};
     ColourRuleSet compile(const QString& xml, const QStringList& taken = {"MB001"}) {
-        return compileColourRules(storage.db(), "QLDMB", taken, xml);
+        return compileColourRules(storage, "QLDMB", taken, xml);
     }
     // The column's value for one record, evaluated by the database.
     QString valueOf(const TableProvider::Computed& c, const QString& key) {
@@ -83,6 +83,8 @@ TEST(ColourRules, HostileConditionsAreRefusedOneByOneWithTheirReasons) {
         "writefile('/tmp/x', 'y') > 0",
         "UPDATE QLDMB SET MB005 = ''",
         "MB002 = '",
+        "json('not json') IS NULL",          // fails whatever the record
+        "abs(-9223372036854775807 - 1) > 0", // an integer overflow
     };
     QString conds;
     for (const QString& h : hostile)
@@ -95,6 +97,8 @@ TEST(ColourRules, HostileConditionsAreRefusedOneByOneWithTheirReasons) {
     EXPECT_TRUE(set.refused[2].contains("KVXMB"));
     EXPECT_TRUE(set.refused[5].contains("writefile"));
     EXPECT_TRUE(set.refused[6].contains("UPDATE"));
+    EXPECT_TRUE(set.refused[8].contains("malformed JSON")) << set.refused[8].toStdString();
+    EXPECT_TRUE(set.refused[9].contains("integer overflow")) << set.refused[9].toStdString();
     ASSERT_EQ(set.columns.size(), 1);
     EXPECT_EQ(e.valueOf(set.columns[0], "COPTC"), "bkcolor=2;colorx=1;bold=N;italic=N;");
     EXPECT_EQ(e.valueOf(set.columns[0], "PURTC"), "");
