@@ -9,6 +9,7 @@
 #include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollArea>
@@ -80,6 +81,7 @@ TColorQBEForm::TColorQBEForm(QWidget* owner, TColorQBEOwner* colorOwner,
         close();
     });
 
+    setKeyPreview(true);
     if (gridConditions) conditions_->Assign(*gridConditions);
     buildRuleBoxes();
     const bool on = colorOwner_ && colorOwner_->ColorQBEIsColorManage();
@@ -189,6 +191,27 @@ void TColorQBEForm::storeColorManage(bool on) {
 void TColorQBEForm::FormShow() {
     TKVForm::FormShow();
     TranslateOnce();
+}
+
+bool TColorQBEForm::FormKeyDown(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        BBCancel->click();
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+            button->click();
+        else
+            BBOK->click();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TColorQBEForm::keyPressEvent(QKeyEvent* event) {
+    if (!FormKeyDown(event)) TKVForm::keyPressEvent(event);
 }
 
 void TColorQBEForm::closeEvent(QCloseEvent* event) {

@@ -61,6 +61,9 @@ public:
 
 protected:
     void FormShow() override;
+    // Enter presses OK (or the focused button), Esc presses Cancel.
+    bool FormKeyDown(QKeyEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:

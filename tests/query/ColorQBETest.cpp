@@ -133,6 +133,21 @@ TEST(ColorQBEForm, OkWritesTheSelectionFlagsBackAndCancelChangesNothing) {
     EXPECT_EQ(e.counter->count("GETCOUNTER"), 0); // the switch did not change
 }
 
+TEST(ColorQBEForm, EnterPressesOkAndEscapeCancels) {
+    QbeEnv e;
+    std::unique_ptr<TColorQBEForm> f(e.create());
+    EXPECT_FALSE(e.run(f.get(), true, &e.grid, [&] {
+        QTest::mouseClick(f->RuleBoxes()[1]->box(), Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::keyClick(f->RuleBoxes()[1]->box(), Qt::Key_Escape);
+    }));
+    EXPECT_EQ(e.grid.Items(1)->Tag, 0);
+    EXPECT_TRUE(e.run(f.get(), true, &e.grid, [&] {
+        QTest::mouseClick(f->RuleBoxes()[1]->box(), Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::keyClick(f->RuleBoxes()[1]->box(), Qt::Key_Return);
+    }));
+    EXPECT_EQ(e.grid.Items(1)->Tag, 1);
+}
+
 TEST(ColorQBEForm, WithoutRulesTheBoxIsEmptyAndOkChangesNothing) {
     QbeEnv e;
     TColorConditions none;
