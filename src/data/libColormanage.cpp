@@ -321,6 +321,26 @@ QString TColorComponents::settingsOf(TClientDataSet* colorDataSet, const QString
     return {};
 }
 
+Variant TColorComponents::KeyValuesAt(const TClientDataSet* dataSet, int position,
+                                      const QString& keyFieldList) {
+    if (!dataSet || !dataSet->Active()) return Variant::null();
+    QList<const TField*> fields;
+    for (const QString& k :
+         QString(keyFieldList).replace(QLatin1Char(','), QLatin1Char(';')).split(QLatin1Char(';'))) {
+        if (k.trimmed().isEmpty()) continue;
+        const TField* f = dataSet->FindField(k.trimmed());
+        if (!f) return Variant::null();
+        fields << f;
+    }
+    if (fields.isEmpty()) return Variant::null();
+    VariantList values;
+    dataSet->withRecordAt(position, [&] {
+        for (const TField* f : fields)
+            values << f->Value();
+    });
+    return values.isEmpty() ? Variant::null() : Variant::fromList(values);
+}
+
 bool TColorComponents::PaintGridCell(QObject* grid, const QString& fieldName, TColor& brushColor, TFont& font,
                                      TClientDataSet* colorDataSet, const Variant& keyValues,
                                      const QString& keyFieldList) {

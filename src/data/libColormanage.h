@@ -111,6 +111,11 @@ public:
     // first, then the record's settings. A component whose settings cannot be applied keeps its saved look.
     void ApplyRecordColors(const TClientDataSet* colorDataSet);
 
+    // The key values of the record at `position` of `dataSet`'s current order, in the order of
+    // `keyFieldList` (comma- or semicolon-separated): what a grid's cell event hands to PaintGridCell.
+    // Null when the position holds no record or a key field is missing.
+    static Variant KeyValuesAt(const TClientDataSet* dataSet, int position, const QString& keyFieldList);
+
     // Whether an object counts as a grid (painted by cells, never coloured as a whole).
     static bool IsGrid(const QObject* component);
 

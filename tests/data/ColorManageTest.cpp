@@ -326,6 +326,18 @@ TEST(ColourGrid, BrushEqualToTheFontGivesTheContrastAndABadItemReportsFalse) {
     EXPECT_EQ(brush2, colors::clWindow);
 }
 
+TEST(ColourGrid, KeyValuesOfARowAreReadInKeyOrder) {
+    auto ds = colourData({"MB002"}, {{"K1", "2"}, {"K2", "3"}});
+    const Variant keys = TColorComponents::KeyValuesAt(ds.get(), 1, "MB002, MB001");
+    ASSERT_TRUE(keys.isArray());
+    EXPECT_EQ(keys.toList().value(0).toString(), "3");
+    EXPECT_EQ(keys.toList().value(1).toString(), "K2");
+    EXPECT_EQ(ds->FieldByName("MB001")->AsString(), "K1"); // the cursor stays
+    EXPECT_TRUE(TColorComponents::KeyValuesAt(ds.get(), 5, "MB001").isNull());
+    EXPECT_TRUE(TColorComponents::KeyValuesAt(ds.get(), 0, "MB001,NOPE").isNull());
+    EXPECT_TRUE(TColorComponents::KeyValuesAt(nullptr, 0, "MB001").isNull());
+}
+
 TEST(ColourGrid, LookupsFollowChangesOfTheColourDataset) {
     Form f;
     TColorComponents rules(&f.window, "head", kHeadXml);

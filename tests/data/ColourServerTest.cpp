@@ -221,11 +221,10 @@ TEST_P(ColourOnServer, SeededRulesColourTheControlsAndPaintTheGrid) {
     QObject::connect(
         gdHead, &TFDBGrid::CalcCellColors,
         [&](const QString& field, int row, bool, QFont& font, QColor& text, QColor& back) {
-            QString key;
-            c.dm->cdsMain->withRecordAt(row, [&] { key = c.dm->cdsMain->FieldByName("MB001")->AsString(); });
-            if (rules.PaintGridCell(gdHead, field, back, font, text, colour, Variant(key), rules.KeyFields) &&
+            const Variant keys = TColorComponents::KeyValuesAt(c.dm->cdsMain, row, rules.KeyFields);
+            if (rules.PaintGridCell(gdHead, field, back, font, text, colour, keys, rules.KeyFields) &&
                 field == "MB001")
-                painted << key + "=" + back.name();
+                painted << keys.toList().value(0).toString() + "=" + back.name();
         });
     for (int i = 0; i < gdHead->Columns()->Count(); ++i)
         if (gdHead->column(i)->Width() < 70) gdHead->column(i)->setWidth(70);
