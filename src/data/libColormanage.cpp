@@ -280,9 +280,19 @@ QString currentKeyText(const QList<const TField*>& fields) {
 } // namespace
 
 void TColorComponents::rebuildIndex(TClientDataSet* colorDataSet, const QStringList& keyFields) {
-    index_.dataSet = colorDataSet;
+    if (index_.dataSet != colorDataSet) {
+        QObject::disconnect(index_.changes);
+        index_.dataSet = colorDataSet;
+        index_.changes =
+            connect(colorDataSet, &TClientDataSet::dataEvent, this, [this](TDataEvent e, TField*) {
+                if (e != TDataEvent::deDataSetScroll && e != TDataEvent::deUpdateState &&
+                    e != TDataEvent::deUpdateRecord)
+                    index_.dirty = true;
+            });
+    }
     index_.keyFields = keyFields;
     index_.count = colorDataSet->RecordCount();
+    index_.dirty = false;
     index_.positions.clear();
     QList<const TField*> fields;
     for (const QString& k : keyFields)
@@ -301,15 +311,12 @@ QString TColorComponents::settingsOf(TClientDataSet* colorDataSet, const QString
     for (const QString& k : keyFields)
         fields << colorDataSet->FieldByName(k);
     const TField* settings = colorDataSet->FieldByName(field);
+    if (index_.dirty || index_.dataSet != colorDataSet || index_.keyFields != keyFields ||
+        index_.count != colorDataSet->RecordCount())
+        rebuildIndex(colorDataSet, keyFields);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (index_.dataSet != colorDataSet || index_.keyFields != keyFields ||
-            index_.count != colorDataSet->RecordCount() || attempt > 0)
-            rebuildIndex(colorDataSet, keyFields);
         const auto it = index_.positions.constFind(keyText);
-        if (it == index_.positions.constEnd()) {
-            if (attempt == 0) continue; // a record may have changed its key: look again on a fresh index
-            return {};
-        }
+        if (it == index_.positions.constEnd()) return {};
         QString text;
         bool same = false;
         colorDataSet->withRecordAt(*it, [&] {
@@ -317,6 +324,7 @@ QString TColorComponents::settingsOf(TClientDataSet* colorDataSet, const QString
             if (same) text = settings->AsString();
         });
         if (same) return text;
+        rebuildIndex(colorDataSet, keyFields); // a change the dataset did not report
     }
     return {};
 }

@@ -121,11 +121,14 @@ public:
 
 private:
     // Positions of the colour dataset's records by key text, so that painting a cell does not scan the
-    // dataset; rebuilt when the dataset, its key fields or its record count change, or a hit is stale.
+    // dataset; rebuilt after the dataset reports a change of its records, when the dataset, its key fields
+    // or its record count change, or when a hit is stale.
     struct KeyIndex {
         QPointer<QObject> dataSet;
+        QMetaObject::Connection changes;
         QStringList keyFields;
         int count = -1;
+        bool dirty = true;
         QHash<QString, int> positions;
     };
 
