@@ -11,7 +11,6 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -137,8 +136,6 @@ bool TColorQBEForm::Run(bool colorManage, TColorConditions* gridConditions) {
         ruleBoxes_[i]->setChecked(conditions_->Items(i)->Tag != 0);
 
     okPressed_ = false;
-    running_ = true;
-    const auto done = qScopeGuard([this] { running_ = false; });
     setWindowModality(Qt::ApplicationModal);
     setAttribute(Qt::WA_DeleteOnClose, false);
     QEventLoop loop;

@@ -73,7 +73,6 @@ private:
     QList<TKVCheckBox*> ruleBoxes_;
     bool startColorManage_ = false;
     bool okPressed_ = false;
-    bool running_ = false;
 
     void buildRuleBoxes();
     void storeColorManage(bool on);
