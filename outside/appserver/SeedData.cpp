@@ -521,14 +521,16 @@ void seedColourAndUdfRules(Storage& s) {
            "    </component>\n"
            "  </head>\n"
            "</colormanager>\n")});
+    // Kind Z09, not the windows' automatic kind Z01: QLDMB has no user-defined field, and an automatic
+    // rule on MB005 would overwrite the remark a user typed whenever the mode changes.
     insertRow(s, "ADMTK", {"TK001", "TK002", "TK003"}, {"Z01002", u("传输方式说明"), "Y"});
     insertRow(s, "ADMTL", {"TL001", "TL002", "TL003", "TL005", "TL006", "TL010", "TL011", "TL012", "TL013"},
-              {"Z01002", 1, "QLDI05", "Z01", "MB005", "Y", 1, "QLDMB.MB002;QLDMB.MB004;", "R003"});
+              {"Z01002", 1, "QLDI05", "Z09", "MB005", "Y", 1, "QLDMB.MB002;QLDMB.MB004;", "R003"});
     // A disabled line and a line without related fields: read only by the matching filters.
     insertRow(s, "ADMTL", {"TL001", "TL002", "TL003", "TL005", "TL006", "TL010", "TL011", "TL012", "TL013"},
-              {"Z01002", 2, "QLDI05", "Z01", "MB001C", "N", 2, "QLDMB.MB001;", "R001"});
+              {"Z01002", 2, "QLDI05", "Z09", "MB001C", "N", 2, "QLDMB.MB001;", "R001"});
     insertRow(s, "ADMTL", {"TL001", "TL002", "TL003", "TL005", "TL006", "TL010", "TL011", "TL012", "TL013"},
-              {"Z01002", 3, "QLDI05", "Z01", "MB005", "Y", 3, "", "R003"});
+              {"Z01002", 3, "QLDI05", "Z09", "MB005", "Y", 3, "", "R003"});
     // Sources in the order of TL012: mode, then category.
     insertRow(s, "UDFRL", {"RL001", "RL002", "RL003", "RL004"},
               {"R003", "Q",

@@ -256,7 +256,7 @@ TEST_P(ColourOnServer, UdfRulesAreReadByTheirFilterAndTheDefinitionComputesTheVa
     const auto resolve = [&](const QString& name) { return c.dm->cdsMain->FindField(name); };
 
     TUDFFields withSources;
-    withSources.Load(*c.broker, "Y", "Z01", resolve);
+    withSources.Load(*c.broker, "Y", "Z09", resolve);
     ASSERT_EQ(withSources.Count(), 1);
     const TUDFField* rule = withSources.Items(0);
     EXPECT_EQ(rule->FieldName, "MB005");
@@ -269,13 +269,13 @@ TEST_P(ColourOnServer, UdfRulesAreReadByTheirFilterAndTheDefinitionComputesTheVa
     EXPECT_TRUE(withSources.RulesOf(c.dm->cdsMain->FieldByName("MB001")).isEmpty());
 
     TUDFFields without, all;
-    without.Load(*c.broker, "N", "Z01", resolve);
+    without.Load(*c.broker, "N", "Z09", resolve);
     ASSERT_EQ(without.Count(), 1);
     EXPECT_EQ(without.Items(0)->RelatedFields->Count(), 0);
-    all.Load(*c.broker, "", "Z01", resolve);
+    all.Load(*c.broker, "", "Z09", resolve);
     EXPECT_EQ(all.Count(), 2); // the disabled line is never read
     TUDFFields otherKind;
-    otherKind.Load(*c.broker, "Y", "Z02", resolve);
+    otherKind.Load(*c.broker, "Y", "Z01", resolve); // the kind windows apply automatically
     EXPECT_EQ(otherKind.Count(), 0);
 
     // The definition the rule names: mode and category, in the order of the related fields.
