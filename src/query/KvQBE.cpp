@@ -1,5 +1,6 @@
 #include "KvQBE.h"
 
+#include "DocuConditionCF.h"
 #include "Log.h"
 
 #include "controls/CheckBoxes.h"
@@ -12,7 +13,9 @@
 #include "platform/DataSource.h"
 #include "server/LibStrs.h"
 
+#include <QActionGroup>
 #include <QApplication>
+#include <QMenu>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDragMoveEvent>
@@ -36,7 +39,7 @@
 #include <QTableWidget>
 #include <QTextOption>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <QScopeGuard>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -207,18 +210,7 @@ void TQBEForm::buildPages() {
     splMain->setObjectName(QStringLiteral("splMain"));
     root->addWidget(splMain, 1);
 
-    // Scheme panel: the saved-schemes unit fills the list.
-    pnlScheme = new QWidget(splMain);
-    pnlScheme->setObjectName(QStringLiteral("pnlScheme"));
-    auto* sl = new QVBoxLayout(pnlScheme);
-    sl->setContentsMargins(0, 0, 0, 0);
-    lblCondition = new QLabel(QStringLiteral(" 查询方案"), pnlScheme);
-    lblCondition->setObjectName(QStringLiteral("lblCondition"));
-    lstCondition = new QTreeWidget(pnlScheme);
-    lstCondition->setObjectName(QStringLiteral("lstCondition"));
-    lstCondition->setRootIsDecorated(false);
-    sl->addWidget(lblCondition);
-    sl->addWidget(lstCondition, 1);
+    buildSchemePanel();
     splMain->addWidget(pnlScheme);
 
     pgQBE = new TExtPageControl(splMain);
@@ -518,8 +510,7 @@ void TQBEForm::InitQuery(TClientDataSet* mainDataSet, const QString& tableName, 
         resize(width(), height() + (hideRowLimit_ ? -kRowLimitHeight : kRowLimitHeight));
     pgQBE->setActivePage(tbsGeneral);
 
-    lstCondition->setHeaderLabels({Msg(2), Msg(3)});
-    lstCondition->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    lstCondition->SetColumns({Msg(2), Msg(3)});
     LoadSchemes();
 
     buildCatalogue();
