@@ -815,6 +815,8 @@ QString TQBEForm::GridCondition() const {
 bool TQBEForm::FormKeyDown(QKeyEvent* e) {
     QWidget* focus = QApplication::focusWidget();
     auto* watched = qobject_cast<QWidget*>(focus);
+    // The scheme list's caption editor keeps its own Enter and Escape.
+    if (watched && lstCondition->isAncestorOf(watched)) return false;
     if (e->key() == Qt::Key_Escape) {
         btnCancel->click();
         return true;

@@ -225,6 +225,9 @@ std::optional<TQBEScheme> TQBEForm::DefaultScheme() const {
 // --- loading ---------------------------------------------------------------------------------------
 
 void TQBEForm::LoadSchemes() {
+    // The selected scheme stays selected across the reload.
+    const TQBEScheme* was = schemeOf(lstCondition->Selected());
+    const QString selName = was ? was->name : QString(), selCreator = was ? was->creator : QString();
     lstCondition->setUpdatesEnabled(false);
     const int style = lstCondition->ViewStyle();
     lstCondition->SetViewStyle(TKvListView::vsList);
@@ -260,6 +263,9 @@ void TQBEForm::LoadSchemes() {
         }
     }
     lstCondition->Sort();
+    for (int i = 0; i < lstCondition->Count(); ++i)
+        if (const TQBEScheme* s = schemeOf(lstCondition->Item(i)); s && s->name == selName && s->creator == selCreator)
+            lstCondition->SetSelected(lstCondition->Item(i));
 }
 
 void TQBEForm::schemesChanged() {
