@@ -62,7 +62,8 @@ QString TdmSchemeStore::Rename(const QString& oldName, const QString& newName) {
 }
 
 bool TdmSchemeStore::Exists(const QString& name) {
-    return dm_->ConditionExists(name);
+    // The loaded schemes answer too: without a validator service the check through the broker says no.
+    return dm_->ConditionExists(name) || Find(name, UserID()).has_value();
 }
 
 std::optional<TQBEScheme> TdmSchemeStore::Find(const QString& name, const QString& creator) {
