@@ -192,8 +192,8 @@ void shareSavedSchemes(Storage& s) {
                           "KVXMA.MA001 = DOCUS.CREATOR), '')"));
     s.exec(QStringLiteral("CREATE INDEX DOCUS_SHARED ON DOCUS (PROGRAMME, USR_GROUP, SHARED)"));
     const QString advanced = QStringLiteral("500") + QChar(7) +
-                             QStringLiteral("(QLDMB.MB002 = '2')\n  AND (QLDMB.MB004 = '2')") + QChar(3) + QChar(3) +
-                             QStringLiteral("0") + QChar(3);
+                             QStringLiteral("(QLDMB.MB002 = '2')\n  AND (QLDMB.MB004 = '2')") + QChar(3) +
+                             QChar(3) + QStringLiteral("0") + QChar(3);
     s.exec(QStringLiteral("UPDATE DOCUS SET VCONDITION = ?, ActivePage = 1 WHERE NCONDITION = ? AND "
                           "CREATOR = 'DS' AND PROGRAMME = 'QLDI05' AND VCONDITION = ?"),
            {advanced, QStringLiteral("汇出类单据"), QStringLiteral("MB002='2' and MB004='2'")});

@@ -16,8 +16,8 @@ namespace kvxsrv {
 
 namespace {
 // The saved schemes a user reads: his own and those the members of his group share, of one program.
-const QString kSchemeReadScope = QStringLiteral(
-    "PROGRAMME = ? AND (CREATOR = ? OR (SHARED = 'Y' AND USR_GROUP = ? AND USR_GROUP <> ''))");
+const QString kSchemeReadScope =
+    QStringLiteral("PROGRAMME = ? AND (CREATOR = ? OR (SHARED = 'Y' AND USR_GROUP = ? AND USR_GROUP <> ''))");
 
 // Empty when the name may be a scheme name: 1 to 20 characters that the database code page holds.
 QString checkSchemeName(const QString& name) {
@@ -28,7 +28,6 @@ QString checkSchemeName(const QString& name) {
     return {};
 }
 } // namespace
-
 
 using kvx::Variant;
 using kvx::VariantList;
@@ -178,9 +177,8 @@ ProgramServer::ProgramServer(StorageConfig config)
         return Variant(renameScheme(arg(a, 0).isArray() ? arg(a, 0).toList() : VariantList{},
                                     arg(a, 1).isArray() ? arg(a, 1).toList() : VariantList{}));
     });
-    addMethod("ShareConTable", [this](VariantList& a) {
-        return Variant(markScheme(flatten(a), QStringLiteral("SHARED")));
-    });
+    addMethod("ShareConTable",
+              [this](VariantList& a) { return Variant(markScheme(flatten(a), QStringLiteral("SHARED"))); });
     addMethod("SetDefaultCon", [this](VariantList& a) {
         return Variant(markScheme(flatten(a), QStringLiteral("IS_DEFAULT")));
     });
@@ -485,8 +483,8 @@ QString ProgramServer::markScheme(const VariantList& a, const QString& column) {
     if (text(a, 1).compare(session_->user, Qt::CaseInsensitive) != 0)
         return QStringLiteral("只有方案的创建者可以更改它 (only the owner changes a scheme)");
     const QString name = text(a, 0), prog = text(a, 2).toUpper();
-    const QString flag = text(a, 3).trimmed().toUpper() == QLatin1String("Y") ? QStringLiteral("Y")
-                                                                               : QStringLiteral("N");
+    const QString flag =
+        text(a, 3).trimmed().toUpper() == QLatin1String("Y") ? QStringLiteral("Y") : QStringLiteral("N");
     detachAll();
     try {
         Storage::Transaction tx(storage());
@@ -497,8 +495,9 @@ QString ProgramServer::markScheme(const VariantList& a, const QString& column) {
                  .isValid())
             return QStringLiteral("方案 %1 不存在 (no such scheme)").arg(name);
         if (column == QLatin1String("IS_DEFAULT") && flag == QLatin1String("Y"))
-            storage().exec(QStringLiteral("UPDATE DOCUS SET IS_DEFAULT = 'N' WHERE CREATOR = ? AND PROGRAMME = ?"),
-                           {session_->user, prog});
+            storage().exec(
+                QStringLiteral("UPDATE DOCUS SET IS_DEFAULT = 'N' WHERE CREATOR = ? AND PROGRAMME = ?"),
+                {session_->user, prog});
         // The group is the owner's current one: sharing follows the user into a new group.
         storage().exec(QStringLiteral("UPDATE DOCUS SET %1 = ?, USR_GROUP = ? WHERE NCONDITION = ? AND "
                                       "CREATOR = ? AND PROGRAMME = ?")

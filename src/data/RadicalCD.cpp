@@ -719,8 +719,9 @@ QString TdmRadical::ChangeConName(const QString& oldName, const QString& newName
 
 QString TdmRadical::ShareConTable(const QString& name, bool shared) {
     const QString user = Broker ? Broker->UserID : QString(), prog = Broker ? Broker->ProgID : QString();
-    return serverCall(QStringLiteral("ShareConTable"),
-                      {Variant::fromList({name, user, prog, shared ? QStringLiteral("Y") : QStringLiteral("N")})})
+    return serverCall(
+               QStringLiteral("ShareConTable"),
+               {Variant::fromList({name, user, prog, shared ? QStringLiteral("Y") : QStringLiteral("N")})})
         .toString();
 }
 

@@ -78,9 +78,10 @@ void TfrmDocuCondition::btnOkClick() {
     }
     replace_ = false;
     if (Exists && Exists(name)) {
-        const int answer = MessageDlg(GetMessage(QLatin1String(kPackage), QStringLiteral("sReplaceProj"), text,
-                                                 true, QStringLiteral("此方案名已存在！是否将原来的方案替换为此方案?")),
-                                      MsgDlgType::Confirmation, MsgDlgButtons(mbOK | mbCancel));
+        const int answer =
+            MessageDlg(GetMessage(QLatin1String(kPackage), QStringLiteral("sReplaceProj"), text, true,
+                                  QStringLiteral("此方案名已存在！是否将原来的方案替换为此方案?")),
+                       MsgDlgType::Confirmation, MsgDlgButtons(mbOK | mbCancel));
         if (answer != mrOk) {
             edConName->setFocus();
             return;
@@ -99,7 +100,8 @@ bool TfrmDocuCondition::FormKeyDown(QKeyEvent* e) {
         btnCancelClick();
         return true;
     }
-    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && !(e->modifiers() & ~Qt::KeypadModifier)) {
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
+        !(e->modifiers() & ~Qt::KeypadModifier)) {
         if (auto* b = qobject_cast<QPushButton*>(focusWidget())) {
             b->click();
             return true;

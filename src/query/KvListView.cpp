@@ -46,7 +46,8 @@ TKvListView::TKvListView(QWidget* parent) : QWidget(parent) {
     report_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     report_->header()->setStretchLastSection(false);
     auto* delegate = new CaptionDelegate(this);
-    for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(icons_), static_cast<QAbstractItemView*>(report_)}) {
+    for (QAbstractItemView* v :
+         {static_cast<QAbstractItemView*>(icons_), static_cast<QAbstractItemView*>(report_)}) {
         v->setModel(&model_);
         v->setItemDelegate(delegate);
         v->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -147,8 +148,8 @@ void TKvListView::SetSelected(QStandardItem* item) {
         return;
     }
     const QModelIndex i = item->index();
-    icons_->selectionModel()->setCurrentIndex(
-        i, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    icons_->selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect |
+                                                     QItemSelectionModel::Rows);
 }
 
 void TKvListView::EditCaption(QStandardItem* item) {
@@ -159,7 +160,8 @@ void TKvListView::EditCaption(QStandardItem* item) {
 }
 
 QAbstractItemView* TKvListView::ActiveView() const {
-    return style_ == vsReport ? static_cast<QAbstractItemView*>(report_) : static_cast<QAbstractItemView*>(icons_);
+    return style_ == vsReport ? static_cast<QAbstractItemView*>(report_)
+                              : static_cast<QAbstractItemView*>(icons_);
 }
 
 } // namespace kvx

@@ -15,7 +15,6 @@
 
 #include <QActionGroup>
 #include <QApplication>
-#include <QMenu>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDragMoveEvent>
@@ -28,21 +27,21 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTextOption>
 #include <QToolButton>
-#include <QScopeGuard>
 #include <QVBoxLayout>
 #include <QWheelEvent>
-
 
 namespace kvx {
 

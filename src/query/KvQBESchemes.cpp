@@ -4,9 +4,9 @@
 #include "Log.h"
 
 #include "controls/ExtPageControl.h"
+#include "controls/KvDBComboBox.h"
 #include "controls/SimpleControls.h"
 #include "controls/StringAlignGrid.h"
-#include "controls/KvDBComboBox.h"
 #include "lang/CodeConverter.h"
 #include "platform/DialogService.h"
 
@@ -256,7 +256,10 @@ void TQBEForm::LoadSchemes() {
             f.setItalic(true);
             item->setFont(f);
             item->setToolTip(QString(sharedBy).replace(QLatin1String("%s"), s.creator));
-        } else if (s.isDefault) {
+        } else {
+            item->setToolTip(item->text()); // icon views elide long names
+        }
+        if (own && s.isDefault) {
             QFont f = item->font();
             f.setBold(true);
             item->setFont(f);
@@ -264,7 +267,8 @@ void TQBEForm::LoadSchemes() {
     }
     lstCondition->Sort();
     for (int i = 0; i < lstCondition->Count(); ++i)
-        if (const TQBEScheme* s = schemeOf(lstCondition->Item(i)); s && s->name == selName && s->creator == selCreator)
+        if (const TQBEScheme* s = schemeOf(lstCondition->Item(i));
+            s && s->name == selName && s->creator == selCreator)
             lstCondition->SetSelected(lstCondition->Item(i));
 }
 
@@ -280,7 +284,8 @@ QString TQBEForm::SchemeText() const {
     if (pgQBE->ActivePage() == tbsGeneral || !pgQBE->ActivePage()) {
         QList<qbe::SchemeGridRow> rows;
         for (int r = 1; r < sg1->RowCount(); ++r)
-            rows << qbe::SchemeGridRow{sg1->Cells(0, r), sg1->Cells(1, r), sg1->Cells(2, r), sg1->Cells(3, r)};
+            rows << qbe::SchemeGridRow{sg1->Cells(0, r), sg1->Cells(1, r), sg1->Cells(2, r),
+                                       sg1->Cells(3, r)};
         return qbe::encodeGridScheme(limit, rows);
     }
     qbe::AdvancedScheme a;
@@ -366,7 +371,8 @@ void TQBEForm::btnInsertClick() {
     if (!st) return;
     // A value the grid refuses keeps the focus in the grid: nothing is saved.
     sg1->commitEditor();
-    if (pgQBE->ActivePage() == tbsGeneral && sg1->Col() == 2 && sg1->Row() >= 1 && !leaveValueCell(2, sg1->Row()))
+    if (pgQBE->ActivePage() == tbsGeneral && sg1->Col() == 2 && sg1->Row() >= 1 &&
+        !leaveValueCell(2, sg1->Row()))
         return;
     lstCondition->ActiveView()->setFocus();
     auto* naming = TKVForm::Create<TfrmDocuCondition>(this);

@@ -67,7 +67,8 @@ TfrmOptions::TfrmOptions(QWidget* owner, TKVDialogOwner* dialogOwner) : TfrmKVDi
     lblFastInputNote = redNote(tbsGeneral, "lblFastInputNote");
     general->addWidget(chkKeepOnAdd);
     general->addWidget(chkFocusPageOne);
-    for (auto [box, note] : {std::pair{chkColorManage, lblColorManageNote}, std::pair{chkFastInput, lblFastInputNote}}) {
+    for (auto [box, note] :
+         {std::pair{chkColorManage, lblColorManageNote}, std::pair{chkFastInput, lblFastInputNote}}) {
         auto* row = new QHBoxLayout;
         row->addWidget(box);
         row->addWidget(note);
@@ -95,8 +96,8 @@ TfrmOptions::TfrmOptions(QWidget* owner, TKVDialogOwner* dialogOwner) : TfrmKVDi
     top->addLayout(typeColumn);
 
     auto panel = [&](const char* name, TKVCheckBox*& thousand, const char* thousandCaption,
-                     const char* thousandName, TKVCheckBox*& autoZero, const char* autoZeroName, QGroupBox*& group,
-                     const char* groupName, QLabel*& example, const char* exampleName) {
+                     const char* thousandName, TKVCheckBox*& autoZero, const char* autoZeroName,
+                     QGroupBox*& group, const char* groupName, QLabel*& example, const char* exampleName) {
         auto* p = new QWidget(tbsDisplay);
         p->setObjectName(QLatin1String(name));
         auto* l = new QVBoxLayout(p);
@@ -118,13 +119,16 @@ TfrmOptions::TfrmOptions(QWidget* owner, TKVDialogOwner* dialogOwner) : TfrmKVDi
         top->addWidget(p, 1);
         return p;
     };
-    pnlNumber = panel("pnlNumber", chkNumberThousand, "使用(,)千位分隔符(&U)", "chkNumberThousand", chkNumberAutoZero,
-                      "chkNumberAutoZero", grpNumberExample, "grpNumberExample", lblNumberExample, "lblNumberExample");
-    pnlMoney = panel("pnlMoney", chkMoneyThousand, "使用千位分隔符(,)(&U)", "chkMoneyThousand", chkMoneyAutoZero,
-                     "chkMoneyAutoZero", grpMoneyExample, "grpMoneyExample", lblMoneyExample, "lblMoneyExample");
+    pnlNumber = panel("pnlNumber", chkNumberThousand, "使用(,)千位分隔符(&U)", "chkNumberThousand",
+                      chkNumberAutoZero, "chkNumberAutoZero", grpNumberExample, "grpNumberExample",
+                      lblNumberExample, "lblNumberExample");
+    pnlMoney =
+        panel("pnlMoney", chkMoneyThousand, "使用千位分隔符(,)(&U)", "chkMoneyThousand", chkMoneyAutoZero,
+              "chkMoneyAutoZero", grpMoneyExample, "grpMoneyExample", lblMoneyExample, "lblMoneyExample");
     display->addLayout(top, 1);
-    lblNote = new QLabel(QStringLiteral("数值格式用于一般数字的表示。\r\n金额格式则提供了单价、金额的专用格式\r\n"),
-                         tbsDisplay);
+    lblNote =
+        new QLabel(QStringLiteral("数值格式用于一般数字的表示。\r\n金额格式则提供了单价、金额的专用格式\r\n"),
+                   tbsDisplay);
     lblNote->setObjectName(QStringLiteral("lblNote"));
     lblNote->setWordWrap(true);
     display->addWidget(lblNote);
@@ -177,10 +181,12 @@ bool TfrmOptions::NumberThousand() const {
 
 QString TfrmOptions::NumberSettingsXml(bool numberAutoZero, bool numberThousand, bool moneyAutoZero,
                                        bool moneyThousand) {
-    return QStringLiteral("<NumberFieldsSetting Enabled=\"True\">  <QuantityFieldAutoZero>%1</QuantityFieldAutoZero>"
-                          "  <QuantityFieldThousand>%2</QuantityFieldThousand>  <MoneyFieldAutoZero>%3"
-                          "</MoneyFieldAutoZero>  <MoneyFieldThousand>%4</MoneyFieldThousand></NumberFieldsSetting>")
-        .arg(boolText(numberAutoZero), boolText(numberThousand), boolText(moneyAutoZero), boolText(moneyThousand));
+    return QStringLiteral(
+               "<NumberFieldsSetting Enabled=\"True\">  <QuantityFieldAutoZero>%1</QuantityFieldAutoZero>"
+               "  <QuantityFieldThousand>%2</QuantityFieldThousand>  <MoneyFieldAutoZero>%3"
+               "</MoneyFieldAutoZero>  <MoneyFieldThousand>%4</MoneyFieldThousand></NumberFieldsSetting>")
+        .arg(boolText(numberAutoZero), boolText(numberThousand), boolText(moneyAutoZero),
+             boolText(moneyThousand));
 }
 
 QString TfrmOptions::ExamplePattern(bool thousand, bool autoZero, int decimals) {
@@ -192,10 +198,10 @@ QString TfrmOptions::ExamplePattern(bool thousand, bool autoZero, int decimals) 
 
 void TfrmOptions::RefreshExamples() {
     const int money = DialogOwner() ? DialogOwner()->MoneyDigits() : 2;
-    lblMoneyExample->setText(
-        formatFloat(ExamplePattern(chkMoneyThousand->Checked(), chkMoneyAutoZero->Checked(), money), 9999999.9));
-    lblNumberExample->setText(
-        formatFloat(ExamplePattern(chkNumberThousand->Checked(), chkNumberAutoZero->Checked(), 3), 9999999.9));
+    lblMoneyExample->setText(formatFloat(
+        ExamplePattern(chkMoneyThousand->Checked(), chkMoneyAutoZero->Checked(), money), 9999999.9));
+    lblNumberExample->setText(formatFloat(
+        ExamplePattern(chkNumberThousand->Checked(), chkNumberAutoZero->Checked(), 3), 9999999.9));
 }
 
 void TfrmOptions::lstTypeClick() {
@@ -208,9 +214,10 @@ void TfrmOptions::readNumberSettings() {
     TBrokers* broker = Broker();
     if (!broker) return;
     try {
-        const Variant v = broker->CallCounter(
-            QStringLiteral("GetUserDefine"),
-            Variant::fromList({broker->CompanyID, broker->UserID, broker->ProgID, QString::fromLatin1(kNumberSection)}));
+        const Variant v =
+            broker->CallCounter(QStringLiteral("GetUserDefine"),
+                                Variant::fromList({broker->CompanyID, broker->UserID, broker->ProgID,
+                                                   QString::fromLatin1(kNumberSection)}));
         const QString text = v.isEmptyOrNull() ? QString() : v.toString();
         if (text.trimmed().isEmpty()) return;
         pugi::xml_document doc;
@@ -226,8 +233,9 @@ void TfrmOptions::readNumberSettings() {
         for (const auto& [name, box] : map) {
             const pugi::xml_node e = root.child(name);
             if (!e) continue;
-            box->setChecked(QString::fromUtf8(e.text().get()).trimmed().compare(QLatin1String("True"),
-                                                                                  Qt::CaseInsensitive) == 0);
+            box->setChecked(QString::fromUtf8(e.text().get())
+                                .trimmed()
+                                .compare(QLatin1String("True"), Qt::CaseInsensitive) == 0);
         }
     } catch (const std::exception& e) {
         qCWarning(lcQuery) << "reading the number settings failed:" << e.what();
@@ -237,10 +245,14 @@ void TfrmOptions::readNumberSettings() {
 void TfrmOptions::readGeneralSettings() {
     const TKVDialogOwner* o = DialogOwner();
     if (!o) return;
-    chkFocusPageOne->setChecked(o->UserSetting(QStringLiteral("InputSettings001"), QStringLiteral("IsFocusPageOne"), true));
-    chkKeepOnAdd->setChecked(o->UserSetting(QStringLiteral("InputSettings002"), QStringLiteral("IsKeepOnAdd"), true));
-    chkColorManage->setChecked(o->UserSetting(QStringLiteral("InputSettings003"), QStringLiteral("IsColorManage"), false));
-    chkFastInput->setChecked(o->UserSetting(QStringLiteral("InputSettings004"), QStringLiteral("FastInputEnabled"), true));
+    chkFocusPageOne->setChecked(
+        o->UserSetting(QStringLiteral("InputSettings001"), QStringLiteral("IsFocusPageOne"), true));
+    chkKeepOnAdd->setChecked(
+        o->UserSetting(QStringLiteral("InputSettings002"), QStringLiteral("IsKeepOnAdd"), true));
+    chkColorManage->setChecked(
+        o->UserSetting(QStringLiteral("InputSettings003"), QStringLiteral("IsColorManage"), false));
+    chkFastInput->setChecked(
+        o->UserSetting(QStringLiteral("InputSettings004"), QStringLiteral("FastInputEnabled"), true));
 }
 
 void TfrmOptions::FormCreate() {
@@ -274,8 +286,9 @@ QString TfrmOptions::setUserDefine(const QString& scope, const QString& path, co
     if (!broker) return QStringLiteral("no broker");
     QString answer;
     try {
-        const Variant v = broker->CallCounter(QStringLiteral("SetUserDefine"),
-                                              Variant::fromList({broker->CompanyID, broker->UserID, scope, path, value}));
+        const Variant v =
+            broker->CallCounter(QStringLiteral("SetUserDefine"),
+                                Variant::fromList({broker->CompanyID, broker->UserID, scope, path, value}));
         answer = v.isEmptyOrNull() ? QString() : v.toString();
     } catch (const std::exception& e) {
         answer = QString::fromUtf8(e.what());
@@ -291,15 +304,19 @@ void TfrmOptions::btnOKClick() {
     if (changed(chkKeepOnAdd))
         setUserDefine(all, QStringLiteral("InputSettings002/IsKeepOnAdd"), boolText(chkKeepOnAdd->Checked()));
     if (changed(chkFocusPageOne))
-        setUserDefine(all, QStringLiteral("InputSettings001/IsFocusPageOne"), boolText(chkFocusPageOne->Checked()));
+        setUserDefine(all, QStringLiteral("InputSettings001/IsFocusPageOne"),
+                      boolText(chkFocusPageOne->Checked()));
     if (changed(chkColorManage))
-        setUserDefine(prog, QStringLiteral("InputSettings003/IsColorManage"), boolText(chkColorManage->Checked()));
+        setUserDefine(prog, QStringLiteral("InputSettings003/IsColorManage"),
+                      boolText(chkColorManage->Checked()));
     if (changed(chkFastInput))
-        setUserDefine(prog, QStringLiteral("InputSettings004/FastInputEnabled"), boolText(chkFastInput->Checked()));
+        setUserDefine(prog, QStringLiteral("InputSettings004/FastInputEnabled"),
+                      boolText(chkFastInput->Checked()));
     if (changed(chkNumberAutoZero) || changed(chkNumberThousand) || changed(chkMoneyAutoZero) ||
         changed(chkMoneyThousand))
-        setUserDefine(all, QStringLiteral("."),
-                      NumberSettingsXml(NumberAutoZero(), NumberThousand(), MoneyAutoZero(), MoneyThousand()));
+        setUserDefine(
+            all, QStringLiteral("."),
+            NumberSettingsXml(NumberAutoZero(), NumberThousand(), MoneyAutoZero(), MoneyThousand()));
 }
 
 void TfrmOptions::btnCancelClick() {

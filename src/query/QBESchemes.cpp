@@ -35,9 +35,10 @@ QString encodeGridScheme(const QString& rowLimit, const QList<SchemeGridRow>& ro
     QString out = clean(rowLimit) + kSchemeRowLimitEnd;
     for (const SchemeGridRow& r : rows) {
         if (r.field.trimmed().isEmpty() && r.value.trimmed().isEmpty()) continue;
-        out += QStringList{cleanLine(r.field), cleanLine(r.op), cleanLine(r.value), cleanLine(r.connector)}.join(
-                   kLineBreak) +
-               kSchemeItemEnd;
+        out +=
+            QStringList{cleanLine(r.field), cleanLine(r.op), cleanLine(r.value), cleanLine(r.connector)}.join(
+                kLineBreak) +
+            kSchemeItemEnd;
     }
     return out;
 }

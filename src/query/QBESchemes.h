@@ -62,11 +62,11 @@ AdvancedScheme decodeAdvancedScheme(const QString& text, const SchemeConvert& co
 
 // One saved scheme as the dialog lists it.
 struct TQBEScheme {
-    QString name;       // as the server holds it (database code page)
-    QString creator;    // the owner's user id
-    QString createDate; // "YYYYMMDD"
-    QString text;       // encoded scheme text (database code page)
-    int activePage = 0; // 0 general, 1 advanced, 2 detail
+    QString name;           // as the server holds it (database code page)
+    QString creator;        // the owner's user id
+    QString createDate;     // "YYYYMMDD"
+    QString text;           // encoded scheme text (database code page)
+    int activePage = 0;     // 0 general, 1 advanced, 2 detail
     bool shared = false;    // the owner shares it with his group
     bool isDefault = false; // the owner's default scheme of this program
 };

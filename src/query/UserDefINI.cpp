@@ -33,7 +33,8 @@ QString TUserDefIni::Get(const QString& printSetting, const QString& voucherKey)
 }
 
 bool TUserDefIni::Set(const QString& printSetting, const QString& voucherKey, const QString& caption) {
-    if (caption.compare(QLatin1String(kNoDefault), Qt::CaseInsensitive) == 0) return Delete(printSetting, voucherKey);
+    if (caption.compare(QLatin1String(kNoDefault), Qt::CaseInsensitive) == 0)
+        return Delete(printSetting, voucherKey);
     IniFile ini(fileName_);
     const bool ok = ini.writeString(QLatin1String(kSection), KeyOf(printSetting, voucherKey), caption);
     if (!ok) qCWarning(lcQuery) << "cannot write" << fileName_;

@@ -373,7 +373,9 @@ TEST(Providers, SharedSchemesAreSeenByTheOwnersGroupOnlyAndStayTheOwners) {
         if (!flag.isEmpty()) v << flag;
         return Variant::fromList(v);
     };
-    ASSERT_EQ(clerk->call("InsertConTable", {Variant::fromList({"周报", "CLERK", "20240601", "QLDI05", "t", 0, false})})
+    ASSERT_EQ(clerk
+                  ->call("InsertConTable",
+                         {Variant::fromList({"周报", "CLERK", "20240601", "QLDI05", "t", 0, false})})
                   .toString(),
               QString());
     EXPECT_EQ(list(*mgr, "MGR"), QStringList());
@@ -390,7 +392,9 @@ TEST(Providers, SharedSchemesAreSeenByTheOwnersGroupOnlyAndStayTheOwners) {
     EXPECT_EQ(mgr->applyUpdates("pvdConSave", deletion(rows, 0), 0).errors.value(0).errorCode, kNotPermitted);
     clerk->dataRequest("pvdConSave", kvx::DataRequest{}.toVariant());
     const kvx::DataPacket own = clerk->getRecords("pvdConSave", -1);
-    EXPECT_EQ(clerk->applyUpdates("pvdConSave", modification(own, 0, "USR_GROUP", "PURCH"), 0).errors.value(0).errorCode,
+    EXPECT_EQ(clerk->applyUpdates("pvdConSave", modification(own, 0, "USR_GROUP", "PURCH"), 0)
+                  .errors.value(0)
+                  .errorCode,
               kNotPermitted);
     EXPECT_EQ(list(*buyer, "BUYER"), QStringList());
     // Taking the share back hides it again.

@@ -14,10 +14,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QVBoxLayout>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 using namespace kvx;
@@ -108,7 +108,9 @@ protected:
         });
         return dlg->Execute();
     }
-    void click(TKVCheckBox* box) { QTest::mouseClick(box->box(), Qt::LeftButton, {}, QPoint(6, box->box()->height() / 2)); }
+    void click(TKVCheckBox* box) {
+        QTest::mouseClick(box->box(), Qt::LeftButton, {}, QPoint(6, box->box()->height() / 2));
+    }
 };
 
 TEST_F(OptionsTest, OkWithoutChangesSendsNothing) {
@@ -139,7 +141,8 @@ TEST_F(OptionsTest, ChangingOneMoneySettingSendsTheWholeXmlOnceForAllPrograms) {
     EXPECT_EQ(s[3].toString(), ".");
     EXPECT_EQ(s[4].toString(),
               "<NumberFieldsSetting Enabled=\"True\">  <QuantityFieldAutoZero>True</QuantityFieldAutoZero>  "
-              "<QuantityFieldThousand>True</QuantityFieldThousand>  <MoneyFieldAutoZero>False</MoneyFieldAutoZero>  "
+              "<QuantityFieldThousand>True</QuantityFieldThousand>  "
+              "<MoneyFieldAutoZero>False</MoneyFieldAutoZero>  "
               "<MoneyFieldThousand>True</MoneyFieldThousand></NumberFieldsSetting>");
     EXPECT_FALSE(dlg->MoneyAutoZero());
     delete dlg;
@@ -154,7 +157,8 @@ TEST_F(OptionsTest, GeneralSettingsAreWrittenOneByOneWithTheirScope) {
         QTest::mouseClick(dlg->btnOK, Qt::LeftButton);
     }));
     ASSERT_EQ(counter->sets.size(), 2);
-    EXPECT_EQ(counter->paths(), QStringList({"InputSettings002/IsKeepOnAdd", "InputSettings003/IsColorManage"}));
+    EXPECT_EQ(counter->paths(),
+              QStringList({"InputSettings002/IsKeepOnAdd", "InputSettings003/IsColorManage"}));
     EXPECT_EQ(counter->sets[0][2].toString(), "********************");
     EXPECT_EQ(counter->sets[0][4].toString(), "False");
     EXPECT_EQ(counter->sets[1][2].toString(), "QLDI05");
@@ -174,7 +178,8 @@ TEST_F(OptionsTest, CancelSendsNothing) {
 TEST_F(OptionsTest, StoredNumberSettingsAndExamples) {
     counter->numberSettings = QStringLiteral(
         "<NumberFieldsSetting Enabled=\"True\"><QuantityFieldAutoZero>false</QuantityFieldAutoZero>"
-        "<MoneyFieldThousand>TRUE</MoneyFieldThousand><MoneyFieldAutoZero>no</MoneyFieldAutoZero></NumberFieldsSetting>");
+        "<MoneyFieldThousand>TRUE</MoneyFieldThousand><MoneyFieldAutoZero>no</MoneyFieldAutoZero></"
+        "NumberFieldsSetting>");
     owner->moneyDigits = 3;
     ASSERT_TRUE(run([&] {
         EXPECT_EQ(dlg->pgMain->ActivePage(), dlg->tbsGeneral);
@@ -259,4 +264,17 @@ TEST_F(OptionsTest, DialogBaseTakesTheOwnersSettingsAndKeys) {
     QApplication::sendEvent(d, &m1034);
     EXPECT_EQ(d->f2Control, second);
     delete d;
+}
+
+TEST_F(OptionsTest, Screenshots) {
+    const QString dir = qEnvironmentVariable("KVX_SOURCE_DIR") + "/docs/images";
+    ASSERT_TRUE(run([&] {
+        EXPECT_TRUE(dlg->grab().save(dir + "/options-general.png"));
+        dlg->pgMain->setActivePage(dlg->tbsDisplay);
+        EXPECT_TRUE(dlg->grab().save(dir + "/options-display-number.png"));
+        dlg->lstType->setCurrentRow(1);
+        EXPECT_TRUE(dlg->grab().save(dir + "/options-display-money.png"));
+        QTest::mouseClick(dlg->btnOK, Qt::LeftButton);
+    }));
+    delete dlg;
 }

@@ -133,7 +133,8 @@ TEST_F(SchemePanelTest, PanelLayoutListsOwnAndGroupSharedSchemesSortedByCaption)
     EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), "方案名称");
     EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), "创建时间");
     const int row = item("月报")->row();
-    EXPECT_EQ(form->lstCondition->SubItem(row, 1), QLocale::system().toString(QDate(2024, 3, 12), QLocale::ShortFormat));
+    EXPECT_EQ(form->lstCondition->SubItem(row, 1),
+              QLocale::system().toString(QDate(2024, 3, 12), QLocale::ShortFormat));
     // A malformed date shows the zero date.
     EXPECT_EQ(form->lstCondition->SubItem(item("汇出")->row(), 1),
               QLocale::system().toString(QDate(1899, 12, 30), QLocale::ShortFormat));
@@ -160,7 +161,8 @@ TEST_F(SchemePanelTest, SavingWithANewNameStoresTheGeneralGridAndRebuildsTheMenu
     EXPECT_EQ(s.name, "月报");
     EXPECT_EQ(s.activePage, 0);
     // The empty middle row is not saved.
-    EXPECT_EQ(s.text, QString("500") + k7 + "单据性质\r\n等于\r\nCOPTC\r\nAND" + k8 + "备注\r\n包含\r\n汇出\r\nOR" + k8);
+    EXPECT_EQ(s.text, QString("500") + k7 + "单据性质\r\n等于\r\nCOPTC\r\nAND" + k8 +
+                          "备注\r\n包含\r\n汇出\r\nOR" + k8);
     EXPECT_EQ(win->menu.rebuilds, 1);
     EXPECT_EQ(captions(), QStringList({"月报"}));
     EXPECT_TRUE(dialogs().shown().isEmpty());
@@ -223,9 +225,10 @@ TEST_F(SchemePanelTest, EmptyGeneralGridRoundTripLeavesOneEmptyRow) {
 
 TEST_F(SchemePanelTest, OpeningByDoubleClickRestoresRowsAndPreparesValueCells) {
     openWith([](MemorySchemeStore& s) {
-        s.rows = {{"两行", "CLERK", "20240312",
-                   QString("100") + k7 + "单据性质\r\n等于\r\nCOPTC\r\nAND" + k8 + "数量\r\n大于\r\n  \r\nOR" + k8, 0,
-                   false, false}};
+        s.rows = {
+            {"两行", "CLERK", "20240312",
+             QString("100") + k7 + "单据性质\r\n等于\r\nCOPTC\r\nAND" + k8 + "数量\r\n大于\r\n  \r\nOR" + k8,
+             0, false, false}};
     });
     form->ViewReportExecute();
     QTreeView* view = form->lstCondition->ReportView();
@@ -371,4 +374,25 @@ TEST_F(SchemePanelTest, ViewButtonKeepsItsOwnCounter) {
     QTest::mouseClick(form->ToolButton1, Qt::LeftButton);
     EXPECT_EQ(form->lstCondition->ViewStyle(), TKvListView::vsIcon);
     EXPECT_TRUE(form->miViewIcon->isChecked());
+}
+
+// Renders the scheme panel in each view style's most telling forms to docs/images.
+TEST_F(SchemePanelTest, Screenshots) {
+    openWith([](MemorySchemeStore& s) {
+        s.rows = {{"月报", "CLERK", "20240312", QString("500") + k7, 0, true, true},
+                  {"汇出类单据", "CLERK", "20240401", QString("500") + k7, 1, false, false},
+                  {"O'Neil 的方案", "CLERK", "20240415", QString("500") + k7, 0, false, false},
+                  {"经理方案", "MGR", "20240101", QString("500") + k7, 0, true, false}};
+    });
+    fillRow(1, "单据性质", "等于", "COPTC", "AND");
+    const QString dir = qEnvironmentVariable("KVX_SOURCE_DIR") + "/docs/images";
+    form->lstCondition->SetSelected(item("月报"));
+    EXPECT_TRUE(form->grab().save(dir + "/qbe-schemes-icons.png"));
+    form->ViewReportExecute();
+    EXPECT_TRUE(form->grab().save(dir + "/qbe-schemes-details.png"));
+    // The naming dialog over it.
+    save([&](TfrmDocuCondition* d) {
+        typeText(d->edConName, "周报");
+        EXPECT_TRUE(d->grab().save(dir + "/scheme-name-dialog.png"));
+    });
 }

@@ -81,7 +81,8 @@ struct Client {
                     QApplication::setActiveWindow(d);
                     d->edConName->setFocus();
                     for (const QChar c : name)
-                        QTest::sendKeyEvent(QTest::Click, d->edConName, Qt::Key_unknown, QString(c), Qt::NoModifier);
+                        QTest::sendKeyEvent(QTest::Click, d->edConName, Qt::Key_unknown, QString(c),
+                                            Qt::NoModifier);
                     QTest::keyClick(d->edConName, Qt::Key_Return);
                     QTest::keyClick(d->btnOk, Qt::Key_Return);
                     if (d->isVisible()) d->btnCancelClick();
@@ -130,10 +131,12 @@ TEST_F(SchemeServerTest, SchemesAreSavedRenamedSharedWithTheGroupAndDeleted) {
     expected.sort();
     ASSERT_EQ(a.captions(), expected) << lastMsg().toStdString();
     // The names are stored as typed, within the column's GBK bytes.
-    const QVariant stored = db->scalar("SELECT NCONDITION FROM DOCUS WHERE CREATOR = 'CLERK' AND NCONDITION LIKE '一%'");
+    const QVariant stored =
+        db->scalar("SELECT NCONDITION FROM DOCUS WHERE CREATOR = 'CLERK' AND NCONDITION LIKE '一%'");
     EXPECT_EQ(stored.toString(), kTwenty);
     EXPECT_EQ(codepage::encode(stored.toString(), 936).size(), 40);
-    EXPECT_EQ(db->scalar("SELECT USR_GROUP FROM DOCUS WHERE NCONDITION = ?", {kApostrophe}).toString(), "SALES");
+    EXPECT_EQ(db->scalar("SELECT USR_GROUP FROM DOCUS WHERE NCONDITION = ?", {kApostrophe}).toString(),
+              "SALES");
     // A 21-character name and a name the database code page lacks are refused by the server.
     EXPECT_FALSE(a.store->Insert(kTwenty + "子", "x", 0, false).isEmpty());
     EXPECT_FALSE(a.store->Insert(QStringLiteral("😀"), "x", 0, false).isEmpty());
@@ -141,7 +144,9 @@ TEST_F(SchemeServerTest, SchemesAreSavedRenamedSharedWithTheGroupAndDeleted) {
     dialogs().queueAnswer(mrOk);
     a.form->sg1->setCells(2, 1, "PURTC");
     a.save("月报");
-    EXPECT_TRUE(db->scalar("SELECT VCONDITION FROM DOCUS WHERE NCONDITION = ?", {"月报"}).toString().contains("PURTC"));
+    EXPECT_TRUE(db->scalar("SELECT VCONDITION FROM DOCUS WHERE NCONDITION = ?", {"月报"})
+                    .toString()
+                    .contains("PURTC"));
 
     // Rename in place.
     ASSERT_TRUE(a.form->lstConditionEdited(a.item("月报"), "月报二"));
@@ -210,7 +215,8 @@ TEST_F(SchemeServerTest, OneDefaultPerUserAndProgram) {
     ASSERT_EQ(a.store->Insert("乙", QString("500") + QChar(7), 0, false), "");
     EXPECT_EQ(a.store->SetDefault("甲", true), "");
     EXPECT_EQ(a.store->SetDefault("乙", true), "");
-    EXPECT_EQ(db->scalar("SELECT COUNT(*) FROM DOCUS WHERE CREATOR = 'CLERK' AND IS_DEFAULT = 'Y'").toInt(), 1);
+    EXPECT_EQ(db->scalar("SELECT COUNT(*) FROM DOCUS WHERE CREATOR = 'CLERK' AND IS_DEFAULT = 'Y'").toInt(),
+              1);
     a.form->LoadSchemes();
     ASSERT_TRUE(a.form->DefaultScheme());
     EXPECT_EQ(a.form->DefaultScheme()->name, "乙");

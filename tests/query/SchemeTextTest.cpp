@@ -25,7 +25,8 @@ TEST(SchemeText, EmptyRowBetweenTwoFilledRowsIsLeftOut) {
     const QList<SchemeGridRow> rows = {
         {"单据性质", "等于", "COPTC", "AND"}, {"", "", "", ""}, {"备注", "包含", "O'Neil 的", "OR"}};
     const QString text = encodeGridScheme("100", rows);
-    EXPECT_EQ(text, QString("100") + k7 + "单据性质\r\n等于\r\nCOPTC\r\nAND" + k8 + "备注\r\n包含\r\nO'Neil 的\r\nOR" + k8);
+    EXPECT_EQ(text, QString("100") + k7 + "单据性质\r\n等于\r\nCOPTC\r\nAND" + k8 +
+                        "备注\r\n包含\r\nO'Neil 的\r\nOR" + k8);
     const GridScheme g = decodeGridScheme(text);
     ASSERT_EQ(g.rows.size(), 2);
     EXPECT_EQ(g.rows[0], rows[0]);
