@@ -396,3 +396,22 @@ TEST_F(SchemePanelTest, Screenshots) {
         EXPECT_TRUE(d->grab().save(dir + "/scheme-name-dialog.png"));
     });
 }
+
+TEST_F(SchemePanelTest, AValueTheGridRefusesKeepsSaveFromAsking) {
+    openWith();
+    pickField(1, "日期");
+    selectCell(2, 1);
+    QTest::keyClicks(focus(), "20241399");
+    bool asked = false;
+    QTimer::singleShot(0, form, [&] {
+        if (TfrmDocuCondition* d = namingDialog()) {
+            asked = true;
+            d->btnCancelClick();
+        }
+    });
+    QTest::mouseClick(form->btnInsert, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(lastMsg(), form->Msg(6));
+    EXPECT_TRUE(win->store.rows.isEmpty());
+}
