@@ -233,6 +233,7 @@ const QList<Migration>& migrations() {
         {9, "password hashes of users", addPasswordHashes},
         {10, "a transmission setting with an apostrophe in its remark", seedQuotedRemark},
         {11, "shared and default query schemes; a buyer of another group", shareSavedSchemes},
+        {12, "colour rules and a user-defined-field rule of QLDI05", seedColourAndUdfRules},
     };
     return list;
 }
