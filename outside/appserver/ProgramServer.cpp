@@ -1,26 +1,41 @@
 #include "ProgramServer.h"
 
 #include "ArgumentError.h"
+#include "ColourRules.h"
 #include "CounterServer.h"
 #include "SqlGuard.h"
+#include "platform/CodePage.h"
 
 #include <QDate>
+#include <QLoggingCategory>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QXmlStreamReader>
 #include <limits>
 
 namespace kvxsrv {
+
+Q_LOGGING_CATEGORY(lcProgramServer, "kvx.appserver")
+
+namespace {
+// The saved schemes a user reads: his own and those the members of his group share, of one program.
+const QString kSchemeReadScope =
+    QStringLiteral("PROGRAMME = ? AND (CREATOR = ? OR (SHARED = 'Y' AND USR_GROUP = ? AND USR_GROUP <> ''))");
+
+// Empty when the name may be a scheme name: 1 to 20 characters that the database code page holds.
+QString checkSchemeName(const QString& name) {
+    if (name.trimmed().isEmpty()) return QStringLiteral("方案名称不可空白 (the scheme needs a name)");
+    if (name.size() > 20) return QStringLiteral("方案名称不可超过20个字 (at most 20 characters)");
+    if (kvx::codepage::decode(kvx::codepage::encode(name, 936), 936) != name)
+        return QStringLiteral("方案名称含有数据库代码页没有的字 (the name has characters GBK lacks)");
+    return {};
+}
+} // namespace
 
 using kvx::Variant;
 using kvx::VariantList;
 
 namespace {
-QString sqlLiteral(const QString& s) {
-    return QLatin1Char('\'') + QString(s).replace('\'', "''") + QLatin1Char('\'');
-}
-
 // Arguments given either one by one or as one array (the client sends the six connect values as an
 // array).
 VariantList flatten(const VariantList& args) {
@@ -150,7 +165,9 @@ ProgramServer::ProgramServer(StorageConfig config)
         const QString prog = text(v, 1).isEmpty() ? session_->prog : text(v, 1).toUpper();
         if (user.compare(session_->user, Qt::CaseInsensitive) != 0)
             return QStringLiteral("只能读取自己的查询方案 (schemes of user %1 are not yours)").arg(user);
-        provider(QStringLiteral("pvdConSave")).setPinned({{"CREATOR", session_->user}, {"PROGRAMME", prog}});
+        TableProvider& saved = provider(QStringLiteral("pvdConSave"));
+        saved.setPinned({{"CREATOR", session_->user}, {"PROGRAMME", prog}});
+        saved.setReadScope(kSchemeReadScope, {prog, session_->user, session_->group});
         return QString();
     });
     addMethod("InsertConTable", [this](VariantList& a) { return Variant(writeScheme(flatten(a))); });
@@ -158,6 +175,11 @@ ProgramServer::ProgramServer(StorageConfig config)
     addMethod("ChangeConName", [this](VariantList& a) {
         return Variant(renameScheme(arg(a, 0).isArray() ? arg(a, 0).toList() : VariantList{},
                                     arg(a, 1).isArray() ? arg(a, 1).toList() : VariantList{}));
+    });
+    addMethod("ShareConTable",
+              [this](VariantList& a) { return Variant(markScheme(flatten(a), QStringLiteral("SHARED"))); });
+    addMethod("SetDefaultCon", [this](VariantList& a) {
+        return Variant(markScheme(flatten(a), QStringLiteral("IS_DEFAULT")));
     });
     addMethod("GetMessage", [this](VariantList& a) -> Variant {
         // Message catalogue: kind, code and language (CHS when not given).
@@ -318,7 +340,7 @@ void ProgramServer::createProviders() {
     colour.table = session_->table;
     colour.keyFields = trimmedKeys;
     colour.columns = trimmedKeys;
-    colour.computed = colourColumns();
+    colour.computed = colourColumns(trimmedKeys);
     colour.readOnly = true;
     providers_.emplace(QStringLiteral("pvdcolor"), std::make_unique<TableProvider>(s, colour));
 
@@ -326,61 +348,24 @@ void ProgramServer::createProviders() {
     saved.table = QStringLiteral("DOCUS");
     saved.keyFields = {QStringLiteral("NCONDITION"), QStringLiteral("CREATOR"), QStringLiteral("PROGRAMME")};
     saved.pinned = {{"CREATOR", session_->user}, {"PROGRAMME", session_->prog}};
+    saved.readScope = kSchemeReadScope;
+    saved.readScopeBinds = {session_->prog, session_->user, session_->group};
+    // Schemes change only through the scheme calls, which keep the owner's group and the marks right.
+    saved.canInsert = saved.canModify = false;
     providers_.emplace(QStringLiteral("pvdconsave"), std::make_unique<TableProvider>(s, saved));
 }
 
 // Colour settings per record: one column per coloured component of the program's colour definition
-// (ADMNH), holding "bkcolor=..;colorx=..;" of the first condition the record meets.
-QList<TableProvider::Computed> ProgramServer::colourColumns() {
-    QList<TableProvider::Computed> cols;
+// (ADMNH), holding the settings text of the first condition the record meets (ColourRules.h). Refused
+// conditions are logged and left out; the others still apply.
+QList<TableProvider::Computed> ProgramServer::colourColumns(const QStringList& takenNames) {
     const QVariant xml =
         storage().scalar(QStringLiteral("SELECT NH003 FROM ADMNH WHERE NH001 = ?"), {session_->prog});
-    if (!xml.isValid()) return cols;
-    QXmlStreamReader r(xml.toString());
-    bool inHead = false;
-    QString component;
-    QStringList whens;
-    auto settingValue = [](const QString& v) {
-        // Colour numbers only; anything else (the empty marker "'") stays the empty marker.
-        bool ok = false;
-        v.trimmed().toLongLong(&ok);
-        return ok ? v.trimmed() : QStringLiteral("'");
-    };
-    while (!r.atEnd()) {
-        r.readNext();
-        if (r.isStartElement()) {
-            const auto name = r.name();
-            if (name == QLatin1String("head"))
-                inHead = true;
-            else if (inHead && name == QLatin1String("component") &&
-                     r.attributes().value(QLatin1String("enable")) == QLatin1String("Y")) {
-                component = r.attributes().value(QLatin1String("name")).toString();
-                whens.clear();
-            } else if (inHead && !component.isEmpty() && name == QLatin1String("condition")) {
-                const QString value = r.attributes().value(QLatin1String("value")).toString();
-                const QString settings =
-                    QStringLiteral("bkcolor=%1;colorx=%2;")
-                        .arg(settingValue(r.attributes().value(QLatin1String("bkcolor")).toString()),
-                             settingValue(r.attributes().value(QLatin1String("colorx")).toString()));
-                // Rules are run like client conditions; a rule that would not pass is left out.
-                if (!value.trimmed().isEmpty() && checkClauseText(value).isEmpty())
-                    whens << QStringLiteral("WHEN (%1) THEN %2").arg(value, sqlLiteral(settings));
-            }
-        } else if (r.isEndElement()) {
-            if (r.name() == QLatin1String("head"))
-                inHead = false;
-            else if (r.name() == QLatin1String("component") && !component.isEmpty()) {
-                static const QRegularExpression ident(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
-                if (ident.match(component).hasMatch())
-                    cols.append(
-                        {component, whens.isEmpty()
-                                        ? QStringLiteral("''")
-                                        : QStringLiteral("CASE %1 ELSE '' END").arg(whens.join(' '))});
-                component.clear();
-            }
-        }
-    }
-    return cols;
+    if (!xml.isValid()) return {};
+    ColourRuleSet rules = compileColourRules(storage(), session_->table, takenNames, xml.toString());
+    for (const QString& why : std::as_const(rules.refused))
+        qCWarning(lcProgramServer) << "colour rule of" << session_->prog << "refused:" << why;
+    return rules.columns;
 }
 
 QString ProgramServer::svrData() const {
@@ -449,11 +434,45 @@ kvx::ApplyResult ProgramServer::applyUpdates(const QString& name, const kvx::Del
     }
 }
 
+// ShareConTable / SetDefaultCon: name, user, program, "Y" or "N". Only the owner marks a scheme; one
+// default per user and program (setting it clears the user's others).
+QString ProgramServer::markScheme(const VariantList& a, const QString& column) {
+    requireSession();
+    if (text(a, 1).compare(session_->user, Qt::CaseInsensitive) != 0)
+        return QStringLiteral("只有方案的创建者可以更改它 (only the owner changes a scheme)");
+    const QString name = text(a, 0), prog = text(a, 2).toUpper();
+    const QString flag =
+        text(a, 3).trimmed().toUpper() == QLatin1String("Y") ? QStringLiteral("Y") : QStringLiteral("N");
+    detachAll();
+    try {
+        Storage::Transaction tx(storage());
+        if (!storage()
+                 .scalar(QStringLiteral(
+                             "SELECT 1 FROM DOCUS WHERE NCONDITION = ? AND CREATOR = ? AND PROGRAMME = ?"),
+                         {name, session_->user, prog})
+                 .isValid())
+            return QStringLiteral("方案 %1 不存在 (no such scheme)").arg(name);
+        if (column == QLatin1String("IS_DEFAULT") && flag == QLatin1String("Y"))
+            storage().exec(
+                QStringLiteral("UPDATE DOCUS SET IS_DEFAULT = 'N' WHERE CREATOR = ? AND PROGRAMME = ?"),
+                {session_->user, prog});
+        // The group is the owner's current one: sharing follows the user into a new group.
+        storage().exec(QStringLiteral("UPDATE DOCUS SET %1 = ?, USR_GROUP = ? WHERE NCONDITION = ? AND "
+                                      "CREATOR = ? AND PROGRAMME = ?")
+                           .arg(column),
+                       {flag, session_->group, name, session_->user, prog});
+        tx.commit();
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return {};
+}
+
 // InsertConTable: name, user, date, program, scheme text, page, replace flag.
 QString ProgramServer::writeScheme(const VariantList& a) {
     requireSession();
     const QString name = text(a, 0), user = text(a, 1), prog = text(a, 3).toUpper();
-    if (name.isEmpty()) return QStringLiteral("方案名称不可空白 (the scheme needs a name)");
+    if (const QString why = checkSchemeName(name); !why.isEmpty()) return why;
     if (user.compare(session_->user, Qt::CaseInsensitive) != 0)
         return QStringLiteral("不能保存其他用户的方案 (schemes are saved for the connected user only)");
     const bool replace = a.size() > 6 && a[6].toBool();
@@ -476,8 +495,9 @@ QString ProgramServer::writeScheme(const VariantList& a) {
         else
             storage().exec(
                 QStringLiteral("INSERT INTO DOCUS (NCONDITION, CREATOR, PROGRAMME, VCONDITION, ActivePage, "
-                               "CREATE_DATE) VALUES (?, ?, ?, ?, ?, ?)"),
-                {name, session_->user, prog, a.value(4).toString(), int(a.value(5).toIntDef(0)), text(a, 2)});
+                               "CREATE_DATE, USR_GROUP) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                {name, session_->user, prog, a.value(4).toString(), int(a.value(5).toIntDef(0)), text(a, 2),
+                 session_->group});
         tx.commit();
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
@@ -508,7 +528,7 @@ QString ProgramServer::deleteScheme(const VariantList& a) {
 
 QString ProgramServer::renameScheme(const VariantList& o, const VariantList& n) {
     requireSession();
-    if (text(n, 0).isEmpty()) return QStringLiteral("方案名称不可空白 (the scheme needs a name)");
+    if (const QString why = checkSchemeName(text(n, 0)); !why.isEmpty()) return why;
     if (text(o, 1).compare(session_->user, Qt::CaseInsensitive) != 0 ||
         text(n, 1).compare(session_->user, Qt::CaseInsensitive) != 0)
         return QStringLiteral("不能更改其他用户的方案 (schemes of other users cannot be renamed)");

@@ -58,10 +58,11 @@ private:
     void requireSession() const;
     void detachAll();
     void createProviders();
-    QList<TableProvider::Computed> colourColumns();
+    QList<TableProvider::Computed> colourColumns(const QStringList& takenNames);
     QString writeScheme(const kvx::VariantList& args);
     QString deleteScheme(const kvx::VariantList& key);
     QString renameScheme(const kvx::VariantList& oldKey, const kvx::VariantList& newKey);
+    QString markScheme(const kvx::VariantList& key, const QString& column);
     int fail(int code, const QString& reason);
 };
 
