@@ -339,6 +339,7 @@ private:
     QString uiText(const QString& gbText) const { return ConvertUIString(gbText); }
     // An error box with the window caption.
     void ShowError(const QString& text);
+    QString userDefFolder() const;
 
     TSingleFormLink moduleLink_{*this};
     QHash<TField*, std::function<void(TField*)>> udfPreviousHandlers_;
