@@ -1366,9 +1366,12 @@ void TSingleFormLink::ReloadColorData(bool newRecord) {
 bool TSingleFormLink::CellColors(TField* field, TCellColors& colors) {
     if (!field) return false;
     QColor text, back;
-    if (!form_.PaintGridCell(field->FieldName(), text, back)) return false;
+    QFont font;
+    if (!form_.PaintGridCell(field->FieldName(), -1, font, text, back)) return false;
     colors.Font = text;
     colors.Background = back;
+    colors.Bold = font.bold();
+    colors.Italic = font.italic();
     return true;
 }
 bool TSingleFormLink::GridRowSelected(TBookmark bookmark) const {
