@@ -16,6 +16,7 @@
 #include "platform/PropertySetter.h"
 #include "platform/Registry.h"
 #include "query/KvQBE.h"
+#include "query/OptionsCF.h"
 #include "query/UserDefINI.h"
 #include "server/LibStrs.h"
 
@@ -1240,8 +1241,26 @@ void TfrmSingle::miTable2Excel2Click() {
 }
 
 bool TfrmSingle::RunOptionsDialog(TSingleOptions& Options) {
-    (void)Options;
-    return false;
+    std::unique_ptr<TfrmOptions> dialog(TKVForm::Create<TfrmOptions>(this, this));
+    if (!dialog->Execute()) return false;
+    Options.keepOnAdd = dialog->KeepOnAdd();
+    Options.focusPageOne = dialog->FocusPageOne();
+    Options.colorManage = dialog->ColorManage();
+    Options.moneyAutoZero = dialog->MoneyAutoZero();
+    Options.moneyThousand = dialog->MoneyThousand();
+    Options.quantityAutoZero = dialog->NumberAutoZero();
+    Options.quantityThousand = dialog->NumberThousand();
+    return true;
+}
+
+bool TfrmSingle::UserSetting(const QString& section, const QString& key, bool def) const {
+    return const_cast<TfrmSingle*>(this)->GetUserDefine(section, key, def);
+}
+
+int TfrmSingle::MoneyDigits() const {
+    TdmBase* dm = BaseModule();
+    if (!dm || !Broker) return -1;
+    return dm->GetCurrencyDigits(Broker->GetSysParam(QStringLiteral("SYS003")), cdtMoney);
 }
 
 void TfrmSingle::miOptionsClick() {

@@ -14,6 +14,7 @@
 #include "BaseCF.h"
 #include "SingleCFSql.h"
 #include "data/SingleModuleOwner.h"
+#include "query/KVDialogCF.h"
 #include "query/QBEOwner.h"
 
 #include <QHash>
@@ -90,7 +91,7 @@ private:
     TfrmSingle& form_;
 };
 
-class TfrmSingle : public TfrmBase, public TQBEOwner {
+class TfrmSingle : public TfrmBase, public TQBEOwner, public TKVDialogOwner {
     Q_OBJECT
     friend class TSingleFormLink;
 
@@ -282,6 +283,13 @@ public:
     virtual QString VoucherDefault(const QString& PrintId, const QString& Key);
     virtual bool SetVoucherDefault(const QString& PrintId, const QString& Key, const QString& Caption);
     virtual bool ClearVoucherDefault(const QString& PrintId, const QString& Key);
+
+    // --- TKVDialogOwner (the options dialog) ---
+    TBrokers* DialogBroker() const override { return Broker; }
+    int DialogDateFormat() const override { return DateFormatKind; }
+    QString DialogDateSeparator() const override { return DateSeparator; }
+    bool UserSetting(const QString& section, const QString& key, bool def) const override;
+    int MoneyDigits() const override;
 
     // --- TQBEOwner ---
     int QBESqlType() const override { return SqlType; }
