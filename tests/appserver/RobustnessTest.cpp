@@ -112,8 +112,8 @@ struct RawClient {
     }
 };
 
-void writeLimits(const QString& dbFile, const QString& limits) {
-    QFile f(QFileInfo(dbFile).dir().filePath("StaveloS.ini"));
+void writeLimits(const QString& serverFolder, const QString& limits) {
+    QFile f(QDir(serverFolder).filePath("StaveloS.ini"));
     ASSERT_TRUE(f.open(QIODevice::Append));
     f.write(("\n[Limits]\n" + limits + "\n").toUtf8());
 }
@@ -461,8 +461,9 @@ TEST(DaemonSafety, SocketClientsSignInAndAreBoundToTheirUser) {
 
 TEST(DaemonSafety, LimitsRefuseClearlyAndTheOthersAreStillServed) {
     apptest::ServerEnv env;
-    writeLimits(env.dbFile(), "ObjectsPerConnection=3\nMaxConnectionsPerAddress=4\nPartialLineSeconds=1\n"
-                              "QuerySeconds=60\nShutdownSeconds=2");
+    writeLimits(env.tree.serverPath(),
+                "ObjectsPerConnection=3\nMaxConnectionsPerAddress=4\nPartialLineSeconds=1\n"
+                "QuerySeconds=60\nShutdownSeconds=2");
     apptest::DaemonProcess daemon;
     ASSERT_TRUE(daemon.start(env.dbFile()));
     const QJsonObject login{{"user", "DS"}, {"password", daemon.password("DS")}};

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "DaemonProcess.h"
+#include "PgTestDatabase.h"
 #include "ProgramServer.h"
 #include "TempTree.h"
 
@@ -24,7 +25,8 @@ struct ServerEnv {
         registerServerClasses(tree);
         config.serverPath = tree.serverPath();
     }
-    QString dbFile() const { return config.resolveFile(); }
+    // The database as kvx-appserver --db takes it: the file, or the PostgreSQL URI.
+    QString dbFile() const { return config.resolveLocation().describe(); }
 
     std::shared_ptr<kvxsrv::ProgramServer> connect(const QString& user = "DS",
                                                    const QString& prog = "QLDI05") {
@@ -37,4 +39,15 @@ struct ServerEnv {
 
 using kvxtest::DaemonProcess;
 
+// Whether this run's databases are PostgreSQL ones (KVX_TEST_PG, tests/support/PgTestDatabase.h).
+inline bool onPostgres() {
+    return kvxtest::PgTestDatabase::wanted();
+}
+
 } // namespace apptest
+
+// For a test about the SQLite engine itself (its files, locks, authorizer).
+#define APPTEST_SQLITE_ONLY()                                                                                \
+    do {                                                                                                     \
+        if (apptest::onPostgres()) GTEST_SKIP() << "SQLite engine only";                                     \
+    } while (0)
