@@ -343,7 +343,7 @@ QString PostgresDialect::refusedFunction(const QString& sql) {
 namespace {
 PGconn* pgConnection(QSqlDatabase& db) {
     const QVariant v = db.driver()->handle();
-    if (v.isValid() && qstrcmp(v.typeName(), "PGconn*") == 0) return *static_cast<PGconn* const*>(v.data());
+    if (v.isValid() && (qstrcmp(v.typeName(), "PGconn*") == 0 || qstrcmp(v.typeName(), "pg_conn*") == 0)) return *static_cast<PGconn* const*>(v.data());
     return nullptr;
 }
 } // namespace

@@ -427,11 +427,20 @@ Storage::~Storage() {
 void Storage::exec(const QString& sql, const QVariantList& binds) {
     const QStringList statements = dialect_->adapt(sql);
     for (int i = 0; i < statements.size(); ++i) {
+        // The dialect's own bookkeeping statements that follow the first take no bind values.
+        const bool bound = i == 0 && !binds.isEmpty();
         QSqlQuery q(db_);
+        // PostgreSQL prepares only SELECT, INSERT, UPDATE, DELETE and VALUES: the rest runs as it is.
+        if (!bound && dialect_->isPostgres()) {
+            if (!q.exec(statements[i]))
+                throw StorageError(
+                    QStringLiteral("%1 [%2]").arg(q.lastError().text(), statements[i]).toStdString());
+            continue;
+        }
         if (!q.prepare(statements[i]))
             throw StorageError(
                 QStringLiteral("%1 [%2]").arg(q.lastError().text(), statements[i]).toStdString());
-        if (i == 0) // the statement itself; what follows are the dialect's own bookkeeping statements
+        if (bound)
             for (const QVariant& b : binds)
                 q.addBindValue(b);
         if (!q.exec())
@@ -466,13 +475,21 @@ std::shared_ptr<Storage> openStorage(const StorageConfig& config) {
 namespace {
 PGconn* pgHandleOf(QSqlDatabase& db) {
     const QVariant v = db.driver()->handle();
-    if (v.isValid() && qstrcmp(v.typeName(), "PGconn*") == 0) return *static_cast<PGconn* const*>(v.data());
+    if (v.isValid() && (qstrcmp(v.typeName(), "PGconn*") == 0 || qstrcmp(v.typeName(), "pg_conn*") == 0)) return *static_cast<PGconn* const*>(v.data());
     return nullptr;
 }
 } // namespace
 
 bool Storage::inTransaction() {
-    if (PGconn* c = pgHandleOf(db_)) return PQtransactionStatus(c) == PQTRANS_INTRANS;
+    if (PGconn* c = pgHandleOf(db_)) {
+        if (PQtransactionStatus(c) == PQTRANS_ACTIVE) {
+            // A forward-only query read row by row has not been read to its end (no statement of this
+            // connection is still in use when this is asked): the next statement discards its rest.
+            QSqlQuery flush(db_);
+            flush.exec(QStringLiteral("SELECT 1"));
+        }
+        return PQtransactionStatus(c) == PQTRANS_INTRANS;
+    }
     sqlite3* h = handleOf(db_);
     return h && sqlite3_get_autocommit(h) == 0;
 }
