@@ -475,7 +475,8 @@ std::shared_ptr<Storage> openStorage(const StorageConfig& config) {
 namespace {
 PGconn* pgHandleOf(QSqlDatabase& db) {
     const QVariant v = db.driver()->handle();
-    if (v.isValid() && (qstrcmp(v.typeName(), "PGconn*") == 0 || qstrcmp(v.typeName(), "pg_conn*") == 0)) return *static_cast<PGconn* const*>(v.data());
+    if (v.isValid() && (qstrcmp(v.typeName(), "PGconn*") == 0 || qstrcmp(v.typeName(), "pg_conn*") == 0))
+        return *static_cast<PGconn* const*>(v.data());
     return nullptr;
 }
 } // namespace

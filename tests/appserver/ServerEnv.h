@@ -39,6 +39,24 @@ struct ServerEnv {
 
 using kvxtest::DaemonProcess;
 
+// DDL of a test's own: on PostgreSQL the owner role runs it and grants the server role the rows.
+inline void ownerExec(kvxsrv::Storage& s, const QString& ddl) {
+    if (!s.dialect().isPostgres()) {
+        s.exec(ddl);
+        return;
+    }
+    auto owner = std::make_shared<kvxsrv::DatabaseLocation>(s.location());
+    owner->user = owner->adminUser;
+    owner->password = owner->adminPassword;
+    owner->adminUser.clear();
+    kvxsrv::StorageConfig c;
+    c.location = owner;
+    c.runMigrations = false;
+    kvxsrv::Storage o(c);
+    o.exec(ddl);
+    kvxsrv::grantServerRole(o, s.location().user);
+}
+
 // Whether this run's databases are PostgreSQL ones (KVX_TEST_PG, tests/support/PgTestDatabase.h).
 inline bool onPostgres() {
     return kvxtest::PgTestDatabase::wanted();

@@ -85,8 +85,9 @@ PgTestDatabase::PgTestDatabase(const QString& passFile) {
     QFile f(passFile);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        f.write(QStringLiteral("# test server\n*:*:%1:%2:%3\n*:*:%1:%4:%5\n")
-                    .arg(name_, QLatin1String(kServer), QLatin1String(kServerPassword), QLatin1String(kOwner),
+        // The roles are the cluster's: any database of the test server.
+        f.write(QStringLiteral("# test server\n*:*:*:%1:%2\n*:*:*:%3:%4\n")
+                    .arg(QLatin1String(kServer), QLatin1String(kServerPassword), QLatin1String(kOwner),
                          QLatin1String(kOwnerPassword))
                     .toUtf8());
     }
