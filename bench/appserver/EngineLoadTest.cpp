@@ -91,7 +91,7 @@ struct Run {
 Run runClients(const QList<int>& ports, int clients, int seconds) {
     std::atomic_bool go{false}, stop{false};
     std::atomic_int ready{0};
-    std::vector<ClientResult> results(size_t(clients));
+    std::vector<ClientResult> results(static_cast<size_t>(clients));
     std::vector<std::thread> threads;
     for (int i = 0; i < clients; ++i)
         threads.emplace_back([&, i] {

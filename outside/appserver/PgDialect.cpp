@@ -105,6 +105,13 @@ QHash<QString, QString> spelledNames(QSqlDatabase& db, const QString& table) {
 
 } // namespace
 
+void PostgresDialect::setConnection(QSqlDatabase* db) {
+    db_ = db;
+    QSqlQuery q(*db);
+    schema_ = q.exec(QStringLiteral("SELECT current_schema()")) && q.next() ? q.value(0).toString()
+                                                                            : QStringLiteral("public");
+}
+
 QString PostgresDialect::beginWrite() const {
     return QStringLiteral("BEGIN; SET LOCAL lock_timeout = '10s'; SELECT pg_advisory_xact_lock(%1)")
         .arg(kWriteLockKey);
@@ -357,7 +364,11 @@ PgCancelWatch::PgCancelWatch(Storage& s) {
     PGcancel* cancel = PQgetCancel(conn);
     if (!cancel) return;
     thread_ = std::thread([this, stop, cancel] {
-        while (!done_.load()) {
+        for (;;) {
+            {
+                std::unique_lock lock(mutex_);
+                if (wake_.wait_for(lock, std::chrono::milliseconds(50), [this] { return done_; })) break;
+            }
             QString why;
             if (stop->stopping && stop->stopping->load())
                 why = QStringLiteral("Query stopped: the server is shutting down");
@@ -375,14 +386,17 @@ PgCancelWatch::PgCancelWatch(Storage& s) {
                 if (!PQcancel(cancel, err, sizeof err)) qCWarning(lcPg) << "cancel request failed:" << err;
                 break;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         PQfreeCancel(cancel);
     });
 }
 
 PgCancelWatch::~PgCancelWatch() {
-    done_.store(true);
+    {
+        std::lock_guard lock(mutex_);
+        done_ = true;
+    }
+    wake_.notify_all();
     if (thread_.joinable()) thread_.join();
 }
 
@@ -474,7 +488,10 @@ void execGuardedSelectPg(QSqlQuery& q, Storage& s, const QString& input, const Q
     // A read-only transaction of its own; inside an open write transaction, a savepoint (the plan check
     // then stands for read-only).
     const bool nested = s.inTransaction();
-    s.execDirect(nested ? QStringLiteral("SAVEPOINT kvx_guard") : QStringLiteral("BEGIN READ ONLY"));
+    // One round trip: the transaction (or savepoint) and its time limit.
+    s.execDirect(QStringLiteral("%1; SET LOCAL statement_timeout = %2")
+                     .arg(nested ? QStringLiteral("SAVEPOINT kvx_guard") : QStringLiteral("BEGIN READ ONLY"))
+                     .arg(s.remainingMs()));
     bool open = true;
     auto end = [&](bool ok) {
         if (!open) return;
@@ -487,12 +504,8 @@ void execGuardedSelectPg(QSqlQuery& q, Storage& s, const QString& input, const Q
             e.exec(ok ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
     };
     try {
-        const int ms = s.remainingMs();
-        s.execDirect(QStringLiteral("SET LOCAL statement_timeout = %1").arg(ms));
+        check.currentSchema = static_cast<const PostgresDialect&>(s.dialect()).schema();
         QSqlQuery plan(db);
-        if (!plan.exec(QStringLiteral("SELECT current_schema()")) || !plan.next())
-            throw GuardError("Condition refused: the schema is unknown");
-        check.currentSchema = plan.value(0).toString();
         if (!plan.exec(QStringLiteral("EXPLAIN (VERBOSE, FORMAT JSON) ") + sql)) {
             if (failedOnTimeout(plan.lastError())) s.noteStopped({});
             if (!s.stopReason().isEmpty()) throw GuardError(s.stopReason().toStdString());

@@ -10,6 +10,8 @@
 
 #include <QSqlQuery>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace kvxsrv {
@@ -40,11 +42,14 @@ public:
     // running other queries, sequences); empty when none.
     static QString refusedFunction(const QString& sql);
 
-    // INSERT OR REPLACE needs the key columns of its table: the dialect asks this connection.
-    void setConnection(QSqlDatabase* db) { db_ = db; }
+    // INSERT OR REPLACE needs the key columns of its table: the dialect asks this connection, whose
+    // schema (the first of its search path) it also remembers.
+    void setConnection(QSqlDatabase* db);
+    QString schema() const { return schema_; }
 
 private:
     QSqlDatabase* db_ = nullptr;
+    QString schema_;
 };
 
 // Stops a statement running on a PostgreSQL connection when the daemon shuts down or the client goes
@@ -60,7 +65,9 @@ public:
     QString reason() const;
 
 private:
-    std::atomic_bool done_{false};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false; // guarded by mutex_
     std::thread thread_;
     QString reason_;
     std::atomic_bool cancelled_{false};
