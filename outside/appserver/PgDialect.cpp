@@ -497,11 +497,11 @@ void execGuardedSelectPg(QSqlQuery& q, Storage& s, const QString& input, const Q
         if (!open) return;
         open = false;
         QSqlQuery e(db);
-        if (nested)
-            e.exec(ok ? QStringLiteral("RELEASE SAVEPOINT kvx_guard")
-                      : QStringLiteral("ROLLBACK TO SAVEPOINT kvx_guard"));
-        else
-            e.exec(ok ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
+        const QString sql = nested ? (ok ? QStringLiteral("RELEASE SAVEPOINT kvx_guard")
+                                         : QStringLiteral("ROLLBACK TO SAVEPOINT kvx_guard"))
+                                   : (ok ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
+        // The result is read already; a failure here leaves nothing behind but is worth a line.
+        if (!e.exec(sql)) qCWarning(lcPg) << sql << "failed:" << e.lastError().text();
     };
     try {
         check.currentSchema = static_cast<const PostgresDialect&>(s.dialect()).schema();

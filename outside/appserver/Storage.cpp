@@ -393,7 +393,9 @@ void Storage::openPostgres(const StorageConfig& config) {
         bool pending = true;
         try {
             pending = migrationsPending(*this, config.migrateUpTo);
-        } catch (const StorageError&) {
+        } catch (const StorageError& e) {
+            // The server role may not read the bookkeeping yet (a new database): the owner looks.
+            qCInfo(lcStorage) << "schema version unreadable as" << location_.user << "-" << e.what();
         }
         closeConnection();
         if (pending) {

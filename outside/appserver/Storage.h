@@ -72,7 +72,7 @@ public:
 };
 
 // A database: a SQLite file or a PostgreSQL database. Written as a file path or as the URI
-// "postgresql://[user@][host][:port]/database[?host=/socket/folder&admin=role]".
+// "postgresql://[user@][host][:port]/database[?host=/socket/folder&port=N&admin=role]".
 struct DatabaseLocation {
     enum class Engine { SQLite, PostgreSQL };
     Engine engine = Engine::SQLite;
