@@ -108,7 +108,7 @@ Variant TableProvider::dataRequest(const Variant& data) {
         QVariantList binds;
         const QString sql = selectStatement(binds);
         QSqlQuery probe(storage_.db());
-        execGuardedSelect(probe, storage_.db(), sql, {opt_.table}, binds, false);
+        execGuardedSelect(probe, storage_, sql, {opt_.table}, binds, false);
     } catch (...) {
         condition_ = oldCondition;
         order_ = oldOrder;
@@ -156,7 +156,7 @@ void TableProvider::openCursor() {
     cursor_->setForwardOnly(true);
     try {
         Storage::TimeLimit limit(storage_);
-        execGuardedSelect(*cursor_, storage_.db(), sql, {opt_.table}, binds);
+        execGuardedSelect(*cursor_, storage_, sql, {opt_.table}, binds);
     } catch (...) {
         cursor_.reset();
         storage_.throwIfStopped();
@@ -249,7 +249,7 @@ int TableProvider::recordCount() {
     q.setForwardOnly(true);
     Storage::TimeLimit limit(storage_);
     try {
-        execGuardedSelect(q, storage_.db(), sql, {opt_.table}, binds);
+        execGuardedSelect(q, storage_, sql, {opt_.table}, binds);
     } catch (const GuardError&) {
         storage_.throwIfStopped();
         throw;
@@ -613,7 +613,9 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
             for (const QVariant& b : binds)
                 q.addBindValue(b);
         }
+        Storage::StatementSavepoint savepoint(storage_);
         if (!q.exec()) {
+            savepoint.rollBack();
             // Disk full, I/O errors and the like can roll the whole transaction back: stop then.
             if (!storage_.inTransaction())
                 throw StorageError(QStringLiteral("The apply stopped at row %1 (%2): the database rolled the "

@@ -41,7 +41,8 @@ kvx::Delta change(const kvx::DataPacket& p, int row, const QString& field, const
 
 // A table of the test's own with one column of each kind.
 std::unique_ptr<TableProvider> typedTable(Storage& s) {
-    s.exec("CREATE TABLE IF NOT EXISTS TT (K VARCHAR(10) PRIMARY KEY, S VARCHAR(4), N INTEGER, D FLOAT)");
+    apptest::ownerExec(
+        s, "CREATE TABLE IF NOT EXISTS TT (K VARCHAR(10) PRIMARY KEY, S VARCHAR(4), N INTEGER, D FLOAT)");
     TableProvider::Options o;
     o.table = "TT";
     o.keyFields = {"K"};
@@ -112,14 +113,15 @@ struct RawClient {
     }
 };
 
-void writeLimits(const QString& dbFile, const QString& limits) {
-    QFile f(QFileInfo(dbFile).dir().filePath("StaveloS.ini"));
+void writeLimits(const QString& serverFolder, const QString& limits) {
+    QFile f(QDir(serverFolder).filePath("StaveloS.ini"));
     ASSERT_TRUE(f.open(QIODevice::Append));
     f.write(("\n[Limits]\n" + limits + "\n").toUtf8());
 }
 } // namespace
 
 TEST(ApplySafety, ATransactionEndedByTheDatabaseStopsTheApplyAndStoresNothing) {
+    APPTEST_SQLITE_ONLY(); // a trigger that rolls back the transaction
     apptest::ServerEnv env;
     Storage s(env.config);
     TableProvider::Options o;
@@ -351,18 +353,24 @@ TEST(StorageSafety, FailedOpensLeaveNoConnectionAndOpensNeedNoWriteLock) {
     apptest::ServerEnv env;
     Storage first(env.config); // creates and migrates
     const int before = int(QSqlDatabase::connectionNames().size());
-    QFile junk(QDir(env.tree.serverPath()).filePath("junk.db"));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write(QByteArray(4096, 'x'));
-    junk.close();
-    StorageConfig bad = env.config;
-    bad.databaseFile = junk.fileName();
-    for (int i = 0; i < 3; ++i)
-        EXPECT_THROW(Storage{bad}, StorageError);
+    if (!apptest::onPostgres()) {
+        QFile junk(QDir(env.tree.serverPath()).filePath("junk.db"));
+        ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+        junk.write(QByteArray(4096, 'x'));
+        junk.close();
+        StorageConfig bad = env.config;
+        bad.databaseFile = junk.fileName();
+        for (int i = 0; i < 3; ++i)
+            EXPECT_THROW(Storage{bad}, StorageError);
+        EXPECT_EQ(int(QSqlDatabase::connectionNames().size()), before);
+    }
+    StorageConfig unreachable = env.config;
+    unreachable.databaseFile = "postgresql://nobody@/nowhere?host=/nonexistent";
+    EXPECT_THROW(Storage{unreachable}, StorageError);
     EXPECT_EQ(int(QSqlDatabase::connectionNames().size()), before);
 
     // Another connection holds the write lock: opening an up-to-date database does not wait for it.
-    first.exec("BEGIN IMMEDIATE");
+    first.execDirect(first.dialect().beginWrite());
     QElapsedTimer t;
     t.start();
     Storage second(env.config);
@@ -461,8 +469,9 @@ TEST(DaemonSafety, SocketClientsSignInAndAreBoundToTheirUser) {
 
 TEST(DaemonSafety, LimitsRefuseClearlyAndTheOthersAreStillServed) {
     apptest::ServerEnv env;
-    writeLimits(env.dbFile(), "ObjectsPerConnection=3\nMaxConnectionsPerAddress=4\nPartialLineSeconds=1\n"
-                              "QuerySeconds=60\nShutdownSeconds=2");
+    writeLimits(env.tree.serverPath(),
+                "ObjectsPerConnection=3\nMaxConnectionsPerAddress=4\nPartialLineSeconds=1\n"
+                "QuerySeconds=60\nShutdownSeconds=2");
     apptest::DaemonProcess daemon;
     ASSERT_TRUE(daemon.start(env.dbFile()));
     const QJsonObject login{{"user", "DS"}, {"password", daemon.password("DS")}};
