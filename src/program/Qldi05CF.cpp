@@ -4,6 +4,7 @@
 #include "Qldi05CD.h"
 #include "Qldi05Items.h"
 
+#include "controls/ExtPageControl.h"
 #include "controls/FDBGrid.h"
 #include "controls/KvDBComboBox.h"
 #include "controls/KvDBEdit.h"
@@ -271,7 +272,7 @@ bool TfrmQldi05::ResetTransmission(const QString& content, const QString& mode, 
     if (list.isEmpty()) return false;
     const Variant answer =
         Broker->CallCounter(QStringLiteral("QLDI06"), Variant::fromList({list, mode, category}));
-    const QString text = answer.isArray() || answer.isEmpty() ? QString() : answer.toString();
+    const QString text = answer.isArray() || answer.isEmptyOrNull() ? QString() : answer.toString();
     if (!text.isEmpty()) {
         MessageRequest req;
         req.type = MsgDlgType::Custom;

@@ -8,6 +8,8 @@
 #include "TempTree.h"
 #include "TransmissionReset.h"
 
+#include "controls/ExtPageControl.h"
+#include "controls/FDBGrid.h"
 #include "controls/KvDBComboBox.h"
 #include "controls/KvDBEdit.h"
 #include "controls/StatusBar.h"
@@ -219,7 +221,7 @@ TEST_F(Qldi05Window, OnlyChangesToOrFromExportCallTheServerWithTheNewMode) {
     EXPECT_EQ(cell("MB002", kNone).toString(), "3");
     EXPECT_TRUE(rec->named("QLDI06").isEmpty());
     // 3 -> 2 and 2 -> 3: one call each, with the new mode.
-    for (const QString mode : {QStringLiteral("2"), QStringLiteral("3")}) {
+    for (const QString& mode : {QStringLiteral("2"), QStringLiteral("3")}) {
         rec->calls.clear();
         go(w, kNone);
         press(w, Qt::Key_F7);
