@@ -456,3 +456,40 @@ TEST_F(Qldi05Window, InterfaceLanguagesTranslateEveryText) {
         delete w;
     }
 }
+
+// Renders the window in browse and edit state in the three interface languages, and the progress window
+// of the settings initialisation; with KVX_SCREENSHOT_DIR set the images are written there
+// (docs/images/program-*.png).
+TEST_F(Qldi05Window, RendersBrowseEditAndProgress) {
+    const QString dir = qEnvironmentVariable("KVX_SCREENSHOT_DIR");
+    auto save = [&dir](QWidget* w, const QString& name) {
+        const QPixmap shot = w->grab();
+        EXPECT_FALSE(shot.isNull()) << name.toStdString();
+        EXPECT_GE(shot.width(), 400) << name.toStdString();
+        if (!dir.isEmpty())
+            EXPECT_TRUE(shot.save(dir + "/program-" + name + ".png", "PNG")) << name.toStdString();
+    };
+    for (const auto& [codePage, lang] :
+         {std::pair{"936", "chs"}, std::pair{"950", "cht"}, std::pair{"437", "eng"}}) {
+        writeClientConfig(QString::fromLatin1(codePage));
+        TfrmQldi05* w = open();
+        w->pgHead->setActivePage(w->tbsBrowse);
+        QApplication::processEvents();
+        save(w, QStringLiteral("browse-%1").arg(QString::fromLatin1(lang)));
+        go(w, kExport);
+        press(w, Qt::Key_F7);
+        ASSERT_EQ(w->EditState, TfrmBase::esEdit);
+        QApplication::processEvents();
+        save(w, QStringLiteral("edit-%1").arg(QString::fromLatin1(lang)));
+        if (QString::fromLatin1(lang) == "chs") {
+            w->frmStatus->Start(w->MemoLine(TfrmQldi05::mlProgressName),
+                                w->MemoLine(TfrmQldi05::mlExportClass), 0, 13);
+            for (int i = 0; i < 5; ++i)
+                w->frmStatus->Step();
+            save(w->frmStatus.get(), QStringLiteral("progress"));
+            w->frmStatus->HideStatus();
+        }
+        press(w, Qt::Key_Escape);
+        delete w;
+    }
+}
