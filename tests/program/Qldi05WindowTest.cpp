@@ -247,7 +247,7 @@ TEST_F(Qldi05Window, OnlyChangesToOrFromExportCallTheServerWithTheNewMode) {
 TEST_F(Qldi05Window, ARecordWithoutItemsNeverCallsTheServer) {
     RecordingCounter* rec = nullptr;
     TfrmQldi05* w = open(&rec);
-    const QString key = db->scalar("SELECT MB001 FROM QLDMB WHERE MB003 = '' AND MB002 = '1'").toString();
+    const QString key = db->scalar("SELECT MB001 FROM QLDMB WHERE MB003 = '' AND MB002 = '1' AND MB005 <> ''").toString();
     ASSERT_FALSE(key.isEmpty());
     go(w, key);
     press(w, Qt::Key_F7);
