@@ -247,7 +247,8 @@ TEST_F(Qldi05Window, OnlyChangesToOrFromExportCallTheServerWithTheNewMode) {
 TEST_F(Qldi05Window, ARecordWithoutItemsNeverCallsTheServer) {
     RecordingCounter* rec = nullptr;
     TfrmQldi05* w = open(&rec);
-    const QString key = db->scalar("SELECT MB001 FROM QLDMB WHERE MB003 = '' AND MB002 = '1' AND MB005 <> ''").toString();
+    const QString key =
+        db->scalar("SELECT MB001 FROM QLDMB WHERE MB003 = '' AND MB002 = '1' AND MB005 <> ''").toString();
     ASSERT_FALSE(key.isEmpty());
     go(w, key);
     press(w, Qt::Key_F7);
@@ -466,8 +467,9 @@ TEST_F(Qldi05Window, RendersBrowseEditAndProgress) {
         const QPixmap shot = w->grab();
         EXPECT_FALSE(shot.isNull()) << name.toStdString();
         EXPECT_GE(shot.width(), 400) << name.toStdString();
-        if (!dir.isEmpty())
+        if (!dir.isEmpty()) {
             EXPECT_TRUE(shot.save(dir + "/program-" + name + ".png", "PNG")) << name.toStdString();
+        }
     };
     for (const auto& [codePage, lang] :
          {std::pair{"936", "chs"}, std::pair{"950", "cht"}, std::pair{"437", "eng"}}) {
