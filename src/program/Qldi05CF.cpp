@@ -25,6 +25,7 @@ namespace {
 
 constexpr int kClearImage = 15;  // library image of BtnClear: the circular arrow
 constexpr int kPhraseGlyph = 11; // library image of the common-phrase button
+constexpr int kLabelWidth = 96;
 
 const QStringList kModeItems = {QStringLiteral("1:不处理\t1"), QStringLiteral("2:汇出\t2"),
                                 QStringLiteral("3.汇入\t3")};
@@ -88,14 +89,14 @@ TfrmQldi05::TfrmQldi05(QWidget* parent) : TfrmSingle(parent) {
     edMB001->setObjectName(QStringLiteral("edMB001"));
     edMB001->setCaption(QStringLiteral("文档编号"));
     edMB001->setDataField(QStringLiteral("MB001"));
-    edMB001->setGeometry(16, 16, 280, 22);
+    edMB001->setGeometry(16, 16, 300, 22);
     disabledKey(edMB001);
 
     edMB001C = new TKvDBEdit(tbsHead1);
     edMB001C->setObjectName(QStringLiteral("edMB001C"));
     edMB001C->setCaption(QStringLiteral("文件名"));
     edMB001C->setDataField(QStringLiteral("MB001C"));
-    edMB001C->setGeometry(16, 46, 280, 22);
+    edMB001C->setGeometry(16, 46, 300, 22);
     disabledKey(edMB001C);
 
     cboMB002 = new TKvDBComboBox(tbsHead1);
@@ -105,7 +106,7 @@ TfrmQldi05::TfrmQldi05(QWidget* parent) : TfrmSingle(parent) {
     cboMB002->setStyle(TKvDBComboBox::csDropDownList);
     cboMB002->setMapList(true);
     cboMB002->setItems(kModeItems);
-    cboMB002->setGeometry(16, 76, 280, 22);
+    cboMB002->setGeometry(16, 76, 300, 22);
 
     cboMB004 = new TKvDBComboBox(tbsHead1);
     cboMB004->setObjectName(QStringLiteral("cboMB004"));
@@ -115,7 +116,7 @@ TfrmQldi05::TfrmQldi05(QWidget* parent) : TfrmSingle(parent) {
     cboMB004->setShowButton(false);
     cboMB004->setMapList(true);
     cboMB004->setItems(kCategoryItems);
-    cboMB004->setGeometry(16, 106, 280, 22);
+    cboMB004->setGeometry(16, 106, 300, 22);
     disabledKey(cboMB004);
 
     edMB005 = new TKvBtnDBEdit(tbsHead1);
@@ -126,11 +127,16 @@ TfrmQldi05::TfrmQldi05(QWidget* parent) : TfrmSingle(parent) {
     edMB005->setShowHint(true);
     edMB005->setButtonHint(QStringLiteral("常用语开窗"));
     edMB005->setGlyphIndex(kPhraseGlyph);
-    edMB005->setGeometry(16, 136, 500, 22);
+    edMB005->setGeometry(16, 136, 520, 22);
 
     const QList<TControl*> order = {edMB001, edMB001C, cboMB002, cboMB004, edMB005};
     for (int i = 0; i < order.size(); ++i)
         order[i]->setTabOrder(i);
+    // Room for the longest caption of the three interface languages ("Transfer mode").
+    for (TKvDBEdit* e : {edMB001, edMB001C, static_cast<TKvDBEdit*>(edMB005)})
+        e->setLabelWidth(kLabelWidth);
+    for (TKvDBComboBox* c : {cboMB002, cboMB004})
+        c->setLabelWidth(kLabelWidth);
 
     memLNG = new TMemo(tbsHead1);
     memLNG->setObjectName(QStringLiteral("memLNG"));
@@ -155,7 +161,11 @@ TfrmQldi05::TfrmQldi05(QWidget* parent) : TfrmSingle(parent) {
     pgHead->setActivePage(tbsHead1);
 }
 
-TfrmQldi05::~TfrmQldi05() = default;
+TfrmQldi05::~TfrmQldi05() {
+    // Hidden while the whole window still exists: hiding moves the focus, and the edits that lose or
+    // gain it read their fields through the window's conversions.
+    if (isVisible()) hide();
+}
 
 TdmQldi05* TfrmQldi05::dm() const {
     return qobject_cast<TdmQldi05*>(DataModule.data());
@@ -194,8 +204,20 @@ void TfrmQldi05::FormCreate() {
     ProgramVersion = QString::fromLatin1(kVersion);
 }
 
+void TfrmQldi05::FormShow() {
+    if (TdmQldi05* m = dm()) LoadLanguage(m, false);
+    TfrmSingle::FormShow();
+}
+
 void TfrmQldi05::FormClose(TCloseAction& Action) {
     TfrmSingle::FormClose(Action);
+    // Closed from inside the settings initialisation (its progress processes events): the loop stops at
+    // the next row and frees the progress window itself, which is still on the stack.
+    if (clearing_) {
+        closed_ = true;
+        frmStatus->HideStatus();
+        return;
+    }
     frmStatus.reset();
 }
 
@@ -291,13 +313,17 @@ void TfrmQldi05::ResetClass(const Variant& rows, int classLine, const QString& m
     frmStatus->Start(KvConverter()->RecoverDataString(MemoLine(mlProgressName)).toString(),
                      KvConverter()->RecoverDataString(MemoLine(classLine)).toString(), 0, int(list.size()));
     for (const Variant& row : list) {
+        if (closed_) return;
         frmStatus->Step();
+        if (closed_) return;
         ResetTransmission(row.at(0).toString(), mode, row.at(1).toString());
     }
 }
 
 void TfrmQldi05::BtnClearClick() {
     if (!Broker) return;
+    if (!frmStatus) frmStatus.reset(TKVForm::CreateWith<TfrmStatus>(settings()));
+    closed_ = false;
     try {
         const QString warning =
             QStringList{MemoLine(mlWarning1), MemoLine(mlWarning2), MemoLine(mlConfirm)}.join(
@@ -313,9 +339,17 @@ void TfrmQldi05::BtnClearClick() {
         const Variant exports = select(kExportSql);
         const Variant others = select(kOtherSql);
         {
-            auto hide = qScopeGuard([this] { frmStatus->HideStatus(); });
+            clearing_ = true;
+            auto done = qScopeGuard([this] {
+                clearing_ = false;
+                frmStatus->HideStatus();
+            });
             ResetClass(exports, mlExportClass, QStringLiteral("2"));
             ResetClass(others, mlOtherClass, QStringLiteral("1"));
+        }
+        if (closed_) {
+            frmStatus.reset();
+            return;
         }
         Broker->ShowMsg(QStringLiteral("W"), QStringLiteral("200010"), {MemoLine(mlDone)});
     } catch (const EAbort&) {

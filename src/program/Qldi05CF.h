@@ -87,9 +87,13 @@ public:
 
 protected:
     void FormCreate() override;
+    // Applies the data module's language package (field labels) before the inherited show opens the data.
+    void FormShow() override;
     void FormClose(TCloseAction& Action) override;
 
 private:
+    bool clearing_ = false; // the settings initialisation is running
+    bool closed_ = false;   // the window closed while it was running
     // Calls "QLDI06" with [item list, mode, category]; a returned text is shown. False when nothing was
     // sent (empty list).
     bool ResetTransmission(const QString& content, const QString& mode, const QString& category);
