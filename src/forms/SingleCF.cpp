@@ -1,5 +1,7 @@
 #include "SingleCF.h"
 
+#include "Gauge.h"
+#include "ShowStatusCF.h"
 #include "controls/ExtPageControl.h"
 #include "controls/FDBGrid.h"
 #include "controls/KvDBComboBox.h"
@@ -45,11 +47,6 @@ QString boundField(const QObject* o) {
     return v.isValid() ? v.toString() : QString();
 }
 
-QObject* boundSource(const QObject* o) {
-    const QVariant v = o->property("DataSource");
-    return v.isValid() ? v.value<QObject*>() : nullptr;
-}
-
 bool isNumericType(FieldType t) {
     switch (t) {
     case FieldType::Smallint:
@@ -82,13 +79,18 @@ QStringList itemFields(const QString& list, const QString& dataSet) {
     return {};
 }
 
-// A widget that takes the focus in the page-navigation sense: an enabled, visible control.
+// The first control of a page that takes the focus.
+void focusFirstControl(QWidget* page) {
+    if (!page) return;
+    for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain())
+        if (page->isAncestorOf(w) && w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus)) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+}
+
 constexpr int kCalculatorImage = 5;
 constexpr int kColorFilterImage = 30;
-
-bool usableControl(const QWidget* w) {
-    return w && w->isEnabled() && !w->isHidden() && w->focusPolicy() != Qt::NoFocus;
-}
 
 } // namespace
 
@@ -337,6 +339,9 @@ void TfrmSingle::createUdfControls() {
 // --- creation, showing, closing --------------------------------------------------------------------------
 
 void TfrmSingle::FormCreate() {
+    // The descendant has created the data module: it reaches this window through the link.
+    if (TdmSingle* dm = SingleModule()) dm->SetOwnerForm(&moduleLink_);
+    if (TdmBase* dm = BaseModule()) gdHead->setDataSource(dm->dsMain);
     PageEndNames.clear();
     AttachmentKeys.clear();
     // The two tool images (library 5 the calculator, 30 the colour filter), appended to ImageList1.
@@ -372,7 +377,6 @@ void TfrmSingle::InitSettings() {
 
 void TfrmSingle::ConnectDataModule() {
     TfrmBase::ConnectDataModule();
-    if (auto* dm = BaseModule()) gdHead->setDataSource(dm->dsMain);
     pgHead->setActivePageIndex(0);
     ComputePageEnds();
     loadUdfRules();
@@ -584,18 +588,15 @@ void TfrmSingle::ComputePageEnds() {
     PageEndNames.clear();
     LastControlName.clear();
     for (TTabSheet* page : EditPages()) {
-        // The visible, enabled control of the highest tab order: the last one the focus chain reaches.
+        // The visible, enabled control of the highest tab order: the last one the focus chain reaches
+        // (judged within the page: the pages themselves are disabled while browsing).
         QWidget* last = nullptr;
-        for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain()) {
-            if (!page->isAncestorOf(w)) continue;
-            if (!usableControl(w) || w->isHidden()) continue;
-            last = w;
-        }
-        // Report the data-aware control around an inner widget.
+        for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain())
+            if (page->isAncestorOf(w) && w->isEnabledTo(page) && w->isVisibleTo(page) &&
+                (w->focusPolicy() & Qt::TabFocus))
+                last = w;
+        // The control around an inner widget: its outermost library control below the page.
         QWidget* control = last;
-        while (control && control->parentWidget() != page && !qobject_cast<TControl*>(control))
-            control = control->parentWidget();
-        if (control && !qobject_cast<TControl*>(control) && last) control = last;
         for (QWidget* p = last; p && p != page; p = p->parentWidget())
             if (qobject_cast<TControl*>(p)) control = p;
         PageEndNames << (control ? control->objectName() : QString());
@@ -680,7 +681,7 @@ bool TfrmSingle::FormKeyPress(QKeyEvent* event) {
             }
             if (!name.isEmpty() && PageEndNames.contains(name)) {
                 gotoPage(1);
-                if (QWidget* first = pgHead->ActivePage()) first->focusNextChild();
+                focusFirstControl(pgHead->ActivePage());
                 return true;
             }
             if (auto* radio = qobject_cast<QRadioButton*>(focused)) {
@@ -744,7 +745,16 @@ bool TfrmSingle::DoSave() {
     }
     if (EditState == esAdd) dm->BeforeSaveNew();
     const bool wasAdd = EditState == esAdd;
-    if (dm->ApplyMain(cds)) {
+    bool applied = false;
+    try {
+        applied = dm->ApplyMain(cds);
+    } catch (const EAbort&) {
+        applied = false;
+    } catch (const std::exception& e) {
+        qCWarning(lcForms) << "save failed:" << e.what();
+        applied = false;
+    }
+    if (applied) {
         result = true;
         if (OneShot) {
             SetState(esBrowse);
@@ -821,7 +831,7 @@ void TfrmSingle::applyQueryResult(const QString& condition, const QString& order
     auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
     try {
         if (SqlType == 0 && QueryForm)
-            dm->Server()->call(QStringLiteral("SetTopRow"), {QueryForm->RowLimit()});
+            dm->Server()->call(QStringLiteral("SetTopRow"), {Variant(QueryForm->RowLimit())});
         if (!OpenMainData(dm->cdsMain, AdjustCondition(condition), order))
             throw EDatabaseError(QStringLiteral("the query could not be opened"));
         SetState(esBrowse);
@@ -958,14 +968,14 @@ void TfrmSingle::RunCalculator(QWidget* Control) {
 // --- required fields and grid colours ---------------------------------------------------------------------
 
 void TfrmSingle::AddComboRequirements() {
-    if (SysCodePage() == QLatin1String("936") && UICodePage() == QLatin1String("936")) return;
+    if (KvConverter()->DBCodePage() == QLatin1String("936") && UICodePage() == QLatin1String("936")) return;
     TdmBase* dm = BaseModule();
     if (!dm) return;
     const QStringList already = itemFields(RequiredFields(), QStringLiteral("cdsMain"));
     QStringList fields;
     for (TKvDBComboBox* box : findChildren<TKvDBComboBox*>()) {
         if (box->objectName().contains(QLatin1String("cboUDF"))) continue;
-        if (box->isHidden() || box->ReadOnly() || !box->isEnabled()) continue;
+        if (box->isHidden() || box->ReadOnly() || !box->Enabled()) continue; // own settings, not the page's
         TField* f = box->binding()->field();
         if (!f || f->DataSet() != dm->cdsMain || f->ReadOnly()) continue;
         if (already.contains(f->FieldName(), Qt::CaseInsensitive) || fields.contains(f->FieldName()))
@@ -983,12 +993,12 @@ void TfrmSingle::InitGrids() {
         const QString f = boundField(w);
         if (f.isEmpty() || w == gdHead) continue;
         if (keys.contains(f, Qt::CaseInsensitive)) {
-            PropertySetter::set(w, "Color", int(kKeyColor));
+            PropertySetter::setValue(w, QStringLiteral("Color"), int(kKeyColor));
         } else if (required.contains(f, Qt::CaseInsensitive)) {
             if (qobject_cast<TKvDBComboBox*>(w) || qobject_cast<QCheckBox*>(w) ||
                 w->inherits("kvx::TFDbCheckBox") || w->inherits("kvx::TDBRadioGroup"))
                 continue;
-            PropertySetter::set(w, "Color", int(kRequiredColor));
+            PropertySetter::setValue(w, QStringLiteral("Color"), int(kRequiredColor));
         }
     }
     // Widen the columns evenly when together they are narrower than the grid.
@@ -1015,32 +1025,40 @@ void TfrmSingle::gdHeadCalcTitleAttributes(const QString& FieldName, QFont& Font
 void TfrmSingle::gdHeadTitleButtonClick(const QString& FieldName) {
     TdmSingle* dm = SingleModule();
     if (!dm) return;
-    if (dm->SelectionField() &&
-        FieldName.compare(dm->SelectionField()->FieldName(), Qt::CaseInsensitive) == 0)
+    if (dm->SelectionField && FieldName.compare(dm->SelectionField->FieldName(), Qt::CaseInsensitive) == 0)
         return;
     dm->SortByField(FieldName);
 }
 
 void TfrmSingle::gdHeadCalcTitleImage(const QString& FieldName, int& ImageIndex) {
     TdmSingle* dm = SingleModule();
-    if (!dm || !dm->SortField() || dm->SortField()->FieldName().compare(FieldName, Qt::CaseInsensitive) != 0)
+    if (!dm || !dm->SortField || dm->SortField->FieldName().compare(FieldName, Qt::CaseInsensitive) != 0)
         return;
-    ImageIndex = dm->SortDescending() ? 1 : 0;
+    ImageIndex = SortDescending() ? 1 : 0;
+}
+
+bool TfrmSingle::SortDescending() const {
+    TdmSingle* dm = SingleModule();
+    if (!dm || !dm->cdsMain || !dm->cdsMain->IndexFieldNames().isEmpty()) return false;
+    const QString name = dm->cdsMain->IndexName();
+    if (name.isEmpty()) return false;
+    const TIndexDef* def = dm->cdsMain->IndexDefs().Find(name);
+    return def && (def->Options & ixDescending);
 }
 
 void TfrmSingle::gdHeadColEnter() {
     TdmSingle* dm = SingleModule();
     const bool selection =
-        dm && dm->SelectionField() &&
-        gdHead->SelectedField().compare(dm->SelectionField()->FieldName(), Qt::CaseInsensitive) == 0;
+        dm && dm->SelectionField &&
+        gdHead->SelectedField().compare(dm->SelectionField->FieldName(), Qt::CaseInsensitive) == 0;
     gdHead->setReadOnly(!selection);
 }
 
 void TfrmSingle::gdHeadDblClick() {
     TdmSingle* dm = SingleModule();
     const bool selection =
-        dm && dm->SelectionField() &&
-        gdHead->SelectedField().compare(dm->SelectionField()->FieldName(), Qt::CaseInsensitive) == 0;
+        dm && dm->SelectionField &&
+        gdHead->SelectedField().compare(dm->SelectionField->FieldName(), Qt::CaseInsensitive) == 0;
     if (!selection) {
         pgHead->setActivePageIndex(0);
         return;
@@ -1055,8 +1073,8 @@ void TfrmSingle::gdHeadKeyDown(int& Key, Qt::KeyboardModifiers Modifiers) {
     if (Key == Qt::Key_Control && EditState == esBrowse && !gdHead->view()->viewport()->toolTip().isEmpty())
         gdHead->view()->viewport()->setCursor(Qt::PointingHandCursor);
     TdmSingle* dm = SingleModule();
-    if (Key == Qt::Key_Space && Modifiers == Qt::NoModifier && dm && dm->SelectionField() &&
-        gdHead->SelectedField().compare(dm->SelectionField()->FieldName(), Qt::CaseInsensitive) == 0) {
+    if (Key == Qt::Key_Space && Modifiers == Qt::NoModifier && dm && dm->SelectionField &&
+        gdHead->SelectedField().compare(dm->SelectionField->FieldName(), Qt::CaseInsensitive) == 0) {
         gdHead->ToggleSelected(gdHead->currentRow());
         Key = 0;
         UpdateCommands();
@@ -1318,6 +1336,85 @@ QList<QStringList> TfrmSingle::SimpleSqlRows(const QString& Sql, const QString& 
         rows << row;
     }
     return rows;
+}
+
+// --- the data module's view of the window ----------------------------------------------------------------
+
+int TSingleFormLink::EditingMode() const {
+    return form_.EditState;
+}
+bool TSingleFormLink::BeforePostCheck(TClientDataSet* dataSet) {
+    return form_.BeforePostCheck(dataSet);
+}
+void TSingleFormLink::RecordChanged(TClientDataSet* dataSet) {
+    form_.RecordChanged(dataSet);
+}
+QString TSingleFormLink::CodePage() const {
+    return form_.CodePage();
+}
+QString TSingleFormLink::DisplayConvert(const QString& text) const {
+    return form_.DisplayConvert(text);
+}
+QString TSingleFormLink::InputConvert(const QString& text) const {
+    return form_.InputConvert(text);
+}
+QString TSingleFormLink::PackageText(const QString& package, const QString& key, const QString& def) const {
+    return form_.PackageText(package, key, def);
+}
+bool TSingleFormLink::ColorManagement() const {
+    return form_.ColorManage;
+}
+void TSingleFormLink::ResetColorRules() {
+    form_.ResetColors();
+}
+void TSingleFormLink::ApplyColorRules(TClientDataSet* colorData) {
+    form_.ApplyColorRules(colorData);
+}
+void TSingleFormLink::ReloadColorData(bool newRecord) {
+    if (newRecord)
+        form_.RefreshColorRecord();
+    else
+        form_.ApplyColorCondition(form_.LastWhere, form_.LastOrder);
+}
+bool TSingleFormLink::CellColors(TField* field, TCellColors& colors) {
+    if (!field) return false;
+    QColor text, back;
+    if (!form_.PaintGridCell(field->FieldName(), text, back)) return false;
+    colors.Font = text;
+    colors.Background = back;
+    return true;
+}
+bool TSingleFormLink::GridRowSelected(TBookmark bookmark) const {
+    return form_.gdHead && form_.gdHead->SelectedBookmarks().contains(qint64(bookmark));
+}
+QStringList TSingleFormLink::ControlTypes(TClientDataSet* dataSet) const {
+    (void)dataSet;
+    return form_.gdHead ? form_.gdHead->ControlType() : QStringList();
+}
+void TSingleFormLink::SetControlType(TClientDataSet* dataSet, const QString& field, const QString& control) {
+    (void)dataSet;
+    if (!form_.gdHead) return;
+    QStringList types;
+    for (const QString& t : form_.gdHead->ControlType())
+        if (t.section(QLatin1Char(';'), 0, 0).compare(field, Qt::CaseInsensitive) != 0) types << t;
+    types << field + QLatin1Char(';') + control;
+    form_.gdHead->setControlType(types);
+}
+void TSingleFormLink::RefreshGridLayout() {
+    if (form_.gdHead) form_.gdHead->RebuildColumns();
+}
+QStringList TSingleFormLink::ComboItems(const QString& componentName) const {
+    auto* box = form_.findChild<TKvDBComboBox*>(componentName);
+    return box ? box->Items() : QStringList();
+}
+void TSingleFormLink::ApplyUserDefaults() {
+    if (TMT_Doc* doc = form_.SettingsDocument()) doc->ApplyDefaults(&form_);
+}
+QWidget* TSingleFormLink::DialogParent() const {
+    return &form_;
+}
+std::unique_ptr<TExportProgress> TSingleFormLink::CreateExportProgress() {
+    return std::make_unique<TShowStatusProgress>(&form_);
 }
 
 } // namespace kvx

@@ -13,6 +13,7 @@
 
 #include "BaseCF.h"
 #include "SingleCFSql.h"
+#include "data/SingleModuleOwner.h"
 #include "query/QBEOwner.h"
 
 #include <QHash>
@@ -55,8 +56,43 @@ struct TSingleOptions {
     bool moneyAutoZero = true, moneyThousand = true, quantityAutoZero = true, quantityThousand = true;
 };
 
+class TfrmSingle;
+
+// What the single-table data module asks of the window (its TSingleModuleOwner), kept as a member of the
+// window and handed to the module: the window already is the module's TDataModuleOwner through the
+// radical layer, so it cannot derive from this interface a second time.
+class TSingleFormLink : public TSingleModuleOwner {
+public:
+    explicit TSingleFormLink(TfrmSingle& form) : form_(form) {}
+    int EditingMode() const override;
+    bool BeforePostCheck(TClientDataSet* dataSet) override;
+    void RecordChanged(TClientDataSet* dataSet) override;
+    QString CodePage() const override;
+    QString DisplayConvert(const QString& text) const override;
+    QString InputConvert(const QString& text) const override;
+    QString PackageText(const QString& package, const QString& key, const QString& def) const override;
+    bool ColorManagement() const override;
+    void ResetColorRules() override;
+    void ApplyColorRules(TClientDataSet* colorData) override;
+    void ReloadColorData(bool newRecord) override;
+    bool CellColors(TField* field, TCellColors& colors) override;
+    bool GridRowSelected(TBookmark bookmark) const override;
+    QStringList ControlTypes(TClientDataSet* dataSet) const override;
+    void SetControlType(TClientDataSet* dataSet, const QString& field, const QString& control) override;
+    void RefreshGridLayout() override;
+    QStringList ComboItems(const QString& componentName) const override;
+    void ApplyUserDefaults() override;
+    QWidget* DialogParent() const override;
+    std::unique_ptr<TExportProgress> CreateExportProgress() override;
+
+private:
+    TfrmSingle& form_;
+};
+
 class TfrmSingle : public TfrmBase, public TQBEOwner {
     Q_OBJECT
+    friend class TSingleFormLink;
+
 public:
     static constexpr int kSingleTag = 4000;
     // The browse grid's colour (red 251, green 255, blue 236) and the field colours of InitGrids.
@@ -137,6 +173,9 @@ public:
     Variant HostValue;
 
     TdmSingle* SingleModule() const;
+    TSingleFormLink& ModuleLink() { return moduleLink_; }
+    // The sort direction of the data module's sort field: true when descending.
+    bool SortDescending() const;
 
     // --- virtual operations, in slot order ---
     virtual void pgHeadChange();
@@ -237,6 +276,11 @@ public:
     // A text of this class's language package with its default.
     QString SingleText(const QString& Key, const QString& Default) const;
 
+    // The machine's default voucher format for (print identifier, key): "<New>" when none.
+    virtual QString VoucherDefault(const QString& PrintId, const QString& Key);
+    virtual bool SetVoucherDefault(const QString& PrintId, const QString& Key, const QString& Caption);
+    virtual bool ClearVoucherDefault(const QString& PrintId, const QString& Key);
+
     // --- TQBEOwner ---
     int QBESqlType() const override { return SqlType; }
     int QBEDateFormat() const override { return DateFormatKind; }
@@ -253,10 +297,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     // --- seams to units wired later (defaults: the feature is off) ---
-    // Colour components over ColorDefinition; SaveColors/ResetColors of the controls, a cell's paint.
+    // Colour components over ColorDefinition; SaveColors/ResetColors of the controls, a cell's paint,
+    // the colours of the window from the current colour record.
     virtual void CreateColorComponents();
     virtual void SaveColors() {}
     virtual void ResetColors() {}
+    virtual void ApplyColorRules(TClientDataSet* ColorData) { (void)ColorData; }
     virtual bool PaintGridCell(const QString& FieldName, QColor& Text, QColor& Background) {
         (void)FieldName, (void)Text, (void)Background;
         return false;
@@ -272,10 +318,6 @@ protected:
     virtual bool RunOptionsDialog(TSingleOptions& Options);
     // Restores the query form from a saved scheme and gives its condition and order.
     virtual bool ApplySavedScheme(int Page, const QString& Text, QString& Condition, QString& Order);
-    // The machine's default voucher format for (print identifier, key): "<New>" when none.
-    virtual QString VoucherDefault(const QString& PrintId, const QString& Key);
-    virtual bool SetVoucherDefault(const QString& PrintId, const QString& Key, const QString& Caption);
-    virtual bool ClearVoucherDefault(const QString& PrintId, const QString& Key);
 
 private:
     void createSingleComponents();
@@ -298,6 +340,7 @@ private:
     // An error box with the window caption.
     void ShowError(const QString& text);
 
+    TSingleFormLink moduleLink_{*this};
     QHash<TField*, std::function<void(TField*)>> udfPreviousHandlers_;
     bool udfErrorShown_ = false;
     bool udfLookupDone_ = false; // the ADMMD lookup ran (tests)

@@ -12,6 +12,7 @@
 #include "platform/ClientDataSet.h"
 #include "platform/DataSource.h"
 #include "platform/Field.h"
+#include "query/KvQBE.h"
 #include "server/LibStrs.h"
 
 #include <QApplication>
@@ -117,7 +118,6 @@ void TfrmSingle::bindUdfFields() {
         edit->setCaption(label);
         if (combo) combo->setCaption(label);
     }
-    if (bound > 0) tbsUDF->setTabVisible(true);
 }
 
 void TfrmSingle::setUdfButtonHints() {
@@ -526,7 +526,7 @@ void TfrmSingle::ApplyColorFilter() {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
         if (SqlType == 0 && QueryForm)
-            dm->Server()->call(QStringLiteral("SetTopRow"), {QueryForm->RowLimit()});
+            dm->Server()->call(QStringLiteral("SetTopRow"), {Variant(QueryForm->RowLimit())});
         bool opened = false;
         try {
             opened = OpenMainData(dm->cdsMain, condition, LastOrder);

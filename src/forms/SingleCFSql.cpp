@@ -108,7 +108,8 @@ QString UdfSourceFieldName(const QString& sourceName, const QString& mainTable) 
     if (dot < 0) return {};
     if (sourceName.left(dot).trimmed().compare(mainTable.trimmed(), Qt::CaseInsensitive) != 0) return {};
     QString f = sourceName.mid(dot + 1).trimmed();
-    f.chop(1);
+    // A closing character after the field name (";" of the list, "]" of a bracketed name) is dropped.
+    if (!f.isEmpty() && !f.back().isLetterOrNumber() && f.back() != QLatin1Char('_')) f.chop(1);
     return f;
 }
 

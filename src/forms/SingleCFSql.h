@@ -61,8 +61,8 @@ inline constexpr const char* kNewVoucherDefault = "<New>";
 
 QString UdfRulesSql(const QString& program);
 inline constexpr const char* kUdfRuleFields = "TL006,TL013,TL012";
-// The field a source name "TABLE.FIELDx" names when TABLE equals `mainTable` (the part after the first
-// "." without its last character); empty otherwise.
+// The field a source name "TABLE.FIELD" names when TABLE equals `mainTable` (the part after the first
+// ".", without a closing ";" or "]"); empty otherwise.
 QString UdfSourceFieldName(const QString& sourceName, const QString& mainTable);
 
 // --- program rules and linked data ----------------------------------------------------------------------

@@ -108,7 +108,8 @@ TEST(SingleStatements, RecordValuesCannotChangeTheShape) {
 
 TEST(SingleUdfSources, OnlySourcesOfTheMainTableResolve) {
     EXPECT_EQ(UdfSourceFieldName("QLDMB.MB002;", "QLDMB"), "MB002");
-    EXPECT_EQ(UdfSourceFieldName("qldmb.MB003x", "QLDMB"), "MB003");
+    EXPECT_EQ(UdfSourceFieldName("qldmb.MB003]", "QLDMB"), "MB003");
+    EXPECT_EQ(UdfSourceFieldName("QLDMB.UDF_01", "QLDMB"), "UDF_01");
     EXPECT_EQ(UdfSourceFieldName("INVMB.MB002;", "QLDMB"), "");
     EXPECT_EQ(UdfSourceFieldName("MB002", "QLDMB"), "");
 }
