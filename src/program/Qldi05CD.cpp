@@ -22,7 +22,7 @@ TField* stringField(TdmQldi05* dm, const char* name, int size, const QString& la
 
 } // namespace
 
-TdmQldi05::TdmQldi05(QObject* owner) : TdmBase(owner) {
+TdmQldi05::TdmQldi05(QObject* owner) : TdmSingle(owner) {
     setObjectName(QStringLiteral("dmQldi05"));
     MIDAS->setServerName(QStringLiteral("Trivon.Class1"));
     cdsMain->SetProviderName(QStringLiteral("pvdMain"));

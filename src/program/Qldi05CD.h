@@ -1,10 +1,11 @@
-// TdmQldi05: the data module of the transmission settings window. Components only: the connection to
-// the program server "Trivon.Class1" and the main dataset over provider "pvdMain" with the persistent
-// fields of QLDMB in their display order (MB003, the item list, is kept but never shown), and the grid
-// editors of the mode and category columns. All behaviour is the single-table data module's.
+// TdmQldi05: the data module of the transmission settings window, on the single-table data module.
+// Components only: the connection to the program server "Trivon.Class1" and the main dataset over
+// provider "pvdMain" with the persistent fields of QLDMB in their display order (MB003, the item list, is
+// kept but never shown), and the grid editors of the mode and category columns. All behaviour is the
+// single-table data module's.
 #pragma once
 
-#include "data/BaseCD.h"
+#include "data/SingleCD.h"
 
 #include <QStringList>
 
@@ -12,7 +13,7 @@ namespace kvx {
 
 class TField;
 
-class TdmQldi05 : public TdmBase {
+class TdmQldi05 : public TdmSingle {
     Q_OBJECT
 public:
     explicit TdmQldi05(QObject* owner = nullptr);
