@@ -48,7 +48,7 @@ const QString kRowFields = QStringLiteral("MB003,MB004");
 TProgramWindow* NewQldi05Window() {
     return TKVForm::Create<TfrmQldi05>();
 }
-const bool registered = (frmRadicalClass = &NewQldi05Window, true);
+const bool kRegistered = (frmRadicalClass = &NewQldi05Window, true);
 
 } // namespace
 
