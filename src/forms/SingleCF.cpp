@@ -89,6 +89,8 @@ void focusFirstControl(QWidget* page) {
         }
 }
 
+constexpr int kOkImage = 10;
+constexpr int kCancelImage = 12;
 constexpr int kCalculatorImage = 5;
 constexpr int kColorFilterImage = 30;
 
@@ -121,6 +123,9 @@ void TfrmSingle::createSingleComponents() {
         o->setProperty("Tag", tag);
     };
     // Toolbar: OK and Cancel after the framework's buttons; drop-down query and print buttons.
+    // Images 10 (OK) and 11 (cancel) of ImageList1 follow the framework's ten.
+    ImageList1->AddLibraryImage(kOkImage, palette());
+    ImageList1->AddLibraryImage(kCancelImage, palette());
     btnOK = new TToolButton(ToolBar1, QStringLiteral("btnOK"));
     btnOK->setTag(kSingleTag);
     btnOK->setToolTip(QStringLiteral("保存"));
@@ -413,8 +418,9 @@ void TfrmSingle::FormShow() {
     SaveColors();
     if (InitialCondition)
         if (TdmSingle* dm = SingleModule()) dm->RefreshColorMark();
-    btnColorQuery->setToolTip(uiText(QStringLiteral("颜色筛选")));
-    btnCalc->setToolTip(uiText(QStringLiteral("计算器")));
+    btnColorQuery->setToolTip(
+        SingleText(QStringLiteral("sColorQueryHint"), uiText(QStringLiteral("颜色筛选"))));
+    btnCalc->setToolTip(SingleText(QStringLiteral("sCalcHint"), uiText(QStringLiteral("计算器"))));
     ToolBar1->Arrange();
     if (CloseAfterShow) QTimer::singleShot(0, this, [this] { close(); });
     loadLinkFields();
@@ -1163,7 +1169,8 @@ void TfrmSingle::FillVoucherFormats(QMenu* Menu, bool Force) {
             });
         }
         if (rows.isEmpty()) {
-            QAction* none = Menu->addAction(uiText(QString::fromUtf8(single::kNoVoucherFormat)));
+            QAction* none = Menu->addAction(
+                SingleText(QStringLiteral("sNoFormat"), uiText(QString::fromUtf8(single::kNoVoucherFormat))));
             none->setEnabled(false);
         }
     }

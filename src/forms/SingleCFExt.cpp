@@ -536,7 +536,8 @@ void TfrmSingle::ApplyColorFilter() {
         LastWhere = previousWhere;
         if (!opened) {
             Broker->ShowMsg(QStringLiteral("E"), QStringLiteral("000032"),
-                            {uiText(QStringLiteral("颜色筛选出错！！"))});
+                            {SingleText(QStringLiteral("sColorFilterError"),
+                                        uiText(QStringLiteral("颜色筛选出错！！")))});
             OpenMainData(dm->cdsMain, LastWhere, LastOrder);
             LastWhere = previousWhere;
         }

@@ -14,6 +14,8 @@
 #include "platform/Field.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -173,8 +175,10 @@ struct Env {
             return m;
         };
         w->ModulePath = "/opt/kvx/C_PKG/QLDI05C.so";
+        installPackages();
         Settings s;
         s.client = CodePages::from(CodePage::Gbk, codePageFromText(uiCodePage), CodePage::Gbk);
+        s.clientPath = tree.clientPath();
         w->setSettings(s);
         w->AfterConstruction();
         w->SetBrokerWorkCenter(Variant(std::shared_ptr<Dispatch>(wc)));
@@ -200,6 +204,26 @@ struct Env {
         w->InitSettings();
     }
     ~Env() { w.reset(); }
+
+    // The language packages of the windows, and English texts of the sample's own controls.
+    void installPackages() {
+        for (const char* layer : {"lang", "forms"}) {
+            const QString folder =
+                qEnvironmentVariable("KVX_SOURCE_DIR") + "/src/" + layer + "/MultiLanguage";
+            for (const QString& code : QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+                for (const QString& f : QDir(folder + '/' + code).entryList({"*.Lng"})) {
+                    QDir(tree.clientPath()).mkpath("MultiLanguage/" + code);
+                    QFile::copy(folder + '/' + code + '/' + f,
+                                tree.clientPath() + "MultiLanguage/" + code + '/' + f);
+                }
+        }
+        tree.writeText(
+            "client/MultiLanguage/ENG/TfrmSingleSample.Lng",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<TfrmSingleSample>"
+            "<edMB001 Caption=\"Document\"/><cboMB002 Caption=\"Mode\"/><edMB005 Caption=\"Remark\"/>"
+            "<tbsHead2 Caption=\"Amounts\"/><edN Caption=\"Quantity\"/><edRATE Caption=\"Rate\"/>"
+            "</TfrmSingleSample>\n");
+    }
 
     // The connection steps of the window on the open data: page ends, field binding, rights.
     void open() {
@@ -282,6 +306,30 @@ TEST(SingleLayout, ToolbarMenusPagesAndGrid) {
     EXPECT_EQ(w.UdfEdits[23]->Caption(), "自定义项24");
     EXPECT_EQ(w.gdHead->Color(), TColor(15532027));
     EXPECT_EQ(w.gdHead->LayoutDelimiter(), ";;");
+}
+
+TEST(SingleCommands, PrintExportAndSaveFollowTheState) {
+    Env env;
+    env.open();
+    EXPECT_TRUE(env.w->btnPrint->isEnabled());
+    EXPECT_TRUE(env.w->miPrint->isEnabled());
+    EXPECT_TRUE(env.w->miPreview->isEnabled());
+    EXPECT_TRUE(env.w->miTable2Excel->isEnabled());
+    EXPECT_FALSE(env.w->btnOK->isEnabled());
+    EXPECT_TRUE(env.w->miBBPrint->isEnabled());
+    EXPECT_TRUE(env.w->tbsBrowse->TabVisible());
+    // Without a print identifier nothing prints; the exports stay.
+    env.w->PrintID.clear();
+    env.w->UpdateCommands();
+    EXPECT_FALSE(env.w->btnPrint->isEnabled());
+    EXPECT_FALSE(env.w->miBBPrint->isEnabled());
+    EXPECT_FALSE(env.w->miBBSelectAll->isEnabled());
+    EXPECT_TRUE(env.w->miTable2Excel->isEnabled());
+    ASSERT_TRUE(env.w->DoEdit());
+    EXPECT_TRUE(env.w->btnOK->isEnabled());
+    EXPECT_TRUE(env.w->miCancel->isEnabled());
+    EXPECT_FALSE(env.w->miTable2Excel->isEnabled());
+    EXPECT_FALSE(env.w->tbsBrowse->TabVisible());
 }
 
 // --- adding, editing, keys ---
@@ -709,6 +757,29 @@ TEST(SingleDelete, AttachmentsGoOnlyAfterTheDeleteReachedTheServer) {
     DialogService::instance().queueAnswer(mrOk);
     EXPECT_FALSE(env.w->DoDelete(true));
     EXPECT_EQ(env.wc->sql->transactions.size(), 1);
+}
+
+// --- screenshots ---
+
+TEST(SingleScreenshots, BrowseAndEditInChineseAndEnglish) {
+    for (const char* lang : {"chs", "eng"}) {
+        Env env(true, QString::fromLatin1(lang) == "chs" ? "936" : "437");
+        env.open();
+        env.showActive();
+        env.w->pgHead->setActivePage(env.w->tbsBrowse);
+        const QString dir = qEnvironmentVariable("KVX_SOURCE_DIR") + "/docs/images";
+        QDir().mkpath(dir);
+        const QImage browse = env.w->grab().toImage();
+        ASSERT_TRUE(browse.save(dir + QStringLiteral("/single-browse-%1.png").arg(lang)));
+        env.key(Qt::Key_F7);
+        ASSERT_EQ(env.w->EditState, TfrmBase::esEdit);
+        const QImage edit = env.w->grab().toImage();
+        ASSERT_TRUE(edit.save(dir + QStringLiteral("/single-edit-%1.png").arg(lang)));
+        if (QString::fromLatin1(lang) == "eng")
+            EXPECT_EQ(env.w->tbsHead1->Caption(), "Details");
+        else
+            EXPECT_EQ(env.w->tbsHead1->Caption(), "详细字段");
+    }
 }
 
 } // namespace
