@@ -292,7 +292,8 @@ TEST_F(Qldi05Window, EditPageSettingsRequiredFieldsAndTabOrder) {
     TfrmQldi05* w = open();
     EXPECT_EQ(w->windowTitle().left(8), "文档传输设置作业");
     EXPECT_EQ(w->ProgramVersion, "881213-1.00.00");
-    // The settings-initialisation image follows the framework's images in ImageList1.
+    // The settings-initialisation image follows the framework's images in ImageList1: image 14.
+    EXPECT_EQ(w->BtnClear->ImageIndex(), 14);
     EXPECT_EQ(w->BtnClear->ImageIndex(), w->ImageList1->Count() - 1);
     EXPECT_FALSE(w->ImageList1->Icon(w->BtnClear->ImageIndex()).isNull());
     EXPECT_EQ(w->BtnClear->toolTip(), "设置初始化");
