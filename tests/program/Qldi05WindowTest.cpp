@@ -28,6 +28,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
@@ -455,6 +456,23 @@ TEST_F(Qldi05Window, TwoUsersEditingOneRecordKeepTheFirstChange) {
     for (const MessageRequest& r : DialogService::instance().shown())
         texts << r.text;
     EXPECT_FALSE(texts.filter("MB005").isEmpty()) << texts.join(" | ").toStdString();
+}
+
+TEST_F(Qldi05Window, ExportsTheSettingsBothWays) {
+    TfrmQldi05* w = open();
+    ASSERT_TRUE(w->miTable2Excel->isEnabled());
+    // Each export asks whether to open the workbook: No.
+    auto& dialogs = DialogService::instance();
+    dialogs.queueAnswer(mrNo);
+    w->miTable2Excel->trigger();
+    dialogs.queueAnswer(mrNo);
+    w->miTable2Excel2->trigger();
+    const QDir folder(w->dm()->ExportFolder());
+    const QStringList files = folder.entryList({"QLDI05_*"}, QDir::Files);
+    ASSERT_EQ(files.size(), 2) << folder.path().toStdString() << " " << dialogs.lastText().toStdString();
+    for (const QString& f : files)
+        EXPECT_GT(QFileInfo(folder.filePath(f)).size(), 1000) << f.toStdString();
+    EXPECT_EQ(folder.entryList({"QLDI05_*.xlsx"}, QDir::Files).size(), 1);
 }
 
 TEST_F(Qldi05Window, F2OnTheRemarkTakesAPhraseAndKeepsTheTextWhenNoneIsChosen) {
