@@ -185,8 +185,8 @@ void TfrmQldi05::FormCreate() {
         DataModule = nullptr;
     }
     if (TdmQldi05* m = dm()) {
-        for (TControl* c : std::initializer_list<TControl*>{edMB001, edMB001C, edMB005})
-            static_cast<TKvDBEdit*>(c)->setDataSource(m->dsMain);
+        for (TKvDBEdit* e : {edMB001, edMB001C, static_cast<TKvDBEdit*>(edMB005)})
+            e->setDataSource(m->dsMain);
         for (TKvDBComboBox* c : {cboMB002, cboMB004, cboMB002G, cboMB004G})
             c->setDataSource(m->dsMain);
         gdHead->setDataSource(m->dsMain);

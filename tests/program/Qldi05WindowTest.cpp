@@ -475,16 +475,48 @@ TEST_F(Qldi05Window, ExportsTheSettingsBothWays) {
     EXPECT_EQ(folder.entryList({"QLDI05_*.xlsx"}, QDir::Files).size(), 1);
 }
 
+// The common-phrase window of the work center: answers GetPhrase2 with a chosen phrase, or -1 (cancelled).
+class PhraseWindow : public Dispatch {
+public:
+    QString answer;
+    QStringList asked;
+    Variant invoke(const QString& name, VariantList& args) override {
+        if (name != QLatin1String("GetPhrase2") || args.size() < 4) return Variant();
+        asked << args[3].toString();
+        if (answer.isEmpty()) return -1;
+        args[3] = answer;
+        return 1;
+    }
+    Variant getProperty(const QString&) override { return Variant(); }
+    void setProperty(const QString&, const Variant&) override {}
+    QString className() const override { return QStringLiteral("PhraseWindow"); }
+};
+
 TEST_F(Qldi05Window, F2OnTheRemarkTakesAPhraseAndKeepsTheTextWhenNoneIsChosen) {
     TfrmQldi05* w = open();
+    auto phrases = std::make_shared<PhraseWindow>();
+    w->Broker->F2Window = Variant(std::shared_ptr<Dispatch>(phrases));
     go(w, kExport);
-    press(w, Qt::Key_F7);
     const QString before = w->dm()->cdsMainMB005->AsString();
-    // Without a phrase service answer the remark stays as it was.
-    w->Broker->F2Window = Variant();
-    int key = Qt::Key_F2;
-    w->DoF2Key(key, w->edMB005);
+    auto f2OnRemark = [w] {
+        w->edMB005->focusTarget()->setFocus();
+        QTest::keyClick(w->edMB005->focusTarget(), Qt::Key_F2);
+    };
+    // In Browse the remark cannot change: no phrase window.
+    f2OnRemark();
+    EXPECT_TRUE(phrases->asked.isEmpty());
+    press(w, Qt::Key_F7);
+    ASSERT_EQ(w->EditState, TfrmBase::esEdit);
+    // Cancelled: the remark stays as it was.
+    f2OnRemark();
+    ASSERT_EQ(phrases->asked, QStringList({before}));
     EXPECT_EQ(w->dm()->cdsMainMB005->AsString(), before);
+    // Chosen: the phrase replaces the remark and is saved with the record.
+    phrases->answer = QStringLiteral("每日汇出至总部");
+    f2OnRemark();
+    EXPECT_EQ(w->dm()->cdsMainMB005->AsString(), "每日汇出至总部");
+    press(w, Qt::Key_F12);
+    EXPECT_EQ(cell("MB005", kExport).toString(), "每日汇出至总部");
 }
 
 TEST_F(Qldi05Window, InterfaceLanguagesTranslateEveryText) {
