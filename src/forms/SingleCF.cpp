@@ -101,7 +101,15 @@ TfrmSingle::TfrmSingle(QWidget* parent) : TfrmBase(parent) {
     createSingleComponents();
 }
 
-TfrmSingle::~TfrmSingle() = default;
+TfrmSingle::~TfrmSingle() {
+    // The focus leaves the children while they are destroyed: no focus handler may reach the window's
+    // layers that are already gone.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+    for (TUdfRule& r : UdfRules)
+        for (const QPointer<TField>& f : r.sourceFields)
+            if (f && udfPreviousHandlers_.contains(f.data()))
+                f->OnChange = udfPreviousHandlers_.value(f.data());
+}
 
 TdmSingle* TfrmSingle::SingleModule() const {
     return qobject_cast<TdmSingle*>(DataModule.data());

@@ -14,6 +14,7 @@
 #include "platform/Field.h"
 
 #include <QApplication>
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -140,7 +141,7 @@ struct Env {
         DialogService::instance().setScripted(true);
         DialogService::instance().clear();
         for (const char* m : {"C/000001", "C/000002", "C/000004", "E/000003", "E/000007", "E/000008",
-                              "E/000032", "W/000001", "W/100079"})
+                              "E/000032", "E/000033", "W/000001", "W/100079"})
             wc->catalogue.insert(m, QString::fromLatin1(m) + " %s");
         FieldDesc key("MB001", FieldType::String, 20);
         key.inKey = true;
@@ -759,9 +760,71 @@ TEST(SingleDelete, AttachmentsGoOnlyAfterTheDeleteReachedTheServer) {
     EXPECT_EQ(env.wc->sql->transactions.size(), 1);
 }
 
+// --- colour menu, numbering and rule services ---
+
+TEST(SingleColorMenu, TheGridConditionsBecomeOwnerDrawnItemsThatFilter) {
+    Env env;
+    env.wc->sql->answers << qMakePair(
+        QString("FROM $$ADMNH"),
+        rows({{"<colormanager><head><component name=\"gdHead\" enable=\"Y\">"
+               "<condition value=\"MB002='2'\" colorx=\"255\" bkcolor=\"x\" msg=\"汇出\"/>"
+               "<condition value=\"MB002='1'\" colorx=\"\" bkcolor=\"65535\" msg=\"不处理\"/>"
+               "</component><component name=\"edMB005\"><condition value=\"1=1\"/></component></head>"
+               "</colormanager>"}}));
+    env.open();
+    env.w->ColorManage = true;
+    env.showActive();
+    ASSERT_EQ(env.w->ColorConditions.size(), 2);
+    const QList<QAction*> items = env.w->pmColorCondition->actions();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(items[0]->objectName(), "mnuColor0");
+    EXPECT_EQ(items[1]->text(), "不处理");
+    EXPECT_TRUE(env.wc->sql->statements.contains("SELECT NH003 FROM $$ADMNH WHERE NH001 = 'QLDI05'"));
+    // No colour query form is wired: the button stays hidden.
+    EXPECT_FALSE(env.w->btnColorQuery->isVisible());
+    items[1]->trigger();
+    EXPECT_FALSE(env.w->ColorConditions[0].selected);
+    EXPECT_TRUE(env.w->ColorConditions[1].selected);
+    EXPECT_EQ(env.provider.requests.last().condition, " ( MB002='1' ) ");
+}
+
+TEST(SingleNumbering, TheNextNumberComesFromTheValidatorOrIsUnknown) {
+    Env env;
+    env.open();
+    env.wc->validator->maxSeq = "0042";
+    EXPECT_EQ(env.w->GetNextNumber(), "0042");
+    const brokertest::Call* call = env.wc->validator->last("QueryMaxSeq");
+    ASSERT_NE(call, nullptr);
+    EXPECT_EQ(call->args[0].toString(), "QLDMB");
+    EXPECT_EQ(call->args[3].toString(), QDate::currentDate().toString("yyyyMMdd")); // style 1, no separator
+    env.wc->validator->answer = false;
+    DialogService::instance().clear();
+    EXPECT_EQ(env.w->GetNextNumber(), "unknown");
+    EXPECT_TRUE(Env::texts().join('|').contains("E/000033"))
+        << DialogService::instance().shown().size() << " " << Env::texts().join('|').toStdString();
+}
+
+TEST(SingleServices, ProgramRulesAndLinkedData) {
+    Env env;
+    env.open();
+    env.wc->sql->answers << qMakePair(QString("FROM $$ADMMQ AS ADMMQ"), rows({{"C%03d"}}))
+                         << qMakePair(QString("MR005,MR004,MR007"), rows({{"QLDMB", "MB001", "MB005"}}))
+                         << qMakePair(QString("SELECT   MB005 FROM  DEMO..QLDMB QLDMB  WHERE MB001='K1'"),
+                                      rows({{"remark 1"}}));
+    EXPECT_EQ(env.w->GetProgramRule("COPI01", "NUMBER"), QStringList({"0", "C%03d"}));
+    env.wc->sql->answers.removeFirst();
+    EXPECT_EQ(env.w->GetProgramRule("COPI01", "NUMBER"), QStringList({"N", ""}));
+    // Without SYS060 the top rule is not asked.
+    const int before = int(env.wc->sql->statements.size());
+    EXPECT_EQ(env.w->GetProgramRuleTop("COPI01", "NUMBER"), QStringList({"N", ""}));
+    EXPECT_EQ(env.wc->sql->statements.size(), before);
+    EXPECT_EQ(env.w->GetLinkedData("QLDI05", "QLDMB", "MB001='K1'", "01", "OTHER"), "MB001,C,remark 1;");
+}
+
 // --- screenshots ---
 
 TEST(SingleScreenshots, BrowseAndEditInChineseAndEnglish) {
+    if (qEnvironmentVariableIsEmpty("KVX_SOURCE_DIR")) GTEST_SKIP() << "needs the source tree";
     for (const char* lang : {"chs", "eng"}) {
         Env env(true, QString::fromLatin1(lang) == "chs" ? "936" : "437");
         env.open();
