@@ -21,6 +21,7 @@
 #include <QChildEvent>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -189,7 +190,10 @@ TfrmBase::TfrmBase(QWidget* parent) : TfrmRadical(parent) {
     createComponents();
 }
 
-TfrmBase::~TfrmBase() = default;
+TfrmBase::~TfrmBase() {
+    // The widgets destroyed after this layer move the focus: the handler must not see them.
+    disconnect(focusConnection_);
+}
 
 void TfrmBase::createComponents() {
     auto* layout = new QVBoxLayout(this);
@@ -229,7 +233,7 @@ void TfrmBase::createComponents() {
         a->setTag(kFrameworkTag);
         if (!key.isEmpty()) a->setShortcut(key);
         if (image >= 0) a->setIcon(ImageList1->Icon(image));
-        if (handler) connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        if (handler) connect(a, &QAction::triggered, this, [this, handler] { runCommand(handler); });
         m->addAction(a);
         return a;
     };
@@ -347,8 +351,21 @@ void TfrmBase::createComponents() {
     };
 
     // The find command follows the focus: it is offered while a grid holds it.
-    connect(qApp, &QApplication::focusChanged, this, [this] { MenuItem11Click(); });
+    focusConnection_ = connect(qApp, &QApplication::focusChanged, this, [this] { MenuItem11Click(); });
     resize(640, 480);
+}
+
+void TfrmBase::runCommand(void (TfrmBase::*handler)()) {
+    // A command that fails never leaves the window with command states that disagree with it.
+    try {
+        (this->*handler)();
+    } catch (const EAbort&) {
+        UpdateCommands();
+    } catch (const std::exception& e) {
+        qCWarning(lcForms) << "command failed:" << e.what();
+        UpdateCommands();
+        MessageDlg(QString::fromUtf8(e.what()), MsgDlgType::Error, mbOK);
+    }
 }
 
 TdmBase* TfrmBase::BaseModule() const {
@@ -365,6 +382,19 @@ bool TfrmBase::HasRows() const {
     return ds && ds->Active() && !(ds->Bof() && ds->Eof());
 }
 
+bool TfrmBase::HasUserChanges(const TClientDataSet* ds) {
+    if (!ds || !ds->Modified()) return false;
+    if (ds->State() != TDataSetState::dsEdit) return true;
+    // The audit stamp of starting an edit is no change of the user's.
+    for (const TField* f : ds->Fields()) {
+        if (f->FieldKind() != TField::fkData || TdmRadical::IsAuditField(f->FieldName())) continue;
+        const Variant old = f->OldValue();
+        const Variant now = f->Value();
+        if (old.isEmptyOrNull() != now.isEmptyOrNull() || old.toString() != now.toString()) return true;
+    }
+    return false;
+}
+
 bool TfrmBase::IsEditing() const {
     const TClientDataSet* ds = MainDataSet();
     return ds && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert);
@@ -375,6 +405,16 @@ bool TfrmBase::IsEditing() const {
 void TfrmBase::FormCreate() {
     TfrmRadical::FormCreate();
     LoadRights();
+}
+
+void TfrmBase::FormShow() {
+    const QFontMetrics metrics(Status->font());
+    for (int i = 0; i < Status->Panels()->Count(); ++i) {
+        TStatusPanel* p = Status->panel(i);
+        const int needed = metrics.horizontalAdvance(p->Text()) + 8;
+        if (!p->Text().isEmpty() && p->Width() < needed) p->setWidth(needed);
+    }
+    TfrmRadical::FormShow();
 }
 
 void TfrmBase::InitSettings() {
@@ -675,7 +715,7 @@ bool TfrmBase::DoCancel(bool Ask) {
         }
         UpdateRecordInfo(ds);
     };
-    const bool changed = ds->ChangeCount() > 0 || ds->Modified();
+    const bool changed = ds->ChangeCount() > 0 || HasUserChanges(ds);
     if (changed && Ask) {
         const QString code = EditState == esAdd ? QStringLiteral("000004") : QStringLiteral("000002");
         if (Broker->ShowMsg(QStringLiteral("C"), code, {}, 936, false, TBrokers::dbOK) != mrOk) {
@@ -924,16 +964,18 @@ void TfrmBase::SetRequiredFields(const QString& List) {
     QList<QPair<QString, QStringList>> merged;
     for (const auto& [dataSet, fields] : parseFieldList(List)) {
         QStringList names;
+        QString name = dataSet;
         for (int i = 0; i < merged.size(); ++i) {
             if (merged[i].first.compare(dataSet, Qt::CaseInsensitive) != 0) continue;
-            // A repeated dataset merges into one item, which moves to the end.
+            // A repeated dataset merges into one item (named as first written), which moves to the end.
             names = merged[i].second;
+            name = merged[i].first;
             merged.removeAt(i);
             break;
         }
         for (const QString& f : fields)
             if (!names.contains(f, Qt::CaseInsensitive)) names << f;
-        merged.append({dataSet, names});
+        merged.append({name, names});
     }
     QStringList items;
     for (const auto& [dataSet, fields] : merged)
@@ -1050,7 +1092,6 @@ void TfrmBase::ApplyFieldRights() {
 void TfrmBase::ApplyFieldList(const QString& List, bool ReadOnly) {
     TdmBase* dm = BaseModule();
     if (!dm || List.trimmed().isEmpty()) return;
-    const QList<QObject*> components = lang::OwnedComponents(this);
     const QString windowColor = QStringLiteral("clBtnFace");
     for (const auto& [dataSetName, fields] : parseFieldList(List)) {
         TClientDataSet* ds = nullptr;
@@ -1067,7 +1108,12 @@ void TfrmBase::ApplyFieldList(const QString& List, bool ReadOnly) {
                 else
                     f->SetVisible(false);
             }
+            // Unbinding a control may free objects of its own: the list is taken afresh and guarded.
+            QList<QPointer<QObject>> components;
+            for (QObject* c : lang::OwnedComponents(this))
+                components << c;
             for (QObject* c : components) {
+                if (!c) continue;
                 const QMetaProperty dataField = PropertySetter::findProperty(c, QStringLiteral("DataField"));
                 if (!dataField.isValid() ||
                     dataField.read(c).toString().compare(name, Qt::CaseInsensitive) != 0)

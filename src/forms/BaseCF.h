@@ -333,6 +333,8 @@ public:
 
 protected:
     void FormCreate() override;
+    // Status panels too narrow for their text in the window's font are widened first.
+    void FormShow() override;
     bool FormKeyDown(QKeyEvent* event) override;
     void FormClose(TCloseAction& Action) override;
     void closeEvent(QCloseEvent* event) override;
@@ -342,6 +344,8 @@ protected:
     // Whether cdsMain has rows (not both at its beginning and its end) and whether it is being edited.
     bool HasRows() const;
     bool IsEditing() const;
+    // Whether the user changed the current record (the audit stamp of an edit does not count).
+    static bool HasUserChanges(const TClientDataSet* ds);
     // Sets a command's menu item and toolbar button.
     static void EnableCommand(QAction* item, QAbstractButton* button, bool on);
     // EX_POWER: "name=Y" enables, any other value disables the window's component of that name.
@@ -351,10 +355,13 @@ protected:
 
 private:
     void createComponents();
+    // Runs a menu or toolbar command; a failure is shown and the command states are recomputed.
+    void runCommand(void (TfrmBase::*handler)());
     void bringIntoView(TClientDataSet* dataSet, TField* field);
     QString requiredFields_;
     std::unique_ptr<TMT_Doc> settingsDoc_;
     bool closing_ = false;
+    QMetaObject::Connection focusConnection_;
     // The find handlers SetupWindowSearch configured; the window's handlers run them.
     TkvSearchDialog::TKvNotifyEvent searchInit_, searchBefore_;
     TkvSearchDialog::TKvAfterExecuteEvent searchAfter_;
