@@ -316,6 +316,26 @@ const QList<Draw>& images() {
             p.setBrush(kLightBlue);
             p.drawPath(funnel);
         },
+        // 30 colour filter: a funnel over three colour bands
+        [](QPainter& p) {
+            p.setPen(Qt::NoPen);
+            const QColor bands[] = {kRed, kGreen, kBlue};
+            for (int i = 0; i < 3; ++i) {
+                p.setBrush(bands[i]);
+                p.drawRect(QRectF(1.5 + i * 5, 13.5, 5, 3));
+            }
+            QPainterPath funnel;
+            funnel.moveTo(2.5, 1.5);
+            funnel.lineTo(15.5, 1.5);
+            funnel.lineTo(10.5, 7.5);
+            funnel.lineTo(10.5, 12);
+            funnel.lineTo(7.5, 10.5);
+            funnel.lineTo(7.5, 7.5);
+            funnel.closeSubpath();
+            p.setPen(pen(kDark, 1));
+            p.setBrush(kGold);
+            p.drawPath(funnel);
+        },
     };
     return list;
 }

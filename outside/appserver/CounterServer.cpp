@@ -135,6 +135,42 @@ CounterServer::CounterServer(StorageConfig config)
     addMethod("Documents", [this](VariantList& a) {
         return documents(ownUser(textArg(a, 0)), int(arg(a, 1).toIntDef(2)));
     });
+    // Files attached to one record: (program, company, key string) → rows [document id, file name,
+    // creator, date]; AddAttachment and RemoveAttachment write ATTACH for the attachment window.
+    addMethod("Attachments", [this](VariantList& a) -> Variant {
+        QSqlQuery q(storage().db());
+        q.prepare(
+            QStringLiteral("SELECT DocID, FileName, Creator, CreateDate FROM ATTACH WHERE Parent = ? AND "
+                           "CompanyID = ? AND KeyValues = ? ORDER BY CreateDate, DocID"));
+        q.addBindValue(textArg(a, 0));
+        q.addBindValue(textArg(a, 1));
+        q.addBindValue(arg(a, 2).isEmptyOrNull() ? QString() : arg(a, 2).toString());
+        if (!q.exec()) refuse(QStringLiteral("Attachments: the query failed"));
+        VariantList rows;
+        while (q.next())
+            rows << Variant::fromList(
+                {q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString()});
+        return Variant::fromList(rows);
+    });
+    addMethod("AddAttachment", [this](VariantList& a) -> Variant {
+        const QString key = arg(a, 2).isEmptyOrNull() ? QString() : arg(a, 2).toString();
+        if (textArg(a, 0).isEmpty() || textArg(a, 1).isEmpty() || key.isEmpty() || textArg(a, 3).isEmpty())
+            refuse(QStringLiteral("AddAttachment: program, company, key and document id are required"));
+        storage().exec(
+            QStringLiteral("INSERT INTO ATTACH (Parent, KeyValues, CompanyID, DocID, FileName, Creator, "
+                           "CreateDate) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+            {textArg(a, 0), key, textArg(a, 1), textArg(a, 3), textArg(a, 4), ownUser(textArg(a, 5)),
+             textArg(a, 6)});
+        return QString();
+    });
+    addMethod("RemoveAttachment", [this](VariantList& a) -> Variant {
+        storage().exec(
+            QStringLiteral(
+                "DELETE FROM ATTACH WHERE Parent = ? AND CompanyID = ? AND KeyValues = ? AND DocID = ?"),
+            {textArg(a, 0), textArg(a, 1), arg(a, 2).isEmptyOrNull() ? QString() : arg(a, 2).toString(),
+             textArg(a, 3)});
+        return QString();
+    });
     addProperty(
         "ProductID", [this] { return Variant(productId_); },
         [this](const Variant& v) { productId_ = int(v.toIntDef(3)); });

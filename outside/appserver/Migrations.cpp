@@ -185,6 +185,17 @@ void addPasswordHashes(Storage& s) {
     s.exec(QStringLiteral("ALTER TABLE KVXMA ADD COLUMN MA007 VARCHAR(255) NOT NULL DEFAULT ''"));
 }
 
+// A drill-down link of the transmission settings into the item master
+// and a voucher format whose caption holds an apostrophe.
+void seedSingleWindowLinks(Storage& s) {
+    const QString ins = QStringLiteral(
+        "INSERT INTO ADMMR (MR001, MR002, MR003, MR004, MR005, MR006, MR007, MR008, MR009, MR010, MR011) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    s.exec(ins, {"QLDI05", "01", "", "MB001", "MB001", "INVI02", "MB001", "MB001", "", "", 1});
+    s.exec(QStringLiteral("INSERT INTO WARRANT (NT001, NT002, NT003) VALUES (?, ?, ?)"),
+           {"QLDR05-03", QStringLiteral("O'Neil 格式"), QStringLiteral("<layout paper=\"B5\"/>")});
+}
+
 // Saved schemes shared within the owner's group and one default scheme per user and program; a buyer of
 // another group, so that sharing can be seen not to cross groups. The seeded scheme becomes a real
 // scheme text of the advanced page, and the administrator's number settings move to the all-programs
@@ -240,6 +251,7 @@ const QList<Migration>& migrations() {
         {10, "a transmission setting with an apostrophe in its remark", seedQuotedRemark},
         {11, "shared and default query schemes; a buyer of another group", shareSavedSchemes},
         {12, "colour rules and a user-defined-field rule of QLDI05", seedColourAndUdfRules},
+        {14, "drill-down links of QLDI05 and a voucher format with an apostrophe", seedSingleWindowLinks},
     };
     return list;
 }

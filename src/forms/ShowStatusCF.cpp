@@ -123,4 +123,37 @@ void TfrmShowStatus::closeEvent(QCloseEvent* event) {
     TKVForm::closeEvent(event);
 }
 
+// --- TShowStatusProgress ---
+
+TShowStatusProgress::TShowStatusProgress(QWidget* owner) : window_(TKVForm::Create<TfrmShowStatus>(owner)) {
+    window_->setCancelEnabled(true);
+}
+
+TShowStatusProgress::~TShowStatusProgress() {
+    delete window_.data();
+}
+
+void TShowStatusProgress::Start(const QString& text, int min, int max) {
+    if (window_) window_->Start(text, min, max);
+}
+
+void TShowStatusProgress::SetMax(int max) {
+    if (window_ && max > 0) {
+        window_->StatusBar->setMaxValue(max);
+        window_->StatusBar->show();
+    }
+}
+
+void TShowStatusProgress::Step() {
+    if (window_) window_->Step();
+}
+
+bool TShowStatusProgress::Cancelled() const {
+    return window_ && window_->Cancelled();
+}
+
+void TShowStatusProgress::Close() {
+    if (window_) window_->CloseStatus();
+}
+
 } // namespace kvx

@@ -6,7 +6,10 @@
 // reaches the window while the caller's loop runs in the same thread.
 #pragma once
 
+#include "data/SingleModuleOwner.h"
 #include "lang/KVForm.h"
+
+#include <QPointer>
 
 class QFrame;
 class QLabel;
@@ -50,6 +53,23 @@ private:
     bool cancelEnabled_ = false;
     bool cancelled_ = false;
     bool closing_ = false;
+};
+
+// The progress of a data-module export shown in a TfrmShowStatus with its Cancel button on. The window
+// is created with the given owner and freed with the adapter.
+class TShowStatusProgress : public TExportProgress {
+public:
+    explicit TShowStatusProgress(QWidget* owner);
+    ~TShowStatusProgress() override;
+    void Start(const QString& text, int min, int max) override;
+    void SetMax(int max) override;
+    void Step() override;
+    bool Cancelled() const override;
+    void Close() override;
+    TfrmShowStatus* window() const { return window_; }
+
+private:
+    QPointer<TfrmShowStatus> window_;
 };
 
 } // namespace kvx

@@ -4,6 +4,7 @@
 #include <freexl.h>
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -130,6 +131,44 @@ TEST_F(XlsWriterTest, CellsComeBackWithTheirTypes) {
     ASSERT_TRUE(fileCmd.waitForFinished());
     const QByteArray magic = fileCmd.readAllStandardOutput();
     EXPECT_TRUE(magic.contains("CDFV2") || magic.contains("Composite Document File")) << magic.toStdString();
+}
+
+// libfreexl reads a string continued over one CONTINUE record but misreads one spread over three
+// records or more (about 8,200 characters and up). xlrd (Debian python3-xlrd) reads the same file
+// correctly, which shows the records are right; it checks them here.
+TEST_F(XlsWriterTest, StringsOverSeveralContinueRecordsReadBackWithXlrd) {
+    const QString file = path(QStringLiteral("long.xls"));
+    const QString wide = QString(20000, QChar(u'汉')) + QStringLiteral("end");
+    QString narrow;
+    for (int i = 0; i < 9000; ++i)
+        narrow += QChar('a' + i % 26);
+    {
+        XlsWriter w(file, QStringLiteral("S"));
+        w.addRow();
+        w.writeText(0, QStringLiteral("before"));
+        w.writeText(1, wide);
+        w.writeText(2, narrow);
+        w.writeText(3, QStringLiteral("after"));
+        w.close();
+    }
+    QProcess py;
+    py.start(QStringLiteral("/usr/bin/python3"),
+             {QStringLiteral("-c"),
+              QStringLiteral("import sys, xlrd, hashlib\n"
+                             "s = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)\n"
+                             "for c in range(4):\n"
+                             "    v = s.cell_value(0, c)\n"
+                             "    print(len(v), hashlib.md5(v.encode('utf-8')).hexdigest())\n"),
+              file});
+    ASSERT_TRUE(py.waitForFinished(60000));
+    ASSERT_EQ(py.exitCode(), 0) << py.readAllStandardError().toStdString();
+    const QStringList lines = QString::fromUtf8(py.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    auto expected = [](const QString& t) {
+        return QString::number(t.size()) + ' ' +
+               QString::fromLatin1(QCryptographicHash::hash(t.toUtf8(), QCryptographicHash::Md5).toHex());
+    };
+    EXPECT_EQ(lines, (QStringList{expected(QStringLiteral("before")), expected(wide), expected(narrow),
+                                  expected(QStringLiteral("after"))}));
 }
 
 TEST_F(XlsWriterTest, FullSheetContinuesOnNumberedSheetsWithEveryRow) {
