@@ -7,7 +7,7 @@ PKGS=(
   libpugixml-dev libopencc-dev opencc libopencc-data
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3 fonts-wqy-microhei libsodium-dev
-  libfreexl-dev file
+  libfreexl-dev file openssl
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -50,6 +50,7 @@ public:
         kLoginFailed = -32003,   // wrong user or password
         kLoginRequired = -32004, // the method needs a signed-in user
         kLimitReached = -32005,  // a limit of the session (objects, answer size) refuses the request
+        kTlsRequired = -32006,   // a plain connection to a server that accepts only TLS
     };
 
 private:
