@@ -12,6 +12,8 @@
 
 namespace kvxsrv {
 
+class StatementCache;
+
 // Reconcile error codes (ReconcileError::errorCode).
 enum ApplyErrorCode {
     kChangedByOther = 1, // the stored row differs from the row as fetched
@@ -87,7 +89,9 @@ private:
     QString selectStatement(QVariantList& binds) const;
     void openCursor();
     kvx::Row readRow(const QSqlQuery& q) const;
-    std::optional<kvx::Row> currentRow(const QStringList& keys, const QVariantList& keyValues);
+    // The stored row of the key; `cache` holds the statement prepared once per apply.
+    std::optional<kvx::Row> currentRow(const QStringList& keys, const QVariantList& keyValues,
+                                       StatementCache* cache = nullptr);
     kvx::Variant toVariant(const QVariant& v, kvx::FieldType t) const;
 };
 
