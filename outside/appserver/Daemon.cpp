@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcDaemon, "kvx.appserver")
@@ -198,7 +199,9 @@ void SessionThread::serve(QTcpSocket& sock) {
                 if (sock.state() != QAbstractSocket::ConnectedState) break;
                 sock.waitForReadyRead(100);
             }
-            const QByteArray more = sock.read(limits_.maxRequestBytes + 1 - buffer.size());
+            // What is there, within the request limit (read(n) would allocate n bytes first).
+            const QByteArray more =
+                sock.read(qMin(sock.bytesAvailable(), limits_.maxRequestBytes + 1 - buffer.size()));
             if (!received && !more.isEmpty() && more.front() == char(kTlsHandshakeByte)) {
                 qCInfo(lcDaemon) << "refused a TLS handshake: this server has no TLS configured";
                 closeWith(RpcSession::kInvalidRequest,
@@ -221,28 +224,64 @@ void SessionThread::serve(QTcpSocket& sock) {
         if (line.trimmed().isEmpty()) continue;
         const QByteArray reply = session.handleLine(line);
         if (!reply.isEmpty()) {
-            sock.write(reply + '\n');
             // The next request is read only when this answer is gone; a client that stops reading is
             // dropped after the stall limit, and a shutdown drops what is unsent.
-            QElapsedTimer stall;
-            stall.start();
-            while (sock.bytesToWrite() > 0 && sock.state() == QAbstractSocket::ConnectedState) {
-                if (stopping_.load()) {
-                    open = false;
-                    break;
-                }
-                if (sock.waitForBytesWritten(200))
-                    stall.restart();
-                else if (stall.elapsed() > limits_.writeStallSeconds * 1000LL) {
-                    qCInfo(lcDaemon) << "dropping a client that does not read its answers";
-                    open = false;
-                    break;
-                }
-            }
+            if (!sendAnswer(sock, reply)) open = false;
         }
         if (session.finished()) break;
     }
     if (!open) sock.abort();
+}
+
+bool SessionThread::sendAnswer(QTcpSocket& sock, const QByteArray& reply) {
+    QElapsedTimer stall;
+    stall.start();
+    auto stalled = [&] {
+        if (stall.elapsed() <= limits_.writeStallSeconds * 1000LL) return false;
+        qCInfo(lcDaemon) << "dropping a client that does not read its answers";
+        return true;
+    };
+    if (qobject_cast<QSslSocket*>(&sock)) {
+        sock.write(reply);
+        sock.write("\n", 1);
+        while (sock.bytesToWrite() > 0 && sock.state() == QAbstractSocket::ConnectedState) {
+            if (stopping_.load()) return false;
+            if (sock.waitForBytesWritten(200))
+                stall.restart();
+            else if (stalled())
+                return false;
+        }
+        return true;
+    }
+    // Plain TCP: the answer goes from its own buffer to the kernel, with the line end beside it.
+    static const char lineEnd = '\n';
+    iovec parts[2] = {{const_cast<char*>(reply.constData()), size_t(reply.size())},
+                      {const_cast<char*>(&lineEnd), 1}};
+    int first = 0;
+    const int fd = int(sock.socketDescriptor());
+    while (first < 2) {
+        msghdr m{};
+        m.msg_iov = parts + first;
+        m.msg_iovlen = size_t(2 - first);
+        const ssize_t n = ::sendmsg(fd, &m, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            size_t left = size_t(n);
+            while (first < 2 && left >= parts[first].iov_len)
+                left -= parts[first++].iov_len;
+            if (first < 2) {
+                parts[first].iov_base = static_cast<char*>(parts[first].iov_base) + left;
+                parts[first].iov_len -= left;
+            }
+            stall.restart();
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+        if (stopping_.load() || stalled()) return false;
+        pollfd p{fd, POLLOUT, 0};
+        ::poll(&p, 1, 200);
+    }
+    return true;
 }
 
 Daemon::Daemon(StorageConfig config, ServerLimits limits, QObject* parent)

@@ -61,6 +61,9 @@ private:
     // refused or ended before that (the descriptor is closed then).
     std::unique_ptr<class QTcpSocket> openSocket();
     void serve(class QTcpSocket& sock);
+    // Writes one answer and its line end; false when the client stopped reading for the stall limit,
+    // the server is stopping, or the connection broke.
+    bool sendAnswer(class QTcpSocket& sock, const QByteArray& reply);
 };
 
 class Daemon : public QTcpServer {

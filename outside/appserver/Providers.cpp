@@ -276,11 +276,15 @@ private:
 
 std::optional<kvx::Row> TableProvider::currentRow(const QStringList& keys, const QVariantList& keyValues,
                                                   StatementCache* cache) {
-    QStringList terms;
-    for (const QString& k : keys)
-        terms << QStringLiteral("%1 = ?").arg(k);
-    const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3")
-                            .arg(tableColumns_.join(','), opt_.table, terms.join(QLatin1String(" AND ")));
+    if (keys != keySelectKeys_) {
+        QStringList terms;
+        for (const QString& k : keys)
+            terms << QStringLiteral("%1 = ?").arg(k);
+        keySelect_ = QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                         .arg(tableColumns_.join(','), opt_.table, terms.join(QLatin1String(" AND ")));
+        keySelectKeys_ = keys;
+    }
+    const QString sql = keySelect_;
     std::optional<QSqlQuery> own;
     QSqlQuery* q = nullptr;
     QString error;
@@ -436,6 +440,7 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
 
     Storage::Transaction tx(storage_);
     StatementCache statements(storage_.db());
+    QHash<QByteArray, QString> statementTexts;
     int previous = 0;
     for (int i = 0; i < delta.rows.size(); ++i) {
         const kvx::DeltaRow& d = delta.rows[i];
@@ -530,8 +535,9 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
             continue;
         }
 
+        std::optional<kvx::Row> current;
         if (d.status != kvx::UpdateStatus::Inserted) {
-            const auto current = currentRow(keys, keyValues, &statements);
+            current = currentRow(keys, keyValues, &statements);
             if (!current) {
                 fail(kDeletedByOther, QStringLiteral("The record was deleted by another user"));
                 continue;
@@ -601,57 +607,58 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
             }
         }
 
-        QString sql;
+        // The statement is known by its kind and the table columns it writes, in order: its text is
+        // made and prepared the first time only.
         QVariantList binds;
+        QList<int> written;                             // table columns, in the order bound
+        QList<std::pair<int, QVariant>> writtenColumns; // table column, value bound
         QVariantList newKey = keyValues;
+        char kind = 'D';
         if (d.status == kvx::UpdateStatus::Deleted) {
-            QStringList terms;
-            for (const QString& k : keys)
-                terms << QStringLiteral("%1 = ?").arg(k);
-            sql =
-                QStringLiteral("DELETE FROM %1 WHERE %2").arg(opt_.table, terms.join(QLatin1String(" AND ")));
             binds = keyValues;
-        } else if (d.status == kvx::UpdateStatus::Inserted) {
-            QStringList cols, marks;
-            for (int f = 0; f < delta.fields.size() && f < d.newValues.size(); ++f) {
-                if (colOf[f] < 0 || d.newValues[f].isUnassigned() || forced.contains(colOf[f])) continue;
-                cols << tableColumns_[colOf[f]];
-                marks << QStringLiteral("?");
-                binds << toSqlValue(d.newValues[f]);
-            }
-            for (auto it = forced.constBegin(); it != forced.constEnd(); ++it) {
-                cols << tableColumns_[it.key()];
-                marks << QStringLiteral("?");
-                binds << it.value();
-            }
-            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(opt_.table, cols.join(','), marks.join(','));
         } else {
-            QStringList sets, terms;
-            bool anyChange = false;
+            kind = d.status == kvx::UpdateStatus::Inserted ? 'I' : 'U';
             for (int f = 0; f < delta.fields.size() && f < d.newValues.size(); ++f) {
                 if (colOf[f] < 0 || d.newValues[f].isUnassigned() || forced.contains(colOf[f])) continue;
-                sets << QStringLiteral("%1 = ?").arg(tableColumns_[colOf[f]]);
+                written << colOf[f];
                 binds << toSqlValue(d.newValues[f]);
-                anyChange = true;
-                const int k = keys.indexOf(tableColumns_[colOf[f]]);
-                if (k >= 0) newKey[k] = toSqlValue(d.newValues[f]);
+                writtenColumns.append({colOf[f], binds.back()});
+                if (kind == 'U')
+                    if (const int k = keys.indexOf(tableColumns_[colOf[f]]); k >= 0) newKey[k] = binds.back();
             }
-            if (anyChange)
+            // A change that writes nothing of the table also leaves the audit columns alone.
+            if (kind == 'I' || !written.isEmpty())
                 for (auto it = forced.constBegin(); it != forced.constEnd(); ++it) {
-                    sets << QStringLiteral("%1 = ?").arg(tableColumns_[it.key()]);
+                    written << it.key();
                     binds << it.value();
                 }
-            if (sets.isEmpty()) {
+            if (kind == 'U' && written.isEmpty()) {
                 if (const auto row = currentRow(keys, keyValues, &statements))
                     result.applied.append(qMakePair(i, *row));
                 continue;
             }
+            if (kind == 'U') binds += keyValues;
+        }
+        QByteArray shape(1, kind);
+        shape.append(reinterpret_cast<const char*>(written.constData()),
+                     written.size() * qsizetype(sizeof(int)));
+        QString& sql = statementTexts[shape];
+        if (sql.isEmpty()) {
+            QStringList names, terms;
+            for (int c : std::as_const(written))
+                names << tableColumns_[c];
             for (const QString& k : keys)
                 terms << QStringLiteral("%1 = ?").arg(k);
-            binds += keyValues;
-            sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                      .arg(opt_.table, sets.join(','), terms.join(QLatin1String(" AND ")));
+            const QString where = terms.join(QLatin1String(" AND "));
+            if (kind == 'D')
+                sql = QStringLiteral("DELETE FROM %1 WHERE %2").arg(opt_.table, where);
+            else if (kind == 'I')
+                sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                          .arg(opt_.table, names.join(','),
+                               QStringList(names.size(), QStringLiteral("?")).join(','));
+            else
+                sql = QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3")
+                          .arg(opt_.table, names.join(QLatin1String(" = ?, ")), where);
         }
         QString prepareError;
         QSqlQuery* q = statements.get(sql, prepareError);
@@ -675,8 +682,29 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
             continue;
         }
         if (d.status != kvx::UpdateStatus::Deleted) {
-            if (const auto row = currentRow(keys, newKey, &statements)) {
+            // The row as stored: what was written over the row read before (a change) or, for an
+            // insert that sets every column, what was written; the values pass through the same
+            // conversion as values read. Otherwise (defaults of the table) it is read back.
+            std::optional<kvx::Row> row = current;
+            if (!row) {
+                QList<bool> covered(tableColumns_.size(), false);
+                for (const auto& w : std::as_const(writtenColumns))
+                    covered[w.first] = true;
+                for (auto it = forced.constBegin(); it != forced.constEnd(); ++it)
+                    covered[it.key()] = true;
+                if (!covered.contains(false)) row.emplace(tableColumns_.size());
+            }
+            if (row) {
+                for (const auto& [c, value] : std::as_const(writtenColumns))
+                    (*row)[c] = toVariant(value, fields_[c].type);
+                for (auto it = forced.constBegin(); it != forced.constEnd(); ++it)
+                    (*row)[it.key()] = toVariant(it.value(), fields_[it.key()].type);
+            } else {
+                row = currentRow(keys, newKey, &statements);
+            }
+            if (row) {
                 kvx::Row applied;
+                applied.reserve(delta.fields.size());
                 for (int f = 0; f < delta.fields.size(); ++f)
                     applied.append(colOf[f] >= 0 ? row->at(colOf[f]) : Variant());
                 result.applied.append(qMakePair(i, applied));

@@ -83,6 +83,8 @@ private:
     std::unique_ptr<QSqlQuery> cursor_;
     QList<kvx::Row> buffered_;
     bool exhausted_ = false;
+    QStringList keySelectKeys_; // the keys keySelect_ finds a row by
+    QString keySelect_;
     bool started_ = false;
 
     QString whereClause(QVariantList& binds) const;

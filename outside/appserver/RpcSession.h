@@ -15,6 +15,8 @@ namespace kvxsrv {
 
 // The JSON text of a record packet, as DataPacket::toJson gives it, written directly.
 QByteArray packetJson(const kvx::DataPacket& p);
+// The same text appended to `out`.
+void appendPacketJson(QByteArray& out, const kvx::DataPacket& p);
 
 // What one session may hold.
 struct SessionLimits {
