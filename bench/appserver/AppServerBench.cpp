@@ -13,6 +13,7 @@
 #include "Providers.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -126,6 +127,13 @@ struct Fixture {
             s.exec(QStringLiteral("INSERT INTO BENCHA SELECT * FROM BENCHT WHERE MB001 <= 'K%1'")
                        .arg(kApplyRows, 6, 10, QChar('0')));
         }
+        {
+            // No time limit on queries: fetching every row in one answer takes seconds on a busy machine.
+            QFile ini(dir.filePath("StaveloS.ini"));
+            if (!ini.open(QIODevice::WriteOnly)) qFatal("cannot write StaveloS.ini");
+            ini.write("[Limits]\nQuerySeconds=0\n");
+        }
+        config.queryMs = 0;
         local = std::make_shared<kvxsrv::ProgramServer>(config);
         if (local->connect("BENCH01", "DS", "DEMO", "DEMO") != 0)
             qFatal("connect: %s", qPrintable(local->lastError()));

@@ -12,6 +12,7 @@
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpSocket>
+#include <utility>
 
 namespace kvx {
 
@@ -81,8 +82,15 @@ public:
             if (end >= 0) break;
             if (!socket_->waitForReadyRead(remaining(timer))) fail(QStringLiteral("waiting for the answer"));
         }
-        const QByteArray line = buffer_.left(end);
-        buffer_.remove(0, end + 1);
+        // An answer that ends the buffer (the usual case) is taken over without a copy.
+        QByteArray line;
+        if (end + 1 == buffer_.size()) {
+            line = std::exchange(buffer_, QByteArray());
+            line.chop(1);
+        } else {
+            line = buffer_.left(end);
+            buffer_.remove(0, end + 1);
+        }
         QJsonParseError perr;
         const QJsonDocument doc = QJsonDocument::fromJson(line, &perr);
         if (!doc.isObject()) fail(QStringLiteral("reading the answer (%1)").arg(perr.errorString()));
