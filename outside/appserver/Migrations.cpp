@@ -180,6 +180,38 @@ void addPasswordHashes(Storage& s) {
     s.exec(QStringLiteral("ALTER TABLE KVXMA ADD COLUMN MA007 VARCHAR(255) NOT NULL DEFAULT ''"));
 }
 
+// Saved schemes shared within the owner's group and one default scheme per user and program; a buyer of
+// another group, so that sharing can be seen not to cross groups. The seeded scheme becomes a real
+// scheme text of the advanced page, and the administrator's number settings move to the all-programs
+// scope that the options dialog writes (a per-program copy would hide every later change).
+void shareSavedSchemes(Storage& s) {
+    s.exec(QStringLiteral("ALTER TABLE DOCUS ADD COLUMN USR_GROUP VARCHAR(10) NOT NULL DEFAULT ''"));
+    s.exec(QStringLiteral("ALTER TABLE DOCUS ADD COLUMN SHARED VARCHAR(1) NOT NULL DEFAULT 'N'"));
+    s.exec(QStringLiteral("ALTER TABLE DOCUS ADD COLUMN IS_DEFAULT VARCHAR(1) NOT NULL DEFAULT 'N'"));
+    s.exec(QStringLiteral("UPDATE DOCUS SET USR_GROUP = COALESCE((SELECT MA003 FROM KVXMA WHERE "
+                          "KVXMA.MA001 = DOCUS.CREATOR), '')"));
+    s.exec(QStringLiteral("CREATE INDEX DOCUS_SHARED ON DOCUS (PROGRAMME, USR_GROUP, SHARED)"));
+    const QString advanced = QStringLiteral("500") + QChar(7) +
+                             QStringLiteral("(QLDMB.MB002 = '2')\n  AND (QLDMB.MB004 = '2')") + QChar(3) +
+                             QChar(3) + QStringLiteral("0") + QChar(3);
+    s.exec(QStringLiteral("UPDATE DOCUS SET VCONDITION = ?, ActivePage = 1 WHERE NCONDITION = ? AND "
+                          "CREATOR = 'DS' AND PROGRAMME = 'QLDI05' AND VCONDITION = ?"),
+           {advanced, QStringLiteral("汇出类单据"), QStringLiteral("MB002='2' and MB004='2'")});
+    s.exec(QStringLiteral("UPDATE USRDEF SET UD003 = '*' WHERE UD002 = 'DS' AND UD003 = 'QLDI05' AND "
+                          "UD004 = 'NumberFieldsSetting' AND NOT EXISTS (SELECT 1 FROM USRDEF u WHERE "
+                          "u.UD001 = USRDEF.UD001 AND u.UD002 = 'DS' AND u.UD003 = '*' AND "
+                          "u.UD004 = 'NumberFieldsSetting')"));
+    s.exec(QStringLiteral("INSERT INTO KVXMC (MC001, MC002, MC003) VALUES ('PURCH', ?, ?)"),
+           {QStringLiteral("采购组"), QStringLiteral("'PURCH'")});
+    s.exec(QStringLiteral("INSERT INTO KVXMA (MA001, MA002, MA003, MA004, MA005, MA006) VALUES "
+                          "('BUYER', ?, 'PURCH', 'N', 'CHS', 'Y')"),
+           {QStringLiteral("陈采购")});
+    s.exec(QStringLiteral("INSERT INTO KVXMF (MF001, MF002, MF003, MF004, MF005, MF006, MF007, MF008, MF009, "
+                          "COMPANY, CREATOR, USR_GROUP, CREATE_DATE, MODIFIER, MODI_DATE, FLAG) VALUES "
+                          "('BUYER', 'QLDI05', 'Y', 'NYNNNNRRNNNN', 'NYNNNNN', 'NYNNNNN', 'Y', '', 'N', "
+                          "'DEMO', 'DS', 'ADMIN', '20240312', '', '', 1)"));
+}
+
 struct Migration {
     int version;
     const char* description;
@@ -200,6 +232,7 @@ const QList<Migration>& migrations() {
         {8, "screen settings of QLDI05 for the demo company", seedQldi05ScreenSettings},
         {9, "password hashes of users", addPasswordHashes},
         {10, "a transmission setting with an apostrophe in its remark", seedQuotedRemark},
+        {11, "shared and default query schemes; a buyer of another group", shareSavedSchemes},
         {12, "colour rules and a user-defined-field rule of QLDI05", seedColourAndUdfRules},
     };
     return list;

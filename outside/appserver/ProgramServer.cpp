@@ -4,6 +4,7 @@
 #include "ColourRules.h"
 #include "CounterServer.h"
 #include "SqlGuard.h"
+#include "platform/CodePage.h"
 
 #include <QDate>
 #include <QLoggingCategory>
@@ -15,6 +16,21 @@
 namespace kvxsrv {
 
 Q_LOGGING_CATEGORY(lcProgramServer, "kvx.appserver")
+
+namespace {
+// The saved schemes a user reads: his own and those the members of his group share, of one program.
+const QString kSchemeReadScope =
+    QStringLiteral("PROGRAMME = ? AND (CREATOR = ? OR (SHARED = 'Y' AND USR_GROUP = ? AND USR_GROUP <> ''))");
+
+// Empty when the name may be a scheme name: 1 to 20 characters that the database code page holds.
+QString checkSchemeName(const QString& name) {
+    if (name.trimmed().isEmpty()) return QStringLiteral("方案名称不可空白 (the scheme needs a name)");
+    if (name.size() > 20) return QStringLiteral("方案名称不可超过20个字 (at most 20 characters)");
+    if (kvx::codepage::decode(kvx::codepage::encode(name, 936), 936) != name)
+        return QStringLiteral("方案名称含有数据库代码页没有的字 (the name has characters GBK lacks)");
+    return {};
+}
+} // namespace
 
 using kvx::Variant;
 using kvx::VariantList;
@@ -149,7 +165,9 @@ ProgramServer::ProgramServer(StorageConfig config)
         const QString prog = text(v, 1).isEmpty() ? session_->prog : text(v, 1).toUpper();
         if (user.compare(session_->user, Qt::CaseInsensitive) != 0)
             return QStringLiteral("只能读取自己的查询方案 (schemes of user %1 are not yours)").arg(user);
-        provider(QStringLiteral("pvdConSave")).setPinned({{"CREATOR", session_->user}, {"PROGRAMME", prog}});
+        TableProvider& saved = provider(QStringLiteral("pvdConSave"));
+        saved.setPinned({{"CREATOR", session_->user}, {"PROGRAMME", prog}});
+        saved.setReadScope(kSchemeReadScope, {prog, session_->user, session_->group});
         return QString();
     });
     addMethod("InsertConTable", [this](VariantList& a) { return Variant(writeScheme(flatten(a))); });
@@ -157,6 +175,11 @@ ProgramServer::ProgramServer(StorageConfig config)
     addMethod("ChangeConName", [this](VariantList& a) {
         return Variant(renameScheme(arg(a, 0).isArray() ? arg(a, 0).toList() : VariantList{},
                                     arg(a, 1).isArray() ? arg(a, 1).toList() : VariantList{}));
+    });
+    addMethod("ShareConTable",
+              [this](VariantList& a) { return Variant(markScheme(flatten(a), QStringLiteral("SHARED"))); });
+    addMethod("SetDefaultCon", [this](VariantList& a) {
+        return Variant(markScheme(flatten(a), QStringLiteral("IS_DEFAULT")));
     });
     addMethod("GetMessage", [this](VariantList& a) -> Variant {
         // Message catalogue: kind, code and language (CHS when not given).
@@ -325,6 +348,10 @@ void ProgramServer::createProviders() {
     saved.table = QStringLiteral("DOCUS");
     saved.keyFields = {QStringLiteral("NCONDITION"), QStringLiteral("CREATOR"), QStringLiteral("PROGRAMME")};
     saved.pinned = {{"CREATOR", session_->user}, {"PROGRAMME", session_->prog}};
+    saved.readScope = kSchemeReadScope;
+    saved.readScopeBinds = {session_->prog, session_->user, session_->group};
+    // Schemes change only through the scheme calls, which keep the owner's group and the marks right.
+    saved.canInsert = saved.canModify = false;
     providers_.emplace(QStringLiteral("pvdconsave"), std::make_unique<TableProvider>(s, saved));
 }
 
@@ -407,11 +434,45 @@ kvx::ApplyResult ProgramServer::applyUpdates(const QString& name, const kvx::Del
     }
 }
 
+// ShareConTable / SetDefaultCon: name, user, program, "Y" or "N". Only the owner marks a scheme; one
+// default per user and program (setting it clears the user's others).
+QString ProgramServer::markScheme(const VariantList& a, const QString& column) {
+    requireSession();
+    if (text(a, 1).compare(session_->user, Qt::CaseInsensitive) != 0)
+        return QStringLiteral("只有方案的创建者可以更改它 (only the owner changes a scheme)");
+    const QString name = text(a, 0), prog = text(a, 2).toUpper();
+    const QString flag =
+        text(a, 3).trimmed().toUpper() == QLatin1String("Y") ? QStringLiteral("Y") : QStringLiteral("N");
+    detachAll();
+    try {
+        Storage::Transaction tx(storage());
+        if (!storage()
+                 .scalar(QStringLiteral(
+                             "SELECT 1 FROM DOCUS WHERE NCONDITION = ? AND CREATOR = ? AND PROGRAMME = ?"),
+                         {name, session_->user, prog})
+                 .isValid())
+            return QStringLiteral("方案 %1 不存在 (no such scheme)").arg(name);
+        if (column == QLatin1String("IS_DEFAULT") && flag == QLatin1String("Y"))
+            storage().exec(
+                QStringLiteral("UPDATE DOCUS SET IS_DEFAULT = 'N' WHERE CREATOR = ? AND PROGRAMME = ?"),
+                {session_->user, prog});
+        // The group is the owner's current one: sharing follows the user into a new group.
+        storage().exec(QStringLiteral("UPDATE DOCUS SET %1 = ?, USR_GROUP = ? WHERE NCONDITION = ? AND "
+                                      "CREATOR = ? AND PROGRAMME = ?")
+                           .arg(column),
+                       {flag, session_->group, name, session_->user, prog});
+        tx.commit();
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return {};
+}
+
 // InsertConTable: name, user, date, program, scheme text, page, replace flag.
 QString ProgramServer::writeScheme(const VariantList& a) {
     requireSession();
     const QString name = text(a, 0), user = text(a, 1), prog = text(a, 3).toUpper();
-    if (name.isEmpty()) return QStringLiteral("方案名称不可空白 (the scheme needs a name)");
+    if (const QString why = checkSchemeName(name); !why.isEmpty()) return why;
     if (user.compare(session_->user, Qt::CaseInsensitive) != 0)
         return QStringLiteral("不能保存其他用户的方案 (schemes are saved for the connected user only)");
     const bool replace = a.size() > 6 && a[6].toBool();
@@ -434,8 +495,9 @@ QString ProgramServer::writeScheme(const VariantList& a) {
         else
             storage().exec(
                 QStringLiteral("INSERT INTO DOCUS (NCONDITION, CREATOR, PROGRAMME, VCONDITION, ActivePage, "
-                               "CREATE_DATE) VALUES (?, ?, ?, ?, ?, ?)"),
-                {name, session_->user, prog, a.value(4).toString(), int(a.value(5).toIntDef(0)), text(a, 2)});
+                               "CREATE_DATE, USR_GROUP) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                {name, session_->user, prog, a.value(4).toString(), int(a.value(5).toIntDef(0)), text(a, 2),
+                 session_->group});
         tx.commit();
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
@@ -466,7 +528,7 @@ QString ProgramServer::deleteScheme(const VariantList& a) {
 
 QString ProgramServer::renameScheme(const VariantList& o, const VariantList& n) {
     requireSession();
-    if (text(n, 0).isEmpty()) return QStringLiteral("方案名称不可空白 (the scheme needs a name)");
+    if (const QString why = checkSchemeName(text(n, 0)); !why.isEmpty()) return why;
     if (text(o, 1).compare(session_->user, Qt::CaseInsensitive) != 0 ||
         text(n, 1).compare(session_->user, Qt::CaseInsensitive) != 0)
         return QStringLiteral("不能更改其他用户的方案 (schemes of other users cannot be renamed)");

@@ -62,6 +62,7 @@ private:
     QString writeScheme(const kvx::VariantList& args);
     QString deleteScheme(const kvx::VariantList& key);
     QString renameScheme(const kvx::VariantList& oldKey, const kvx::VariantList& newKey);
+    QString markScheme(const kvx::VariantList& key, const QString& column);
     int fail(int code, const QString& reason);
 };
 

@@ -86,6 +86,14 @@ void TableProvider::setPinned(const QHash<QString, QVariant>& pinned) {
     buffered_.clear();
 }
 
+void TableProvider::setReadScope(const QString& sql, const QVariantList& binds) {
+    detachCursor();
+    opt_.readScope = sql;
+    opt_.readScopeBinds = binds;
+    started_ = false;
+    buffered_.clear();
+}
+
 Variant TableProvider::dataRequest(const Variant& data) {
     const kvx::DataRequest req = kvx::DataRequest::fromVariant(data);
     for (const QString& text : {req.condition, req.order}) {
@@ -117,9 +125,14 @@ Variant TableProvider::dataRequest(const Variant& data) {
 
 QString TableProvider::whereClause(QVariantList& binds) const {
     QStringList terms;
-    for (auto it = opt_.pinned.constBegin(); it != opt_.pinned.constEnd(); ++it) {
-        terms << QStringLiteral("%1 = ?").arg(it.key());
-        binds << it.value();
+    if (!opt_.readScope.isEmpty()) {
+        terms << QStringLiteral("(%1)").arg(opt_.readScope);
+        binds << opt_.readScopeBinds;
+    } else {
+        for (auto it = opt_.pinned.constBegin(); it != opt_.pinned.constEnd(); ++it) {
+            terms << QStringLiteral("%1 = ?").arg(it.key());
+            binds << it.value();
+        }
     }
     if (!condition_.isEmpty()) terms << QStringLiteral("(%1)").arg(condition_);
     return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(QLatin1String(" AND "));

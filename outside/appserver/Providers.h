@@ -46,6 +46,10 @@ public:
         QStringList columns; // empty: every column of the table in declared order
         QList<Computed> computed;
         QHash<QString, QVariant> pinned; // column = value: rows outside are neither read nor written
+        // Trusted server-side SQL that replaces the pinned columns for reading (writes stay pinned), so a
+        // provider can show more rows than it may change.
+        QString readScope;
+        QVariantList readScopeBinds;
         bool readOnly = false;
         bool canInsert = true, canModify = true, canDelete = true;
         // The signed-in user's side of a maintained table: the audit columns are the server's, and with
@@ -66,6 +70,7 @@ public:
     void detachCursor() override;
 
     void setPinned(const QHash<QString, QVariant>& pinned);
+    void setReadScope(const QString& sql, const QVariantList& binds);
     void setRowLimit(int rows) { rowLimit_ = rows; }
     // Rows matching the current request.
     int recordCount();

@@ -719,6 +719,22 @@ QString TdmRadical::ChangeConName(const QString& oldName, const QString& newName
         .toString();
 }
 
+QString TdmRadical::ShareConTable(const QString& name, bool shared) {
+    const QString user = Broker ? Broker->UserID : QString(), prog = Broker ? Broker->ProgID : QString();
+    return serverCall(
+               QStringLiteral("ShareConTable"),
+               {Variant::fromList({name, user, prog, shared ? QStringLiteral("Y") : QStringLiteral("N")})})
+        .toString();
+}
+
+QString TdmRadical::SetDefaultCon(const QString& name, bool isDefault) {
+    const QString user = Broker ? Broker->UserID : QString(), prog = Broker ? Broker->ProgID : QString();
+    return serverCall(
+               QStringLiteral("SetDefaultCon"),
+               {Variant::fromList({name, user, prog, isDefault ? QStringLiteral("Y") : QStringLiteral("N")})})
+        .toString();
+}
+
 bool TdmRadical::ConditionExists(const QString& name) {
     if (!Broker) return false;
     Variant result;

@@ -142,6 +142,10 @@ public:
     QString InsertConTable(const QString& name, const QString& condition, int activePage, bool replace);
     QString DeleteConTable(const QString& name);
     QString ChangeConName(const QString& oldName, const QString& newName);
+    // Shares the user's condition with his group, or takes the share back.
+    QString ShareConTable(const QString& name, bool shared);
+    // Marks the user's default condition of this program (clearing any other), or clears the mark.
+    QString SetDefaultCon(const QString& name, bool isDefault);
     // Whether a condition of that name exists for this user and program (DOCUS 01).
     bool ConditionExists(const QString& name);
     // Moves cdsSaveCondition to the condition of that name of this user and program.

@@ -1,5 +1,6 @@
 #include "KvQBE.h"
 
+#include "DocuConditionCF.h"
 #include "Log.h"
 
 #include "controls/CheckBoxes.h"
@@ -12,6 +13,7 @@
 #include "platform/DataSource.h"
 #include "server/LibStrs.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,21 +27,21 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTextOption>
 #include <QToolButton>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWheelEvent>
-
 
 namespace kvx {
 
@@ -207,18 +209,7 @@ void TQBEForm::buildPages() {
     splMain->setObjectName(QStringLiteral("splMain"));
     root->addWidget(splMain, 1);
 
-    // Scheme panel: the saved-schemes unit fills the list.
-    pnlScheme = new QWidget(splMain);
-    pnlScheme->setObjectName(QStringLiteral("pnlScheme"));
-    auto* sl = new QVBoxLayout(pnlScheme);
-    sl->setContentsMargins(0, 0, 0, 0);
-    lblCondition = new QLabel(QStringLiteral(" 查询方案"), pnlScheme);
-    lblCondition->setObjectName(QStringLiteral("lblCondition"));
-    lstCondition = new QTreeWidget(pnlScheme);
-    lstCondition->setObjectName(QStringLiteral("lstCondition"));
-    lstCondition->setRootIsDecorated(false);
-    sl->addWidget(lblCondition);
-    sl->addWidget(lstCondition, 1);
+    buildSchemePanel();
     splMain->addWidget(pnlScheme);
 
     pgQBE = new TExtPageControl(splMain);
@@ -518,8 +509,7 @@ void TQBEForm::InitQuery(TClientDataSet* mainDataSet, const QString& tableName, 
         resize(width(), height() + (hideRowLimit_ ? -kRowLimitHeight : kRowLimitHeight));
     pgQBE->setActivePage(tbsGeneral);
 
-    lstCondition->setHeaderLabels({Msg(2), Msg(3)});
-    lstCondition->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    lstCondition->SetColumns({Msg(2), Msg(3)});
     LoadSchemes();
 
     buildCatalogue();
@@ -824,6 +814,8 @@ QString TQBEForm::GridCondition() const {
 bool TQBEForm::FormKeyDown(QKeyEvent* e) {
     QWidget* focus = QApplication::focusWidget();
     auto* watched = qobject_cast<QWidget*>(focus);
+    // The scheme list's caption editor keeps its own Enter and Escape.
+    if (watched && lstCondition->isAncestorOf(watched)) return false;
     if (e->key() == Qt::Key_Escape) {
         btnCancel->click();
         return true;

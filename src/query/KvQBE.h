@@ -5,8 +5,10 @@
 // sort order, the detail editor (only for a window with detail inputs), and the unused key-filter page.
 #pragma once
 
+#include "KvListView.h"
 #include "QBECondition.h"
 #include "QBEOwner.h"
+#include "QBESchemes.h"
 #include "lang/KVForm.h"
 #include "platform/ClientDataSet.h"
 
@@ -18,13 +20,15 @@
 
 class QCheckBox;
 class QComboBox;
+class QAction;
+class QActionGroup;
 class QLabel;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QSplitter;
 class QToolButton;
-class QTreeWidget;
 
 namespace kvx {
 
@@ -98,6 +102,42 @@ public:
     QString CurrentCondition() const;
     QString SortText() const { return sortText_; }
 
+    // --- saved schemes ---
+    // Restores the dialog from a scheme text of a page (0 general, 1 advanced, 2 detail); false when
+    // the text could not be applied (the dialog stays as far as it was restored).
+    bool ApplyScheme(int page, const QString& text);
+    // The condition (in the database's code page) and the sort text of the active page, without the
+    // fallback to the key fields: an empty ordering when no sort field was chosen.
+    void SchemeCondition(QString& condition, QString& ordering);
+    // The scheme text of the active page as it would be saved (screen code page).
+    QString SchemeText() const;
+    // Applies a loaded scheme by name and owner and returns its condition and ordering (the window's
+    // scheme menu); false when there is no such scheme or it cannot be applied.
+    bool RunScheme(const QString& name, const QString& creator, QString& condition, QString& ordering);
+    // The loaded schemes, as the server holds them (own and shared with the user's group).
+    const QList<TQBEScheme>& Schemes() const { return schemes_; }
+    // The user's default scheme of this program among the loaded ones.
+    std::optional<TQBEScheme> DefaultScheme() const;
+    // The caption a scheme has in the list and in the window's menu (converted for the screen; a
+    // scheme shared by another user carries its owner).
+    QString SchemeCaption(const TQBEScheme& scheme) const;
+    // Re-reads the schemes and fills the list.
+    void LoadSchemes();
+
+    // Scheme panel handlers. They raise the server's reason where a failure is not a message line.
+    void btnInsertClick();
+    void btnOpenClick();
+    void btnDeleteClick();
+    bool lstConditionEdited(QStandardItem* item, const QString& newCaption);
+    void ToolButton1Click();
+    Q_INVOKABLE void ViewIconExecute();
+    Q_INVOKABLE void ViewSmallIconExecute();
+    Q_INVOKABLE void ViewListExecute();
+    Q_INVOKABLE void ViewReportExecute();
+    void miShareClick();
+    void miDefaultClick();
+    int ViewCounter() const { return viewCounter_; }
+
     // Computes condition and sort text from the active page (also the OK button's action).
     Q_INVOKABLE void DoCondition();
 
@@ -133,7 +173,19 @@ public:
     QSplitter* splMain = nullptr;
     QWidget* pnlScheme = nullptr;
     QLabel* lblCondition = nullptr;
-    QTreeWidget* lstCondition = nullptr;
+    QToolButton* btnInsert = nullptr;
+    QToolButton* btnOpen = nullptr;
+    QToolButton* btnDelete = nullptr;
+    QToolButton* ToolButton1 = nullptr;
+    QMenu* mnList = nullptr;
+    QAction* miViewIcon = nullptr;
+    QAction* miViewSmallIcon = nullptr;
+    QAction* miViewList = nullptr;
+    QAction* miViewReport = nullptr;
+    QMenu* mnScheme = nullptr; // context menu of the list
+    QAction* miShare = nullptr;
+    QAction* miDefault = nullptr;
+    TKvListView* lstCondition = nullptr;
     TExtPageControl* pgQBE = nullptr;
     TTabSheet* tbsGeneral = nullptr;
     TTabSheet* tbsAdvanced = nullptr;
@@ -174,8 +226,6 @@ protected:
     bool FormKeyDown(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    // The scheme panel's list is filled by the saved-schemes unit; this dialog only lays out its columns.
-    virtual void LoadSchemes() {}
 
 private:
     TQBEOwner* owner_;
@@ -196,8 +246,21 @@ private:
     TDataSource* dsTemp_ = nullptr;
     TDataSource* dsTemp2_ = nullptr;
     int designedHeight_ = 0;
+    QList<TQBEScheme> schemes_;
+    int viewCounter_ = 0;
 
     void buildPages();
+    void buildSchemePanel();
+    // Runs a panel handler; a failure is shown with its message and logged.
+    void guarded(void (TQBEForm::*handler)());
+    QString schemeText(const char* key, const char* fallback) const;
+    TQBESchemeStore* store() const;
+    const TQBEScheme* schemeOf(const QStandardItem* item) const;
+    bool ownScheme(const TQBEScheme& s) const;
+    void setViewStyle(int style, QAction* item);
+    void schemesChanged();
+    QString toData(const QString& s) const;
+    QString fromData(const QString& s) const;
     QWidget* buildEditor(QWidget* page, int n);
     void buildFieldLists();
     void buildCatalogue();

@@ -5,6 +5,7 @@
 // the date style and separator unless the window supplies the data module's own.
 #pragma once
 
+#include "QBESchemes.h"
 #include "platform/ClientDataSet.h"
 
 #include <QList>
@@ -55,6 +56,10 @@ public:
     virtual QList<TKvDBComboBox*> QBEGridEditors() const { return {}; }
     // Detail inputs; null for a window without a detail dataset.
     virtual const TQBEDetailInputs* QBEDetail() const { return nullptr; }
+    // Where the user's saved schemes are kept (the data module's saved conditions); null: none.
+    virtual TQBESchemeStore* QBESchemeStore() const { return nullptr; }
+    // The window's menu of saved schemes; null when the window has none.
+    virtual TQBESchemeMenu* QBESchemeMenu() const { return nullptr; }
 
     // The control setting of one field: {"CustomEdit", "cboName"} or {"CheckBox", "Y", "N"}; empty when none.
     QStringList QBEControlSetting(const QString& fieldName) const;

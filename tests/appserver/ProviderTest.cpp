@@ -354,3 +354,51 @@ TEST(ProgramServer, SimpleSqlRunsOneReadOnlySelectWrittenForTheOriginalServer) {
     EXPECT_THROW(s->call("SimpleSql", {"SELECT MB001 FROM QLDMB", "MB009", "DEMO", "N"}),
                  kvx::AutomationError);
 }
+
+TEST(Providers, SharedSchemesAreSeenByTheOwnersGroupOnlyAndStayTheOwners) {
+    ServerEnv env;
+    auto clerk = env.connect("CLERK");
+    auto mgr = env.connect("MGR");
+    auto buyer = env.connect("BUYER");
+    auto list = [](ProgramServer& s, const QString& user) {
+        EXPECT_EQ(s.call("LoadTable", {Variant::fromList({user, "QLDI05"})}).toString(), QString());
+        s.dataRequest("pvdConSave", kvx::DataRequest{}.toVariant());
+        QStringList names;
+        for (const kvx::Row& r : s.getRecords("pvdConSave", -1).rows)
+            names << r[0].toString() + "/" + r[1].toString();
+        names.sort();
+        return names;
+    };
+    auto key = [](const QString& name, const QString& user, const QString& flag = {}) {
+        kvx::VariantList v{name, user, Variant("QLDI05")};
+        if (!flag.isEmpty()) v << flag;
+        return Variant::fromList(v);
+    };
+    ASSERT_EQ(clerk
+                  ->call("InsertConTable",
+                         {Variant::fromList({"周报", "CLERK", "20240601", "QLDI05", "t", 0, false})})
+                  .toString(),
+              QString());
+    EXPECT_EQ(list(*mgr, "MGR"), QStringList());
+    EXPECT_EQ(clerk->call("ShareConTable", {key("周报", "CLERK", "Y")}).toString(), QString());
+    EXPECT_EQ(list(*mgr, "MGR"), QStringList({"周报/CLERK"}));
+    EXPECT_EQ(list(*buyer, "BUYER"), QStringList());
+    // Only the owner marks, renames or deletes it.
+    EXPECT_FALSE(mgr->call("ShareConTable", {key("周报", "CLERK", "N")}).toString().isEmpty());
+    EXPECT_FALSE(mgr->call("SetDefaultCon", {key("周报", "CLERK", "Y")}).toString().isEmpty());
+    EXPECT_FALSE(mgr->call("ShareConTable", {key("周报", "MGR", "N")}).toString().isEmpty()); // not his
+    // Nor can the provider be used to change schemes or to push one into another group.
+    mgr->dataRequest("pvdConSave", kvx::DataRequest{}.toVariant());
+    const kvx::DataPacket rows = mgr->getRecords("pvdConSave", -1);
+    EXPECT_EQ(mgr->applyUpdates("pvdConSave", deletion(rows, 0), 0).errors.value(0).errorCode, kNotPermitted);
+    clerk->dataRequest("pvdConSave", kvx::DataRequest{}.toVariant());
+    const kvx::DataPacket own = clerk->getRecords("pvdConSave", -1);
+    EXPECT_EQ(clerk->applyUpdates("pvdConSave", modification(own, 0, "USR_GROUP", "PURCH"), 0)
+                  .errors.value(0)
+                  .errorCode,
+              kNotPermitted);
+    EXPECT_EQ(list(*buyer, "BUYER"), QStringList());
+    // Taking the share back hides it again.
+    EXPECT_EQ(clerk->call("ShareConTable", {key("周报", "CLERK", "N")}).toString(), QString());
+    EXPECT_EQ(list(*mgr, "MGR"), QStringList());
+}
