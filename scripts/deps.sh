@@ -7,7 +7,7 @@ PKGS=(
   libpugixml-dev libopencc-dev opencc libopencc-data
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3 fonts-wqy-microhei libsodium-dev
-  libfreexl-dev file libxlsxwriter-dev unzip python3-xlrd
+  libfreexl-dev file libxlsxwriter-dev unzip python3-xlrd openssl
   postgresql libpq-dev
 )
 missing=()

@@ -1,6 +1,7 @@
 // kvx-appserver [--listen ADDRESS:PORT] [--db FILE|URI | --server-path DIR] [--init | --copy-to URI]
 // Serves the program server objects over JSON-RPC 2.0 (docs/protocol.md). Listens on 127.0.0.1:211
-// unless told otherwise; SIGTERM and SIGINT stop it after the running requests have finished.
+// unless told otherwise, over TLS when [TLS] of StaveloS.ini names a certificate; SIGTERM and SIGINT stop it
+// after the running requests have finished.
 #include "CopyDatabase.h"
 #include "Daemon.h"
 #include "Passwords.h"
@@ -73,6 +74,7 @@ int main(int argc, char** argv) {
         config.serverPath = parser.value(QStringLiteral("server-path"));
     if (parser.isSet(QStringLiteral("db"))) config.databaseFile = parser.value(QStringLiteral("db"));
     kvxsrv::ServerLimits limits;
+    std::shared_ptr<const kvxsrv::ServerTls> tls;
     try {
         // Creates or upgrades the database once, before the first client arrives.
         kvxsrv::Storage storage(config);
@@ -119,6 +121,7 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
             return 0;
         }
+        tls = kvxsrv::ServerTls::fromIni(ini);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kvx-appserver: %s\n", e.what());
         return 1;
@@ -134,6 +137,12 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     kvxsrv::Daemon daemon(config, limits);
+    daemon.setTls(tls);
+    if (!tls && !address.isLoopback())
+        std::fprintf(stderr,
+                     "kvx-appserver: warning: listening on %s without TLS; passwords and data cross the "
+                     "network in clear text (name a certificate and key in [TLS] of StaveloS.ini)\n",
+                     qPrintable(listen));
     if (!daemon.listen(address, quint16(port))) {
         std::fprintf(stderr, "kvx-appserver: cannot listen on %s: %s\n", qPrintable(listen),
                      qPrintable(daemon.errorString()));
@@ -153,8 +162,11 @@ int main(int argc, char** argv) {
         }
         app.quit();
     });
-    std::printf("kvx-appserver listening on %s:%d\n", qPrintable(daemon.serverAddress().toString()),
-                int(daemon.serverPort()));
+    std::printf("kvx-appserver listening on %s:%d%s\n", qPrintable(daemon.serverAddress().toString()),
+                int(daemon.serverPort()),
+                !tls            ? ""
+                : tls->required ? " (TLS only)"
+                                : " (TLS or plain)");
     std::fflush(stdout);
     return app.exec();
 }

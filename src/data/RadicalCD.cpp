@@ -167,6 +167,7 @@ bool TdmRadical::ConnectServer() {
     MIDAS->close();
     MIDAS->setAddress(address);
     MIDAS->setPort(port);
+    MIDAS->setTls(settings.tls);
     if (!MIDAS->connected()) {
         if (IsLocalAddress(address))
             MIDAS->setAppServer(CreateOleObject(QStringLiteral("TRIVON.Class1")));
@@ -208,6 +209,7 @@ void TdmRadical::ConnectLookupServer() {
     scLookUpData->close();
     scLookUpData->setAddress(MIDAS->address());
     scLookUpData->setPort(MIDAS->port());
+    scLookUpData->setTls(MIDAS->tls());
     if (scLookUpData->connected()) return;
     if (IsLocalAddress(scLookUpData->address()))
         scLookUpData->setAppServer(CreateOleObject(QStringLiteral("Halvex.Class1")));

@@ -195,6 +195,59 @@ TEST(ApplySafety, OriginalValuesCompareExactlyAndValuesMustSuitTheirColumns) {
     (void)again;
 }
 
+// The rows an apply reports are the rows as stored, whether they are read back or made from what was
+// written; statements of different shapes in one apply do not mix up their values.
+TEST(ApplySafety, AppliedRowsAreTheStoredRowsWhateverTheShapeOfEachChange) {
+    apptest::ServerEnv env;
+    Storage s(env.config);
+    s.exec("CREATE TABLE TDEF (K VARCHAR(10) PRIMARY KEY, S VARCHAR(8) DEFAULT 'dflt', N INTEGER, D FLOAT)");
+    TableProvider::Options o;
+    o.table = "TDEF";
+    o.keyFields = {"K"};
+    TableProvider p(s, o);
+    const auto fields = p.fields();
+    kvx::Delta d = insertion(fields, {{"A", "a", Variant(2.0), Variant(qint64(3))},
+                                      {"B", Variant(), Variant(qint64(7)), Variant(1.25)}, // S: the default
+                                      {"A", "dup", Variant(qint64(1)), Variant(1.0)},
+                                      {"C", "c", Variant(qint64(9)), Variant(0.5)}});
+    const auto r = p.applyUpdates(d, -1);
+    ASSERT_EQ(r.errorCount, 1);
+    EXPECT_EQ(r.errors[0].deltaIndex, 2);
+    EXPECT_EQ(r.errors[0].errorCode, kConstraint);
+    EXPECT_EQ(r.errors[0].context, "Insert TDEF [K=A]");
+    ASSERT_EQ(r.applied.size(), 3);
+    const auto stored = fetchAll(p);
+    ASSERT_EQ(stored.rows.size(), 3);
+    auto same = [](const kvx::Row& a, const kvx::Row& b) {
+        if (a.size() != b.size()) return false;
+        for (int i = 0; i < a.size(); ++i)
+            if (a[i].type() != b[i].type() || a[i].toString() != b[i].toString()) return false;
+        return true;
+    };
+    EXPECT_TRUE(same(r.applied[0].second, stored.rows[0])) << "an integral double in an integer column";
+    EXPECT_TRUE(same(r.applied[1].second, stored.rows[1])) << "a default filled in by the table";
+    EXPECT_EQ(stored.rows[1][1].toString(), "dflt");
+    EXPECT_TRUE(same(r.applied[2].second, stored.rows[2]));
+
+    // Changes of different columns, one after the other, in one apply.
+    kvx::Delta c;
+    c.fields = stored.fields;
+    for (int row = 0; row < 3; ++row) {
+        kvx::Row changed(stored.fields.size());
+        changed[row == 1 ? 3 : 1] = row == 1 ? Variant(qint64(4)) : Variant(QStringLiteral("n%1").arg(row));
+        c.rows.append({kvx::UpdateStatus::Modified, stored.rows[row], changed});
+    }
+    const auto rc = p.applyUpdates(c, 0);
+    ASSERT_EQ(rc.errorCount, 0);
+    const auto after = fetchAll(p);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_TRUE(same(rc.applied[row].second, after.rows[row])) << row;
+    EXPECT_EQ(after.rows[0][1].toString(), "n0");
+    EXPECT_EQ(after.rows[1][3].toDouble(), 4.0);
+    EXPECT_EQ(after.rows[1][1].toString(), "dflt");
+    EXPECT_EQ(after.rows[2][1].toString(), "n2");
+}
+
 TEST(ApplySafety, UnknownStatusesAndRowsWithoutAKnownFieldAreErrors) {
     apptest::ServerEnv env;
     Storage s(env.config);
