@@ -6,7 +6,6 @@
 #include "platform/DialogService.h"
 #include "server/Brokers.h"
 #include "server/LibStrs.h"
-#include "server/StaveloINI.h"
 #include "server/TextFormat.h"
 
 #include <QDesktopServices>
@@ -508,7 +507,7 @@ void TdmSingle::ApplyBaseCurrencyDigits() {
 
 QString TdmSingle::ExportFolder() const {
     QString base = SingleOwner()->ClientWorkPath();
-    if (base.isEmpty()) base = ReadInstallationSettings().clientPath;
+    if (base.isEmpty()) base = installationSettings().clientPath;
     if (base.isEmpty()) base = QDir::currentPath();
     if (!base.endsWith(QLatin1Char('/'))) base += QLatin1Char('/');
     return base + QStringLiteral("c_data/") + (Broker ? Broker->UserID : QString());
