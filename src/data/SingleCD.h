@@ -51,7 +51,8 @@ public:
     ~TdmSingle() override;
 
     // --- components ---
-    // The spreadsheet application while an export runs (automation object "Excel.Application").
+    // The spreadsheet application ("Excel.Application") while an export runs, and afterwards while the
+    // user looks at the workbook.
     Variant OLEExcel1;
 
     // --- state ---
