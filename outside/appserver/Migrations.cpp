@@ -200,6 +200,7 @@ const QList<Migration>& migrations() {
         {8, "screen settings of QLDI05 for the demo company", seedQldi05ScreenSettings},
         {9, "password hashes of users", addPasswordHashes},
         {10, "a transmission setting with an apostrophe in its remark", seedQuotedRemark},
+        {12, "colour rules and a user-defined-field rule of QLDI05", seedColourAndUdfRules},
     };
     return list;
 }

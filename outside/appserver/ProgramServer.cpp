@@ -1,26 +1,25 @@
 #include "ProgramServer.h"
 
 #include "ArgumentError.h"
+#include "ColourRules.h"
 #include "CounterServer.h"
 #include "SqlGuard.h"
 
 #include <QDate>
+#include <QLoggingCategory>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QXmlStreamReader>
 #include <limits>
 
 namespace kvxsrv {
+
+Q_LOGGING_CATEGORY(lcProgramServer, "kvx.appserver")
 
 using kvx::Variant;
 using kvx::VariantList;
 
 namespace {
-QString sqlLiteral(const QString& s) {
-    return QLatin1Char('\'') + QString(s).replace('\'', "''") + QLatin1Char('\'');
-}
-
 // Arguments given either one by one or as one array (the client sends the six connect values as an
 // array).
 VariantList flatten(const VariantList& args) {
@@ -318,7 +317,7 @@ void ProgramServer::createProviders() {
     colour.table = session_->table;
     colour.keyFields = trimmedKeys;
     colour.columns = trimmedKeys;
-    colour.computed = colourColumns();
+    colour.computed = colourColumns(trimmedKeys);
     colour.readOnly = true;
     providers_.emplace(QStringLiteral("pvdcolor"), std::make_unique<TableProvider>(s, colour));
 
@@ -330,57 +329,16 @@ void ProgramServer::createProviders() {
 }
 
 // Colour settings per record: one column per coloured component of the program's colour definition
-// (ADMNH), holding "bkcolor=..;colorx=..;" of the first condition the record meets.
-QList<TableProvider::Computed> ProgramServer::colourColumns() {
-    QList<TableProvider::Computed> cols;
+// (ADMNH), holding the settings text of the first condition the record meets (ColourRules.h). Refused
+// conditions are logged and left out; the others still apply.
+QList<TableProvider::Computed> ProgramServer::colourColumns(const QStringList& takenNames) {
     const QVariant xml =
         storage().scalar(QStringLiteral("SELECT NH003 FROM ADMNH WHERE NH001 = ?"), {session_->prog});
-    if (!xml.isValid()) return cols;
-    QXmlStreamReader r(xml.toString());
-    bool inHead = false;
-    QString component;
-    QStringList whens;
-    auto settingValue = [](const QString& v) {
-        // Colour numbers only; anything else (the empty marker "'") stays the empty marker.
-        bool ok = false;
-        v.trimmed().toLongLong(&ok);
-        return ok ? v.trimmed() : QStringLiteral("'");
-    };
-    while (!r.atEnd()) {
-        r.readNext();
-        if (r.isStartElement()) {
-            const auto name = r.name();
-            if (name == QLatin1String("head"))
-                inHead = true;
-            else if (inHead && name == QLatin1String("component") &&
-                     r.attributes().value(QLatin1String("enable")) == QLatin1String("Y")) {
-                component = r.attributes().value(QLatin1String("name")).toString();
-                whens.clear();
-            } else if (inHead && !component.isEmpty() && name == QLatin1String("condition")) {
-                const QString value = r.attributes().value(QLatin1String("value")).toString();
-                const QString settings =
-                    QStringLiteral("bkcolor=%1;colorx=%2;")
-                        .arg(settingValue(r.attributes().value(QLatin1String("bkcolor")).toString()),
-                             settingValue(r.attributes().value(QLatin1String("colorx")).toString()));
-                // Rules are run like client conditions; a rule that would not pass is left out.
-                if (!value.trimmed().isEmpty() && checkClauseText(value).isEmpty())
-                    whens << QStringLiteral("WHEN (%1) THEN %2").arg(value, sqlLiteral(settings));
-            }
-        } else if (r.isEndElement()) {
-            if (r.name() == QLatin1String("head"))
-                inHead = false;
-            else if (r.name() == QLatin1String("component") && !component.isEmpty()) {
-                static const QRegularExpression ident(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
-                if (ident.match(component).hasMatch())
-                    cols.append(
-                        {component, whens.isEmpty()
-                                        ? QStringLiteral("''")
-                                        : QStringLiteral("CASE %1 ELSE '' END").arg(whens.join(' '))});
-                component.clear();
-            }
-        }
-    }
-    return cols;
+    if (!xml.isValid()) return {};
+    ColourRuleSet rules = compileColourRules(storage(), session_->table, takenNames, xml.toString());
+    for (const QString& why : std::as_const(rules.refused))
+        qCWarning(lcProgramServer) << "colour rule of" << session_->prog << "refused:" << why;
+    return rules.columns;
 }
 
 QString ProgramServer::svrData() const {

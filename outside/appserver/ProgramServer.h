@@ -58,7 +58,7 @@ private:
     void requireSession() const;
     void detachAll();
     void createProviders();
-    QList<TableProvider::Computed> colourColumns();
+    QList<TableProvider::Computed> colourColumns(const QStringList& takenNames);
     QString writeScheme(const kvx::VariantList& args);
     QString deleteScheme(const kvx::VariantList& key);
     QString renameScheme(const kvx::VariantList& oldKey, const kvx::VariantList& newKey);

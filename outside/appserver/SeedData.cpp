@@ -490,6 +490,55 @@ void seedTransmissionSettings(Storage& s) {
     }
 }
 
+// Colour rules of QLDI05 (replacing the first definition) and a user-defined-field rule that describes a
+// setting from its mode and category. Colours are $00BBGGRR numbers.
+void seedColourAndUdfRules(Storage& s) {
+    s.exec(QStringLiteral("DELETE FROM ADMNH WHERE NH001 = 'QLDI05'"));
+    insertRow(
+        s, "ADMNH", {"NH001", "NH002", "NH003"},
+        {"QLDI05", u("传输方式颜色"),
+         u("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<colormanager>\n"
+           "  <head>\n"
+           "    <component name=\"gdHead\" enable=\"Y\">\n"
+           "      <condition value=\"MB002 = '2'\" colorx=\"8388608\" bkcolor=\"16771276\" msg=\"汇出\"/>\n"
+           "      <condition value=\"MB002 = '3'\" colorx=\"25600\" bkcolor=\"14087638\" msg=\"汇入\"/>\n"
+           "      <condition value=\"TRIM(MB005) = ''\" colorx=\"8421504\" bkcolor=\"'\" italic=\"Y\" "
+           "msg=\"无说明\"/>\n"
+           "    </component>\n"
+           "    <component name=\"cboMB002\" enable=\"Y\">\n"
+           "      <condition value=\"MB002 = '2'\" colorx=\"8388608\" bkcolor=\"16771276\" bold=\"Y\" "
+           "msg=\"汇出\"/>\n"
+           "      <condition value=\"MB002 = '3'\" colorx=\"25600\" bkcolor=\"14087638\" bold=\"Y\" "
+           "msg=\"汇入\"/>\n"
+           "    </component>\n"
+           "    <component name=\"edMB005\" enable=\"Y\">\n"
+           "      <condition value=\"TRIM(MB005) = ''\" colorx=\"'\" bkcolor=\"14745599\" "
+           "msg=\"请填写说明\"/>\n"
+           "    </component>\n"
+           "    <component name=\"edMB001C\" enable=\"N\">\n"
+           "      <condition value=\"1 = 1\" colorx=\"255\" bkcolor=\"'\" msg=\"停用\"/>\n"
+           "    </component>\n"
+           "  </head>\n"
+           "</colormanager>\n")});
+    // Kind Z09, not the windows' automatic kind Z01: QLDMB has no user-defined field, and an automatic
+    // rule on MB005 would overwrite the remark a user typed whenever the mode changes.
+    insertRow(s, "ADMTK", {"TK001", "TK002", "TK003"}, {"Z01002", u("传输方式说明"), "Y"});
+    insertRow(s, "ADMTL", {"TL001", "TL002", "TL003", "TL005", "TL006", "TL010", "TL011", "TL012", "TL013"},
+              {"Z01002", 1, "QLDI05", "Z09", "MB005", "Y", 1, "QLDMB.MB002;QLDMB.MB004;", "R003"});
+    // A disabled line and a line without related fields: read only by the matching filters.
+    insertRow(s, "ADMTL", {"TL001", "TL002", "TL003", "TL005", "TL006", "TL010", "TL011", "TL012", "TL013"},
+              {"Z01002", 2, "QLDI05", "Z09", "MB001C", "N", 2, "QLDMB.MB001;", "R001"});
+    insertRow(s, "ADMTL", {"TL001", "TL002", "TL003", "TL005", "TL006", "TL010", "TL011", "TL012", "TL013"},
+              {"Z01002", 3, "QLDI05", "Z09", "MB005", "Y", 3, "", "R003"});
+    // Sources in the order of TL012: mode, then category.
+    insertRow(s, "UDFRL", {"RL001", "RL002", "RL003", "RL004"},
+              {"R003", "Q",
+               u("SELECT (CASE ? WHEN '2' THEN '汇出' WHEN '3' THEN '汇入' ELSE '不传输' END) || '·' || "
+                 "(CASE ? WHEN '1' THEN '基本信息' WHEN '2' THEN '单据' ELSE '未分类' END)"),
+               u("传输方式说明")});
+}
+
 void seedNumberFormats(Storage& s) {
     QStringList cc = {"MF001", "MF002", "MF003", "MF004", "MF005", "MF006"};
     cc += kAuditCols;

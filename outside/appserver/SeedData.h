@@ -16,6 +16,9 @@ void seedQldi05ScreenSettings(Storage& s);
 // number-display settings of the demo users besides DS.
 void seedNumberFormats(Storage& s);
 
+// Colour rules of QLDI05 (export, import, no remark) and its user-defined-field rule (R003).
+void seedColourAndUdfRules(Storage& s);
+
 // Number of bytes of a text in the database code page (GBK).
 int dbByteLength(const char* utf8);
 } // namespace kvxsrv

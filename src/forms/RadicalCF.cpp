@@ -461,7 +461,7 @@ bool TfrmRadical::FormKeyPress(QKeyEvent* event) {
 }
 
 void TfrmRadical::keyPressEvent(QKeyEvent* event) {
-    if (FormKeyDown(event)) {
+    if (!KeyPreviewed(event) && FormKeyDown(event)) {
         event->accept();
         return;
     }

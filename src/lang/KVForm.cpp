@@ -113,7 +113,22 @@ bool TKVForm::eventFilter(QObject* watched, QEvent* event) {
     auto* w = qobject_cast<QWidget*>(watched);
     if (!w || w == this || !isAncestorOf(w)) return false;
     if (t == QEvent::ToolTip) return !showHint_;
+    // The same key travelling up from a child to its parents is previewed once.
+    const quint64 time = static_cast<QKeyEvent*>(event)->timestamp();
+    if (event == previewedKey_ && time == previewedTime_ && previewedAt_ && w != previewedAt_ &&
+        w->isAncestorOf(previewedAt_)) {
+        previewedAt_ = w;
+        return false;
+    }
+    previewedKey_ = event;
+    previewedTime_ = time;
+    previewedAt_ = w;
     return keyPreview_ && FormKeyDown(static_cast<QKeyEvent*>(event));
+}
+
+bool TKVForm::KeyPreviewed(const QKeyEvent* event) const {
+    return event == previewedKey_ && event->timestamp() == previewedTime_ && previewedAt_ &&
+           isAncestorOf(previewedAt_);
 }
 
 void TKVForm::TranslateOnce() {

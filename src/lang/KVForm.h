@@ -15,7 +15,9 @@
 #include "platform/Font.h"
 
 #include <QImage>
+#include <QKeyEvent>
 #include <QPalette>
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
@@ -101,6 +103,9 @@ protected:
     // Key preview: sees the keys of the window's controls first; true consumes the key.
     virtual bool FormKeyDown(QKeyEvent* event);
 
+    // Whether a key event that reached the window itself was previewed already on its way up from a child.
+    bool KeyPreviewed(const QKeyEvent* event) const;
+
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -114,6 +119,11 @@ private:
     bool keyPreview_ = true;
     bool showHint_ = true;
     bool positioned_ = false;
+    // The key event last previewed and the widget it was sent to: Qt hands an unhandled key to each
+    // parent in turn, and the window previews it only once.
+    const QEvent* previewedKey_ = nullptr;
+    QPointer<QWidget> previewedAt_;
+    quint64 previewedTime_ = 0;
 
     void LoadPackages(QObject* obj, const QStringList& names);
     void PrepareComponent(QObject* component, bool englishUI);

@@ -242,14 +242,15 @@ TEST(Providers, ColourProviderGivesSettingsPerRecordFromTheProgramsRules) {
                    kvx::DataRequest{"MB001 IN ('COPTC', 'PURTC', 'CMSMV')", "MB001", {}}.toVariant());
     const kvx::DataPacket p = s->getRecords("pvdColor", -1);
     ASSERT_EQ(p.rows.size(), 3);
-    ASSERT_EQ(p.fields.size(), 3); // key, gdHead, cboMB002; the disabled edMB005 rule is left out
-    EXPECT_EQ(p.fieldIndex("edMB005"), -1);
+    ASSERT_EQ(p.fields.size(), 4); // key, gdHead, cboMB002, edMB005; the disabled edMB001C rule is left out
+    EXPECT_EQ(p.fieldIndex("edMB001C"), -1);
     const int grid = p.fieldIndex("gdHead"), combo = p.fieldIndex("cboMB002");
     EXPECT_EQ(p.rows[0][0].toString(), "CMSMV");
     EXPECT_EQ(p.rows[0][grid].toString(), "");
-    EXPECT_EQ(p.rows[1][grid].toString(), "bkcolor=';colorx=16711680;"); // COPTC exports
-    EXPECT_EQ(p.rows[1][combo].toString(), "bkcolor=65535;colorx=255;");
-    EXPECT_EQ(p.rows[2][grid].toString(), "bkcolor=';colorx=32768;"); // PURTC imports
+    EXPECT_EQ(p.rows[1][grid].toString(),
+              "bkcolor=16771276;colorx=8388608;bold=N;italic=N;"); // COPTC exports
+    EXPECT_EQ(p.rows[1][combo].toString(), "bkcolor=16771276;colorx=8388608;bold=Y;italic=N;");
+    EXPECT_EQ(p.rows[2][grid].toString(), "bkcolor=14087638;colorx=25600;bold=N;italic=N;"); // PURTC imports
     EXPECT_EQ(s->applyUpdates("pvdColor", modification(p, 0, "gdHead", "x"), -1).errors.value(0).errorCode,
               kNotPermitted);
 }
