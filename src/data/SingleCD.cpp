@@ -211,6 +211,22 @@ void TdmSingle::QueryUdfDefaults(TClientDataSet* ds, const QList<TUdfDefault>& f
     }
 }
 
+QList<TUdfDefault> TdmSingle::UdfDefaultsOf(const TUDFFields& fields) {
+    QList<TUdfDefault> out;
+    for (int i = 0; i < fields.Count(); ++i) {
+        const TUDFField* f = fields.Items(i);
+        TUdfDefault d{f->FieldName, f->DefineName, {}};
+        for (int r = 0; r < f->RelatedFields->Count(); ++r)
+            d.RelatedFields << f->RelatedFields->Items(r)->FieldName;
+        out << d;
+    }
+    return out;
+}
+
+void TdmSingle::QueryUdfDefaults(TClientDataSet* ds, const TUDFFields& fields) {
+    QueryUdfDefaults(ds, UdfDefaultsOf(fields));
+}
+
 // --- keys ----------------------------------------------------------------------------------------------
 
 void TdmSingle::SetAutoNumberMode(bool flag) {

@@ -160,6 +160,28 @@ TEST(SingleNewRecord, FailingUserDefinedValuesAreReportedOncePerRecord) {
     env.dm->cdsMain->Cancel();
 }
 
+TEST(SingleNewRecord, TheUserDefinedFieldCollectionIsAskedFieldByField) {
+    SingleEnv env;
+    env.connectServices();
+    env.dm->cdsMain->Open();
+    TUDFFields rules;
+    rules.AddRows(Variant::fromList({Variant::fromList({"MB005", "R7", "MB002;QLDMB.N"})}),
+                  [&](const QString& name) { return env.dm->cdsMain->FindField(name); });
+    const QList<TUdfDefault> list = TdmSingle::UdfDefaultsOf(rules);
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_EQ(list[0].TargetField, "MB005");
+    EXPECT_EQ(list[0].DefinitionName, "R7");
+    env.wc->counter->counterAnswer = Variant::fromList({Variant::fromList({QStringLiteral("computed")})});
+    env.dm->cdsMain->Append();
+    env.field("MB002")->SetAsString("2");
+    env.dm->QueryUdfDefaults(env.dm->cdsMain, rules);
+    EXPECT_EQ(env.field("MB005")->AsString(), "computed");
+    const VariantList p = env.wc->counter->last("GETCOUNTER")->args[1].toList();
+    EXPECT_EQ(p[0].toString(), "R7");
+    EXPECT_EQ(p[4].toList().value(0).toString(), "2");
+    env.dm->cdsMain->Cancel();
+}
+
 TEST(SingleNewRecord, AnswersThatAreNoRowsLeaveTheFieldAlone) {
     SingleEnv env;
     env.connectServices();
