@@ -159,7 +159,7 @@ bool TdmRadical::OpenMainAndColor() {
 bool TdmRadical::ConnectServer() {
     QString address;
     int port = SocketConnection::kDefaultPort;
-    const Settings settings = settings_ ? *settings_ : ReadInstallationSettings();
+    const Settings settings = installationSettings();
     if (!settings.servers.isEmpty()) {
         address = settings.servers.first().address.trimmed();
         if (settings.servers.first().port > 0) port = settings.servers.first().port;
@@ -221,6 +221,10 @@ void TdmRadical::OpenNestedDatasets() {
     for (TClientDataSet* ds : clientDataSets())
         if (IsNestedDetail(ds) && !ds->Active() && ds->masterDataSet() && ds->masterDataSet()->Active())
             ds->Open();
+}
+
+Settings TdmRadical::installationSettings() const {
+    return settings_ ? *settings_ : ReadInstallationSettings();
 }
 
 bool TdmRadical::ApplyMain(TClientDataSet* ds) {
