@@ -17,5 +17,14 @@ fi
 if [ "${KVX_SANITIZE:-0}" != 1 ] && command -v "${CLANG_TIDY:-clang-tidy}" >/dev/null; then
   "$ROOT/scripts/naming-check.sh" "$DIR"
 fi
+# A private PostgreSQL for the tests that run on both engines (labelled "postgres"), when the server
+# package is installed: a Unix socket in a temporary folder only, stopped whatever the tests do.
+if [ -z "${KVX_TEST_PG:-}" ] && ls /usr/lib/postgresql/*/bin/initdb >/dev/null 2>&1; then
+  PGDIR=$(mktemp -d /tmp/kvx-pg.XXXXXX)
+  trap '"$ROOT/scripts/pg-test.sh" stop "$PGDIR"' EXIT
+  rmdir "$PGDIR"
+  KVX_TEST_PG=$("$ROOT/scripts/pg-test.sh" start "$PGDIR")
+  export KVX_TEST_PG
+fi
 cd "$DIR"
 ctest --output-on-failure -j "${KVX_JOBS:-$(nproc)}" "$@"

@@ -41,6 +41,24 @@ function(kvx_add_test)
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KVX_BUILD_DIR=${CMAKE_BINARY_DIR};KVX_SOURCE_DIR=${CMAKE_SOURCE_DIR};ASAN_OPTIONS=detect_leaks=0")
 endfunction()
 
+# kvx_add_postgres_variant(TEST [GTEST_FILTER filter])
+# Runs an existing test executable once more with its databases on the private PostgreSQL server that
+# test.sh starts (KVX_TEST_PG, tests/support/PgTestDatabase.h); skipped when there is none.
+function(kvx_add_postgres_variant test)
+    cmake_parse_arguments(P "" "GTEST_FILTER;TIMEOUT" "" ${ARGN})
+    set(filter "")
+    if(P_GTEST_FILTER)
+        set(filter "--gtest_filter=${P_GTEST_FILTER}")
+    endif()
+    add_test(NAME ${test}_pg COMMAND sh -c "[ -n \"$KVX_TEST_PG\" ] || exit 77; exec \"$0\" \"$@\""
+        $<TARGET_FILE:${test}> ${filter})
+    if(NOT P_TIMEOUT)
+        set(P_TIMEOUT 600)
+    endif()
+    set_tests_properties(${test}_pg PROPERTIES TIMEOUT ${P_TIMEOUT} SKIP_RETURN_CODE 77 LABELS postgres
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KVX_BUILD_DIR=${CMAKE_BINARY_DIR};KVX_SOURCE_DIR=${CMAKE_SOURCE_DIR};ASAN_OPTIONS=detect_leaks=0;KVX_TEST_ENGINE=PostgreSQL")
+endfunction()
+
 # kvx_add_bench(NAME name SOURCES ... LIBS ...)
 function(kvx_add_bench)
     cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})

@@ -39,7 +39,7 @@ QString refusal(Storage& storage, const QString& table, const QString& condition
     probe.setForwardOnly(true);
     try {
         Storage::TimeLimit limit(storage);
-        execGuardedSelect(probe, storage.db(),
+        execGuardedSelect(probe, storage,
                           QStringLiteral("SELECT CASE WHEN (") + condition +
                               QStringLiteral(") THEN 1 ELSE 0 END FROM ") + table +
                               QStringLiteral(" LIMIT 1"),

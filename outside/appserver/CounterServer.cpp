@@ -295,17 +295,12 @@ Variant CounterServer::udfData(const Variant& params) {
         return Variant::fromList({Variant::fromList({out.trimmed()})});
     }
     QSqlQuery q(storage().db());
-    QStringList tables;
-    QSqlQuery t(storage().db());
-    t.exec(
-        QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'"));
-    while (t.next())
-        tables << t.value(0).toString();
+    const QStringList tables = storage().dialect().tableNames(storage().db());
     QVariantList binds;
     for (const Variant& v : values)
         binds << (v.isEmptyOrNull() ? QVariant(QString()) : QVariant(v.toString()));
     try {
-        execGuardedSelect(q, storage().db(), body, tables, binds);
+        execGuardedSelect(q, storage(), body, tables, binds);
     } catch (const GuardError& e) {
         refuse(QStringLiteral("QueryUDFData: rule %1: %2").arg(rule, QString::fromUtf8(e.what())));
     }

@@ -81,14 +81,10 @@ QString CounterSql::translate(const QString& sql, const SqlDialect& dialect) {
 
 QStringList CounterSql::allTables() {
     QStringList tables;
-    QSqlQuery q(s_.db());
-    q.exec(QStringLiteral(
-        "SELECT name FROM sqlite_master WHERE type IN ('table','view') AND name NOT LIKE 'sqlite_%'"));
     // Never the users (password hashes), nor other users' settings, phrases and saved schemes.
     static const QStringList privateTables = {"KVXMA", "USRDEF", "KVXPH", "DOCUS", "schema_version"};
-    while (q.next())
-        if (!privateTables.contains(q.value(0).toString(), Qt::CaseInsensitive))
-            tables << q.value(0).toString();
+    for (const QString& t : s_.dialect().tableNames(s_.db()))
+        if (!privateTables.contains(t, Qt::CaseInsensitive)) tables << t;
     return tables;
 }
 
@@ -109,7 +105,7 @@ Variant CounterSql::simpleSql(const Variant& params) {
     q.setForwardOnly(true);
     try {
         Storage::TimeLimit limit(s_);
-        execGuardedSelect(q, s_.db(), text, allTables());
+        execGuardedSelect(q, s_, text, allTables());
     } catch (const GuardError& e) {
         if (!s_.stopReason().isEmpty()) refuse(QStringLiteral("SimpleSQL: %1").arg(s_.stopReason()));
         refuse(QStringLiteral("SimpleSQL: %1").arg(QString::fromUtf8(e.what())));

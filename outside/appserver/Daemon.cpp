@@ -6,9 +6,13 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QLoggingCategory>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <arpa/inet.h>
+#include <cerrno>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcDaemon, "kvx.appserver")
@@ -22,6 +26,42 @@ QByteArray errorLine(int code, const QString& message) {
                .arg(message)
                .toUtf8() +
            '\n';
+}
+
+// The first byte the client sent, left in the socket; '\0' when it closed or sent nothing in time.
+char peekFirstByte(int fd, int waitMs, const std::atomic_bool& stopping) {
+    QDeadlineTimer deadline(waitMs);
+    while (!stopping.load()) {
+        pollfd p{fd, POLLIN, 0};
+        const int r = ::poll(&p, 1, int(qBound(qint64(0), deadline.remainingTime(), qint64(200))));
+        if (r > 0) {
+            char c = 0;
+            const ssize_t n = ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+            if (n == 1) return c == '\0' ? '\1' : c;
+            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return '\0';
+        } else if (r < 0 && errno != EINTR) {
+            return '\0';
+        }
+        if (deadline.hasExpired()) return '\0';
+    }
+    return '\0';
+}
+
+// Sends a last line and closes. What the client had sent is read first (for up to a second), so that
+// closing does not reset the connection before the client has read the line.
+void refuseAndClose(int fd, const QByteArray& line) {
+    [[maybe_unused]] ssize_t n =
+        ::send(fd, line.constData(), size_t(line.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    ::shutdown(fd, SHUT_WR);
+    QDeadlineTimer deadline(1000);
+    char scratch[4096];
+    while (!deadline.hasExpired()) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, int(qMax<qint64>(0, deadline.remainingTime()))) <= 0) break;
+        const ssize_t got = ::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT);
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) break;
+    }
+    ::close(fd);
 }
 
 QString peerAddress(qintptr fd) {
@@ -60,20 +100,60 @@ ServerLimits ServerLimits::fromIni(const QString& iniFile) {
 }
 
 void SessionThread::run() {
-    QTcpSocket sock;
-    if (!sock.setSocketDescriptor(socket_)) {
+    std::unique_ptr<QTcpSocket> sock = openSocket();
+    if (!sock) {
         if (onEnd_) onEnd_();
-        ::close(int(socket_));
         return;
     }
-    serve(sock);
+    serve(*sock);
     if (onEnd_) onEnd_();
-    if (stopping_.load() || sock.state() != QAbstractSocket::ConnectedState) {
-        sock.abort();
+    if (stopping_.load() || sock->state() != QAbstractSocket::ConnectedState) {
+        sock->abort();
         return;
     }
-    sock.disconnectFromHost();
-    if (sock.state() != QAbstractSocket::UnconnectedState) sock.waitForDisconnected(1000);
+    sock->disconnectFromHost();
+    if (sock->state() != QAbstractSocket::UnconnectedState) sock->waitForDisconnected(1000);
+}
+
+std::unique_ptr<QTcpSocket> SessionThread::openSocket() {
+    const int fd = int(socket_);
+    const char first = tls_ ? peekFirstByte(fd, limits_.partialLineSeconds * 1000, stopping_) : '\0';
+    if (tls_ && first == '\0') { // closed, or nothing sent in time
+        ::close(fd);
+        return nullptr;
+    }
+    if (tls_ && first != char(kTlsHandshakeByte) && tls_->required) {
+        qCInfo(lcDaemon) << "refused a plain connection: this server requires TLS";
+        refuseAndClose(fd, errorLine(RpcSession::kTlsRequired,
+                                     QStringLiteral("This application server accepts only TLS connections: "
+                                                    "set Tls=Y in [Server Information] of StaveloC.ini")));
+        return nullptr;
+    }
+    if (!tls_ || first != char(kTlsHandshakeByte)) {
+        auto plain = std::make_unique<QTcpSocket>();
+        if (!plain->setSocketDescriptor(socket_)) {
+            ::close(fd);
+            return nullptr;
+        }
+        return plain;
+    }
+    auto ssl = std::make_unique<QSslSocket>();
+    if (!ssl->setSocketDescriptor(socket_)) {
+        ::close(fd);
+        return nullptr;
+    }
+    ssl->setSslConfiguration(tls_->configuration);
+    ssl->startServerEncryption();
+    QDeadlineTimer deadline(limits_.partialLineSeconds * 1000LL);
+    while (!ssl->isEncrypted()) {
+        if (stopping_.load() || deadline.hasExpired() || ssl->state() != QAbstractSocket::ConnectedState) {
+            qCInfo(lcDaemon) << "TLS handshake failed:" << ssl->errorString();
+            ssl->abort();
+            return nullptr;
+        }
+        ssl->waitForEncrypted(200);
+    }
+    return ssl;
 }
 
 void SessionThread::serve(QTcpSocket& sock) {
@@ -97,6 +177,7 @@ void SessionThread::serve(QTcpSocket& sock) {
         sock.waitForBytesWritten(1000);
     };
     bool open = true;
+    bool received = false; // anything from the client yet
     while (open && !stopping_.load()) {
         const qsizetype end = buffer.indexOf('\n', scanned);
         if (end < 0) {
@@ -118,7 +199,17 @@ void SessionThread::serve(QTcpSocket& sock) {
                 if (sock.state() != QAbstractSocket::ConnectedState) break;
                 sock.waitForReadyRead(100);
             }
-            const QByteArray more = sock.read(limits_.maxRequestBytes + 1 - buffer.size());
+            // What is there, within the request limit (read(n) would allocate n bytes first).
+            const QByteArray more =
+                sock.read(qMin(sock.bytesAvailable(), limits_.maxRequestBytes + 1 - buffer.size()));
+            if (!received && !more.isEmpty() && more.front() == char(kTlsHandshakeByte)) {
+                qCInfo(lcDaemon) << "refused a TLS handshake: this server has no TLS configured";
+                closeWith(RpcSession::kInvalidRequest,
+                          QStringLiteral("This application server does not use TLS: set Tls=N in [Server "
+                                         "Information] of StaveloC.ini"));
+                break;
+            }
+            received = received || !more.isEmpty();
             if (!more.isEmpty() && buffer.isEmpty()) partial.start();
             buffer += more;
             continue;
@@ -133,28 +224,64 @@ void SessionThread::serve(QTcpSocket& sock) {
         if (line.trimmed().isEmpty()) continue;
         const QByteArray reply = session.handleLine(line);
         if (!reply.isEmpty()) {
-            sock.write(reply + '\n');
             // The next request is read only when this answer is gone; a client that stops reading is
             // dropped after the stall limit, and a shutdown drops what is unsent.
-            QElapsedTimer stall;
-            stall.start();
-            while (sock.bytesToWrite() > 0 && sock.state() == QAbstractSocket::ConnectedState) {
-                if (stopping_.load()) {
-                    open = false;
-                    break;
-                }
-                if (sock.waitForBytesWritten(200))
-                    stall.restart();
-                else if (stall.elapsed() > limits_.writeStallSeconds * 1000LL) {
-                    qCInfo(lcDaemon) << "dropping a client that does not read its answers";
-                    open = false;
-                    break;
-                }
-            }
+            if (!sendAnswer(sock, reply)) open = false;
         }
         if (session.finished()) break;
     }
     if (!open) sock.abort();
+}
+
+bool SessionThread::sendAnswer(QTcpSocket& sock, const QByteArray& reply) {
+    QElapsedTimer stall;
+    stall.start();
+    auto stalled = [&] {
+        if (stall.elapsed() <= limits_.writeStallSeconds * 1000LL) return false;
+        qCInfo(lcDaemon) << "dropping a client that does not read its answers";
+        return true;
+    };
+    if (qobject_cast<QSslSocket*>(&sock)) {
+        sock.write(reply);
+        sock.write("\n", 1);
+        while (sock.bytesToWrite() > 0 && sock.state() == QAbstractSocket::ConnectedState) {
+            if (stopping_.load()) return false;
+            if (sock.waitForBytesWritten(200))
+                stall.restart();
+            else if (stalled())
+                return false;
+        }
+        return true;
+    }
+    // Plain TCP: the answer goes from its own buffer to the kernel, with the line end beside it.
+    static const char lineEnd = '\n';
+    iovec parts[2] = {{const_cast<char*>(reply.constData()), size_t(reply.size())},
+                      {const_cast<char*>(&lineEnd), 1}};
+    int first = 0;
+    const int fd = int(sock.socketDescriptor());
+    while (first < 2) {
+        msghdr m{};
+        m.msg_iov = parts + first;
+        m.msg_iovlen = size_t(2 - first);
+        const ssize_t n = ::sendmsg(fd, &m, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            size_t left = size_t(n);
+            while (first < 2 && left >= parts[first].iov_len)
+                left -= parts[first++].iov_len;
+            if (first < 2) {
+                parts[first].iov_base = static_cast<char*>(parts[first].iov_base) + left;
+                parts[first].iov_len -= left;
+            }
+            stall.restart();
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+        if (stopping_.load() || stalled()) return false;
+        pollfd p{fd, POLLOUT, 0};
+        ::poll(&p, 1, 200);
+    }
+    return true;
 }
 
 Daemon::Daemon(StorageConfig config, ServerLimits limits, QObject* parent)
@@ -199,7 +326,7 @@ void Daemon::incomingConnection(qintptr socket) {
         --active_;
         if (--perAddress_[peer] <= 0) perAddress_.remove(peer);
     };
-    auto* t = new SessionThread(socket, config_, limits_, stopping_, onEnd, this);
+    auto* t = new SessionThread(socket, config_, limits_, tls_, stopping_, onEnd, this);
     sessions_.append(t);
     connect(t, &QThread::finished, this, [this, t] {
         sessions_.removeOne(t);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "RpcSession.h"
+#include "ServerTls.h"
 #include "Storage.h"
 
 #include <QHash>
@@ -40,10 +41,11 @@ struct ServerLimits {
 class SessionThread : public QThread {
 public:
     // `onEnd` runs in the session's thread just before its socket closes.
-    SessionThread(qintptr socket, StorageConfig config, ServerLimits limits, const std::atomic_bool& stopping,
+    SessionThread(qintptr socket, StorageConfig config, ServerLimits limits,
+                  std::shared_ptr<const ServerTls> tls, const std::atomic_bool& stopping,
                   std::function<void()> onEnd, QObject* parent)
-        : QThread(parent), socket_(socket), config_(std::move(config)), limits_(limits), stopping_(stopping),
-          onEnd_(std::move(onEnd)) {}
+        : QThread(parent), socket_(socket), config_(std::move(config)), limits_(limits), tls_(std::move(tls)),
+          stopping_(stopping), onEnd_(std::move(onEnd)) {}
 
 protected:
     void run() override;
@@ -52,9 +54,16 @@ private:
     qintptr socket_;
     StorageConfig config_;
     ServerLimits limits_;
+    std::shared_ptr<const ServerTls> tls_;
     const std::atomic_bool& stopping_;
     std::function<void()> onEnd_;
+    // The socket to serve: plain or, after a finished handshake, TLS; null when the connection was
+    // refused or ended before that (the descriptor is closed then).
+    std::unique_ptr<class QTcpSocket> openSocket();
     void serve(class QTcpSocket& sock);
+    // Writes one answer and its line end; false when the client stopped reading for the stall limit,
+    // the server is stopping, or the connection broke.
+    bool sendAnswer(class QTcpSocket& sock, const QByteArray& reply);
 };
 
 class Daemon : public QTcpServer {
@@ -65,6 +74,9 @@ public:
     // Stops accepting, interrupts running queries, and waits for the sessions up to the shutdown
     // deadline; false when some were still running then.
     bool shutdown();
+    // Serves connections over TLS from now on (null: plain).
+    void setTls(std::shared_ptr<const ServerTls> tls) { tls_ = std::move(tls); }
+    bool usesTls() const { return tls_ != nullptr; }
 
 protected:
     void incomingConnection(qintptr socket) override;
@@ -72,6 +84,7 @@ protected:
 private:
     StorageConfig config_;
     ServerLimits limits_;
+    std::shared_ptr<const ServerTls> tls_;
     std::atomic_bool stopping_{false};
     QList<SessionThread*> sessions_;
     QMutex countsMutex_; // the counts drop in the sessions' threads, before their sockets close

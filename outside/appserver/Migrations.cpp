@@ -1,10 +1,15 @@
 // Versioned schema of the application server's database. Each migration runs once, in its own
 // transaction, and records itself in schema_version; a database made by an older build is upgraded.
+//
+// Migrations are written once, in SQLite's flavour, through Storage::exec: on PostgreSQL the dialect
+// adapts them (SqlDialect::adapt, docs/appserver.md lists what it knows). A step that the adaptation
+// cannot express gets a PostgreSQL variant of its own (Migration::postgres).
 #include "SeedData.h"
 #include "Storage.h"
 #include "WorkCenterSchema.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 #include <functional>
 
 namespace kvxsrv {
@@ -227,6 +232,7 @@ struct Migration {
     int version;
     const char* description;
     std::function<void(Storage&)> apply;
+    std::function<void(Storage&)> postgres = {}; // set: runs instead of apply on PostgreSQL
 };
 
 const QList<Migration>& migrations() {
@@ -256,30 +262,72 @@ int latestSchemaVersion() {
     return migrations().last().version;
 }
 
-void migrate(Storage& s, int upTo) {
-    s.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER PRIMARY KEY, "
-                          "description VARCHAR(200) NOT NULL, applied_at VARCHAR(19) NOT NULL)"));
-    // Up to date: no write lock at all (every connection opens through here).
+namespace {
+int wantedCount(int upTo) {
     int wanted = 0;
     for (const Migration& m : migrations())
         if (upTo < 0 || m.version <= upTo) ++wanted;
-    if (s.scalar(QStringLiteral("SELECT COUNT(*) FROM schema_version WHERE version <= ?"),
-                 {upTo < 0 ? latestSchemaVersion() : upTo})
-            .toInt() >= wanted)
-        return;
+    return wanted;
+}
+} // namespace
+
+bool migrationsPending(Storage& s, int upTo) {
+    if (!s.dialect().tableExists(s.db(), QStringLiteral("schema_version"))) return true;
+    return s.scalar(QStringLiteral("SELECT COUNT(*) FROM schema_version WHERE version <= ?"),
+                    {upTo < 0 ? latestSchemaVersion() : upTo})
+               .toInt() < wantedCount(upTo);
+}
+
+void migrate(Storage& s, int upTo) {
+    // Up to date: no write lock at all (every connection opens through here).
+    if (!migrationsPending(s, upTo)) return;
+    {
+        Storage::Transaction tx(s);
+        if (s.dialect().isPostgres())
+            // The names as the migrations spell them (PostgreSQL folds unquoted names to lower case).
+            s.execDirect(
+                QStringLiteral("CREATE TABLE IF NOT EXISTS kvx_names (table_name VARCHAR(63) NOT NULL, "
+                               "column_name VARCHAR(63) NOT NULL, name VARCHAR(63) NOT NULL, "
+                               "PRIMARY KEY (table_name, column_name))"));
+        s.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER PRIMARY KEY, "
+                              "description VARCHAR(200) NOT NULL, applied_at VARCHAR(19) NOT NULL)"));
+        tx.commit();
+    }
     for (const Migration& m : migrations()) {
         if (upTo >= 0 && m.version > upTo) break;
         // Checked again inside the write transaction: another connection may have just migrated.
         Storage::Transaction tx(s);
         if (s.scalar(QStringLiteral("SELECT 1 FROM schema_version WHERE version = ?"), {m.version}).isValid())
             continue;
-        m.apply(s);
+        if (s.dialect().isPostgres() && m.postgres)
+            m.postgres(s);
+        else
+            m.apply(s);
         s.exec(
             QStringLiteral("INSERT INTO schema_version (version, description, applied_at) VALUES (?, ?, ?)"),
             {m.version, QString::fromUtf8(m.description),
              QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
         tx.commit();
     }
+}
+
+void grantServerRole(Storage& owner, const QString& role) {
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    if (!plain.match(role).hasMatch())
+        throw StorageError(QStringLiteral("The role name %1 is not a plain name").arg(role).toStdString());
+    Storage::Transaction tx(owner);
+    const QString schema = owner.scalar(QStringLiteral("SELECT current_schema()")).toString();
+    const QString r = QStringLiteral("\"%1\"").arg(role);
+    owner.execDirect(QStringLiteral("GRANT USAGE ON SCHEMA \"%1\" TO %2").arg(schema, r));
+    owner.execDirect(
+        QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA \"%1\" TO %2")
+            .arg(schema, r));
+    owner.execDirect(
+        QStringLiteral("GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA \"%1\" TO %2").arg(schema, r));
+    // The bookkeeping tables are the owner's alone to change.
+    owner.execDirect(
+        QStringLiteral("REVOKE INSERT, UPDATE, DELETE ON schema_version, kvx_names FROM %1").arg(r));
+    tx.commit();
 }
 
 } // namespace kvxsrv

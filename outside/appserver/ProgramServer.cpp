@@ -66,7 +66,7 @@ Variant runSimpleSql(Storage& s, const QString& sql, const QString& fieldList, c
     q.setForwardOnly(true);
     try {
         Storage::TimeLimit limit(s);
-        execGuardedSelect(q, s.db(), text, simpleSqlTables());
+        execGuardedSelect(q, s, text, simpleSqlTables());
     } catch (const GuardError& e) {
         if (!s.stopReason().isEmpty()) throw kvx::AutomationError(s.stopReason().toStdString());
         throw kvx::AutomationError(e.what());

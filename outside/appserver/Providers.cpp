@@ -6,7 +6,9 @@
 #include <QDate>
 #include <QRegularExpression>
 #include <QSqlError>
+#include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 namespace kvxsrv {
 
@@ -108,7 +110,7 @@ Variant TableProvider::dataRequest(const Variant& data) {
         QVariantList binds;
         const QString sql = selectStatement(binds);
         QSqlQuery probe(storage_.db());
-        execGuardedSelect(probe, storage_.db(), sql, {opt_.table}, binds, false);
+        execGuardedSelect(probe, storage_, sql, {opt_.table}, binds, false);
     } catch (...) {
         condition_ = oldCondition;
         order_ = oldOrder;
@@ -156,7 +158,7 @@ void TableProvider::openCursor() {
     cursor_->setForwardOnly(true);
     try {
         Storage::TimeLimit limit(storage_);
-        execGuardedSelect(*cursor_, storage_.db(), sql, {opt_.table}, binds);
+        execGuardedSelect(*cursor_, storage_, sql, {opt_.table}, binds);
     } catch (...) {
         cursor_.reset();
         storage_.throwIfStopped();
@@ -249,7 +251,7 @@ int TableProvider::recordCount() {
     q.setForwardOnly(true);
     Storage::TimeLimit limit(storage_);
     try {
-        execGuardedSelect(q, storage_.db(), sql, {opt_.table}, binds);
+        execGuardedSelect(q, storage_, sql, {opt_.table}, binds);
     } catch (const GuardError&) {
         storage_.throwIfStopped();
         throw;
@@ -263,21 +265,62 @@ int TableProvider::recordCount() {
     return rowLimit_ > 0 ? qMin(n, rowLimit_) : n;
 }
 
-std::optional<kvx::Row> TableProvider::currentRow(const QStringList& keys, const QVariantList& keyValues) {
-    QStringList terms;
-    for (const QString& k : keys)
-        terms << QStringLiteral("%1 = ?").arg(k);
-    QSqlQuery q(storage_.db());
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
-                  .arg(tableColumns_.join(','), opt_.table, terms.join(QLatin1String(" AND "))));
-    for (const QVariant& v : keyValues)
-        q.addBindValue(v);
-    if (!q.exec()) throw StorageError(q.lastError().text().toStdString());
-    if (!q.next()) return std::nullopt;
-    kvx::Row row;
-    for (int i = 0; i < tableColumns_.size(); ++i)
-        row.append(toVariant(q.value(i), fields_[i].type));
+// The statements of one apply, each prepared once and bound anew for every row.
+class StatementCache {
+public:
+    explicit StatementCache(const QSqlDatabase& db) : db_(db) {}
+    // The prepared statement of `sql`; null with `error` set when it does not prepare.
+    QSqlQuery* get(const QString& sql, QString& error) {
+        auto it = prepared_.find(sql);
+        if (it != prepared_.end()) return it->second.get();
+        auto q = std::make_unique<QSqlQuery>(db_);
+        q->setForwardOnly(true);
+        if (!q->prepare(sql)) {
+            error = q->lastError().databaseText();
+            return nullptr;
+        }
+        return prepared_.emplace(sql, std::move(q)).first->second.get();
+    }
+
+private:
+    QSqlDatabase db_;
+    std::unordered_map<QString, std::unique_ptr<QSqlQuery>> prepared_;
+};
+
+std::optional<kvx::Row> TableProvider::currentRow(const QStringList& keys, const QVariantList& keyValues,
+                                                  StatementCache* cache) {
+    if (keys != keySelectKeys_) {
+        QStringList terms;
+        for (const QString& k : keys)
+            terms << QStringLiteral("%1 = ?").arg(k);
+        keySelect_ = QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                         .arg(tableColumns_.join(','), opt_.table, terms.join(QLatin1String(" AND ")));
+        keySelectKeys_ = keys;
+    }
+    const QString sql = keySelect_;
+    std::optional<QSqlQuery> own;
+    QSqlQuery* q = nullptr;
+    QString error;
+    if (cache) {
+        q = cache->get(sql, error);
+        if (!q) throw StorageError(error.toStdString());
+    } else {
+        own.emplace(storage_.db());
+        q = &*own;
+        q->setForwardOnly(true);
+        q->prepare(sql);
+    }
+    for (int i = 0; i < keyValues.size(); ++i)
+        q->bindValue(i, keyValues[i]);
+    if (!q->exec()) throw StorageError(q->lastError().text().toStdString());
+    std::optional<kvx::Row> row;
+    if (q->next()) {
+        row.emplace();
+        row->reserve(tableColumns_.size());
+        for (int i = 0; i < tableColumns_.size(); ++i)
+            row->append(toVariant(q->value(i), fields_[i].type));
+    }
+    q->finish();
     return row;
 }
 
@@ -324,16 +367,23 @@ QString checkColumnValue(const kvx::FieldDesc& f, const Variant& v, int& code) {
             return QStringLiteral("%1 is a text column; the value %2 is not a text")
                 .arg(f.name, v.toString());
         const QString text = v.toString();
-        const QByteArray bytes = kvx::codepage::encode(text, 936);
-        if (kvx::codepage::decode(bytes, 936) != text)
-            return QStringLiteral("%1: the text has characters the database code page (GBK) lacks")
-                .arg(f.name);
-        if (f.type == kvx::FieldType::String && bytes.size() > f.size) {
+        qsizetype length = text.size();
+        // ASCII is one byte a character in GBK and needs no conversion to be checked.
+        const bool ascii =
+            std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+        if (!ascii) {
+            const QByteArray bytes = kvx::codepage::encode(text, 936);
+            if (kvx::codepage::decode(bytes, 936) != text)
+                return QStringLiteral("%1: the text has characters the database code page (GBK) lacks")
+                    .arg(f.name);
+            length = bytes.size();
+        }
+        if (f.type == kvx::FieldType::String && length > f.size) {
             code = kTooLong;
             return QStringLiteral("%1 holds at most %2 bytes; the new value has %3")
                 .arg(f.name)
                 .arg(f.size)
-                .arg(bytes.size());
+                .arg(length);
         }
         return {};
     }
@@ -393,8 +443,17 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
     const int creatorCol = columnIndex("CREATOR"), groupCol = columnIndex("USR_GROUP"),
               flagCol = columnIndex("FLAG");
     const QString today = QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+    // Delta field of a column name (upper case), the first of equal names.
+    QHash<QString, int> deltaField;
+    for (int f = delta.fields.size() - 1; f >= 0; --f)
+        deltaField.insert(delta.fields[f].name.toUpper(), f);
+    QList<int> keyField;
+    for (const QString& k : keys)
+        keyField.append(deltaField.value(k.toUpper(), -1));
 
     Storage::Transaction tx(storage_);
+    StatementCache statements(storage_.db());
+    QHash<QByteArray, QString> statementTexts;
     int previous = 0;
     for (int i = 0; i < delta.rows.size(); ++i) {
         const kvx::DeltaRow& d = delta.rows[i];
@@ -406,37 +465,41 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
                                    .toStdString());
         kvx::ReconcileError err;
         err.deltaIndex = i;
+        QVariantList keyValues;
+        // The texts of an error are made only for the rows that fail.
         auto fail = [&](int code, const QString& msg) {
+            const QString verb = d.status == kvx::UpdateStatus::Inserted  ? QStringLiteral("Insert")
+                                 : d.status == kvx::UpdateStatus::Deleted ? QStringLiteral("Delete")
+                                                                          : QStringLiteral("Modify");
+            err.context = QStringLiteral("%1 %2 [%3]").arg(verb, opt_.table, describeKey(keys, keyValues));
             err.errorCode = code;
             err.message = msg;
             err.previousError = previous;
             previous = code;
             result.errors.append(err);
         };
-        auto valueOf = [&](const kvx::Row& row, const QString& col, bool& present) -> Variant {
-            for (int f = 0; f < delta.fields.size(); ++f)
-                if (delta.fields[f].name.compare(col, Qt::CaseInsensitive) == 0 && f < row.size() &&
-                    !row[f].isUnassigned()) {
-                    present = true;
-                    return row[f];
-                }
-            present = false;
-            return {};
+        auto fieldValue = [&](const kvx::Row& row, int f, bool& present) -> Variant {
+            present = f >= 0 && f < row.size() && !row[f].isUnassigned();
+            return present ? row[f] : Variant();
         };
+        auto valueOf = [&](const kvx::Row& row, const QString& col, bool& present) -> Variant {
+            return fieldValue(row, deltaField.value(col.toUpper(), -1), present);
+        };
+        if (d.status == kvx::UpdateStatus::Unmodified) continue;
         // Key values of the row as fetched (old) or as inserted (new).
         const kvx::Row& keySource = d.status == kvx::UpdateStatus::Inserted ? d.newValues : d.oldValues;
-        QVariantList keyValues;
         bool keyComplete = true;
-        for (const QString& k : keys) {
+        keyValues.reserve(keys.size());
+        for (int k = 0; k < keys.size(); ++k) {
             bool present = false;
-            keyValues << toSqlValue(valueOf(keySource, k, present));
+            keyValues << toSqlValue(fieldValue(keySource, keyField[k], present));
             keyComplete = keyComplete && present;
         }
-        const QString verb = d.status == kvx::UpdateStatus::Inserted  ? QStringLiteral("Insert")
-                             : d.status == kvx::UpdateStatus::Deleted ? QStringLiteral("Delete")
-                                                                      : QStringLiteral("Modify");
-        err.context = QStringLiteral("%1 %2 [%3]").arg(verb, opt_.table, describeKey(keys, keyValues));
-        if (d.status == kvx::UpdateStatus::Unmodified) continue;
+        const auto verb = [&] {
+            return d.status == kvx::UpdateStatus::Inserted  ? QStringLiteral("insert")
+                   : d.status == kvx::UpdateStatus::Deleted ? QStringLiteral("delete")
+                                                            : QStringLiteral("modify");
+        };
         // Columns the server sets whatever the client sent (table column index → value).
         QHash<int, QVariant> forced;
         if (!keyComplete) {
@@ -449,7 +512,7 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
                              (d.status == kvx::UpdateStatus::Deleted && opt_.canDelete);
         if (!allowed) {
             fail(kNotPermitted,
-                 QStringLiteral("You have no right to %1 records of %2").arg(verb.toLower(), opt_.table));
+                 QStringLiteral("You have no right to %1 records of %2").arg(verb(), opt_.table));
             continue;
         }
         // Rows outside the pinned values (another user's saved schemes, ...) are not touched.
@@ -485,8 +548,9 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
             continue;
         }
 
+        std::optional<kvx::Row> current;
         if (d.status != kvx::UpdateStatus::Inserted) {
-            const auto current = currentRow(keys, keyValues);
+            current = currentRow(keys, keyValues, &statements);
             if (!current) {
                 fail(kDeletedByOther, QStringLiteral("The record was deleted by another user"));
                 continue;
@@ -518,8 +582,8 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
                 else
                     right = rightChar(audit.other, pos);
                 if (right != 'Y') {
-                    fail(kNotPermitted, QStringLiteral("You have no right to %1 the records of %2")
-                                            .arg(verb.toLower(), creator));
+                    fail(kNotPermitted,
+                         QStringLiteral("You have no right to %1 the records of %2").arg(verb(), creator));
                     continue;
                 }
             }
@@ -556,77 +620,106 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
             }
         }
 
-        QSqlQuery q(storage_.db());
+        // The statement is known by its kind and the table columns it writes, in order: its text is
+        // made and prepared the first time only.
+        QVariantList binds;
+        QList<int> written;                             // table columns, in the order bound
+        QList<std::pair<int, QVariant>> writtenColumns; // table column, value bound
         QVariantList newKey = keyValues;
+        char kind = 'D';
         if (d.status == kvx::UpdateStatus::Deleted) {
-            QStringList terms;
-            for (const QString& k : keys)
-                terms << QStringLiteral("%1 = ?").arg(k);
-            q.prepare(QStringLiteral("DELETE FROM %1 WHERE %2")
-                          .arg(opt_.table, terms.join(QLatin1String(" AND "))));
-            for (const QVariant& v : keyValues)
-                q.addBindValue(v);
-        } else if (d.status == kvx::UpdateStatus::Inserted) {
-            QStringList cols, marks;
-            QVariantList binds;
-            for (int f = 0; f < delta.fields.size() && f < d.newValues.size(); ++f) {
-                if (colOf[f] < 0 || d.newValues[f].isUnassigned() || forced.contains(colOf[f])) continue;
-                cols << tableColumns_[colOf[f]];
-                marks << QStringLiteral("?");
-                binds << toSqlValue(d.newValues[f]);
-            }
-            for (auto it = forced.constBegin(); it != forced.constEnd(); ++it) {
-                cols << tableColumns_[it.key()];
-                marks << QStringLiteral("?");
-                binds << it.value();
-            }
-            q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                          .arg(opt_.table, cols.join(','), marks.join(',')));
-            for (const QVariant& b : binds)
-                q.addBindValue(b);
+            binds = keyValues;
         } else {
-            QStringList sets, terms;
-            QVariantList binds;
-            bool anyChange = false;
+            kind = d.status == kvx::UpdateStatus::Inserted ? 'I' : 'U';
             for (int f = 0; f < delta.fields.size() && f < d.newValues.size(); ++f) {
                 if (colOf[f] < 0 || d.newValues[f].isUnassigned() || forced.contains(colOf[f])) continue;
-                sets << QStringLiteral("%1 = ?").arg(tableColumns_[colOf[f]]);
+                written << colOf[f];
                 binds << toSqlValue(d.newValues[f]);
-                anyChange = true;
-                const int k = keys.indexOf(tableColumns_[colOf[f]]);
-                if (k >= 0) newKey[k] = toSqlValue(d.newValues[f]);
+                writtenColumns.append({colOf[f], binds.back()});
+                if (kind == 'U')
+                    if (const int k = keys.indexOf(tableColumns_[colOf[f]]); k >= 0) newKey[k] = binds.back();
             }
-            if (anyChange)
+            // A change that writes nothing of the table also leaves the audit columns alone.
+            if (kind == 'I' || !written.isEmpty())
                 for (auto it = forced.constBegin(); it != forced.constEnd(); ++it) {
-                    sets << QStringLiteral("%1 = ?").arg(tableColumns_[it.key()]);
+                    written << it.key();
                     binds << it.value();
                 }
-            if (sets.isEmpty()) {
-                if (const auto row = currentRow(keys, keyValues)) result.applied.append(qMakePair(i, *row));
+            if (kind == 'U' && written.isEmpty()) {
+                if (const auto row = currentRow(keys, keyValues, &statements))
+                    result.applied.append(qMakePair(i, *row));
                 continue;
             }
+            if (kind == 'U') binds += keyValues;
+        }
+        QByteArray shape(1, kind);
+        shape.append(reinterpret_cast<const char*>(written.constData()),
+                     written.size() * qsizetype(sizeof(int)));
+        QString& sql = statementTexts[shape];
+        if (sql.isEmpty()) {
+            QStringList names, terms;
+            for (int c : std::as_const(written))
+                names << tableColumns_[c];
             for (const QString& k : keys)
                 terms << QStringLiteral("%1 = ?").arg(k);
-            binds += keyValues;
-            q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                          .arg(opt_.table, sets.join(','), terms.join(QLatin1String(" AND "))));
-            for (const QVariant& b : binds)
-                q.addBindValue(b);
+            const QString where = terms.join(QLatin1String(" AND "));
+            if (kind == 'D')
+                sql = QStringLiteral("DELETE FROM %1 WHERE %2").arg(opt_.table, where);
+            else if (kind == 'I')
+                sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                          .arg(opt_.table, names.join(','),
+                               QStringList(names.size(), QStringLiteral("?")).join(','));
+            else
+                sql = QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3")
+                          .arg(opt_.table, names.join(QLatin1String(" = ?, ")), where);
         }
-        if (!q.exec()) {
+        Storage::StatementSavepoint savepoint(storage_);
+        QString prepareError;
+        QSqlQuery* q = statements.get(sql, prepareError);
+        bool ok = q != nullptr;
+        if (q) {
+            for (int b = 0; b < binds.size(); ++b)
+                q->bindValue(b, binds[b]);
+            ok = q->exec();
+            if (!ok) prepareError = q->lastError().databaseText();
+            q->finish();
+        }
+        if (!ok) {
+            savepoint.rollBack();
             // Disk full, I/O errors and the like can roll the whole transaction back: stop then.
             if (!storage_.inTransaction())
                 throw StorageError(QStringLiteral("The apply stopped at row %1 (%2): the database rolled the "
                                                   "transaction back; nothing was stored")
                                        .arg(i)
-                                       .arg(q.lastError().databaseText())
+                                       .arg(prepareError)
                                        .toStdString());
-            fail(kConstraint, q.lastError().databaseText());
+            fail(kConstraint, prepareError);
             continue;
         }
         if (d.status != kvx::UpdateStatus::Deleted) {
-            if (const auto row = currentRow(keys, newKey)) {
+            // The row as stored: what was written over the row read before (a change) or, for an
+            // insert that sets every column, what was written; the values pass through the same
+            // conversion as values read. Otherwise (defaults of the table) it is read back.
+            std::optional<kvx::Row> row = current;
+            if (!row) {
+                QList<bool> covered(tableColumns_.size(), false);
+                for (const auto& w : std::as_const(writtenColumns))
+                    covered[w.first] = true;
+                for (auto it = forced.constBegin(); it != forced.constEnd(); ++it)
+                    covered[it.key()] = true;
+                if (!covered.contains(false)) row.emplace(tableColumns_.size());
+            }
+            if (row) {
+                for (const auto& [c, value] : std::as_const(writtenColumns))
+                    (*row)[c] = toVariant(value, fields_[c].type);
+                for (auto it = forced.constBegin(); it != forced.constEnd(); ++it)
+                    (*row)[it.key()] = toVariant(it.value(), fields_[it.key()].type);
+            } else {
+                row = currentRow(keys, newKey, &statements);
+            }
+            if (row) {
                 kvx::Row applied;
+                applied.reserve(delta.fields.size());
                 for (int f = 0; f < delta.fields.size(); ++f)
                     applied.append(colOf[f] >= 0 ? row->at(colOf[f]) : Variant());
                 result.applied.append(qMakePair(i, applied));

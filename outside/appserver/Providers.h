@@ -12,6 +12,8 @@
 
 namespace kvxsrv {
 
+class StatementCache;
+
 // Reconcile error codes (ReconcileError::errorCode).
 enum ApplyErrorCode {
     kChangedByOther = 1, // the stored row differs from the row as fetched
@@ -86,13 +88,17 @@ private:
     std::unique_ptr<QSqlQuery> cursor_;
     QList<kvx::Row> buffered_;
     bool exhausted_ = false;
+    QStringList keySelectKeys_; // the keys keySelect_ finds a row by
+    QString keySelect_;
     bool started_ = false;
 
     QString whereClause(QVariantList& binds) const;
     QString selectStatement(QVariantList& binds) const;
     void openCursor();
     kvx::Row readRow(const QSqlQuery& q) const;
-    std::optional<kvx::Row> currentRow(const QStringList& keys, const QVariantList& keyValues);
+    // The stored row of the key; `cache` holds the statement prepared once per apply.
+    std::optional<kvx::Row> currentRow(const QStringList& keys, const QVariantList& keyValues,
+                                       StatementCache* cache = nullptr);
     kvx::Variant toVariant(const QVariant& v, kvx::FieldType t) const;
 };
 

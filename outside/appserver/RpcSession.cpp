@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace kvxsrv {
 
@@ -118,11 +119,15 @@ QString requireString(const QJsonObject& p, const char* name) {
 }
 } // namespace
 
-QByteArray packetJson(const kvx::DataPacket& p) {
+void appendPacketJson(QByteArray& out, const kvx::DataPacket& p) {
     QJsonArray fields;
     for (const kvx::FieldDesc& f : p.fields)
         fields.append(f.toJson());
-    QByteArray out = R"({"fields":)" + QJsonDocument(fields).toJson(QJsonDocument::Compact) + R"(,"rows":[)";
+    // Room for the rows at a guess, so that the text grows a few times rather than many.
+    out.reserve(out.size() + 256 + p.rows.size() * qMax<qsizetype>(16, p.fields.size() * 12));
+    out += R"({"fields":)";
+    out += QJsonDocument(fields).toJson(QJsonDocument::Compact);
+    out += R"(,"rows":[)";
     for (int r = 0; r < p.rows.size(); ++r) {
         if (r) out += ',';
         out += '[';
@@ -135,6 +140,11 @@ QByteArray packetJson(const kvx::DataPacket& p) {
     }
     out += R"(],"eof":)";
     out += p.eof ? "true}" : "false}";
+}
+
+QByteArray packetJson(const kvx::DataPacket& p) {
+    QByteArray out;
+    appendPacketJson(out, p);
     return out;
 }
 
@@ -235,7 +245,10 @@ QJsonValue RpcSession::call(const QString& method, const QJsonObject& p) {
         if (method == QLatin1String("getRecords")) {
             const int count = int(requireInteger(p, "count", std::numeric_limits<int>::min(),
                                                  std::numeric_limits<int>::max(), 0, false));
-            rawResult_ = packetJson(endpoint->getRecords(provider, count));
+            // The answer is written around the packet in place: no copy of a large text.
+            const kvx::DataPacket packet = endpoint->getRecords(provider, count);
+            rawResult_ = R"({"jsonrpc":"2.0","result":)";
+            appendPacketJson(rawResult_, packet);
             if (rawResult_.size() > limits_.maxAnswerBytes) {
                 rawResult_.clear();
                 throw RpcFault{kLimitReached,
@@ -304,10 +317,10 @@ QByteArray RpcSession::handleLine(const QByteArray& line) {
     if (notification) return {};
     if (!rawResult_.isEmpty()) {
         const QByteArray idText = QJsonDocument(QJsonArray{replyId}).toJson(QJsonDocument::Compact);
-        QByteArray out = R"({"jsonrpc":"2.0","result":)" + rawResult_ + R"(,"id":)" +
-                         idText.mid(1, idText.size() - 2) + '}';
-        rawResult_.clear();
-        return out;
+        rawResult_ += R"(,"id":)";
+        rawResult_ += QByteArrayView(idText).sliced(1, idText.size() - 2);
+        rawResult_ += '}';
+        return std::exchange(rawResult_, QByteArray());
     }
     return response(replyId, "result", result);
 }

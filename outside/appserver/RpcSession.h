@@ -15,6 +15,8 @@ namespace kvxsrv {
 
 // The JSON text of a record packet, as DataPacket::toJson gives it, written directly.
 QByteArray packetJson(const kvx::DataPacket& p);
+// The same text appended to `out`.
+void appendPacketJson(QByteArray& out, const kvx::DataPacket& p);
 
 // What one session may hold.
 struct SessionLimits {
@@ -50,6 +52,7 @@ public:
         kLoginFailed = -32003,   // wrong user or password
         kLoginRequired = -32004, // the method needs a signed-in user
         kLimitReached = -32005,  // a limit of the session (objects, answer size) refuses the request
+        kTlsRequired = -32006,   // a plain connection to a server that accepts only TLS
     };
 
 private:

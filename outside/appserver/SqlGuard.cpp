@@ -1,5 +1,7 @@
 #include "SqlGuard.h"
 
+#include "PgDialect.h"
+
 #include <QSet>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -157,6 +159,14 @@ void execGuardedSelect(QSqlQuery& q, QSqlDatabase& db, const QString& sql, const
     AuthorizerScope scope(h, &ctx); // a re-prepare during execution stays under the same rules
     if (!q.exec())
         throw GuardError(QStringLiteral("Query failed: %1").arg(q.lastError().databaseText()).toStdString());
+}
+
+void execGuardedSelect(QSqlQuery& q, Storage& s, const QString& sql, const QStringList& readableTables,
+                       const QVariantList& binds, bool execute) {
+    if (s.dialect().isPostgres())
+        execGuardedSelectPg(q, s, sql, readableTables, binds, execute);
+    else
+        execGuardedSelect(q, s.db(), sql, readableTables, binds, execute);
 }
 
 } // namespace kvxsrv

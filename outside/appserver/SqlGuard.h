@@ -5,6 +5,8 @@
 // calling ordinary functions only, and it must be a read-only statement.
 #pragma once
 
+#include "Storage.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStringList>
@@ -25,6 +27,11 @@ QString checkClauseText(const QString& text);
 // database except SQLite's own; "!TABLE" is never readable, even with "*". Raises GuardError with a reason
 // the client can show.
 void execGuardedSelect(QSqlQuery& q, QSqlDatabase& db, const QString& sql, const QStringList& readableTables,
+                       const QVariantList& binds = {}, bool execute = true);
+// The same on the connection of a Storage, whichever its engine. On PostgreSQL the statement runs in a
+// read-only transaction with the time limit as statement_timeout, its plan is checked for the tables it
+// reads, and a client's SQLite/SQL Server habits ([name], case-blind LIKE) are carried over.
+void execGuardedSelect(QSqlQuery& q, Storage& s, const QString& sql, const QStringList& readableTables,
                        const QVariantList& binds = {}, bool execute = true);
 
 } // namespace kvxsrv

@@ -1,18 +1,26 @@
 #include "Storage.h"
 
+#include "PgDialect.h"
 #include "platform/IniFile.h"
 #include "platform/Registry.h"
 
 #include <QAtomicInteger>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
+#include <QUrl>
+#include <QUrlQuery>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
+
+Q_LOGGING_CATEGORY(lcStorage, "kvx.appserver")
 
 namespace kvxsrv {
 
@@ -39,6 +47,24 @@ bool SqliteDialect::tableExists(QSqlDatabase& db, const QString& table) const {
         "SELECT 1 FROM sqlite_master WHERE type IN ('table','view') AND name = ? COLLATE NOCASE"));
     q.addBindValue(table);
     return q.exec() && q.next();
+}
+
+QStringList SqliteDialect::tableNames(QSqlDatabase& db) const {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE "
+                               "'sqlite_%' ORDER BY name")))
+        throw StorageError(q.lastError().text().toStdString());
+    QStringList names;
+    while (q.next())
+        names << q.value(0).toString();
+    return names;
+}
+
+QStringList SqlDialect::primaryKey(QSqlDatabase& db, const QString& table) const {
+    QStringList key;
+    for (const Column& c : columns(db, table))
+        if (c.primaryKey) key << c.name;
+    return key;
 }
 
 QString SqliteDialect::translate(const QString& sql, const QString& dbName) const {
@@ -83,6 +109,156 @@ QString StorageConfig::resolveFile() const {
     const QString name =
         ini.readString(QStringLiteral("Database"), QStringLiteral("File"), QStringLiteral("kvx.db"));
     return QFileInfo(name).isAbsolute() ? name : dir.absoluteFilePath(name);
+}
+
+DatabaseLocation StorageConfig::resolveLocation() const {
+    if (location) return *location;
+    DatabaseLocation loc;
+    if (!databaseFile.isEmpty()) {
+        loc = DatabaseLocation::parse(databaseFile);
+        if (!loc.isPostgres()) loc.file = resolveFile();
+        loc.findPasswords();
+        return loc;
+    }
+    if (serverPath.isEmpty()) return DatabaseLocation::parse(resolveFile()); // raises the error
+    const QDir dir(serverPath);
+    const kvx::IniFile ini(dir.filePath(QStringLiteral("StaveloS.ini")));
+    const QString section = QStringLiteral("Database");
+    const QString engine =
+        ini.readString(section, QStringLiteral("Engine"), QStringLiteral("SQLite")).trimmed();
+    if (engine.compare(QLatin1String("PostgreSQL"), Qt::CaseInsensitive) == 0 ||
+        engine.compare(QLatin1String("Postgres"), Qt::CaseInsensitive) == 0) {
+        loc.engine = DatabaseLocation::Engine::PostgreSQL;
+        loc.host = ini.readString(section, QStringLiteral("Host"), QString()).trimmed();
+        loc.port = ini.readInteger(section, QStringLiteral("Port"), 5432);
+        loc.name = ini.readString(section, QStringLiteral("Name"), QStringLiteral("kvx")).trimmed();
+        loc.user = ini.readString(section, QStringLiteral("User"), QString()).trimmed();
+        loc.adminUser = ini.readString(section, QStringLiteral("AdminUser"), QString()).trimmed();
+        QString passFile = ini.readString(section, QStringLiteral("PasswordFile"), QString()).trimmed();
+        if (!passFile.isEmpty() && QFileInfo(passFile).isRelative())
+            passFile = dir.absoluteFilePath(passFile);
+        loc.findPasswords(passFile);
+        return loc;
+    }
+    if (engine.compare(QLatin1String("SQLite"), Qt::CaseInsensitive) != 0)
+        throw StorageError(
+            QStringLiteral("StaveloS.ini [Database] Engine=%1: the engine is SQLite or PostgreSQL")
+                .arg(engine)
+                .toStdString());
+    loc.file = resolveFile();
+    return loc;
+}
+
+DatabaseLocation DatabaseLocation::parse(const QString& text) {
+    DatabaseLocation loc;
+    const QString t = text.trimmed();
+    if (!t.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) &&
+        !t.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive)) {
+        loc.file = t.isEmpty() ? QString() : QFileInfo(t).absoluteFilePath();
+        return loc;
+    }
+    loc.engine = Engine::PostgreSQL;
+    const QUrl url(t, QUrl::StrictMode);
+    if (!url.isValid() || url.path().size() < 2)
+        throw StorageError(
+            QStringLiteral("The database URI %1 is not postgresql://[user@][host][:port]/database")
+                .arg(t)
+                .toStdString());
+    if (!url.password().isEmpty())
+        throw StorageError("A database URI carries no password: use KVX_DB_PASSWORD or a password file");
+    loc.user = url.userName();
+    loc.host = url.host();
+    loc.port = url.port(5432);
+    loc.name = url.path().mid(1);
+    const QUrlQuery query(url);
+    if (query.hasQueryItem(QStringLiteral("host")))
+        loc.host = query.queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
+    if (query.hasQueryItem(QStringLiteral("port")))
+        loc.port = query.queryItemValue(QStringLiteral("port")).toInt();
+    if (query.hasQueryItem(QStringLiteral("admin")))
+        loc.adminUser = query.queryItemValue(QStringLiteral("admin"), QUrl::FullyDecoded);
+    return loc;
+}
+
+QString DatabaseLocation::describe() const {
+    if (!isPostgres()) return file;
+    // A socket folder and its port go in the query: a URI has no place for a path as its host.
+    const bool socket = host.startsWith(QLatin1Char('/'));
+    QUrl url;
+    url.setScheme(QStringLiteral("postgresql"));
+    url.setUserName(user);
+    url.setPath(QLatin1Char('/') + name);
+    QUrlQuery query;
+    if (socket) {
+        url.setHost(QString());
+        query.addQueryItem(QStringLiteral("host"), QString::fromUtf8(QUrl::toPercentEncoding(host)));
+        if (port != 5432) query.addQueryItem(QStringLiteral("port"), QString::number(port));
+    } else {
+        url.setHost(host);
+        url.setPort(port);
+    }
+    if (!adminUser.isEmpty()) query.addQueryItem(QStringLiteral("admin"), adminUser);
+    if (!query.isEmpty()) url.setQuery(query);
+    QString text = url.toString(QUrl::FullyEncoded);
+    // "postgresql://user@/db": QUrl leaves out the "@" of an empty host.
+    if (socket && !user.isEmpty() && !text.contains(QLatin1Char('@')))
+        text.replace(QStringLiteral("postgresql://") + user,
+                     QStringLiteral("postgresql://") + user + QLatin1Char('@'));
+    return text;
+}
+
+QString passwordFromPassFile(const QString& text, const QString& host, int port, const QString& database,
+                             const QString& user) {
+    // libpq's own rule: a socket folder (or no host) matches "localhost".
+    const QString h =
+        host.isEmpty() || host.startsWith(QLatin1Char('/')) ? QStringLiteral("localhost") : host;
+    const QStringList want = {h, QString::number(port), database, user};
+    for (const QString& raw : text.split(QLatin1Char('\n'))) {
+        const QString line = raw.endsWith(QLatin1Char('\r')) ? raw.chopped(1) : raw;
+        if (line.trimmed().isEmpty() || line.trimmed().startsWith(QLatin1Char('#'))) continue;
+        QStringList fields{QString()};
+        for (int i = 0; i < line.size(); ++i) {
+            const QChar c = line.at(i);
+            if (c == QLatin1Char('\\') && i + 1 < line.size())
+                fields.last() += line.at(++i);
+            else if (c == QLatin1Char(':') && fields.size() < 5)
+                fields << QString();
+            else
+                fields.last() += c;
+        }
+        if (fields.size() != 5) continue;
+        bool match = true;
+        for (int i = 0; i < 4 && match; ++i)
+            match = fields[i] == QLatin1String("*") || fields[i] == want[i];
+        if (match) return fields[4];
+    }
+    return {};
+}
+
+void DatabaseLocation::findPasswords(const QString& passwordFile) {
+    if (!isPostgres()) return;
+    QString fileText;
+    const QString path =
+        qEnvironmentVariableIsSet("KVX_DB_PASSFILE") ? qEnvironmentVariable("KVX_DB_PASSFILE") : passwordFile;
+    if (!path.isEmpty()) {
+        QFile f(path);
+        if (f.open(QIODevice::ReadOnly)) {
+            // Like libpq: a password file others may read is ignored.
+            if (f.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup |
+                                   QFileDevice::WriteOther))
+                qCWarning(lcStorage) << "password file" << path << "is readable by others; ignored";
+            else
+                fileText = QString::fromUtf8(f.readAll());
+        }
+    }
+    if (password.isEmpty())
+        password = qEnvironmentVariableIsSet("KVX_DB_PASSWORD")
+                       ? qEnvironmentVariable("KVX_DB_PASSWORD")
+                       : passwordFromPassFile(fileText, host, port, name, user);
+    if (!adminUser.isEmpty() && adminPassword.isEmpty())
+        adminPassword = qEnvironmentVariableIsSet("KVX_DB_ADMIN_PASSWORD")
+                            ? qEnvironmentVariable("KVX_DB_ADMIN_PASSWORD")
+                            : passwordFromPassFile(fileText, host, port, name, adminUser);
 }
 
 StorageConfig StorageConfig::fromRegistry() {
@@ -149,18 +325,31 @@ int storageProgress(void* user) {
 }
 
 Storage::Storage(const StorageConfig& config)
-    : dialect_(std::make_unique<SqliteDialect>()), connectionName_(nextConnectionName()),
-      file_(config.resolveFile()) {
+    : connectionName_(nextConnectionName()), location_(config.resolveLocation()) {
     stop_ = config.stop;
     queryMs_ = config.queryMs;
+    file_ = location_.describe();
+    if (location_.isPostgres())
+        openPostgres(config);
+    else
+        openSqlite(config);
+}
+
+void Storage::closeConnection() {
+    db_.close();
+    db_ = QSqlDatabase();
+    QSqlDatabase::removeDatabase(connectionName_);
+}
+
+void Storage::openSqlite(const StorageConfig& config) {
+    dialect_ = std::make_unique<SqliteDialect>();
     QDir().mkpath(QFileInfo(file_).absolutePath());
     db_ = QSqlDatabase::addDatabase(dialect_->qtDriver(), connectionName_);
     db_.setDatabaseName(file_);
     db_.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
     if (!db_.open()) {
         const QString err = db_.lastError().text();
-        db_ = QSqlDatabase();
-        QSqlDatabase::removeDatabase(connectionName_);
+        closeConnection();
         throw StorageError(QStringLiteral("Cannot open database %1: %2").arg(file_, err).toStdString());
     }
     try {
@@ -171,27 +360,101 @@ Storage::Storage(const StorageConfig& config)
         if (config.runMigrations) migrate(*this, config.migrateUpTo);
     } catch (...) {
         // The destructor does not run for a half-made object: close and remove the connection here.
-        db_.close();
-        db_ = QSqlDatabase();
-        QSqlDatabase::removeDatabase(connectionName_);
+        closeConnection();
+        throw;
+    }
+}
+
+void Storage::openPostgres(const StorageConfig& config) {
+    auto dialect = std::make_unique<PostgresDialect>();
+    PostgresDialect* pg = dialect.get();
+    dialect_ = std::move(dialect);
+    auto connectAs = [&](const QString& user, const QString& password) {
+        db_ = QSqlDatabase::addDatabase(dialect_->qtDriver(), connectionName_);
+        if (!location_.host.isEmpty()) db_.setHostName(location_.host);
+        db_.setPort(location_.port);
+        db_.setDatabaseName(location_.name);
+        if (!user.isEmpty()) db_.setUserName(user);
+        if (!password.isEmpty()) db_.setPassword(password);
+        db_.setConnectOptions(QStringLiteral("connect_timeout=10;application_name=kvx-appserver"));
+        if (!db_.open()) {
+            const QString err = db_.lastError().text();
+            closeConnection();
+            throw StorageError(
+                QStringLiteral("Cannot open database %1: %2").arg(file_, err.trimmed()).toStdString());
+        }
+        pg->setConnection(&db_);
+    };
+    const bool separateOwner = !location_.adminUser.isEmpty() && location_.adminUser != location_.user;
+    if (config.runMigrations && separateOwner) {
+        // The schema belongs to the owner role: it runs the migrations and grants the server's role
+        // what the server does with the tables (read and write rows), nothing more.
+        connectAs(location_.user, location_.password);
+        bool pending = true;
+        try {
+            pending = migrationsPending(*this, config.migrateUpTo);
+        } catch (const StorageError& e) {
+            // The server role may not read the bookkeeping yet (a new database): the owner looks.
+            qCInfo(lcStorage) << "schema version unreadable as" << location_.user << "-" << e.what();
+        }
+        closeConnection();
+        if (pending) {
+            auto owner = std::make_shared<DatabaseLocation>(location_);
+            owner->user = location_.adminUser;
+            owner->password = location_.adminPassword;
+            owner->adminUser.clear();
+            StorageConfig asOwner;
+            asOwner.location = owner;
+            asOwner.migrateUpTo = config.migrateUpTo;
+            Storage admin(asOwner);
+            grantServerRole(admin, location_.user);
+        }
+        connectAs(location_.user, location_.password);
+        return;
+    }
+    connectAs(location_.user, location_.password);
+    try {
+        if (config.runMigrations) migrate(*this, config.migrateUpTo);
+    } catch (...) {
+        closeConnection();
         throw;
     }
 }
 
 Storage::~Storage() {
     if (sqlite3* h = handleOf(db_)) sqlite3_progress_handler(h, 0, nullptr, nullptr);
-    db_.close();
-    db_ = QSqlDatabase();
-    QSqlDatabase::removeDatabase(connectionName_);
+    closeConnection();
 }
 
 void Storage::exec(const QString& sql, const QVariantList& binds) {
+    const QStringList statements = dialect_->adapt(sql);
+    for (int i = 0; i < statements.size(); ++i) {
+        // The dialect's own bookkeeping statements that follow the first take no bind values.
+        const bool bound = i == 0 && !binds.isEmpty();
+        QSqlQuery q(db_);
+        // PostgreSQL prepares only SELECT, INSERT, UPDATE, DELETE and VALUES: the rest runs as it is.
+        if (!bound && dialect_->isPostgres()) {
+            if (!q.exec(statements[i]))
+                throw StorageError(
+                    QStringLiteral("%1 [%2]").arg(q.lastError().text(), statements[i]).toStdString());
+            continue;
+        }
+        if (!q.prepare(statements[i]))
+            throw StorageError(
+                QStringLiteral("%1 [%2]").arg(q.lastError().text(), statements[i]).toStdString());
+        if (bound)
+            for (const QVariant& b : binds)
+                q.addBindValue(b);
+        if (!q.exec())
+            throw StorageError(
+                QStringLiteral("%1 [%2]").arg(q.lastError().text(), statements[i]).toStdString());
+    }
+}
+
+void Storage::execDirect(const QString& sql) {
     QSqlQuery q(db_);
-    if (!q.prepare(sql))
+    if (!q.exec(sql))
         throw StorageError(QStringLiteral("%1 [%2]").arg(q.lastError().text(), sql).toStdString());
-    for (const QVariant& b : binds)
-        q.addBindValue(b);
-    if (!q.exec()) throw StorageError(QStringLiteral("%1 [%2]").arg(q.lastError().text(), sql).toStdString());
 }
 
 QVariant Storage::scalar(const QString& sql, const QVariantList& binds) {
@@ -211,9 +474,66 @@ std::shared_ptr<Storage> openStorage(const StorageConfig& config) {
     return config.connection->storage;
 }
 
+namespace {
+PGconn* pgHandleOf(QSqlDatabase& db) {
+    const QVariant v = db.driver()->handle();
+    if (v.isValid() && (qstrcmp(v.typeName(), "PGconn*") == 0 || qstrcmp(v.typeName(), "pg_conn*") == 0))
+        return *static_cast<PGconn* const*>(v.data());
+    return nullptr;
+}
+} // namespace
+
 bool Storage::inTransaction() {
+    if (PGconn* c = pgHandleOf(db_)) {
+        if (PQtransactionStatus(c) == PQTRANS_ACTIVE) {
+            // A forward-only query read row by row has not been read to its end (no statement of this
+            // connection is still in use when this is asked): the next statement discards its rest.
+            QSqlQuery flush(db_);
+            flush.exec(QStringLiteral("SELECT 1"));
+        }
+        return PQtransactionStatus(c) == PQTRANS_INTRANS;
+    }
     sqlite3* h = handleOf(db_);
     return h && sqlite3_get_autocommit(h) == 0;
+}
+
+bool Storage::connectionOk() {
+    if (PGconn* c = pgHandleOf(db_)) return PQstatus(c) == CONNECTION_OK;
+    return db_.isOpen();
+}
+
+int Storage::remainingMs() const {
+    if (!limited_) return 0;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now());
+    return int(qMax<qint64>(1, left.count()));
+}
+
+void Storage::noteStopped(const QString& reason) {
+    stopReason_ = !reason.isEmpty()
+                      ? reason
+                      : QStringLiteral("Query stopped: it ran longer than the limit of %1 ms").arg(queryMs_);
+}
+
+Storage::StatementSavepoint::StatementSavepoint(Storage& s) : s_(s) {
+    if (!s_.dialect().isPostgres()) return;
+    s_.execDirect(QStringLiteral("SAVEPOINT kvx_row"));
+    open_ = true;
+}
+
+Storage::StatementSavepoint::~StatementSavepoint() {
+    if (!open_) return;
+    QSqlQuery q(s_.db_);
+    if (!q.exec(QStringLiteral("RELEASE SAVEPOINT kvx_row")))
+        qCWarning(lcStorage) << "releasing a savepoint failed:" << q.lastError().text();
+}
+
+void Storage::StatementSavepoint::rollBack() {
+    if (!open_) return;
+    open_ = false;
+    QSqlQuery q(s_.db_);
+    if (!q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT kvx_row")))
+        qCWarning(lcStorage) << "rolling back to a savepoint failed:" << q.lastError().text();
 }
 
 Storage::TimeLimit::TimeLimit(Storage& s) : s_(s) {
@@ -238,7 +558,14 @@ int Storage::schemaVersion() {
 }
 
 Storage::Transaction::Transaction(Storage& s) : s_(s) {
-    s_.exec(s_.dialect().beginWrite());
+    try {
+        s_.execDirect(s_.dialect().beginWrite());
+    } catch (...) {
+        // Half begun (PostgreSQL: the write lock timed out): end what was begun.
+        QSqlQuery q(s_.db_);
+        if (s_.dialect().isPostgres()) q.exec(QStringLiteral("ROLLBACK"));
+        throw;
+    }
     open_ = true;
 }
 
@@ -254,6 +581,11 @@ void Storage::Transaction::commit() {
     // report as stored what is not.
     if (!s_.inTransaction()) {
         open_ = false;
+        // PostgreSQL: a failed transaction stays open until it is ended; COMMIT would quietly roll back.
+        if (s_.dialect().isPostgres()) {
+            QSqlQuery q(s_.db_);
+            q.exec(QStringLiteral("ROLLBACK"));
+        }
         throw StorageError("The transaction was rolled back by the database; nothing was stored");
     }
     s_.exec(QStringLiteral("COMMIT"));

@@ -1,10 +1,11 @@
 // Storage: the application server's database connection, its SQL dialect and the versioned schema.
 //
 // Every program server object opens its own connection (in the daemon, the objects of one client
-// connection share one: SharedConnection); SQLite connections
-// share one database file in WAL mode and wait for each other's write locks. Opening a database runs the
-// schema migrations that it has not seen yet, each in its own transaction; an older database is upgraded
-// in place, never recreated.
+// connection share one: SharedConnection). The engine is SQLite (one database file in WAL mode, the
+// embedded default) or PostgreSQL (several servers on one database); writers of either engine take one
+// write lock, so write transactions never interleave. Opening a database runs the schema migrations that
+// it has not seen yet, each in its own transaction; an older database is upgraded in place, never
+// recreated.
 #pragma once
 
 #include <QSqlDatabase>
@@ -23,17 +24,17 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// What differs between database engines. SQLite is the embedded default; a PostgreSQL dialect can
-// implement the same operations.
+// What differs between database engines: SQLite (the embedded default) and PostgreSQL (PgDialect.h).
 class SqlDialect {
 public:
     virtual ~SqlDialect() = default;
     virtual QString name() const = 0;
+    virtual bool isPostgres() const { return false; }
     // The value "Whatis SQLTYPE" answers: 0 for engines that limit rows with "SELECT TOP n" (the
     // client then sends SetTopRow), 1 for engines that take "LIMIT n" (SQLite, PostgreSQL).
     virtual int sqlType() const = 0;
     virtual QString qtDriver() const = 0;
-    // Statement that starts a transaction which takes the write lock at once.
+    // Statement(s) that start a transaction which takes the write lock at once (run unprepared).
     virtual QString beginWrite() const = 0;
     virtual QString limitClause(int rows) const = 0;
     // Column names of a table in declared order, with declared types and NOT NULL flags.
@@ -45,6 +46,13 @@ public:
     };
     virtual QList<Column> columns(QSqlDatabase& db, const QString& table) const = 0;
     virtual bool tableExists(QSqlDatabase& db, const QString& table) const = 0;
+    // The tables (not views) of the database, without the engine's own.
+    virtual QStringList tableNames(QSqlDatabase& db) const = 0;
+    // Primary-key columns of a table in key order.
+    virtual QStringList primaryKey(QSqlDatabase& db, const QString& table) const;
+    // The server's own SQL, written in SQLite's flavour (migrations, seed data, services), as this engine
+    // runs it; may yield more than one statement (run in order) or none (a PRAGMA elsewhere).
+    virtual QStringList adapt(const QString& sql) const { return {sql}; }
     // Turns a statement in the clients' SQL dialect (cross-database names "DB..TABLE", "SELECT TOP n")
     // into this engine's SQL. Quoted texts are left alone.
     virtual QString translate(const QString& sql, const QString& dbName) const = 0;
@@ -59,8 +67,39 @@ public:
     QString limitClause(int rows) const override { return QStringLiteral(" LIMIT %1").arg(rows); }
     QList<Column> columns(QSqlDatabase& db, const QString& table) const override;
     bool tableExists(QSqlDatabase& db, const QString& table) const override;
+    QStringList tableNames(QSqlDatabase& db) const override;
     QString translate(const QString& sql, const QString& dbName) const override;
 };
+
+// A database: a SQLite file or a PostgreSQL database. Written as a file path or as the URI
+// "postgresql://[user@][host][:port]/database[?host=/socket/folder&port=N&admin=role]".
+struct DatabaseLocation {
+    enum class Engine { SQLite, PostgreSQL };
+    Engine engine = Engine::SQLite;
+    QString file; // SQLite
+    QString host; // PostgreSQL: a host name, address or Unix socket folder (empty: libpq's default)
+    int port = 5432;
+    QString name;
+    QString user;
+    QString password;  // from KVX_DB_PASSWORD or a password file; never from a configuration file
+    QString adminUser; // role that owns the schema and runs migrations (empty: the server's own role)
+    QString adminPassword;
+
+    bool isPostgres() const { return engine == Engine::PostgreSQL; }
+    // Parses a file path or a "postgresql://" URI; raises StorageError for a malformed URI.
+    static DatabaseLocation parse(const QString& text);
+    // The URI (never with a password) or the absolute file path.
+    QString describe() const;
+    // Fills the passwords from the environment (KVX_DB_PASSWORD, KVX_DB_ADMIN_PASSWORD) or else from
+    // a password file (KVX_DB_PASSFILE or the given one) in the .pgpass format. Left empty when neither
+    // knows one: libpq then reads PGPASSWORD and ~/.pgpass itself.
+    void findPasswords(const QString& passwordFile = {});
+};
+
+// The password of the first matching line of a .pgpass-style text ("host:port:database:user:password",
+// "*" matching anything, "\\:" and "\\\\" escaped, "#" comments); empty when no line matches.
+QString passwordFromPassFile(const QString& text, const QString& host, int port, const QString& database,
+                             const QString& user);
 
 // Stops client queries that run too long, whose client has gone, or that a shutdown interrupts. One
 // per client connection, shared by the connection's server objects.
@@ -76,24 +115,28 @@ struct SharedConnection {
     std::shared_ptr<Storage> storage;
 };
 
-// Where the database lives. An explicit file wins; otherwise the server folder (registry value
-// ServerPath of Software\KVX\Stavelo, or the given folder) and its StaveloS.ini [Database] File=
-// (default kvx.db, relative to the server folder).
+// Where the database lives. An explicit file (or PostgreSQL URI) wins; otherwise the server folder
+// (registry value ServerPath of Software\KVX\Stavelo, or the given folder) and its StaveloS.ini
+// [Database]: Engine=SQLite (default) with File= (default kvx.db, relative to the server folder), or
+// Engine=PostgreSQL with Host, Port, Name, User, AdminUser and PasswordFile.
 struct StorageConfig {
-    QString databaseFile;
+    QString databaseFile; // a file path or a "postgresql://" URI
     QString serverPath;
     int migrateUpTo = -1;      // tests: stop at an older schema version
     bool runMigrations = true; // false where the schema was brought up to date once at start
     int queryMs = 5000;        // time limit of one client-supplied query (0: none)
     std::shared_ptr<QueryStop> stop;
     QString boundUser; // the user signed in on the socket: server objects connect as this user only
-    std::shared_ptr<SharedConnection> connection; // set: the objects share this connection
+    std::shared_ptr<SharedConnection> connection;     // set: the objects share this connection
+    std::shared_ptr<const DatabaseLocation> location; // set: this database, whatever the above say
 
     // Reads [Limits] QuerySeconds of StaveloS.ini in the server folder (when there is one).
     void loadLimits();
 
     // Resolves to an absolute file path; raises StorageError when no location is known.
     QString resolveFile() const;
+    // Resolves to the database, passwords included; raises StorageError when no location is known.
+    DatabaseLocation resolveLocation() const;
     static StorageConfig fromRegistry();
 };
 
@@ -106,15 +149,23 @@ public:
 
     QSqlDatabase& db() { return db_; }
     const SqlDialect& dialect() const { return *dialect_; }
+    // The database file (SQLite) or the connection URI without password (PostgreSQL).
     QString filePath() const { return file_; }
+    const DatabaseLocation& location() const { return location_; }
     int schemaVersion();
 
-    // Runs a statement with positional bind values; raises StorageError with the driver's text.
+    // Runs a statement with positional bind values; raises StorageError with the driver's text. The
+    // statement is written in SQLite's flavour and adapted to the engine (SqlDialect::adapt).
     void exec(const QString& sql, const QVariantList& binds = {});
+    // Runs statements unprepared, as they are (no bind values, no adaptation).
+    void execDirect(const QString& sql);
     // First column of the first row, or an invalid QVariant when there is no row.
     QVariant scalar(const QString& sql, const QVariantList& binds = {});
-    // Whether a transaction is open on this connection (a failed statement may have ended it).
+    // Whether a transaction is open on this connection and still usable (a failed statement may have
+    // ended it, or on PostgreSQL left it unable to commit).
     bool inTransaction();
+    // Whether the driver connection to the database server is up (SQLite: always).
+    bool connectionOk();
 
     // While one lives, statements of this connection stop after the configured time limit (and
     // whenever the connection's QueryStop says so); a statement stopped that way fails, and
@@ -128,6 +179,11 @@ public:
         Storage& s_;
     };
     QString stopReason() const { return stopReason_; }
+    // Milliseconds the running time limit leaves (0: no limit running); at least 1 while one runs.
+    int remainingMs() const;
+    // Records that the database stopped a statement on the time limit (PostgreSQL: SQLSTATE 57014).
+    void noteStopped(const QString& reason);
+    const std::shared_ptr<QueryStop>& queryStop() const { return stop_; }
     // Raises StorageError with the stop reason when the last statement was stopped.
     void throwIfStopped();
 
@@ -137,6 +193,21 @@ public:
         explicit Transaction(Storage& s);
         ~Transaction();
         void commit();
+
+    private:
+        Storage& s_;
+        bool open_ = false;
+    };
+
+    // Around one statement of a longer write transaction whose failure the caller reports and goes on
+    // from: on PostgreSQL a failed statement spoils the whole transaction unless it is rolled back to a
+    // savepoint taken before it; SQLite keeps the transaction usable, so nothing is done there.
+    class StatementSavepoint {
+    public:
+        explicit StatementSavepoint(Storage& s);
+        ~StatementSavepoint();
+        // After the statement failed: back to the state before it.
+        void rollBack();
 
     private:
         Storage& s_;
@@ -154,7 +225,11 @@ private:
     QString stopReason_;
     QString connectionName_;
     QString file_;
+    DatabaseLocation location_;
     QSqlDatabase db_;
+    void openSqlite(const StorageConfig& config);
+    void openPostgres(const StorageConfig& config);
+    void closeConnection();
 };
 
 // The connection of a server object: the shared one when the configuration names one, else its own.
@@ -164,5 +239,10 @@ std::shared_ptr<Storage> openStorage(const StorageConfig& config);
 int latestSchemaVersion();
 // Runs the pending migrations up to a version (all when upTo < 0); Storage runs them on open.
 void migrate(Storage& s, int upTo = -1);
+// Grants a server role what it needs of the schema the connected (owner) role has made: using the
+// schema, reading and writing the rows of its tables and drawing from its sequences; never DDL.
+void grantServerRole(Storage& owner, const QString& role);
+// Whether migrations up to a version (all when upTo < 0) are still to run; takes no lock.
+bool migrationsPending(Storage& s, int upTo = -1);
 
 } // namespace kvxsrv

@@ -1,6 +1,8 @@
-// kvx-appserver [--listen ADDRESS:PORT] [--db FILE | --server-path DIR] [--init]
+// kvx-appserver [--listen ADDRESS:PORT] [--db FILE|URI | --server-path DIR] [--init | --copy-to URI]
 // Serves the program server objects over JSON-RPC 2.0 (docs/protocol.md). Listens on 127.0.0.1:211
-// unless told otherwise; SIGTERM and SIGINT stop it after the running requests have finished.
+// unless told otherwise, over TLS when [TLS] of StaveloS.ini names a certificate; SIGTERM and SIGINT stop it
+// after the running requests have finished.
+#include "CopyDatabase.h"
 #include "Daemon.h"
 #include "Passwords.h"
 
@@ -35,7 +37,10 @@ int main(int argc, char** argv) {
     parser.addOption({QStringLiteral("listen"),
                       QStringLiteral("Address and port to listen on (default 127.0.0.1:211)."),
                       QStringLiteral("ADDRESS:PORT"), QStringLiteral("127.0.0.1:211")});
-    parser.addOption({QStringLiteral("db"), QStringLiteral("Database file."), QStringLiteral("FILE")});
+    parser.addOption(
+        {QStringLiteral("db"),
+         QStringLiteral("Database file, or postgresql://[user@][host][:port]/database[?host=DIR]."),
+         QStringLiteral("FILE|URI")});
     parser.addOption(
         {QStringLiteral("server-path"),
          QStringLiteral("Server folder with StaveloS.ini (default: ServerPath of the registry)."),
@@ -44,6 +49,11 @@ int main(int argc, char** argv) {
         {QStringLiteral("init"),
          QStringLiteral("Create or upgrade the database, give users without a password a random one "
                         "(printed once), then exit.")});
+    parser.addOption(
+        {QStringLiteral("copy-to"),
+         QStringLiteral("Copy the database into an empty one (a file or postgresql:// URI), table by "
+                        "table, verifying row counts and checksums, then exit."),
+         QStringLiteral("URI")});
     parser.process(app);
 
     const QString listen = parser.value(QStringLiteral("listen"));
@@ -64,20 +74,43 @@ int main(int argc, char** argv) {
         config.serverPath = parser.value(QStringLiteral("server-path"));
     if (parser.isSet(QStringLiteral("db"))) config.databaseFile = parser.value(QStringLiteral("db"));
     kvxsrv::ServerLimits limits;
+    std::shared_ptr<const kvxsrv::ServerTls> tls;
     try {
         // Creates or upgrades the database once, before the first client arrives.
         kvxsrv::Storage storage(config);
         std::fprintf(stderr, "kvx-appserver: database %s, schema version %d\n",
                      qPrintable(storage.filePath()), storage.schemaVersion());
-        const QString ini = config.serverPath.isEmpty()
-                                ? QFileInfo(storage.filePath()).dir().filePath(QStringLiteral("StaveloS.ini"))
-                                : QDir(config.serverPath).filePath(QStringLiteral("StaveloS.ini"));
+        const bool file = !storage.location().isPostgres();
+        const QString ini =
+            config.serverPath.isEmpty()
+                ? (file ? QFileInfo(storage.filePath()).dir().filePath(QStringLiteral("StaveloS.ini"))
+                        : QString())
+                : QDir(config.serverPath).filePath(QStringLiteral("StaveloS.ini"));
         limits = kvxsrv::ServerLimits::fromIni(ini);
-        if (config.serverPath.isEmpty()) {
+        if (config.serverPath.isEmpty() && file) {
             config.serverPath = QFileInfo(storage.filePath()).absolutePath();
             config.databaseFile = storage.filePath();
         }
         config.loadLimits();
+        if (parser.isSet(QStringLiteral("copy-to"))) {
+            kvxsrv::StorageConfig target;
+            auto loc = std::make_shared<kvxsrv::DatabaseLocation>(
+                kvxsrv::DatabaseLocation::parse(parser.value(QStringLiteral("copy-to"))));
+            loc->findPasswords();
+            target.location = loc;
+            target.queryMs = 0;
+            qint64 total = 0;
+            const auto tables = kvxsrv::copyDatabase(storage, target);
+            for (const auto& t : tables) {
+                std::printf("copied %s %lld rows checksum %s\n", qPrintable(t.name), qint64(t.rows),
+                            qPrintable(t.checksum));
+                total += t.rows;
+            }
+            std::printf("copied %lld tables, %lld rows into %s; counts and checksums match\n",
+                        qint64(tables.size()), total, qPrintable(loc->describe()));
+            std::fflush(stdout);
+            return 0;
+        }
         if (parser.isSet(QStringLiteral("init"))) {
             // Printed this once only: the database keeps the hashes, never the passwords.
             const auto set = kvxsrv::setMissingPasswords(storage);
@@ -88,6 +121,7 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
             return 0;
         }
+        tls = kvxsrv::ServerTls::fromIni(ini);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kvx-appserver: %s\n", e.what());
         return 1;
@@ -103,6 +137,12 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     kvxsrv::Daemon daemon(config, limits);
+    daemon.setTls(tls);
+    if (!tls && !address.isLoopback())
+        std::fprintf(stderr,
+                     "kvx-appserver: warning: listening on %s without TLS; passwords and data cross the "
+                     "network in clear text (name a certificate and key in [TLS] of StaveloS.ini)\n",
+                     qPrintable(listen));
     if (!daemon.listen(address, quint16(port))) {
         std::fprintf(stderr, "kvx-appserver: cannot listen on %s: %s\n", qPrintable(listen),
                      qPrintable(daemon.errorString()));
@@ -122,8 +162,11 @@ int main(int argc, char** argv) {
         }
         app.quit();
     });
-    std::printf("kvx-appserver listening on %s:%d\n", qPrintable(daemon.serverAddress().toString()),
-                int(daemon.serverPort()));
+    std::printf("kvx-appserver listening on %s:%d%s\n", qPrintable(daemon.serverAddress().toString()),
+                int(daemon.serverPort()),
+                !tls            ? ""
+                : tls->required ? " (TLS only)"
+                                : " (TLS or plain)");
     std::fflush(stdout);
     return app.exec();
 }

@@ -22,6 +22,30 @@
 
 namespace {
 constexpr int kScreenshotDelayMs = 300;
+
+// Reports the first paint of a window once it has been handled, then closes the window.
+class FirstPaintReporter : public QObject {
+public:
+    FirstPaintReporter(QWidget* window, QTextStream& out) : QObject(window), out_(out) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint || done_) return false;
+        done_ = true;
+        auto* window = static_cast<QWidget*>(watched);
+        QTimer::singleShot(0, window, [this, window] {
+            out_ << "painted" << Qt::endl;
+            window->close();
+        });
+        return false;
+    }
+
+private:
+    QTextStream& out_;
+    bool done_ = false;
+};
 const QString kWorkCenterProgId = QStringLiteral("PellanWorkCenter.Manager");
 
 // Error texts may hold carriage returns as line breaks.
@@ -65,6 +89,9 @@ QString parsePellanOptions(const QStringList& args, PellanOptions& o) {
         {QStringLiteral("modal"), QStringLiteral("Show the window modally.")},
         {QStringLiteral("screenshot"), QStringLiteral("Render the shown window to a PNG file and close it."),
          QStringLiteral("FILE")},
+        {QStringLiteral("first-paint"),
+         QStringLiteral(
+             "Print \"painted\" when the program window has painted itself first, then close it.")},
         {QStringLiteral("password-file"),
          QStringLiteral("File whose first line is the password for a server reached over the network "
                         "(else KVX_PASSWORD, KVX_PASSWORD_FILE or a prompt)."),
@@ -89,6 +116,7 @@ QString parsePellanOptions(const QStringList& args, PellanOptions& o) {
     o.passwordFile = p.value(QStringLiteral("password-file"));
     o.modal = p.isSet(QStringLiteral("modal"));
     o.screenshot = p.value(QStringLiteral("screenshot"));
+    o.firstPaint = p.isSet(QStringLiteral("first-paint"));
     return {};
 }
 
@@ -237,6 +265,9 @@ int Pellan::drive(TDLLBaseController& c) {
         if (c.SetOpenMode(options_.openMode.value_or(0), options_.rights.value_or(0xFF), kvx::Variant()) != 0)
             return fail(QStringLiteral("SetOpenMode failed"));
     }
+
+    if (options_.firstPaint)
+        if (QWidget* w = QWidget::find(WId(c.GetWindowHandle()))) new FirstPaintReporter(w, out_);
 
     bool shotTaken = true;
     QTimer shotTimer; // stops with this call

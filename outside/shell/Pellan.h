@@ -17,8 +17,9 @@ struct PellanOptions {
     std::optional<int> rights;
     std::optional<QString> openParam;
     bool modal = false;
-    QString screenshot;   // render the shown window to this PNG and close it
-    QString passwordFile; // password for a server reached over the socket (first line)
+    QString screenshot;      // render the shown window to this PNG and close it
+    bool firstPaint = false; // print "painted" at the window's first paint and close it (start-up timing)
+    QString passwordFile;    // password for a server reached over the socket (first line)
 };
 
 // Parses the command line; returns an error text (empty on success).

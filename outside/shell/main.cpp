@@ -1,6 +1,6 @@
 // pellan: the ERP client shell stand-in.
 //   pellan [--module PATH] [--user U] [--company C] [--db D] [--open-mode N] [--rights R]
-//          [--open-param TEXT] [--modal] [--screenshot FILE]
+//          [--open-param TEXT] [--modal] [--screenshot FILE] [--first-paint]
 #include "Pellan.h"
 
 #include <QApplication>

@@ -167,7 +167,15 @@ public:
         } else if (is(name, "NumberFormatLocal") || is(name, "NumberFormat")) {
             QString f = v.toString();
             if (f.compare(QLatin1String("General"), Qt::CaseInsensitive) == 0) f.clear();
-            changeStyle([&](CellStyle& s) { s.numberFormat = f; });
+            Cell& c = sheet_->cells.cellForWrite(row_, column_);
+            if (c.style != book_->lastFormatBase || f != book_->lastFormat) {
+                CellStyle s = book_->styles.at(c.style);
+                s.numberFormat = f;
+                book_->lastFormatBase = c.style;
+                book_->lastFormat = f;
+                book_->lastFormatResult = book_->styles.indexOf(s);
+            }
+            c.style = book_->lastFormatResult;
         } else {
             fail(QStringLiteral("Range has no property ") + name);
         }

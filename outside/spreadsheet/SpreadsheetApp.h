@@ -31,6 +31,9 @@ public:
     int active = 0;
     StyleTable styles;
     QString fullName; // file saved to, empty before the first save
+    // The last number-format change (style, format -> style): exports set the same format cell after cell.
+    int lastFormatBase = -1, lastFormatResult = 0;
+    QString lastFormat;
     bool closed = false;
     std::shared_ptr<SheetData> activeSheet() const {
         return sheets.empty() ? nullptr : sheets[size_t(active)];

@@ -159,7 +159,7 @@ bool TdmRadical::OpenMainAndColor() {
 bool TdmRadical::ConnectServer() {
     QString address;
     int port = SocketConnection::kDefaultPort;
-    const Settings settings = settings_ ? *settings_ : ReadInstallationSettings();
+    const Settings settings = installationSettings();
     if (!settings.servers.isEmpty()) {
         address = settings.servers.first().address.trimmed();
         if (settings.servers.first().port > 0) port = settings.servers.first().port;
@@ -167,6 +167,7 @@ bool TdmRadical::ConnectServer() {
     MIDAS->close();
     MIDAS->setAddress(address);
     MIDAS->setPort(port);
+    MIDAS->setTls(settings.tls);
     if (!MIDAS->connected()) {
         if (IsLocalAddress(address))
             MIDAS->setAppServer(CreateOleObject(QStringLiteral("TRIVON.Class1")));
@@ -208,6 +209,7 @@ void TdmRadical::ConnectLookupServer() {
     scLookUpData->close();
     scLookUpData->setAddress(MIDAS->address());
     scLookUpData->setPort(MIDAS->port());
+    scLookUpData->setTls(MIDAS->tls());
     if (scLookUpData->connected()) return;
     if (IsLocalAddress(scLookUpData->address()))
         scLookUpData->setAppServer(CreateOleObject(QStringLiteral("Halvex.Class1")));
@@ -219,6 +221,10 @@ void TdmRadical::OpenNestedDatasets() {
     for (TClientDataSet* ds : clientDataSets())
         if (IsNestedDetail(ds) && !ds->Active() && ds->masterDataSet() && ds->masterDataSet()->Active())
             ds->Open();
+}
+
+Settings TdmRadical::installationSettings() const {
+    return settings_ ? *settings_ : ReadInstallationSettings();
 }
 
 bool TdmRadical::ApplyMain(TClientDataSet* ds) {

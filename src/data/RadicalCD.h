@@ -155,6 +155,8 @@ public:
     std::shared_ptr<Dispatch> Server() const { return AppServer.toDispatch(); }
 
 protected:
+    // The settings handed down by the window, else the installation's read afresh.
+    Settings installationSettings() const;
     // Every client dataset component of this module, in creation order.
     QList<TClientDataSet*> clientDataSets() const;
     // Declares a dataset served by MIDAS: it follows the connection's provider side.

@@ -6,7 +6,6 @@
 #include "platform/DialogService.h"
 #include "server/Brokers.h"
 #include "server/LibStrs.h"
-#include "server/StaveloINI.h"
 #include "server/TextFormat.h"
 
 #include <QDesktopServices>
@@ -210,6 +209,22 @@ void TdmSingle::QueryUdfDefaults(TClientDataSet* ds, const QList<TUdfDefault>& f
                             {server::FormatVariants(fmt, {Variant(label)})});
         }
     }
+}
+
+QList<TUdfDefault> TdmSingle::UdfDefaultsOf(const TUDFFields& fields) {
+    QList<TUdfDefault> out;
+    for (int i = 0; i < fields.Count(); ++i) {
+        const TUDFField* f = fields.Items(i);
+        TUdfDefault d{f->FieldName, f->DefineName, {}};
+        for (int r = 0; r < f->RelatedFields->Count(); ++r)
+            d.RelatedFields << f->RelatedFields->Items(r)->FieldName;
+        out << d;
+    }
+    return out;
+}
+
+void TdmSingle::QueryUdfDefaults(TClientDataSet* ds, const TUDFFields& fields) {
+    QueryUdfDefaults(ds, UdfDefaultsOf(fields));
 }
 
 // --- keys ----------------------------------------------------------------------------------------------
@@ -508,7 +523,7 @@ void TdmSingle::ApplyBaseCurrencyDigits() {
 
 QString TdmSingle::ExportFolder() const {
     QString base = SingleOwner()->ClientWorkPath();
-    if (base.isEmpty()) base = ReadInstallationSettings().clientPath;
+    if (base.isEmpty()) base = installationSettings().clientPath;
     if (base.isEmpty()) base = QDir::currentPath();
     if (!base.endsWith(QLatin1Char('/'))) base += QLatin1Char('/');
     return base + QStringLiteral("c_data/") + (Broker ? Broker->UserID : QString());

@@ -9,6 +9,7 @@
 
 #include "BaseCD.h"
 #include "SingleModuleOwner.h"
+#include "libUDF.h"
 
 #include <QStringList>
 
@@ -51,7 +52,8 @@ public:
     ~TdmSingle() override;
 
     // --- components ---
-    // The spreadsheet application while an export runs (automation object "Excel.Application").
+    // The spreadsheet application ("Excel.Application") while an export runs, and afterwards while the
+    // user looks at the workbook.
     Variant OLEExcel1;
 
     // --- state ---
@@ -105,6 +107,9 @@ public:
     bool SelectionVisible() const { return selectionVisible_; }
     void RefreshColorMark();
     void QueryUdfDefaults(TClientDataSet* dataSet, const QList<TUdfDefault>& fields);
+    void QueryUdfDefaults(TClientDataSet* dataSet, const TUDFFields& fields);
+    // The user-defined-field collection as the module's defaults list (for TSingleModuleOwner::UdfDefaults).
+    static QList<TUdfDefault> UdfDefaultsOf(const TUDFFields& fields);
 
     // The window as this module sees it (the defaults when it has none).
     TSingleModuleOwner* SingleOwner() const;

@@ -167,9 +167,12 @@ bool TdmSingle::exportThroughApplication(TClientDataSet* ds, bool format, Export
             }
         return false;
     }
+    OLEExcel1 = Variant(app);
     bool keepOpen = false;
+    // The application closes with the export unless the user asked to see the workbook.
     const auto quit = qScopeGuard([&] {
         if (keepOpen) return;
+        OLEExcel1 = Variant();
         try {
             app->call(QStringLiteral("Quit"));
         } catch (const std::exception& e) {

@@ -1,5 +1,6 @@
 #include "CodeConverter.h"
 
+#include "LangCommon.h"
 #include "Log.h"
 #include "platform/Collection.h"
 #include "platform/PropertySetter.h"
@@ -30,6 +31,18 @@ using kvx::lang::CodePageSettings;
 namespace {
 
 const QChar kFieldSeparator(0x03);
+
+// Whether a descendant of the window belongs to another window or to a data module it owns: those are not
+// the window's components (a data module's fields hold data, not interface texts, and writing their Text
+// would change the records; owned dialogs convert themselves).
+bool ownedByAnother(const QObject* component, const QObject* form) {
+    for (const QObject* p = component; p && p != form; p = p->parent()) {
+        if (const auto* w = qobject_cast<const QWidget*>(p); w && w->isWindow()) return true;
+        if (kvx::lang::InheritsClass(p, "TDataModule") || kvx::lang::InheritsClass(p, "TdmRadical"))
+            return true;
+    }
+    return false;
+}
 
 // Published properties only: the converter never creates a property on a component.
 bool hasProperty(const QObject* o, const char* name) {
@@ -540,7 +553,8 @@ void TCodeConverter::DoTranslate(QWidget* form, const QString& exclusions, bool 
     QList<QPointer<QObject>> components;
     for (QObject* c : form->findChildren<QObject*>()) {
         const QString name = c->objectName();
-        if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_"))) components << c;
+        if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_")) && !ownedByAnother(c, form))
+            components << c;
     }
     for (const QPointer<QObject>& c : std::as_const(components))
         if (c) translateComponent(c, deep);

@@ -52,12 +52,23 @@ struct ServerAddress {
     bool operator==(const ServerAddress&) const = default;
 };
 
+// How a client reaches a socket server over TLS (StaveloC.ini [Server Information] Tls, TlsCaFile,
+// TlsPeerName). The server's certificate is verified against the CA certificates of `caFile` (PEM), or
+// the system's store when it is empty, and must name `peerName` (the server address when empty).
+struct ClientTls {
+    bool enabled = false;
+    QString caFile;
+    QString peerName;
+    bool operator==(const ClientTls&) const = default;
+};
+
 struct Settings {
     CodePages client;   // StaveloC.ini
     CodePages server;   // StaveloS.ini
     QString clientPath; // ends with "/"; empty when the installation has none
     QString serverPath; // ends with "/"; empty when the installation has none
     QList<ServerAddress> servers;
+    ClientTls tls;
     bool supportCallBack = false;
     QString langType;
 

@@ -1,32 +1,62 @@
 #include "SocketConnection.h"
 
+#include "IniFile.h"
+
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
+#include <utility>
 
 namespace kvx {
 
 // One socket to the daemon; requests are sent one at a time and answered in order.
 class RpcClient {
 public:
-    RpcClient(const QString& host, int port, int timeoutMs) : timeoutMs_(timeoutMs) {
-        socket_.connectToHost(host, quint16(port));
-        if (!socket_.waitForConnected(timeoutMs_))
-            throw AutomationError(QStringLiteral("Cannot connect to the application server at %1:%2: %3")
-                                      .arg(host)
-                                      .arg(port)
-                                      .arg(socket_.errorString())
-                                      .toStdString());
-        socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    RpcClient(const QString& host, int port, int timeoutMs, const ClientTls& tls) : timeoutMs_(timeoutMs) {
+        const QString where = QStringLiteral("%1:%2").arg(host).arg(port);
+        if (!tls.enabled) {
+            socket_ = std::make_unique<QTcpSocket>();
+            socket_->connectToHost(host, quint16(port));
+            if (!socket_->waitForConnected(timeoutMs_))
+                throw AutomationError(QStringLiteral("Cannot connect to the application server at %1: %2")
+                                          .arg(where, socket_->errorString())
+                                          .toStdString());
+        } else {
+            auto ssl = std::make_unique<QSslSocket>();
+            ssl->setSslConfiguration(tlsConfiguration(tls));
+            const QString peer = tls.peerName.trimmed().isEmpty() ? host : tls.peerName.trimmed();
+            ssl->connectToHostEncrypted(host, quint16(port), peer);
+            if (!ssl->waitForEncrypted(timeoutMs_)) {
+                QStringList reasons;
+                for (const QSslError& e : ssl->sslHandshakeErrors())
+                    reasons << e.errorString();
+                if (reasons.isEmpty()) reasons << ssl->errorString();
+                const bool verified = ssl->sslHandshakeErrors().isEmpty();
+                ssl->abort();
+                throw AutomationError(
+                    (verified
+                         ? QStringLiteral("No TLS connection to the application server at %1 (does it "
+                                          "use TLS?): %2")
+                         : QStringLiteral("The application server at %1 failed the certificate check: %2"))
+                        .arg(where, reasons.join(QStringLiteral("; ")))
+                        .toStdString());
+            }
+            socket_ = std::move(ssl);
+        }
+        socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     }
 
-    bool isOpen() const { return socket_.state() == QAbstractSocket::ConnectedState; }
+    bool isOpen() const { return socket_->state() == QAbstractSocket::ConnectedState; }
     void close() {
-        socket_.disconnectFromHost();
-        if (socket_.state() != QAbstractSocket::UnconnectedState) socket_.waitForDisconnected(1000);
+        socket_->disconnectFromHost();
+        if (socket_->state() != QAbstractSocket::UnconnectedState) socket_->waitForDisconnected(1000);
     }
 
     QJsonValue call(const QString& method, const QJsonObject& params) {
@@ -37,28 +67,45 @@ public:
         req.insert(QStringLiteral("method"), method);
         req.insert(QStringLiteral("params"), params);
         req.insert(QStringLiteral("id"), id);
-        socket_.write(QJsonDocument(req).toJson(QJsonDocument::Compact) + '\n');
+        socket_->write(QJsonDocument(req).toJson(QJsonDocument::Compact) + '\n');
         QElapsedTimer timer;
         timer.start();
-        while (socket_.bytesToWrite() > 0) {
-            if (!socket_.waitForBytesWritten(remaining(timer))) fail(QStringLiteral("sending"));
+        while (socket_->bytesToWrite() > 0) {
+            if (!socket_->waitForBytesWritten(remaining(timer))) fail(QStringLiteral("sending"));
         }
         // Accumulate and look for the line end in the new bytes only: answers can be megabytes long.
         qsizetype end = -1;
         for (;;) {
             const qsizetype from = buffer_.size();
-            buffer_ += socket_.readAll();
+            buffer_ += socket_->readAll();
             end = buffer_.indexOf('\n', from);
             if (end >= 0) break;
-            if (!socket_.waitForReadyRead(remaining(timer))) fail(QStringLiteral("waiting for the answer"));
+            if (!socket_->waitForReadyRead(remaining(timer))) fail(QStringLiteral("waiting for the answer"));
         }
-        const QByteArray line = buffer_.left(end);
-        buffer_.remove(0, end + 1);
+        // An answer that ends the buffer (the usual case) is taken over without a copy.
+        QByteArray line;
+        if (end + 1 == buffer_.size()) {
+            line = std::exchange(buffer_, QByteArray());
+            line.chop(1);
+        } else {
+            line = buffer_.left(end);
+            buffer_.remove(0, end + 1);
+        }
         QJsonParseError perr;
         const QJsonDocument doc = QJsonDocument::fromJson(line, &perr);
         if (!doc.isObject()) fail(QStringLiteral("reading the answer (%1)").arg(perr.errorString()));
         const QJsonObject res = doc.object();
-        if (res.value(QStringLiteral("id")).toInteger(-1) != id) fail(QStringLiteral("matching the answer"));
+        const QJsonValue answerId = res.value(QStringLiteral("id"));
+        if (answerId.isNull() && res.contains(QStringLiteral("error"))) {
+            // The server refused the connection as a whole (a limit, TLS required) and closes it.
+            socket_->abort();
+            throw AutomationError(res.value(QStringLiteral("error"))
+                                      .toObject()
+                                      .value(QStringLiteral("message"))
+                                      .toString()
+                                      .toStdString());
+        }
+        if (answerId.toInteger(-1) != id) fail(QStringLiteral("matching the answer"));
         if (res.contains(QStringLiteral("error")))
             throw AutomationError(res.value(QStringLiteral("error"))
                                       .toObject()
@@ -69,17 +116,35 @@ public:
     }
 
 private:
-    QTcpSocket socket_;
+    std::unique_ptr<QTcpSocket> socket_;
     QByteArray buffer_;
     int timeoutMs_;
     qint64 nextId_ = 1;
 
+    // Only the CA certificates of the file when one is named (the system's are not trusted then).
+    static QSslConfiguration tlsConfiguration(const ClientTls& tls) {
+        QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
+        conf.setPeerVerifyMode(QSslSocket::VerifyPeer);
+        conf.setProtocol(QSsl::TlsV1_2OrLater);
+        if (!tls.caFile.trimmed().isEmpty()) {
+            const QString file = tls.caFile.trimmed();
+            if (!QFileInfo(file).isReadable())
+                throw AutomationError(QStringLiteral("Cannot read the CA file %1").arg(file).toStdString());
+            const QList<QSslCertificate> cas = QSslCertificate::fromPath(file, QSsl::Pem);
+            if (cas.isEmpty())
+                throw AutomationError(
+                    QStringLiteral("No PEM certificate in the CA file %1").arg(file).toStdString());
+            conf.setCaCertificates(cas);
+        }
+        return conf;
+    }
+
     int remaining(const QElapsedTimer& t) const { return int(qMax<qint64>(1, timeoutMs_ - t.elapsed())); }
     [[noreturn]] void fail(const QString& what) {
-        const QString reason = socket_.state() == QAbstractSocket::ConnectedState
+        const QString reason = socket_->state() == QAbstractSocket::ConnectedState
                                    ? QStringLiteral("timed out")
-                                   : socket_.errorString();
-        socket_.abort();
+                                   : socket_->errorString();
+        socket_->abort();
         throw AutomationError(
             QStringLiteral("Lost the application server while %1: %2").arg(what, reason).toStdString());
     }
@@ -177,6 +242,19 @@ private:
 
 } // namespace
 
+ClientTls readClientTls(const QString& iniFile) {
+    const IniFile ini(iniFile);
+    const QString info = QStringLiteral("Server Information");
+    ClientTls t;
+    const QString on = ini.readString(info, QStringLiteral("Tls"), QStringLiteral("N")).trimmed().toUpper();
+    t.enabled = on == QLatin1String("Y") || on == QLatin1String("1") || on == QLatin1String("YES") ||
+                on == QLatin1String("TRUE");
+    const QString ca = ini.readString(info, QStringLiteral("TlsCaFile")).trimmed();
+    if (!ca.isEmpty()) t.caFile = QFileInfo(ca).isAbsolute() ? ca : QFileInfo(iniFile).dir().filePath(ca);
+    t.peerName = ini.readString(info, QStringLiteral("TlsPeerName")).trimmed();
+    return t;
+}
+
 SocketConnection::SocketConnection(QObject* parent) : QObject(parent) {}
 
 SocketConnection::~SocketConnection() {
@@ -196,6 +274,11 @@ void SocketConnection::setPort(int p) {
 void SocketConnection::setServerName(const QString& n) {
     if (n != serverName_) close();
     serverName_ = n;
+}
+
+void SocketConnection::setTls(const ClientTls& tls) {
+    if (tls != tls_) close();
+    tls_ = tls;
 }
 
 void SocketConnection::setConnected(bool on) {
@@ -228,7 +311,7 @@ void SocketConnection::open() {
             password = QString::fromUtf8(f.readLine()).trimmed();
         }
     }
-    auto client = std::make_shared<RpcClient>(address_.trimmed(), port_, timeoutMs_);
+    auto client = std::make_shared<RpcClient>(address_.trimmed(), port_, timeoutMs_, tls_);
     if (!user.isEmpty())
         client->call(QStringLiteral("login"),
                      QJsonObject{{QStringLiteral("user"), user}, {QStringLiteral("password"), password}});

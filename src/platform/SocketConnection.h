@@ -5,12 +5,15 @@
 // then a late-bound proxy whose calls, property reads and writes travel over the socket.
 // In process: a server object created by program identifier (CreateOleObject) is handed over with
 // setAppServer; the connection is then open without a socket.
+// Over TLS (setTls) the server's certificate is verified before anything is sent; a server that does
+// not pass is refused with the reasons.
 // Either way AppServer is a Dispatch that also implements ProviderEndpoint, so callers cannot tell the
 // two apart. Calls are synchronous; errors raise AutomationError with the server's text.
 #pragma once
 
 #include "DataPacket.h"
 #include "Dispatch.h"
+#include "Settings.h"
 
 #include <QObject>
 #include <memory>
@@ -18,6 +21,10 @@
 namespace kvx {
 
 class RpcClient;
+
+// [Server Information] Tls (Y/N, 1/0), TlsCaFile (relative to the folder of the file) and TlsPeerName of
+// a client configuration file (StaveloC.ini).
+ClientTls readClientTls(const QString& iniFile);
 
 class SocketConnection : public QObject {
     Q_OBJECT
@@ -41,6 +48,8 @@ public:
     // is asked: KVX_USER with KVX_PASSWORD, or the first line of the file KVX_PASSWORD_FILE. Not used in
     // process.
     void setCredentials(const QString& user, const QString& password);
+    const ClientTls& tls() const { return tls_; }
+    void setTls(const ClientTls& tls);
     int timeoutMs() const { return timeoutMs_; }
     void setTimeoutMs(int ms) { timeoutMs_ = ms; }
 
@@ -69,6 +78,7 @@ private:
     QString serverName_;
     int timeoutMs_ = 60000;
     QString user_, password_;
+    ClientTls tls_;
     std::shared_ptr<RpcClient> client_;
     std::shared_ptr<Dispatch> appServer_;
 };

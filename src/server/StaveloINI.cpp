@@ -4,6 +4,7 @@
 #include "platform/CodePage.h"
 #include "platform/IniFile.h"
 #include "platform/Registry.h"
+#include "platform/SocketConnection.h"
 
 #include <QFileInfo>
 #include <pwd.h>
@@ -202,6 +203,7 @@ Settings ReadInstallationSettings() {
     s.serverPath = server.ServerPath;
     s.supportCallBack = client.SupportCallBack;
     s.langType = client.LangType;
+    if (!client.IniFileName.isEmpty()) s.tls = readClientTls(client.IniFileName);
     if (client.Servers.isArray() && client.Servers.dimCount() == 2)
         for (int i = client.Servers.lowBound(2); i <= client.Servers.highBound(2); ++i)
             s.servers.append(

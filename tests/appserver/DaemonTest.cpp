@@ -183,7 +183,9 @@ TEST(Daemon, TerminationFinishesTheRunningApplyWhole) {
     Storage s(env.config);
     const int changed = s.scalar("SELECT COUNT(*) FROM QLDMB WHERE MB005 = 'all or nothing'").toInt();
     EXPECT_TRUE(changed == 0 || changed == rows.rows.size()) << changed;
-    EXPECT_EQ(s.scalar("PRAGMA integrity_check").toString(), "ok");
+    if (!s.dialect().isPostgres()) {
+        EXPECT_EQ(s.scalar("PRAGMA integrity_check").toString(), "ok");
+    }
 }
 
 TEST(SocketConnectionTest, ReportsUnreachableServersAndClosesCleanly) {

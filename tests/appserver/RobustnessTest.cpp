@@ -41,7 +41,8 @@ kvx::Delta change(const kvx::DataPacket& p, int row, const QString& field, const
 
 // A table of the test's own with one column of each kind.
 std::unique_ptr<TableProvider> typedTable(Storage& s) {
-    s.exec("CREATE TABLE IF NOT EXISTS TT (K VARCHAR(10) PRIMARY KEY, S VARCHAR(4), N INTEGER, D FLOAT)");
+    apptest::ownerExec(
+        s, "CREATE TABLE IF NOT EXISTS TT (K VARCHAR(10) PRIMARY KEY, S VARCHAR(4), N INTEGER, D FLOAT)");
     TableProvider::Options o;
     o.table = "TT";
     o.keyFields = {"K"};
@@ -112,14 +113,15 @@ struct RawClient {
     }
 };
 
-void writeLimits(const QString& dbFile, const QString& limits) {
-    QFile f(QFileInfo(dbFile).dir().filePath("StaveloS.ini"));
+void writeLimits(const QString& serverFolder, const QString& limits) {
+    QFile f(QDir(serverFolder).filePath("StaveloS.ini"));
     ASSERT_TRUE(f.open(QIODevice::Append));
     f.write(("\n[Limits]\n" + limits + "\n").toUtf8());
 }
 } // namespace
 
 TEST(ApplySafety, ATransactionEndedByTheDatabaseStopsTheApplyAndStoresNothing) {
+    APPTEST_SQLITE_ONLY(); // a trigger that rolls back the transaction
     apptest::ServerEnv env;
     Storage s(env.config);
     TableProvider::Options o;
@@ -191,6 +193,59 @@ TEST(ApplySafety, OriginalValuesCompareExactlyAndValuesMustSuitTheirColumns) {
     }
     EXPECT_EQ(s.scalar("SELECT S FROM TT").toString(), QString::fromUtf8("中文"));
     (void)again;
+}
+
+// The rows an apply reports are the rows as stored, whether they are read back or made from what was
+// written; statements of different shapes in one apply do not mix up their values.
+TEST(ApplySafety, AppliedRowsAreTheStoredRowsWhateverTheShapeOfEachChange) {
+    apptest::ServerEnv env;
+    Storage s(env.config);
+    s.exec("CREATE TABLE TDEF (K VARCHAR(10) PRIMARY KEY, S VARCHAR(8) DEFAULT 'dflt', N INTEGER, D FLOAT)");
+    TableProvider::Options o;
+    o.table = "TDEF";
+    o.keyFields = {"K"};
+    TableProvider p(s, o);
+    const auto fields = p.fields();
+    kvx::Delta d = insertion(fields, {{"A", "a", Variant(2.0), Variant(qint64(3))},
+                                      {"B", Variant(), Variant(qint64(7)), Variant(1.25)}, // S: the default
+                                      {"A", "dup", Variant(qint64(1)), Variant(1.0)},
+                                      {"C", "c", Variant(qint64(9)), Variant(0.5)}});
+    const auto r = p.applyUpdates(d, -1);
+    ASSERT_EQ(r.errorCount, 1);
+    EXPECT_EQ(r.errors[0].deltaIndex, 2);
+    EXPECT_EQ(r.errors[0].errorCode, kConstraint);
+    EXPECT_EQ(r.errors[0].context, "Insert TDEF [K=A]");
+    ASSERT_EQ(r.applied.size(), 3);
+    const auto stored = fetchAll(p);
+    ASSERT_EQ(stored.rows.size(), 3);
+    auto same = [](const kvx::Row& a, const kvx::Row& b) {
+        if (a.size() != b.size()) return false;
+        for (int i = 0; i < a.size(); ++i)
+            if (a[i].type() != b[i].type() || a[i].toString() != b[i].toString()) return false;
+        return true;
+    };
+    EXPECT_TRUE(same(r.applied[0].second, stored.rows[0])) << "an integral double in an integer column";
+    EXPECT_TRUE(same(r.applied[1].second, stored.rows[1])) << "a default filled in by the table";
+    EXPECT_EQ(stored.rows[1][1].toString(), "dflt");
+    EXPECT_TRUE(same(r.applied[2].second, stored.rows[2]));
+
+    // Changes of different columns, one after the other, in one apply.
+    kvx::Delta c;
+    c.fields = stored.fields;
+    for (int row = 0; row < 3; ++row) {
+        kvx::Row changed(stored.fields.size());
+        changed[row == 1 ? 3 : 1] = row == 1 ? Variant(qint64(4)) : Variant(QStringLiteral("n%1").arg(row));
+        c.rows.append({kvx::UpdateStatus::Modified, stored.rows[row], changed});
+    }
+    const auto rc = p.applyUpdates(c, 0);
+    ASSERT_EQ(rc.errorCount, 0);
+    const auto after = fetchAll(p);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_TRUE(same(rc.applied[row].second, after.rows[row])) << row;
+    EXPECT_EQ(after.rows[0][1].toString(), "n0");
+    EXPECT_EQ(after.rows[1][3].toDouble(), 4.0);
+    EXPECT_EQ(after.rows[1][1].toString(), "dflt");
+    EXPECT_EQ(after.rows[2][1].toString(), "n2");
 }
 
 TEST(ApplySafety, UnknownStatusesAndRowsWithoutAKnownFieldAreErrors) {
@@ -351,18 +406,24 @@ TEST(StorageSafety, FailedOpensLeaveNoConnectionAndOpensNeedNoWriteLock) {
     apptest::ServerEnv env;
     Storage first(env.config); // creates and migrates
     const int before = int(QSqlDatabase::connectionNames().size());
-    QFile junk(QDir(env.tree.serverPath()).filePath("junk.db"));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write(QByteArray(4096, 'x'));
-    junk.close();
-    StorageConfig bad = env.config;
-    bad.databaseFile = junk.fileName();
-    for (int i = 0; i < 3; ++i)
-        EXPECT_THROW(Storage{bad}, StorageError);
+    if (!apptest::onPostgres()) {
+        QFile junk(QDir(env.tree.serverPath()).filePath("junk.db"));
+        ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+        junk.write(QByteArray(4096, 'x'));
+        junk.close();
+        StorageConfig bad = env.config;
+        bad.databaseFile = junk.fileName();
+        for (int i = 0; i < 3; ++i)
+            EXPECT_THROW(Storage{bad}, StorageError);
+        EXPECT_EQ(int(QSqlDatabase::connectionNames().size()), before);
+    }
+    StorageConfig unreachable = env.config;
+    unreachable.databaseFile = "postgresql://nobody@/nowhere?host=/nonexistent";
+    EXPECT_THROW(Storage{unreachable}, StorageError);
     EXPECT_EQ(int(QSqlDatabase::connectionNames().size()), before);
 
     // Another connection holds the write lock: opening an up-to-date database does not wait for it.
-    first.exec("BEGIN IMMEDIATE");
+    first.execDirect(first.dialect().beginWrite());
     QElapsedTimer t;
     t.start();
     Storage second(env.config);
@@ -461,8 +522,9 @@ TEST(DaemonSafety, SocketClientsSignInAndAreBoundToTheirUser) {
 
 TEST(DaemonSafety, LimitsRefuseClearlyAndTheOthersAreStillServed) {
     apptest::ServerEnv env;
-    writeLimits(env.dbFile(), "ObjectsPerConnection=3\nMaxConnectionsPerAddress=4\nPartialLineSeconds=1\n"
-                              "QuerySeconds=60\nShutdownSeconds=2");
+    writeLimits(env.tree.serverPath(),
+                "ObjectsPerConnection=3\nMaxConnectionsPerAddress=4\nPartialLineSeconds=1\n"
+                "QuerySeconds=60\nShutdownSeconds=2");
     apptest::DaemonProcess daemon;
     ASSERT_TRUE(daemon.start(env.dbFile()));
     const QJsonObject login{{"user", "DS"}, {"password", daemon.password("DS")}};

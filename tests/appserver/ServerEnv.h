@@ -3,6 +3,7 @@
 #pragma once
 
 #include "DaemonProcess.h"
+#include "PgTestDatabase.h"
 #include "ProgramServer.h"
 #include "TempTree.h"
 
@@ -24,7 +25,8 @@ struct ServerEnv {
         registerServerClasses(tree);
         config.serverPath = tree.serverPath();
     }
-    QString dbFile() const { return config.resolveFile(); }
+    // The database as kvx-appserver --db takes it: the file, or the PostgreSQL URI.
+    QString dbFile() const { return config.resolveLocation().describe(); }
 
     std::shared_ptr<kvxsrv::ProgramServer> connect(const QString& user = "DS",
                                                    const QString& prog = "QLDI05") {
@@ -37,4 +39,33 @@ struct ServerEnv {
 
 using kvxtest::DaemonProcess;
 
+// DDL of a test's own: on PostgreSQL the owner role runs it and grants the server role the rows.
+inline void ownerExec(kvxsrv::Storage& s, const QString& ddl) {
+    if (!s.dialect().isPostgres()) {
+        s.exec(ddl);
+        return;
+    }
+    auto owner = std::make_shared<kvxsrv::DatabaseLocation>(s.location());
+    owner->user = owner->adminUser;
+    owner->password = owner->adminPassword;
+    owner->adminUser.clear();
+    kvxsrv::StorageConfig c;
+    c.location = owner;
+    c.runMigrations = false;
+    kvxsrv::Storage o(c);
+    o.exec(ddl);
+    kvxsrv::grantServerRole(o, s.location().user);
+}
+
+// Whether this run's databases are PostgreSQL ones (KVX_TEST_PG, tests/support/PgTestDatabase.h).
+inline bool onPostgres() {
+    return kvxtest::PgTestDatabase::wanted();
+}
+
 } // namespace apptest
+
+// For a test about the SQLite engine itself (its files, locks, authorizer).
+#define APPTEST_SQLITE_ONLY()                                                                                \
+    do {                                                                                                     \
+        if (apptest::onPostgres()) GTEST_SKIP() << "SQLite engine only";                                     \
+    } while (0)

@@ -23,8 +23,12 @@ TEST(Storage, NewDatabaseHasLatestSchemaAndSeededTransmissionSettings) {
     apptest::ServerEnv env;
     Storage s(env.config);
     EXPECT_EQ(s.schemaVersion(), latestSchemaVersion());
-    EXPECT_TRUE(s.filePath().startsWith(env.tree.serverPath()));
-    EXPECT_TRUE(s.filePath().endsWith("/kvx.db"));
+    if (apptest::onPostgres()) {
+        EXPECT_TRUE(s.filePath().startsWith("postgresql://kvx_server@/")) << s.filePath().toStdString();
+    } else {
+        EXPECT_TRUE(s.filePath().startsWith(env.tree.serverPath()));
+        EXPECT_TRUE(s.filePath().endsWith("/kvx.db"));
+    }
 
     const QStringList kinds = column(s, "SELECT MB001 FROM QLDMB");
     EXPECT_GE(kinds.size(), 30);

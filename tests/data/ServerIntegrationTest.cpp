@@ -51,7 +51,7 @@ protected:
         db = std::make_unique<kvxsrv::Storage>(config); // creates and seeds the database
         if (GetParam()) {
             daemon = std::make_unique<kvxtest::DaemonProcess>();
-            ASSERT_TRUE(daemon->start(config.resolveFile()));
+            ASSERT_TRUE(daemon->start(config.resolveLocation().describe()));
             tree.writeText("client/StaveloC.ini",
                            QStringLiteral("[Server Information]\nComputerName=localhost\nServerPort=%1\n")
                                .arg(daemon->port()));

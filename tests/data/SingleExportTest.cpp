@@ -66,6 +66,7 @@ TEST(SingleExportExcel, TypedCellsNumberFormatsAndComboTextsComeBackFromTheWorkb
     EXPECT_TRUE(env.dm->ExportToExcel(env.dm->cdsMain, &env.form, true));
     EXPECT_EQ(env.dm->cdsMain->RecNo(), 3);
     EXPECT_FALSE(env.dm->cdsMain->ControlsDisabled());
+    EXPECT_TRUE(env.dm->OLEExcel1.isUnassigned()); // "No": the application was closed
 
     const QStringList files = env.files();
     ASSERT_EQ(files.size(), 1);
@@ -107,6 +108,17 @@ TEST(SingleExportExcel, TypedCellsNumberFormatsAndComboTextsComeBackFromTheWorkb
     EXPECT_EQ(env.form.steps, 4);
     EXPECT_EQ(env.form.progressMax, 4);
     EXPECT_TRUE(env.form.progressClosed);
+}
+
+TEST(SingleExportExcel, YesShowsTheApplicationWithTheSavedWorkbook) {
+    ExportEnv env;
+    env.open(2);
+    DialogService::instance().queueAnswer(mrYes);
+    EXPECT_TRUE(env.dm->ExportToExcel(env.dm->cdsMain, &env.form, true));
+    const std::shared_ptr<Dispatch> app = env.dm->OLEExcel1.toDispatch();
+    ASSERT_TRUE(app);
+    EXPECT_TRUE(app->getProperty("Visible").toBool());
+    EXPECT_EQ(app->getProperty("OpenedDocument").toString(), env.folder() + "/" + env.files().value(0));
 }
 
 TEST(SingleExportExcel, WithoutTheFormatFlagOrWithAPercentMaskFloatsAreTexts) {

@@ -160,6 +160,28 @@ TEST(SingleNewRecord, FailingUserDefinedValuesAreReportedOncePerRecord) {
     env.dm->cdsMain->Cancel();
 }
 
+TEST(SingleNewRecord, TheUserDefinedFieldCollectionIsAskedFieldByField) {
+    SingleEnv env;
+    env.connectServices();
+    env.dm->cdsMain->Open();
+    TUDFFields rules;
+    rules.AddRows(Variant::fromList({Variant::fromList({"MB005", "R7", "MB002;QLDMB.N"})}),
+                  [&](const QString& name) { return env.dm->cdsMain->FindField(name); });
+    const QList<TUdfDefault> list = TdmSingle::UdfDefaultsOf(rules);
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_EQ(list[0].TargetField, "MB005");
+    EXPECT_EQ(list[0].DefinitionName, "R7");
+    env.wc->counter->counterAnswer = Variant::fromList({Variant::fromList({QStringLiteral("computed")})});
+    env.dm->cdsMain->Append();
+    env.field("MB002")->SetAsString("2");
+    env.dm->QueryUdfDefaults(env.dm->cdsMain, rules);
+    EXPECT_EQ(env.field("MB005")->AsString(), "computed");
+    const VariantList p = env.wc->counter->last("GETCOUNTER")->args[1].toList();
+    EXPECT_EQ(p[0].toString(), "R7");
+    EXPECT_EQ(p[4].toList().value(0).toString(), "2");
+    env.dm->cdsMain->Cancel();
+}
+
 TEST(SingleNewRecord, AnswersThatAreNoRowsLeaveTheFieldAlone) {
     SingleEnv env;
     env.connectServices();
@@ -411,4 +433,73 @@ TEST(SingleColorMark, TheColourRecordOfTheCurrentKeyIsAppliedOnScroll) {
     ASSERT_TRUE(env.dm->ApplyMain(env.dm->cdsMain));
     EXPECT_TRUE(env.form.calls.contains("reload:last")) << env.form.calls.join(',').toStdString();
     EXPECT_EQ(env.form.calls.last(), "apply:B");
+}
+
+// --- body permission before editing --------------------------------------------------------------------
+
+namespace {
+
+// The program server's answer to GetBaseLimitedRecs: [count of permitted rows, permitted keys].
+class LimitServer : public DispatchObject {
+public:
+    Variant answer;
+    int calls = 0;
+    LimitServer() : DispatchObject("Fake.Server") {
+        addMethod("GetBaseLimitedRecs", [this](VariantList&) {
+            ++calls;
+            return answer;
+        });
+        addMethod("GetRecCount", [](VariantList&) { return Variant(1); });
+    }
+};
+
+struct BodyEnv : SingleEnv {
+    std::shared_ptr<LimitServer> server = std::make_shared<LimitServer>();
+    TClientDataSet* body = nullptr;
+    BodyEnv() {
+        FieldDesc key("MB001", FieldType::String, 10);
+        key.inKey = true;
+        FieldDesc lines("BODY", FieldType::DataSet);
+        lines.children = {FieldDesc("TB003", FieldType::String, 4), FieldDesc("FLAG", FieldType::Float)};
+        provider.table("pvdMain").fields = {key, FieldDesc("FLAG", FieldType::Float), lines};
+        provider.table("pvdMain").rows
+            << Row{"M1", 1.0,
+                   Variant::fromList({Variant::fromList({"0001", 1.0}), Variant::fromList({"0002", 1.0})})};
+        dm->AppServer = Variant(std::shared_ptr<Dispatch>(server));
+        dm->cdsMain->Open();
+        body = new TClientDataSet(dm);
+        body->setObjectName("cdsBody2");
+        body->SetDataSetField(qobject_cast<TDataSetField*>(dm->cdsMain->FieldByName("BODY")));
+        body->Open();
+        broker->LoginInfo = QStringList{"H11_KEY=TB003", "H11_TABLE=BODY"};
+        wc->catalogue.insert("E/200570", QStringLiteral("无权修改"));
+        wc->catalogue.insert("E/200571", QStringLiteral("无权修改:%s"));
+        connectServices();
+    }
+};
+
+} // namespace
+
+TEST(SingleCanModify, WithoutH11KeyNothingIsChecked) {
+    BodyEnv env;
+    env.broker->LoginInfo.clear();
+    EXPECT_TRUE(env.dm->CanModify());
+    EXPECT_EQ(env.server->calls, 0);
+}
+
+TEST(SingleCanModify, NoPermittedBodyRowIsRefusedWithTheAllMessage) {
+    BodyEnv env;
+    env.server->answer = Variant::fromList({0});
+    EXPECT_FALSE(env.dm->CanModify());
+    EXPECT_EQ(env.server->calls, 1);
+    EXPECT_EQ(SingleEnv::lastMessage().trimmed(), "无权修改");
+}
+
+TEST(SingleCanModify, SomeRefusedRowsAreListedOneALine) {
+    BodyEnv env;
+    env.server->answer = Variant::fromList({1, Variant::fromList({"0001"})});
+    EXPECT_FALSE(env.dm->CanModify());
+    EXPECT_EQ(SingleEnv::lastMessage().trimmed(), "无权修改:\r\n\r\n0002");
+    env.server->answer = Variant::fromList({2});
+    EXPECT_TRUE(env.dm->CanModify());
 }

@@ -256,4 +256,38 @@ TEST_F(TranslateForm, PropertyConversionsOnSingleComponents) {
     EXPECT_EQ(fake->style, TFakeCombo::csOwnerDrawFixed);
 }
 
+// A data module the window owns, and one of its fields: fields publish their value as Text.
+class TDataModule : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+};
+
+class TFakeField : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString Text MEMBER text)
+    Q_PROPERTY(QString DisplayLabel MEMBER label)
+public:
+    using QObject::QObject;
+    QString text, label;
+};
+
+TEST_F(TranslateForm, LeavesTheFieldsOfAnOwnedDataModuleAndOwnedWindowsAlone) {
+    auto* dm = new TDataModule(&form);
+    dm->setObjectName("dmMain");
+    auto* field = new TFakeField(dm);
+    field->setObjectName("cdsMainMB005");
+    field->text = u("汇出说明");
+    field->label = u("备注");
+    auto* dialog = new QWidget(&form, Qt::Dialog);
+    auto* dialogLabel = new QLabel(u("文档"), dialog);
+    dialogLabel->setObjectName("lblDialog");
+    auto c = converter("936", "950");
+    c->DoTranslate(&form, QString(), true);
+    EXPECT_EQ(field->text, u("汇出说明")); // a record's value is data, never converted
+    EXPECT_EQ(field->label, u("备注"));
+    EXPECT_EQ(dialogLabel->text(), u("文档")); // the dialog converts itself
+    EXPECT_EQ(lblTitle->text(), u("文檔"));    // the window's own components still are
+}
+
 #include "TranslateFormTest.moc"

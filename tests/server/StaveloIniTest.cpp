@@ -255,6 +255,15 @@ TEST(InstallationSettings, BothReadersAsOneValueReadAfresh) {
     EXPECT_EQ(s.client.ui, kvx::CodePage::Us);
     EXPECT_EQ(s.client.uiLangMode, kvx::ConvKind::None);
     EXPECT_EQ(s.servers, (QList<kvx::ServerAddress>{{"127.0.0.1", 211}})); // the defaults
+    EXPECT_FALSE(s.tls.enabled);
+
+    // TLS to the server: the CA file is found from the client folder.
+    tree.writeText("client/StaveloC.ini",
+                   "[Server Information]\nComputerName=erp.example.com\nTls=Y\nTlsCaFile=certs/ca.pem\n");
+    s = kvx::ReadInstallationSettings();
+    EXPECT_TRUE(s.tls.enabled);
+    EXPECT_EQ(QDir::cleanPath(s.tls.caFile), QDir::cleanPath(tree.clientPath() + "certs/ca.pem"));
+    EXPECT_EQ(s.tls.peerName, "");
 
     // The reader of windows without an owner: installed, it reads the current files.
     kvx::InstallSettingsReader();

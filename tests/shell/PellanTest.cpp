@@ -58,15 +58,29 @@ protected:
 
 } // namespace
 
-TEST_F(PellanTest, RealModuleFromTheClientFolderReportsTheMissingWindowClass) {
+TEST_F(PellanTest, RealModuleFromTheClientFolderOpensTheProgramAndRendersIt) {
     registerBuiltClasses();
     QDir().mkpath(tree.clientPath() + "C_PKG");
     ASSERT_TRUE(QFile::link(buildDir() + "/lib/QLDI05C.so", tree.clientPath() + "C_PKG/QLDI05C.so"));
-    const PellanRun r = pellan({});
-    EXPECT_NE(r.exitCode, 0);
-    EXPECT_TRUE(r.err.contains("pellan: KVX DLL Internal Error :\nNot Assign \"frmRadicalClass\" varible\n"))
-        << r.err.toStdString();
-    EXPECT_TRUE(r.notifications().isEmpty()) << r.out.join('\n').toStdString();
+    tree.writeText("client/StaveloC.ini", "[Server Information]\nComputerName=127.0.0.1\n"
+                                          "[CodePage]\nUICodePage=936\nDBCodePage=936\n");
+    const QString png = tree.root() + "/program.png";
+    const PellanRun r = pellan({"--screenshot", png});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString() << r.out.join('\n').toStdString();
+    EXPECT_TRUE(r.out.contains("program: DS DEMO QLDI05 文档传输设置作业 version 881213-1.00.00"))
+        << r.out.join('\n').toStdString();
+    EXPECT_EQ(r.notifications().mid(0, 2),
+              QStringList({"notify 0x100 256 created", "notify 0x110 272 shown"}));
+    // Rendered in browse state: the window, not an error box (no message was shown).
+    EXPECT_TRUE(r.out.filter(QRegularExpression("^message: ")).isEmpty()) << r.out.join('\n').toStdString();
+    const QImage shot(png);
+    EXPECT_GE(shot.width(), 555);
+    EXPECT_GE(shot.height(), 319);
+
+    // The start-up measurement's report: "painted" once the window has painted itself, then it closes.
+    const PellanRun timed = pellan({"--first-paint"});
+    EXPECT_EQ(timed.exitCode, 0) << timed.err.toStdString();
+    EXPECT_EQ(timed.out.filter("painted").size(), 1) << timed.out.join('\n').toStdString();
 }
 
 TEST_F(PellanTest, ShowsTheWindowReportsItsLifeAndRendersIt) {

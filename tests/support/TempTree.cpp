@@ -1,5 +1,7 @@
 #include "TempTree.h"
 
+#include "PgTestDatabase.h"
+
 #include "platform/IniFile.h"
 
 #include <QDir>
@@ -19,9 +21,23 @@ TempTree::TempTree(bool withRegistryKey) {
         setRegistryValue("ServerPath", serverPath());
         setRegistryValue("ProfileType", "0");
     }
+    if (PgTestDatabase::wanted()) {
+        const QString passFile = serverPath() + "pgpass";
+        pg_ = std::make_unique<PgTestDatabase>(passFile);
+        writeText("server/StaveloS.ini", pg_->iniSection("pgpass"));
+        hadPassFile_ = qEnvironmentVariableIsSet("KVX_DB_PASSFILE");
+        savedPassFile_ = qgetenv("KVX_DB_PASSFILE");
+        qputenv("KVX_DB_PASSFILE", QFile::encodeName(passFile));
+    }
 }
 
 TempTree::~TempTree() {
+    if (pg_) {
+        if (hadPassFile_)
+            qputenv("KVX_DB_PASSFILE", savedPassFile_);
+        else
+            qunsetenv("KVX_DB_PASSFILE");
+    }
     if (hadRegistry_)
         qputenv("KVX_REGISTRY", savedRegistry_);
     else

@@ -5,9 +5,14 @@
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
+#include <memory>
 
 namespace kvxtest {
 
+class PgTestDatabase;
+
+// With KVX_TEST_PG set (PgTestDatabase.h), the server folder's StaveloS.ini names a new PostgreSQL
+// database of the test server instead of the SQLite file; KVX_DB_PASSFILE names its password file.
 class TempTree {
 public:
     // Creates client/ and server/ and a registry whose Stavelo key points at them.
@@ -18,6 +23,8 @@ public:
     QString clientPath() const { return dir_.path() + "/client/"; } // ends with '/'
     QString serverPath() const { return dir_.path() + "/server/"; }
     QString registryPath() const { return dir_.path() + "/registry.ini"; }
+    // The PostgreSQL database of this tree (null on SQLite).
+    const PgTestDatabase* postgres() const { return pg_.get(); }
 
     // Writes a file below the tree (folders are created); bytes are written as given.
     QString writeFile(const QString& relPath, const QByteArray& bytes);
@@ -32,6 +39,9 @@ private:
     QTemporaryDir dir_;
     QByteArray savedRegistry_;
     bool hadRegistry_ = false;
+    std::unique_ptr<PgTestDatabase> pg_;
+    QByteArray savedPassFile_;
+    bool hadPassFile_ = false;
 };
 
 // Sets an environment variable for a scope and restores it afterwards.

@@ -29,6 +29,18 @@ TEST_F(CounterTest, SimpleSqlReturnsRowsOfTheNamedFieldsWithThePrefixDropped) {
               env.scalar("SELECT MB004 FROM QLDMB WHERE MB003 = ?", {first[0].toString()}).toString());
 }
 
+TEST_F(CounterTest, SimpleSqlSplitsTheSettingsIntoTheTwoClassesOfTheInitialisation) {
+    // The two reads of the settings initialisation: export-class records, then all others.
+    const Variant exports = sql("Select * from $$QLDMB where MB002='2' ", "MB003,MB004");
+    const Variant others = sql("Select * from $$QLDMB where MB002<>'2' ", "MB003,MB004");
+    ASSERT_TRUE(exports.isArray());
+    ASSERT_TRUE(others.isArray());
+    EXPECT_EQ(others.toList().size(), env.count("SELECT COUNT(*) FROM QLDMB WHERE MB002 <> '2'"));
+    EXPECT_EQ(exports.toList().size() + others.toList().size(), env.count("SELECT COUNT(*) FROM QLDMB"));
+    for (const Variant& row : others.toList())
+        ASSERT_EQ(row.toList().size(), 2);
+}
+
 TEST_F(CounterTest, SimpleSqlTranslatesSelectTopAndKeepsQuotedDollars) {
     const Variant one =
         counter(c, "SimpleSQL",

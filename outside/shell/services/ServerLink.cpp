@@ -15,7 +15,9 @@ ServerAddress ServerAddress::fromConfiguration() {
     if (!reg.openKeyReadOnly(QStringLiteral("Software\\KVX\\Stavelo"))) return a;
     const QString client = reg.readString(QStringLiteral("ClientPath"));
     if (client.isEmpty()) return a;
-    const kvx::IniFile ini(QDir(client).filePath(QStringLiteral("StaveloC.ini")));
+    const QString iniFile = QDir(client).filePath(QStringLiteral("StaveloC.ini"));
+    const kvx::IniFile ini(iniFile);
+    a.tls = kvx::readClientTls(iniFile);
     QString hosts = ini.readString(QStringLiteral("Server Information"), QStringLiteral("ComputerName"),
                                    QStringLiteral("127.0.0.1"))
                         .trimmed();
@@ -48,6 +50,7 @@ void ServerLink::connect() {
     auto socket = std::make_unique<kvx::SocketConnection>();
     socket->setAddress(address_.host);
     socket->setPort(address_.port);
+    socket->setTls(address_.tls);
     socket->setServerName(name);
     socket->open();
     server_ = socket->appServer();

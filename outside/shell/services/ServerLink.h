@@ -1,12 +1,13 @@
 // ServerLink: the work center's connection to the counter server object ("KvxCounter.Class1") of the
 // application server. The address and port come from the client configuration (registry ClientPath,
-// StaveloC.ini [Server Information] ComputerName / ServerPort, as the data module reads them): for
-// 127.0.0.1 the object is created in process by its program identifier, otherwise over the socket.
+// StaveloC.ini [Server Information] ComputerName / ServerPort and the TLS keys, as the data module reads
+// them): for 127.0.0.1 the object is created in process by its program identifier, otherwise over the socket.
 // A call that fails because the connection broke raises an error saying so and drops the link; the next
 // call connects afresh.
 #pragma once
 
 #include "platform/Dispatch.h"
+#include "platform/Settings.h"
 
 #include <QString>
 #include <memory>
@@ -20,6 +21,7 @@ namespace pellan {
 struct ServerAddress {
     QString host = QStringLiteral("127.0.0.1");
     int port = 211;
+    kvx::ClientTls tls; // [Server Information] Tls, TlsCaFile, TlsPeerName
     // From the registry and StaveloC.ini; the defaults when either is missing.
     static ServerAddress fromConfiguration();
 };
