@@ -16,6 +16,8 @@
 #include "platform/PropertySetter.h"
 #include "platform/Registry.h"
 #include "query/KvQBE.h"
+#include "query/OptionsCF.h"
+#include "query/UserDefINI.h"
 #include "server/LibStrs.h"
 
 #include <QAbstractButton>
@@ -918,15 +920,8 @@ void TfrmSingle::SavedConditionClick(int Item) {
 }
 
 bool TfrmSingle::ApplySavedScheme(int Page, const QString& Text, QString& Condition, QString& Order) {
-    if (!QueryForm) return false;
-    bool ok = false;
-    if (!QMetaObject::invokeMethod(QueryForm, "ApplyScheme", Q_RETURN_ARG(bool, ok), Q_ARG(int, Page),
-                                   Q_ARG(QString, Text)))
-        return false;
-    if (!ok) return false;
-    QueryForm->DoCondition();
-    Condition = QueryForm->CurrentCondition();
-    Order = QueryForm->SortText();
+    if (!QueryForm || !QueryForm->ApplyScheme(Page, Text)) return false;
+    QueryForm->SchemeCondition(Condition, Order);
     return true;
 }
 
@@ -1211,50 +1206,28 @@ void TfrmSingle::MenuItemVoucherFormatClick(QAction* Item) {
     Item->setChecked(!checked);
 }
 
-namespace {
-// The per-machine default store: UserDef.ini in the client folder, section VoucherFormatDef, key
-// "<PRINT>_<voucher key with = as $EQUAL$>".
-QString userDefFile() {
-    Registry reg;
-    QString folder;
-    if (reg.openKeyReadOnly(QStringLiteral("Software\\KVX\\Stavelo")))
-        folder = reg.readString(QStringLiteral("ClientPath"));
-    if (folder.isEmpty()) folder = QDir::homePath();
-    return QDir(folder).filePath(QStringLiteral("UserDef.ini"));
+// The per-machine default store: UserDef.ini of the client folder (the registry's ClientPath when the
+// window's settings name none).
+QString TfrmSingle::userDefFolder() const {
+    QString folder = settings().clientPath;
+    if (folder.isEmpty()) {
+        Registry reg;
+        if (reg.openKeyReadOnly(QStringLiteral("Software\\KVX\\Stavelo")))
+            folder = reg.readString(QStringLiteral("ClientPath"));
+    }
+    return folder.isEmpty() ? QDir::homePath() : folder;
 }
-QString voucherIniKey(const QString& print, const QString& key) {
-    QString k = key;
-    return print.toUpper() + QLatin1Char('_') + k.replace(QLatin1Char('='), QStringLiteral("$EQUAL$"));
-}
-const QString kVoucherSection = QStringLiteral("VoucherFormatDef");
-} // namespace
 
 QString TfrmSingle::VoucherDefault(const QString& PrintId, const QString& Key) {
-    const IniFile ini(userDefFile());
-    return ini.readString(kVoucherSection, voucherIniKey(PrintId, Key),
-                          QString::fromUtf8(single::kNewVoucherDefault));
+    return TUserDefIni(userDefFolder()).Get(PrintId, Key);
 }
 
 bool TfrmSingle::SetVoucherDefault(const QString& PrintId, const QString& Key, const QString& Caption) {
-    try {
-        IniFile ini(userDefFile());
-        ini.writeString(kVoucherSection, voucherIniKey(PrintId, Key), Caption);
-        return ini.readString(kVoucherSection, voucherIniKey(PrintId, Key)) == Caption;
-    } catch (const std::exception& e) {
-        qCWarning(lcForms) << "default voucher format not stored:" << e.what();
-        return false;
-    }
+    return TUserDefIni(userDefFolder()).Set(PrintId, Key, Caption);
 }
 
 bool TfrmSingle::ClearVoucherDefault(const QString& PrintId, const QString& Key) {
-    try {
-        IniFile ini(userDefFile());
-        ini.deleteKey(kVoucherSection, voucherIniKey(PrintId, Key));
-        return !ini.valueExists(kVoucherSection, voucherIniKey(PrintId, Key));
-    } catch (const std::exception& e) {
-        qCWarning(lcForms) << "default voucher format not cleared:" << e.what();
-        return false;
-    }
+    return TUserDefIni(userDefFolder()).Delete(PrintId, Key);
 }
 
 // --- exports and options ----------------------------------------------------------------------------------
@@ -1268,8 +1241,26 @@ void TfrmSingle::miTable2Excel2Click() {
 }
 
 bool TfrmSingle::RunOptionsDialog(TSingleOptions& Options) {
-    (void)Options;
-    return false;
+    std::unique_ptr<TfrmOptions> dialog(TKVForm::Create<TfrmOptions>(this, this));
+    if (!dialog->Execute()) return false;
+    Options.keepOnAdd = dialog->KeepOnAdd();
+    Options.focusPageOne = dialog->FocusPageOne();
+    Options.colorManage = dialog->ColorManage();
+    Options.moneyAutoZero = dialog->MoneyAutoZero();
+    Options.moneyThousand = dialog->MoneyThousand();
+    Options.quantityAutoZero = dialog->NumberAutoZero();
+    Options.quantityThousand = dialog->NumberThousand();
+    return true;
+}
+
+bool TfrmSingle::UserSetting(const QString& section, const QString& key, bool def) const {
+    return const_cast<TfrmSingle*>(this)->GetUserDefine(section, key, def);
+}
+
+int TfrmSingle::MoneyDigits() const {
+    TdmBase* dm = BaseModule();
+    if (!dm || !Broker) return -1;
+    return dm->GetCurrencyDigits(Broker->GetSysParam(QStringLiteral("SYS003")), cdtMoney);
 }
 
 void TfrmSingle::miOptionsClick() {
@@ -1394,9 +1385,12 @@ void TSingleFormLink::ReloadColorData(bool newRecord) {
 bool TSingleFormLink::CellColors(TField* field, TCellColors& colors) {
     if (!field) return false;
     QColor text, back;
-    if (!form_.PaintGridCell(field->FieldName(), text, back)) return false;
+    QFont font;
+    if (!form_.PaintGridCell(field->FieldName(), -1, font, text, back)) return false;
     colors.Font = text;
     colors.Background = back;
+    colors.Bold = font.bold();
+    colors.Italic = font.italic();
     return true;
 }
 bool TSingleFormLink::GridRowSelected(TBookmark bookmark) const {

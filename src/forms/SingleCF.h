@@ -14,6 +14,7 @@
 #include "BaseCF.h"
 #include "SingleCFSql.h"
 #include "data/SingleModuleOwner.h"
+#include "query/KVDialogCF.h"
 #include "query/QBEOwner.h"
 
 #include <QHash>
@@ -26,6 +27,7 @@ class QWidgetAction;
 
 namespace kvx {
 
+class TColorComponents;
 class TdmSingle;
 class TExtPageControl;
 class TFDBGrid;
@@ -35,7 +37,7 @@ class TKvDBComboBox;
 class TTabSheet;
 
 // One colour condition of the grid entry of the colour rules, as the colour-filter menu shows it.
-struct TColorCondition {
+struct TColorMenuCondition {
     QString caption;
     QString value; // the condition text (may hold "$$" for the database prefix)
     QString fontColor, background;
@@ -89,7 +91,7 @@ private:
     TfrmSingle& form_;
 };
 
-class TfrmSingle : public TfrmBase, public TQBEOwner {
+class TfrmSingle : public TfrmBase, public TQBEOwner, public TKVDialogOwner {
     Q_OBJECT
     friend class TSingleFormLink;
 
@@ -166,7 +168,8 @@ public:
     QString LinkFields; // names separated by the character 3
     bool LinkArmed = false;
     QList<TUdfRule> UdfRules;
-    QList<TColorCondition> ColorConditions;
+    QList<TColorMenuCondition> ColorConditions;
+    TColorComponents* ColorComponents() const;
     QString ColorDefinition; // NH003 of the program
     // Host values of run modes 1-11: the initial condition and the value of run modes 7 and 8.
     QString HostCondition;
@@ -281,6 +284,13 @@ public:
     virtual bool SetVoucherDefault(const QString& PrintId, const QString& Key, const QString& Caption);
     virtual bool ClearVoucherDefault(const QString& PrintId, const QString& Key);
 
+    // --- TKVDialogOwner (the options dialog) ---
+    TBrokers* DialogBroker() const override { return Broker; }
+    int DialogDateFormat() const override { return DateFormatKind; }
+    QString DialogDateSeparator() const override { return DateSeparator; }
+    bool UserSetting(const QString& section, const QString& key, bool def) const override;
+    int MoneyDigits() const override;
+
     // --- TQBEOwner ---
     int QBESqlType() const override { return SqlType; }
     int QBEDateFormat() const override { return DateFormatKind; }
@@ -300,13 +310,12 @@ protected:
     // Colour components over ColorDefinition; SaveColors/ResetColors of the controls, a cell's paint,
     // the colours of the window from the current colour record.
     virtual void CreateColorComponents();
-    virtual void SaveColors() {}
-    virtual void ResetColors() {}
-    virtual void ApplyColorRules(TClientDataSet* ColorData) { (void)ColorData; }
-    virtual bool PaintGridCell(const QString& FieldName, QColor& Text, QColor& Background) {
-        (void)FieldName, (void)Text, (void)Background;
-        return false;
-    }
+    virtual void SaveColors();
+    virtual void ResetColors();
+    virtual void ApplyColorRules(TClientDataSet* ColorData);
+    // The colours of a cell of gdHead at a row (-1: the current record).
+    virtual bool PaintGridCell(const QString& FieldName, int Row, QFont& Font, QColor& Text,
+                               QColor& Background);
     // Whether a colour query form exists for the conditions; running it reports when colour management
     // was switched off there.
     virtual bool HasColorQueryForm() const { return false; }
@@ -339,8 +348,10 @@ private:
     QString uiText(const QString& gbText) const { return ConvertUIString(gbText); }
     // An error box with the window caption.
     void ShowError(const QString& text);
+    QString userDefFolder() const;
 
     TSingleFormLink moduleLink_{*this};
+    QPointer<TColorComponents> colorComponents_; // the colour rules "head", created when shown
     QHash<TField*, std::function<void(TField*)>> udfPreviousHandlers_;
     bool udfErrorShown_ = false;
     bool udfLookupDone_ = false; // the ADMMD lookup ran (tests)

@@ -7,6 +7,7 @@
 #include "controls/KvDBComboBox.h"
 #include "controls/KvDBEdit.h"
 #include "data/SingleCD.h"
+#include "data/libColormanage.h"
 #include "entry/MT_Doc.h"
 #include "platform/Automation.h"
 #include "platform/ClientDataSet.h"
@@ -304,7 +305,7 @@ bool TfrmSingle::isLinkField(const QString& name) const {
 
 void TfrmSingle::gdHeadCalcCellColors(const QString& FieldName, int Row, bool Highlight, QFont& Font,
                                       QColor& Text, QColor& Background) {
-    (void)Row;
+
     if (EditState != esBrowse) return;
     if (!Highlight) Text = Qt::black;
     Font.setUnderline(false);
@@ -314,7 +315,7 @@ void TfrmSingle::gdHeadCalcCellColors(const QString& FieldName, int Row, bool Hi
     }
     TdmBase* dm = BaseModule();
     if (ColorManage && dm && dm->cdsMainColor && dm->cdsMainColor->Active())
-        PaintGridCell(FieldName, Text, Background);
+        PaintGridCell(FieldName, Row, Font, Text, Background);
 }
 
 void TfrmSingle::gdHeadMouseMove(const QPoint& Pos, Qt::KeyboardModifiers Modifiers) {
@@ -456,12 +457,22 @@ void TfrmSingle::CreateColorComponents() {
     } catch (const std::exception& e) {
         qCWarning(lcForms) << "colour definition not read:" << e.what();
     }
+    delete colorComponents_.data();
+    if (!ColorDefinition.trimmed().isEmpty()) {
+        try {
+            colorComponents_ = new TColorComponents(this, QStringLiteral("head"), ColorDefinition, this);
+            colorComponents_->KeyFields = keyFieldNames().join(QLatin1Char(','));
+            colorComponents_->RequiredFields = RequiredFields();
+        } catch (const std::exception& e) {
+            qCWarning(lcForms) << "colour rules not read:" << e.what();
+        }
+    }
     // The conditions of the grid entry, for the colour-filter menu.
     pugi::xml_document doc;
     const QByteArray xml = ColorDefinition.toUtf8();
     if (!xml.isEmpty() && doc.load_buffer(xml.constData(), size_t(xml.size()))) {
         for (const pugi::xpath_node& n : doc.select_nodes("//component[@name='gdHead']/condition")) {
-            TColorCondition c;
+            TColorMenuCondition c;
             const pugi::xml_node node = n.node();
             c.caption = QString::fromUtf8(node.attribute("caption") ? node.attribute("caption").value()
                                                                     : node.attribute("msg").value());
@@ -478,7 +489,7 @@ void TfrmSingle::CreateColorComponents() {
 void TfrmSingle::rebuildColorMenu() {
     pmColorCondition->clear();
     for (int i = 0; i < ColorConditions.size(); ++i) {
-        const TColorCondition& c = ColorConditions[i];
+        const TColorMenuCondition& c = ColorConditions[i];
         auto* action = new QWidgetAction(pmColorCondition);
         action->setObjectName(QStringLiteral("mnuColor%1").arg(i));
         auto* label = new QLabel(DisplayConvert(c.caption));
@@ -518,7 +529,7 @@ void TfrmSingle::ApplyColorFilter() {
     TdmBase* dm = BaseModule();
     if (!dm || !Broker) return;
     QStringList selected;
-    for (const TColorCondition& c : ColorConditions)
+    for (const TColorMenuCondition& c : ColorConditions)
         if (c.selected) selected << c.value;
     const QString previousWhere = LastWhere;
     const QString condition = single::ColorFilterCondition(LastWhere, selected, Broker->DBName);
@@ -548,6 +559,32 @@ void TfrmSingle::ApplyColorFilter() {
     }
     pgHead->setActivePage(tbsBrowse);
     gdHead->setFocus(Qt::OtherFocusReason);
+}
+
+TColorComponents* TfrmSingle::ColorComponents() const {
+    return colorComponents_;
+}
+
+void TfrmSingle::SaveColors() {
+    if (colorComponents_) colorComponents_->SaveColors();
+}
+
+void TfrmSingle::ResetColors() {
+    if (colorComponents_) colorComponents_->ResetColors();
+}
+
+void TfrmSingle::ApplyColorRules(TClientDataSet* ColorData) {
+    if (colorComponents_ && ColorData) colorComponents_->ApplyRecordColors(ColorData);
+}
+
+bool TfrmSingle::PaintGridCell(const QString& FieldName, int Row, QFont& Font, QColor& Text,
+                               QColor& Background) {
+    TdmBase* dm = BaseModule();
+    if (!colorComponents_ || !dm || !dm->cdsMainColor || !dm->cdsMainColor->Active()) return false;
+    const QString keys = keyFieldNames().join(QLatin1Char(','));
+    const int position = Row >= 0 ? Row : dm->cdsMain->RecNo() - 1;
+    return colorComponents_->PaintGridCell(gdHead, FieldName, Background, Font, Text, dm->cdsMainColor,
+                                           TColorComponents::KeyValuesAt(dm->cdsMain, position, keys), keys);
 }
 
 // --- attachments ------------------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 
 #include "controls/ExtPageControl.h"
 #include "controls/FDBGrid.h"
+#include "data/libColormanage.h"
 #include "platform/DialogService.h"
 #include "platform/Field.h"
 
@@ -775,6 +776,9 @@ TEST(SingleColorMenu, TheGridConditionsBecomeOwnerDrawnItemsThatFilter) {
     env.w->ColorManage = true;
     env.showActive();
     ASSERT_EQ(env.w->ColorConditions.size(), 2);
+    // The colour rules of the definition were created for the window's components.
+    ASSERT_NE(env.w->ColorComponents(), nullptr);
+    EXPECT_GT(env.w->ColorComponents()->Count(), 0);
     const QList<QAction*> items = env.w->pmColorCondition->actions();
     ASSERT_EQ(items.size(), 2);
     EXPECT_EQ(items[0]->objectName(), "mnuColor0");

@@ -95,8 +95,11 @@ struct ServerEnv {
             "INSERT INTO KVXMF SELECT MF001, 'SFMI01', MF003, MF004, MF005, MF006, MF007, MF008, MF009, "
             "COMPANY, "
             "CREATOR, USR_GROUP, CREATE_DATE, MODIFIER, MODI_DATE, FLAG FROM KVXMF WHERE MF002 = 'QLDI05'");
+        // An advanced-page scheme: row limit, BEL, the condition, then empty order and flags.
         db->exec("INSERT INTO DOCUS (NCONDITION, CREATOR, PROGRAMME, VCONDITION, ActivePage, CREATE_DATE) "
-                 "VALUES ('只看汇出', 'DS', 'SFMI01', 'MB002=''2''', 0, '20261201')");
+                 "VALUES ('只看汇出', 'DS', 'SFMI01', ?, 1, '20261201')",
+                 {QStringLiteral("500") + QChar(7) + QStringLiteral("(SFMTB.MB002 = '2')") + QChar(3) +
+                  QChar(3) + QStringLiteral("0") + QChar(3)});
         db->exec(
             "INSERT INTO ADMMR (MR001, MR002, MR003, MR004, MR005, MR006, MR007, MR008, MR009, MR010, MR011) "
             "VALUES ('SFMI01', '01', '', 'MB001', 'MB001', 'INVI02', 'MB001', 'MB001', '', '', 1)");
@@ -143,6 +146,12 @@ TEST(SingleOnServer, StartsOnTheScratchTableWithItsSavedSchemeAndLinks) {
     EXPECT_EQ(env.w->mnCondition->actions()[0]->text(), "只看汇出");
     EXPECT_EQ(env.w->mnCondition->actions()[0]->objectName(), "mnu0");
     EXPECT_EQ(env.w->btnQuery->menu(), env.w->mnCondition);
+    // Choosing it runs the scheme's query.
+    env.w->mnCondition->actions()[0]->trigger();
+    ASSERT_EQ(env.cds()->RecordCount(), 1) << DialogService::instance().lastText().toStdString();
+    EXPECT_EQ(env.cds()->FieldByName("MB001")->AsString(), "T2");
+    EXPECT_EQ(env.w->pgHead->ActivePage(), env.w->tbsBrowse);
+    env.w->OpenMainData(env.cds(), QString(), "MB001");
     EXPECT_TRUE(env.w->LinkFields.contains("MB001"));
     // The link of the record whose key holds an apostrophe.
     ASSERT_TRUE(env.cds()->Locate("MB001", "O'K"));
