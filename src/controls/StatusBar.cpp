@@ -1,7 +1,9 @@
 #include "controls/StatusBar.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <algorithm>
 
 namespace kvx {
 
@@ -77,11 +79,21 @@ void TStatusBar::refresh(int i) {
     const TStatusPanel* p = panel(i);
     if (!l || !p) return;
     l->setText(p->Text());
-    if (i < panels_->Count() - 1) l->setFixedWidth(p->Width());
+    // A panel is never narrower than its text in the bar's current font (texts and fonts change with the
+    // interface language after the widths were designed).
+    if (i < panels_->Count() - 1)
+        l->setFixedWidth(std::max(p->Width(), l->fontMetrics().horizontalAdvance(p->Text()) + 8));
     const Qt::Alignment h = p->Alignment() == TStatusPanel::taRightJustify ? Qt::AlignRight
                             : p->Alignment() == TStatusPanel::taCenter     ? Qt::AlignHCenter
                                                                            : Qt::AlignLeft;
     l->setAlignment(h | Qt::AlignVCenter);
+}
+
+void TStatusBar::changeEvent(QEvent* e) {
+    TControl::changeEvent(e);
+    if (e->type() == QEvent::FontChange)
+        for (int i = 0; i < labels_.size(); ++i)
+            refresh(i);
 }
 
 } // namespace kvx

@@ -50,6 +50,9 @@ public:
     // The text shown in panel i (for checks and screenshots).
     QString shownText(int i) const;
 
+protected:
+    void changeEvent(QEvent* e) override;
+
 private:
     void rebuild();
     void refresh(int i);

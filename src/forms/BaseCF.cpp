@@ -490,6 +490,9 @@ void TfrmBase::SetStatusMode(int Mode) {
         text = ConvertUIString(text);
     }
     Status->panel(0)->setText(text);
+    const bool chinese = cp == QLatin1String("950") || cp == QLatin1String("936");
+    Status->panel(2)->setText(chinese ? ConvertUIString(QStringLiteral("单据笔数"))
+                                      : QStringLiteral("Records"));
     UpdateCommands();
 }
 

@@ -37,7 +37,10 @@ const QChar kFieldSeparator(0x03);
 // would change the records; owned dialogs convert themselves).
 bool ownedByAnother(const QObject* component, const QObject* form) {
     for (const QObject* p = component; p && p != form; p = p->parent()) {
-        if (const auto* w = qobject_cast<const QWidget*>(p); w && w->isWindow()) return true;
+        // A menu is a pop-up window of its own, but its texts are the window's.
+        if (const auto* w = qobject_cast<const QWidget*>(p);
+            w && w->isWindow() && !qobject_cast<const QMenu*>(w))
+            return true;
         if (kvx::lang::InheritsClass(p, "TDataModule") || kvx::lang::InheritsClass(p, "TdmRadical"))
             return true;
     }
@@ -67,8 +70,8 @@ bool holds(const QVariant& v, int typeId) {
 // The property that holds a component's caption: "Caption", else the Qt property showing the same text.
 const char* captionProperty(const QObject* c) {
     if (hasProperty(c, "Caption")) return "Caption";
-    if (auto* w = qobject_cast<const QWidget*>(c); w && w->isWindow()) return "windowTitle";
     if (qobject_cast<const QGroupBox*>(c) || qobject_cast<const QMenu*>(c)) return "title";
+    if (auto* w = qobject_cast<const QWidget*>(c); w && w->isWindow()) return "windowTitle";
     if (qobject_cast<const QAbstractButton*>(c) || qobject_cast<const QLabel*>(c) ||
         qobject_cast<const QAction*>(c))
         return "text";

@@ -5,11 +5,13 @@
 #include "controls/KvDBEdit.h"
 #include "controls/SelectPanel.h"
 #include "controls/SimpleControls.h"
+#include "controls/StatusBar.h"
 #include "platform/WindowMessage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
@@ -292,4 +294,24 @@ TEST(PageControl, RemovingAndTabOrder) {
     };
     EXPECT_EQ(nextTabStop(e3->editor()), e1->editor());
     EXPECT_EQ(nextTabStop(e1->editor()), e2->editor());
+}
+
+TEST(StatusBar, APanelIsNeverNarrowerThanItsTextInTheCurrentFont) {
+    TStatusBar bar;
+    bar.addPanel("x", 20);
+    bar.addPanel("", 80);
+    const QList<QLabel*> labels = bar.findChildren<QLabel*>(); // the simple-text label, then one per panel
+    ASSERT_EQ(labels.size(), 3);
+    QLabel* first = labels[1];
+    EXPECT_EQ(first->minimumWidth(), 20);
+
+    bar.panel(0)->setText(QStringLiteral("Records of this document kind"));
+    const int needed = first->fontMetrics().horizontalAdvance(bar.panel(0)->Text());
+    EXPECT_GT(first->minimumWidth(), needed);
+    EXPECT_EQ(bar.panel(0)->Width(), 20); // the designed width stays as set
+
+    QFont big = bar.font();
+    big.setPointSize(big.pointSize() * 2);
+    bar.setFont(big);
+    EXPECT_GT(first->minimumWidth(), QFontMetrics(big).horizontalAdvance(bar.panel(0)->Text()));
 }

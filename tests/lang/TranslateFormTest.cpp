@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -158,6 +160,18 @@ TEST_F(TranslateForm, BigFiveUiConvertsEveryTextOfTheWindow) {
     EXPECT_EQ(fake->itemIndex, 1); // lost with the items, given back
     EXPECT_EQ(fake->font.family(), u("SimSun"));
     EXPECT_EQ(fake->titleFont.family(), u("SimSun"));
+}
+
+TEST_F(TranslateForm, MenusAndTheirItemsAreTheWindowsTexts) {
+    QMenuBar bar(&form);
+    QMenu* menu = bar.addMenu(u("资料(&D)"));
+    menu->setObjectName("MenuItem1");
+    QAction* item = menu->addAction(u("查询(&Q)"));
+    item->setObjectName("miQuery");
+    auto c = converter("936", "950");
+    c->DoTranslate(&form, QString(), false);
+    EXPECT_EQ(menu->title(), u("資料(&D)"));
+    EXPECT_EQ(item->text(), u("查詢(&Q)"));
 }
 
 TEST_F(TranslateForm, DeepTranslationReachesNodesAndGridCells) {
