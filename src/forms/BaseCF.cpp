@@ -181,8 +181,8 @@ void TToolBar::childEvent(QChildEvent* event) {
 
 int TfrmBase::LibraryImageOf(int imageIndex) {
     // add, query, edit, delete, print, first, prior, next, last, refresh
-    static constexpr int numbers[] = {13, 29, 25, 26, 4, 17, 18, 19, 20, 15};
-    return imageIndex >= 0 && imageIndex < int(std::size(numbers)) ? numbers[imageIndex] : 0;
+    static constexpr int kNumbers[] = {13, 29, 25, 26, 4, 17, 18, 19, 20, 15};
+    return imageIndex >= 0 && imageIndex < int(std::size(kNumbers)) ? kNumbers[imageIndex] : 0;
 }
 
 TfrmBase::TfrmBase(QWidget* parent) : TfrmRadical(parent) {

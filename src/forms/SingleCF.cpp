@@ -527,9 +527,9 @@ void TfrmSingle::UpdateCommands() {
         a->setEnabled(editing);
     btnOK->setEnabled(editing);
     btnCancel->setEnabled(editing);
-    const bool export_ = active && !cds->IsEmpty() && !editingDs && CanPrint;
-    miTable2Excel->setEnabled(export_);
-    miTable2Excel2->setEnabled(export_);
+    const bool canExport = active && !cds->IsEmpty() && !editingDs && CanPrint;
+    miTable2Excel->setEnabled(canExport);
+    miTable2Excel2->setEnabled(canExport);
     UpdateBatchCommands();
     tbsBrowse->setTabVisible(EditState == esBrowse);
     if (btnColorQuery) btnColorQuery->setEnabled(btnQuery && btnQuery->isEnabled() && !btnQuery->isHidden());

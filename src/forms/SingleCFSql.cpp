@@ -41,42 +41,43 @@ int SelectLinkRow(const QList<TLinkRow>& rows, const QString& selectorValue) {
 }
 
 std::optional<QString> LinkCondition(const TLinkRow& row, const QString& a, const QString& b, int sqlType) {
-    const QString A = row.MR004.trimmed(), B = row.MR005.trimmed();
-    const QString X = row.MR007.trimmed(), Y = row.MR008.trimmed(), S = row.MR009.trimmed();
-    const bool sameSource = A == B, sameTarget = X == Y;
+    const QString fromA = row.MR004.trimmed(), fromB = row.MR005.trimmed();
+    const QString toX = row.MR007.trimmed(), toY = row.MR008.trimmed(), sep = row.MR009.trimmed();
+    const bool sameSource = fromA == fromB, sameTarget = toX == toY;
     const auto blank = [](const QString& v) { return v.trimmed().isEmpty(); };
     const QString q = QStringLiteral("'");
     if (sameSource && sameTarget) {
         if (blank(a)) return std::nullopt;
-        return X + QStringLiteral("='") + SqlText(a) + q;
+        return toX + QStringLiteral("='") + SqlText(a) + q;
     }
     if (!sameSource && !sameTarget) {
         if (blank(a) && blank(b)) return std::nullopt;
-        return X + QStringLiteral("='") + SqlText(a) + QStringLiteral("' and ") + Y + QStringLiteral("='") +
-               SqlText(b) + q;
+        return toX + QStringLiteral("='") + SqlText(a) + QStringLiteral("' and ") + toY +
+               QStringLiteral("='") + SqlText(b) + q;
     }
     if (!sameSource && sameTarget) {
         if (blank(a) && blank(b)) return std::nullopt;
-        return X + QStringLiteral("='") + SqlText(a + S + b) + q;
+        return toX + QStringLiteral("='") + SqlText(a + sep + b) + q;
     }
     // Same source field, two target columns.
     if (blank(a)) return std::nullopt;
-    if (!S.isEmpty()) {
-        const int at = a.indexOf(S);
+    if (!sep.isEmpty()) {
+        const int at = a.indexOf(sep);
         const QString a1 = at < 0 ? a : a.left(at);
-        const QString a2 = at < 0 ? QString() : a.mid(at + S.size());
+        const QString a2 = at < 0 ? QString() : a.mid(at + sep.size());
         if (a1.isEmpty() && a2.isEmpty()) return std::nullopt;
         if (sqlType == 0)
-            return QStringLiteral("SUBSTRING(") + X + QStringLiteral(",1,") + QString::number(a1.size()) +
-                   QStringLiteral(")+'") + SqlText(S) + QStringLiteral("'+SUBSTRING(") + Y +
+            return QStringLiteral("SUBSTRING(") + toX + QStringLiteral(",1,") + QString::number(a1.size()) +
+                   QStringLiteral(")+'") + SqlText(sep) + QStringLiteral("'+SUBSTRING(") + toY +
                    QStringLiteral(",1,") + QString::number(a2.size()) + QStringLiteral(")='") +
-                   SqlText(a1 + S + a2) + q;
-        return X + QStringLiteral("||'") + SqlText(S) + QStringLiteral("'||") + Y + QStringLiteral("='") +
-               SqlText(a1 + S + a2) + q;
+                   SqlText(a1 + sep + a2) + q;
+        return toX + QStringLiteral("||'") + SqlText(sep) + QStringLiteral("'||") + toY +
+               QStringLiteral("='") + SqlText(a1 + sep + a2) + q;
     }
-    if (sqlType == 1) return X + QStringLiteral("||") + Y + QStringLiteral("='") + SqlText(a.left(15)) + q;
+    if (sqlType == 1)
+        return toX + QStringLiteral("||") + toY + QStringLiteral("='") + SqlText(a.left(15)) + q;
     // Engines of type 0 concatenate with "+".
-    return X + QStringLiteral("+") + Y + QStringLiteral("='") + SqlText(a.left(15)) + q;
+    return toX + QStringLiteral("+") + toY + QStringLiteral("='") + SqlText(a.left(15)) + q;
 }
 
 QString AttachmentKeysSql(const QString& program, const QString& company) {
