@@ -14,24 +14,6 @@ namespace {
 
 const char* const kDigitTypeNames[] = {"cdtPrice", "cdtMoney", "cdtUnitCost", "cdtCostsAmount"};
 
-// Rows of a query answer: an array of row arrays or a two-dimensional array.
-QList<VariantList> rowsOf(const Variant& v) {
-    QList<VariantList> rows;
-    if (!v.isArray()) return rows;
-    if (v.dimCount() == 2) {
-        for (int i = v.lowBound(1); i <= v.highBound(1); ++i) {
-            VariantList row;
-            for (int j = v.lowBound(2); j <= v.highBound(2); ++j)
-                row.append(v.at(i, j));
-            rows.append(row);
-        }
-        return rows;
-    }
-    for (const Variant& r : v.toList())
-        rows.append(r.isArray() ? r.toList() : VariantList{r});
-    return rows;
-}
-
 QString ruleName(const QString& entry) {
     return entry.left(entry.indexOf(QLatin1Char('='))).section(QStringLiteral("||"), 0, 0).trimmed();
 }
@@ -186,7 +168,7 @@ void TdmBase::LoadNumberFieldWidths(const QString& table) {
     Variant result;
     if (!Broker->QueryData(QStringLiteral("NUMFD"), QStringLiteral("01"), result, Variant::fromList({table})))
         return;
-    for (const VariantList& row : rowsOf(result)) {
+    for (const VariantList& row : AnswerRows(result)) {
         if (row.size() < 3) continue;
         const QString name = row[0].toString().trimmed().toUpper();
         bool listed = false;
@@ -498,7 +480,7 @@ int TdmBase::GetCurrencyDigits(const QString& code, TCurrencyDigitType kind) {
             qCWarning(lcData) << "currency" << c << "not read:" << e.what();
             return -1;
         }
-        for (const VariantList& row : rowsOf(answer)) {
+        for (const VariantList& row : AnswerRows(answer)) {
             if (row.isEmpty()) continue;
             auto s = std::make_unique<TCurrencySetting>();
             s->CurrencyCode = row[0].toString().trimmed();

@@ -218,4 +218,21 @@ void LoadGridView(const QString& subFolder, const QString& baseName, TClientData
     }
 }
 
+QList<VariantList> AnswerRows(const Variant& v) {
+    QList<VariantList> rows;
+    if (!v.isArray()) return rows;
+    if (v.dimCount() == 2) {
+        for (int i = v.lowBound(1); i <= v.highBound(1); ++i) {
+            VariantList row;
+            for (int j = v.lowBound(2); j <= v.highBound(2); ++j)
+                row.append(v.at(i, j));
+            rows.append(row);
+        }
+        return rows;
+    }
+    for (const Variant& r : v.toList())
+        rows.append(r.isArray() ? r.toList() : VariantList{r});
+    return rows;
+}
+
 } // namespace kvx

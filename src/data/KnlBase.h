@@ -44,4 +44,7 @@ void LoadGridView(const QString& subFolder, const QString& baseName, TClientData
 void SaveGridView(const QString& subFolder, const QString& baseName, TClientDataSet* dataSet,
                   int bodyIndex = -1);
 
+// Rows of a query answer: an array of row arrays or a two-dimensional array.
+QList<VariantList> AnswerRows(const Variant& v);
+
 } // namespace kvx

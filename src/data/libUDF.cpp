@@ -1,4 +1,5 @@
 #include "libUDF.h"
+#include "KnlBase.h"
 
 #include "server/Brokers.h"
 #include "server/LibStrs.h"
@@ -6,24 +7,6 @@
 namespace kvx {
 
 namespace {
-
-// Rows of a query answer: an array of row arrays or a two-dimensional array.
-QList<VariantList> answerRows(const Variant& v) {
-    QList<VariantList> rows;
-    if (!v.isArray()) return rows;
-    if (v.dimCount() == 2) {
-        for (int i = v.lowBound(1); i <= v.highBound(1); ++i) {
-            VariantList row;
-            for (int j = v.lowBound(2); j <= v.highBound(2); ++j)
-                row.append(v.at(i, j));
-            rows.append(row);
-        }
-        return rows;
-    }
-    for (const Variant& r : v.toList())
-        rows.append(r.isArray() ? r.toList() : VariantList{r});
-    return rows;
-}
 
 QString textOf(const VariantList& row, int i) {
     return i < row.size() && !row[i].isEmptyOrNull() ? row[i].toString().trimmed() : QString();
@@ -80,7 +63,7 @@ QString TUDFFields::RulesStatement(const QString& flag, const QString& kind, con
 }
 
 void TUDFFields::AddRows(const Variant& rows, const FieldResolver& resolve) {
-    for (const VariantList& row : answerRows(rows)) {
+    for (const VariantList& row : AnswerRows(rows)) {
         const QString target = textOf(row, 0);
         // The left join gives a row without line for a header whose lines are all disabled.
         if (target.isEmpty()) continue;
