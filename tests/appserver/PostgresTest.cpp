@@ -240,8 +240,8 @@ TEST(Postgres, TheServerRoleOwnsNothingAndNamesKeepTheirSpelling) {
     QStringList names;
     for (const auto& c : docus)
         names << c.name;
-    EXPECT_EQ(names,
-              QStringList({"NCONDITION", "CREATOR", "PROGRAMME", "VCONDITION", "ActivePage", "CREATE_DATE"}));
+    EXPECT_EQ(names, QStringList({"NCONDITION", "CREATOR", "PROGRAMME", "VCONDITION", "ActivePage",
+                                  "CREATE_DATE", "USR_GROUP", "SHARED", "IS_DEFAULT"}));
     EXPECT_EQ(s.dialect().primaryKey(s.db(), "DOCUS"), QStringList({"NCONDITION", "CREATOR", "PROGRAMME"}));
     EXPECT_TRUE(s.dialect().tableNames(s.db()).contains("schema_version"));
     EXPECT_TRUE(s.dialect().tableNames(s.db()).contains("QLDMB"));

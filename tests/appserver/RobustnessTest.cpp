@@ -200,7 +200,8 @@ TEST(ApplySafety, OriginalValuesCompareExactlyAndValuesMustSuitTheirColumns) {
 TEST(ApplySafety, AppliedRowsAreTheStoredRowsWhateverTheShapeOfEachChange) {
     apptest::ServerEnv env;
     Storage s(env.config);
-    s.exec("CREATE TABLE TDEF (K VARCHAR(10) PRIMARY KEY, S VARCHAR(8) DEFAULT 'dflt', N INTEGER, D FLOAT)");
+    apptest::ownerExec(
+        s, "CREATE TABLE TDEF (K VARCHAR(10) PRIMARY KEY, S VARCHAR(8) DEFAULT 'dflt', N INTEGER, D FLOAT)");
     TableProvider::Options o;
     o.table = "TDEF";
     o.keyFields = {"K"};

@@ -118,6 +118,7 @@ int stored(const apptest::ServerEnv& env) {
 } // namespace
 
 TEST(Tls, AVerifiedServerServesSignInAndDataAndOthersAreRefused) {
+    APPTEST_SQLITE_ONLY(); // the transport is the same on every engine
     Certificates certs;
     ASSERT_TRUE(certs.made);
     apptest::ServerEnv env;
@@ -184,6 +185,7 @@ TEST(Tls, AVerifiedServerServesSignInAndDataAndOthersAreRefused) {
 }
 
 TEST(Tls, WithTlsOptionalBothKindsOfClientAreServed) {
+    APPTEST_SQLITE_ONLY(); // the transport is the same on every engine
     Certificates certs;
     ASSERT_TRUE(certs.made);
     apptest::ServerEnv env;
@@ -212,6 +214,7 @@ TEST(Tls, ATlsClientOfAPlainServerIsToldAtOnce) {
 }
 
 TEST(Tls, AServerWithAnUnusableCertificateOrKeyDoesNotStart) {
+    APPTEST_SQLITE_ONLY(); // the transport is the same on every engine
     Certificates certs;
     ASSERT_TRUE(certs.made);
     auto startWith = [&](const QString& section) {
