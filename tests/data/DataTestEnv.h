@@ -83,6 +83,22 @@ inline kvx::Row mainRow(const QString& key, double flag, const QString& cur = QS
             flag};
 }
 
+// The demo user's broker on a module, with an in-memory pvdMain of the QLDMB layout behind cdsMain.
+inline void bindDemoModule(TBrokers* broker, const std::shared_ptr<kvx::Dispatch>& wcHolder, kvx::TdmBase* dm,
+                           kvx::test::MemoryProvider& provider) {
+    broker->WorkCenter = Variant(wcHolder);
+    broker->ProgID = QStringLiteral("QLDI05");
+    broker->UserID = QStringLiteral("DS");
+    broker->CompanyID = QStringLiteral("DEMO");
+    broker->DBName = QStringLiteral("DEMO");
+    broker->UserGroup = QStringLiteral("ADMIN");
+    dm->Broker = broker;
+    dm->ServerDate = QStringLiteral("20261208");
+    provider.table("pvdMain").fields = mainLayout();
+    dm->cdsMain->SetRemoteServer(&provider);
+    dm->cdsMain->SetPacketRecords(-1);
+}
+
 struct DataEnv {
     kvxtest::TempTree tree;
     kvx::test::MemoryProvider provider; // outlives the module that reads it
@@ -101,17 +117,7 @@ struct DataEnv {
         wc->catalogue.insert("E/100002", QStringLiteral("月份必须在 1 到 12 之间!"));
         wc->catalogue.insert("E/200820", QStringLiteral("年份必须在 1753 到 9999 之间!"));
         wc->catalogue.insert("E/000005", QStringLiteral("日期错误, 请重新输入!"));
-        broker->WorkCenter = Variant(wcHolder);
-        broker->ProgID = QStringLiteral("QLDI05");
-        broker->UserID = QStringLiteral("DS");
-        broker->CompanyID = QStringLiteral("DEMO");
-        broker->DBName = QStringLiteral("DEMO");
-        broker->UserGroup = QStringLiteral("ADMIN");
-        dm->Broker = broker;
-        dm->ServerDate = QStringLiteral("20261208");
-        provider.table("pvdMain").fields = mainLayout();
-        dm->cdsMain->SetRemoteServer(&provider);
-        dm->cdsMain->SetPacketRecords(-1);
+        bindDemoModule(broker, wcHolder, dm, provider);
     }
     void connectServices() { ASSERT_TRUE(broker->ConnectServices()); }
     void addRow(const kvx::Row& r) { provider.table("pvdMain").rows << r; }

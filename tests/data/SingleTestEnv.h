@@ -97,17 +97,7 @@ struct SingleEnv {
     SingleEnv() {
         kvx::DialogService::instance().setScripted(true);
         kvx::DialogService::instance().clear();
-        broker->WorkCenter = Variant(wcHolder);
-        broker->ProgID = QStringLiteral("QLDI05");
-        broker->UserID = QStringLiteral("DS");
-        broker->CompanyID = QStringLiteral("DEMO");
-        broker->DBName = QStringLiteral("DEMO");
-        broker->UserGroup = QStringLiteral("ADMIN");
-        dm->Broker = broker;
-        dm->ServerDate = QStringLiteral("20261208");
-        provider.table("pvdMain").fields = mainLayout();
-        dm->cdsMain->SetRemoteServer(&provider);
-        dm->cdsMain->SetPacketRecords(-1);
+        bindDemoModule(broker, wcHolder, dm, provider);
         form.workPath = tree.clientPath();
     }
     void connectServices() { ASSERT_TRUE(broker->ConnectServices()); }
