@@ -414,3 +414,30 @@ TEST_F(Qldi05Window, EveryTextOfTheWindowIsInTheInterfaceLanguage) {
         delete w;
     }
 }
+
+TEST_F(Qldi05Window, TheRemarkButtonShowsItsGlyphInEveryState) {
+    TfrmQldi05* w = open();
+    w->pgHead->setActivePage(w->tbsHead1);
+    QApplication::processEvents();
+    // Darker pixels inside the glyph's frame (the middle of the button, whose face is nearly white): the
+    // lines of the phrase-list glyph, which its disabled (embossed) form must keep too.
+    auto inner = [w] {
+        const QImage shot = w->edMB005->button()->grab().toImage();
+        const QPoint c = shot.rect().center();
+        int n = 0;
+        for (int y = c.y() - 4; y <= c.y() + 4; ++y)
+            for (int x = c.x() - 4; x <= c.x() + 4; ++x) {
+                const QRgb p = shot.pixel(x, y);
+                n += qRed(p) + qGreen(p) + qBlue(p) < 600;
+            }
+        return n;
+    };
+    ASSERT_FALSE(w->edMB005->button()->isEnabled()); // Browse
+    EXPECT_GT(inner(), 8);
+    go(w, kExport);
+    press(w, Qt::Key_F7);
+    ASSERT_EQ(w->EditState, TfrmBase::esEdit);
+    QApplication::processEvents();
+    ASSERT_TRUE(w->edMB005->button()->isEnabled());
+    EXPECT_GT(inner(), 8);
+}
