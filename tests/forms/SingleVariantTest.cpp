@@ -7,12 +7,15 @@
 #include "TempTree.h"
 
 #include "Storage.h"
+#include "controls/CheckBoxes.h"
+#include "controls/ExtPageControl.h"
 #include "controls/FDBGrid.h"
 #include "controls/StatusBar.h"
 #include "platform/Automation.h"
 #include "platform/DialogService.h"
 #include "platform/Field.h"
 #include "platform/SocketConnection.h"
+#include "query/OptionsCF.h"
 #include "server/BuildVariant.h"
 
 #include <QApplication>
@@ -311,4 +314,14 @@ TEST(BuildVariants, AWindowDeletedWhileItsEditHasTheFocusTakesItsModuleAlong) {
     QPointer<QObject> module = env.w->dm();
     env.w.reset();
     EXPECT_TRUE(module.isNull());
+}
+
+TEST(BuildVariants, TheOptionsOfferColourManagementOnlyInTheCurrentBuild) {
+    VariantEnv env;
+    env.start();
+    std::unique_ptr<TfrmOptions> dialog(TKVForm::Create<TfrmOptions>(env.w.get(), env.w.get()));
+    dialog->pgMain->setActivePage(dialog->tbsGeneral);
+    EXPECT_TRUE(dialog->chkKeepOnAdd->isVisibleTo(dialog.get()));
+    EXPECT_EQ(dialog->chkColorManage->isVisibleTo(dialog.get()), !older());
+    EXPECT_TRUE(dialog->chkFastInput->isVisibleTo(dialog.get()));
 }
