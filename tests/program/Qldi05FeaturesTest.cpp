@@ -441,3 +441,21 @@ TEST_F(Qldi05Window, TheRemarkButtonShowsItsGlyphInEveryState) {
     ASSERT_TRUE(w->edMB005->button()->isEnabled());
     EXPECT_GT(inner(), 8);
 }
+
+TEST_F(Qldi05Window, RowsOfLaterPacketsArePaintedToo) {
+    // The last records of the table, fetched after the first packet: their colours are fetched with them.
+    const QString lastImport = db->scalar("SELECT MAX(MB001) FROM QLDMB WHERE MB002 = '3'").toString();
+    const QString lastExport = db->scalar("SELECT MAX(MB001) FROM QLDMB WHERE MB002 = '2'").toString();
+    TfrmQldi05* w = open();
+    w->pgHead->setActivePage(w->tbsBrowse);
+    TClientDataSet* cds = w->dm()->cdsMain;
+    const int firstPacket = cds->RecordCount();
+    cds->FetchAll();
+    ASSERT_GT(cds->RecordCount(), firstPacket) << "the table fits one packet";
+    // Every fetched record has its colours before the cursor ever moves to one.
+    EXPECT_EQ(w->dm()->cdsMainColor->RecordCount(), cds->RecordCount());
+    const Paint imp = cellPaint(w, lastImport, "MB001C");
+    EXPECT_EQ(imp.back, fromBgr(14087638)) << lastImport.toStdString();
+    const Paint exp = cellPaint(w, lastExport, "MB001C");
+    EXPECT_EQ(exp.back, fromBgr(16771276)) << lastExport.toStdString();
+}
