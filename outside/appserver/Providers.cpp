@@ -325,42 +325,51 @@ public:
 
     // Kind (number, text, null) and text of each value.
     static QString exactKey(const QVariantList& key) {
+        auto kind = [](const QVariant& v) {
+            const bool isText = v.typeId() == QMetaType::QString || v.typeId() == QMetaType::QByteArray;
+            return v.isNull() ? QLatin1Char('0') : isText ? QLatin1Char('s') : QLatin1Char('n');
+        };
+        if (key.size() == 1) return kind(key[0]) + key[0].toString();
         QString out;
         for (const QVariant& v : key) {
             const QString text = v.toString();
-            const bool isText = v.typeId() == QMetaType::QString || v.typeId() == QMetaType::QByteArray;
-            out += (v.isNull() ? QLatin1Char('0')
-                    : isText   ? QLatin1Char('s')
-                               : QLatin1Char('n')) +
-                   QString::number(text.size()) + QLatin1Char(':') + text;
+            out += kind(v) + QString::number(text.size()) + QLatin1Char(':') + text;
         }
         return out;
     }
     // One spelling for the keys a database may take as equal: texts trimmed and case-folded, numbers
     // (and texts that read as numbers) by value.
     static QString looseKey(const QVariantList& key) {
-        if (key.size() == 1 && key[0].typeId() == QMetaType::QString) {
-            // The common key: one text, not a number.
-            QString text = key[0].toString().trimmed();
-            const QChar first = text.isEmpty() ? QChar() : text.front().toLower();
-            if (!first.isDigit() && first != u'+' && first != u'-' && first != u'.' && first != u'i' &&
-                first != u'n')
-                return std::move(text).toCaseFolded();
-        }
+        auto loose = [](const QVariant& v) {
+            QString text = v.toString().trimmed();
+            if (v.typeId() != QMetaType::QString || mayBeNumber(text)) {
+                bool isNumber = false;
+                const double n = text.toDouble(&isNumber);
+                if (isNumber) return QString::number(n, 'g', 17);
+            }
+            return std::move(text).toCaseFolded();
+        };
+        if (key.size() == 1) return loose(key[0]);
         QString out;
         for (const QVariant& v : key) {
-            QString text = v.toString().trimmed();
-            const QChar first = text.isEmpty() ? QChar() : text.front().toLower();
-            bool isNumber = false;
-            if (v.typeId() != QMetaType::QString || first.isDigit() || first == u'+' || first == u'-' ||
-                first == u'.' || first == u'i' || first == u'n') {
-                const double n = text.toDouble(&isNumber);
-                if (isNumber) text = QString::number(n, 'g', 17);
-            }
-            if (!isNumber) text = std::move(text).toCaseFolded();
+            const QString text = loose(v);
             out += QString::number(text.size()) + QLatin1Char(':') + text;
         }
         return out;
+    }
+    // Whether a trimmed text may read as a number: digits, signs, points and exponents, or infinity and
+    // not-a-number.
+    static bool mayBeNumber(QStringView text) {
+        if (text.isEmpty()) return false;
+        const bool numeric = std::all_of(text.begin(), text.end(), [](QChar c) {
+            return (c >= u'0' && c <= u'9') || c == u'+' || c == u'-' || c == u'.' || c == u'e' || c == u'E';
+        });
+        if (numeric) return true;
+        QStringView rest = text;
+        if (rest.front() == u'+' || rest.front() == u'-') rest = rest.mid(1);
+        return rest.compare(u"inf", Qt::CaseInsensitive) == 0 ||
+               rest.compare(u"infinity", Qt::CaseInsensitive) == 0 ||
+               rest.compare(u"nan", Qt::CaseInsensitive) == 0;
     }
 
 private:
@@ -882,10 +891,15 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
             writes.append(forced.cbegin(), forced.size());
         }
         // The statement of a shape is made and prepared the first time only.
-        QByteArray shapeKey(1, kind);
+        QVarLengthArray<int, 40> shapeOf{int(kind)};
         for (const auto& w : std::as_const(writes))
-            shapeKey.append(reinterpret_cast<const char*>(&w.first), qsizetype(sizeof w.first));
-        Shape& shape = shapes[shapeKey];
+            shapeOf.append(w.first);
+        const QByteArray shapeKey = QByteArray::fromRawData(
+            reinterpret_cast<const char*>(shapeOf.constData()), shapeOf.size() * qsizetype(sizeof(int)));
+        auto found = shapes.find(shapeKey);
+        if (found == shapes.end())
+            found = shapes.insert(QByteArray(shapeKey.constData(), shapeKey.size()), Shape());
+        Shape& shape = *found;
         if (shape.sql.isEmpty()) {
             QStringList names, terms;
             QList<bool> covered(tableColumns_.size(), false);
@@ -919,12 +933,11 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
             if (kind != 'I')
                 for (const QVariant& k : std::as_const(keyValues))
                     q->bindValue(b++, k);
-            ok = q->exec();
+            ok = q->exec(); // a change has no result to finish
             if (!ok) prepareError = q->lastError().databaseText();
-            q->finish();
         }
         // Rows of these keys read before are stale now.
-        prefetched.touch(looseAt(i, keyValues));
+        prefetched.touch(loose.isNull() ? CurrentRows::looseKey(keyValues) : loose);
         if (kind == 'U' && newKey != keyValues) prefetched.touch(CurrentRows::looseKey(newKey));
         if (!ok) {
             savepoint.rollBack();
