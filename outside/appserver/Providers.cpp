@@ -4,6 +4,7 @@
 #include "platform/CodePage.h"
 
 #include <QDate>
+#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSqlError>
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <cmath>
 #include <unordered_map>
+
+Q_LOGGING_CATEGORY(lcProviders, "kvx.appserver")
 
 namespace kvxsrv {
 
@@ -407,14 +410,24 @@ void TableProvider::prefetchRows(CurrentRows& rows, const QStringList& keys, con
     }
     const QString sql =
         QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(tableColumns_.join(','), opt_.table, where);
+    // A batch that fails (a key value its column cannot take, on PostgreSQL) leaves its keys to be read
+    // alone, row by row, as they come; its savepoint keeps the transaction usable.
     QString error;
     QSqlQuery* q = cache.get(sql, error);
-    if (!q) throw StorageError(error.toStdString());
+    if (!q) {
+        qCDebug(lcProviders) << "reading rows by batches refused:" << error;
+        return;
+    }
+    Storage::StatementSavepoint savepoint(storage_);
     int b = 0;
     for (int n = 0; n < CurrentRows::kBatch; ++n)
         for (const QVariant& v : batch[std::min<qsizetype>(n, batch.size() - 1)])
             q->bindValue(b++, v);
-    if (!q->exec()) throw StorageError(q->lastError().text().toStdString());
+    if (!q->exec()) {
+        qCDebug(lcProviders) << "a batch of keys failed:" << q->lastError().text();
+        savepoint.rollBack();
+        return;
+    }
     // Stored rows are known by the keys of the batch they read exactly as.
     QHash<QString, QString> looseOfExact;
     for (int n = 0; n < batch.size(); ++n)
@@ -435,7 +448,10 @@ void TableProvider::prefetchRows(CurrentRows& rows, const QStringList& keys, con
         else
             rows.block(CurrentRows::looseKey(key));
     }
-    if (q->lastError().isValid()) throw StorageError(q->lastError().text().toStdString());
+    if (q->lastError().isValid()) {
+        qCDebug(lcProviders) << "a batch of keys failed:" << q->lastError().text();
+        savepoint.rollBack();
+    }
     q->finish();
 }
 

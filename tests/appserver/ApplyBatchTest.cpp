@@ -114,7 +114,9 @@ TEST(ApplyBatches, WritesOfEarlierRowsAreSeenByTheRowsAfterThem) {
         EXPECT_EQ(storedS(s, QStringLiteral("K%1").arg(i, 3, 10, QChar('0'))), QStringLiteral("m%1").arg(i));
     // The row reported for a conflict is the one stored when that row was checked.
     for (const kvx::ReconcileError& e : r.errors) {
-        if (e.deltaIndex == 6) EXPECT_EQ(e.currentValues.value(S).toString(), "first");
+        if (e.deltaIndex == 6) {
+            EXPECT_EQ(e.currentValues.value(S).toString(), "first");
+        }
     }
 }
 
@@ -205,4 +207,34 @@ TEST(ApplyBatches, ConversionDescriptorsAreOpenedOncePerConversion) {
     EXPECT_EQ(kvx::codepage::encode(QString::fromUtf8("设置"), 936).size(), 4);
     EXPECT_EQ(descriptorsOpened.load(), before);
     EXPECT_EQ(s.scalar("SELECT COUNT(*) FROM TG").toInt(), 600);
+}
+
+// A key value its column cannot take (a text for an integer key: PostgreSQL refuses the statement) in a
+// row refused before its read must not spoil the reads of the rows around it.
+TEST(ApplyBatches, AKeyItsColumnCannotTakeSpoilsOnlyItsOwnRow) {
+    apptest::ServerEnv env;
+    Storage s(env.config);
+    apptest::ownerExec(s, "CREATE TABLE TI (K INTEGER PRIMARY KEY, P VARCHAR(4), S VARCHAR(8))");
+    s.exec("INSERT INTO TI (K, P, S) VALUES (1, 'x', 'a')");
+    s.exec("INSERT INTO TI (K, P, S) VALUES (2, 'x', 'b')");
+    TableProvider::Options o;
+    o.table = "TI";
+    o.keyFields = {"K"};
+    o.pinned = {{"P", "x"}};
+    TableProvider p(s, o);
+    p.dataRequest(kvx::DataRequest{"All", "K", {}}.toVariant());
+    const auto fetched = p.getRecords(-1);
+    ASSERT_EQ(fetched.rows.size(), 2);
+    kvx::Delta d;
+    d.fields = fetched.fields;
+    d.rows.append(modified(fetched.rows[0], 2, "new1"));
+    d.rows.append(modified({"abc", "y", "b"}, 2, "zz")); // another owner's row: refused unread
+    d.rows.append(modified(fetched.rows[1], 2, "new2"));
+    const auto r = p.applyUpdates(d, -1);
+    ASSERT_EQ(r.errorCount, 1);
+    EXPECT_EQ(r.errors[0].deltaIndex, 1);
+    EXPECT_EQ(r.errors[0].errorCode, kNotPermitted);
+    EXPECT_EQ(r.applied.size(), 2);
+    EXPECT_EQ(s.scalar("SELECT S FROM TI WHERE K = 1").toString(), "new1");
+    EXPECT_EQ(s.scalar("SELECT S FROM TI WHERE K = 2").toString(), "new2");
 }
