@@ -307,17 +307,17 @@ public:
     // The stored row of the key from a batch (once); empty when it is to be read alone.
     std::optional<kvx::Row> take(const QString& loose, const QVariantList& key) {
         const auto it = rows_.find(loose);
-        if (it == rows_.end() || !it->unique || it->exact != exactKey(key)) return std::nullopt;
+        if (it == rows_.end() || !it->unique || !sameKey(it->key, key)) return std::nullopt;
         std::optional<kvx::Row> row(std::move(it->row));
         rows_.erase(it);
         return row;
     }
-    void add(const QString& loose, QString exact, kvx::Row row) {
+    void add(const QString& loose, const QVariantList& key, kvx::Row row) {
         const auto it = rows_.find(loose);
         if (it != rows_.end())
             it->unique = false;
         else
-            rows_.insert(loose, Entry{std::move(exact), std::move(row), true});
+            rows_.insert(loose, Entry{key, std::move(row), true});
     }
     // A stored row the database matched to a key of another spelling: its key is read alone.
     void block(const QString& loose) { rows_[loose].unique = false; }
@@ -326,19 +326,16 @@ public:
         rows_.remove(loose);
     }
 
-    // Kind (number, text, null) and text of each value.
-    static QString exactKey(const QVariantList& key) {
+    // Whether two keys read exactly alike: the same kind (number, text, null) and text of each value.
+    static bool sameKey(const QVariantList& a, const QVariantList& b) {
         auto kind = [](const QVariant& v) {
             const bool isText = v.typeId() == QMetaType::QString || v.typeId() == QMetaType::QByteArray;
-            return v.isNull() ? QLatin1Char('0') : isText ? QLatin1Char('s') : QLatin1Char('n');
+            return v.isNull() ? 0 : isText ? 1 : 2;
         };
-        if (key.size() == 1) return kind(key[0]) + key[0].toString();
-        QString out;
-        for (const QVariant& v : key) {
-            const QString text = v.toString();
-            out += kind(v) + QString::number(text.size()) + QLatin1Char(':') + text;
-        }
-        return out;
+        if (a.size() != b.size()) return false;
+        for (qsizetype i = 0; i < a.size(); ++i)
+            if (kind(a[i]) != kind(b[i]) || a[i].toString() != b[i].toString()) return false;
+        return true;
     }
     // One spelling for the keys a database may take as equal: texts trimmed and case-folded, numbers
     // (and texts that read as numbers) by value.
@@ -377,7 +374,7 @@ public:
 
 private:
     struct Entry {
-        QString exact;
+        QVariantList key;
         kvx::Row row;
         bool unique = true;
     };
@@ -429,9 +426,9 @@ void TableProvider::prefetchRows(CurrentRows& rows, const QStringList& keys, con
         return;
     }
     // Stored rows are known by the keys of the batch they read exactly as.
-    QHash<QString, QString> looseOfExact;
+    QMultiHash<QString, int> byFirstText;
     for (int n = 0; n < batch.size(); ++n)
-        looseOfExact.insert(CurrentRows::exactKey(batch[n]), batchLoose[n]);
+        byFirstText.insert(batch[n].value(0).toString(), n);
     QVariantList key;
     while (q->next()) {
         kvx::Row row;
@@ -441,10 +438,12 @@ void TableProvider::prefetchRows(CurrentRows& rows, const QStringList& keys, con
         key.clear();
         for (int c : std::as_const(keyColumn))
             key << q->value(c);
-        QString exact = CurrentRows::exactKey(key);
-        const auto it = looseOfExact.constFind(exact);
-        if (it != looseOfExact.cend())
-            rows.add(*it, std::move(exact), std::move(row));
+        int match = -1;
+        for (auto it = byFirstText.constFind(key.value(0).toString());
+             it != byFirstText.cend() && it.key() == key.value(0).toString() && match < 0; ++it)
+            if (CurrentRows::sameKey(batch[*it], key)) match = *it;
+        if (match >= 0)
+            rows.add(batchLoose[match], key, std::move(row));
         else
             rows.block(CurrentRows::looseKey(key));
     }
