@@ -76,7 +76,7 @@ struct ServerEnv {
                  "DEFAULT 0, "
                  "COMPANY VARCHAR(10) NOT NULL DEFAULT '', CREATOR VARCHAR(10) NOT NULL DEFAULT '', "
                  "USR_GROUP VARCHAR(10) NOT NULL DEFAULT '', CREATE_DATE VARCHAR(8) NOT NULL DEFAULT '', "
-                 "MODIFIER VARCHAR(10), MODI_DATE VARCHAR(8), "
+                 "MODIFIER VARCHAR(10) NOT NULL DEFAULT '', MODI_DATE VARCHAR(8) NOT NULL DEFAULT '', "
                  "FLAG FLOAT NOT NULL DEFAULT 0)");
         for (const QVariantList& r :
              {QVariantList{"O'K", "1", "first", 1, 0.1}, QVariantList{"T2", "2", "second", 2, 0.2},
