@@ -1278,12 +1278,7 @@ void TfrmSingle::miOptionsClick() {
     if (!RunOptionsDialog(o)) return;
     KeepOnAdd = o.keepOnAdd;
     FocusPageOne = o.focusPageOne;
-    if (ColorManage && !o.colorManage) {
-        ResetColors();
-        btnColorQuery->setVisible(false);
-        ColorManage = false;
-        ToolBar1->Arrange();
-    }
+    if (ColorManage && !o.colorManage) switchColorManageOff();
     if (!dm) return;
     dm->MoneyAutoZero = o.moneyAutoZero;
     dm->MoneyThousand = o.moneyThousand;

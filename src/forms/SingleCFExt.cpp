@@ -467,23 +467,46 @@ void TfrmSingle::CreateColorComponents() {
             qCWarning(lcForms) << "colour rules not read:" << e.what();
         }
     }
-    // The conditions of the grid entry, for the colour-filter menu.
-    pugi::xml_document doc;
-    const QByteArray xml = ColorDefinition.toUtf8();
-    if (!xml.isEmpty() && doc.load_buffer(xml.constData(), size_t(xml.size()))) {
-        for (const pugi::xpath_node& n : doc.select_nodes("//component[@name='gdHead']/condition")) {
-            TColorMenuCondition c;
-            const pugi::xml_node node = n.node();
-            c.caption = QString::fromUtf8(node.attribute("caption") ? node.attribute("caption").value()
-                                                                    : node.attribute("msg").value());
-            c.value = QString::fromUtf8(node.attribute("value").value());
-            c.fontColor = QString::fromUtf8(node.attribute("colorx").value());
-            c.background = QString::fromUtf8(node.attribute("bkcolor").value());
-            ColorConditions << c;
+    // The conditions of the grid's entry feed the colour-filter menu and the colour query form.
+    const TColorComponent* entry =
+        colorComponents_ ? colorComponents_->FindComponentRule(QStringLiteral("gdHead"), QString()) : nullptr;
+    if (entry)
+        for (int i = 0; i < entry->Conditions->Count(); ++i) {
+            const TColorCondition* c = entry->Conditions->Items(i);
+            ColorConditions << TColorMenuCondition{c->Msg, c->Value, c->ColorX, c->BkColor, false};
         }
-    }
     rebuildColorMenu();
+    createColorQueryForm(entry ? entry->Conditions : nullptr);
     btnColorQuery->setVisible(ColorManage && btnQuery && !btnQuery->isHidden() && HasColorQueryForm());
+}
+
+void TfrmSingle::createColorQueryForm(const TColorConditions* gridConditions) {
+    delete colorQueryForm_.data();
+    if (gridConditions) colorQueryForm_ = TKVForm::Create<TColorQBEForm>(this, this, gridConditions);
+}
+
+bool TfrmSingle::ColorQBEIsColorManage() const {
+    return UserSetting(QStringLiteral("InputSettings003"), QStringLiteral("IsColorManage"), false);
+}
+
+bool TfrmSingle::RunColorQueryForm(bool& ColorManageOff) {
+    ColorManageOff = false;
+    if (!colorQueryForm_) return false;
+    // The form works on the conditions with their selection flags and hands the flags back on OK.
+    TColorConditions conditions;
+    for (const TColorMenuCondition& m : std::as_const(ColorConditions)) {
+        TColorCondition* c = conditions.Add();
+        c->Msg = m.caption;
+        c->Value = m.value;
+        c->ColorX = m.fontColor;
+        c->BkColor = m.background;
+        c->Tag = m.selected ? 1 : 0;
+    }
+    if (!colorQueryForm_->Run(ColorManage, &conditions)) return false;
+    for (int i = 0; i < ColorConditions.size() && i < conditions.Count(); ++i)
+        ColorConditions[i].selected = conditions.Items(i)->Tag != 0;
+    ColorManageOff = !colorQueryForm_->ColorManage();
+    return true;
 }
 
 void TfrmSingle::rebuildColorMenu() {
@@ -514,14 +537,18 @@ void TfrmSingle::ColorMenuClick(int Item) {
     ApplyColorFilter();
 }
 
+void TfrmSingle::switchColorManageOff() {
+    ResetColors();
+    btnColorQuery->setVisible(false);
+    ColorManage = false;
+    ToolBar1->Arrange();
+}
+
 void TfrmSingle::btnColorQueryClick() {
     bool off = false;
-    if (RunColorQueryForm(off) && off) {
-        ResetColors();
-        btnColorQuery->setVisible(false);
-        ColorManage = false;
-        ToolBar1->Arrange();
-    }
+    // Cancel leaves the selection and the data as they are.
+    if (!RunColorQueryForm(off)) return;
+    if (off) switchColorManageOff();
     ApplyColorFilter();
 }
 
