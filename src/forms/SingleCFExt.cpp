@@ -518,6 +518,7 @@ void TfrmSingle::rebuildColorMenu() {
         auto* label = new QLabel(DisplayConvert(c.caption));
         label->setAlignment(Qt::AlignCenter);
         label->setMinimumHeight(20);
+        label->setMinimumWidth(96);
         label->setAutoFillBackground(true);
         const QColor text = colorOf(c.fontColor, Qt::black);
         const QColor back = colorOf(c.background, palette().color(QPalette::Window));

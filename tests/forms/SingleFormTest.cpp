@@ -18,11 +18,11 @@
 #include "query/OptionsCF.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QCheckBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -1015,13 +1015,22 @@ TEST(SingleScreenshots, BrowseAndEditInChineseAndEnglish) {
     if (qEnvironmentVariableIsEmpty("KVX_SOURCE_DIR")) GTEST_SKIP() << "needs the source tree";
     for (const char* lang : {"chs", "eng"}) {
         Env env(true, QString::fromLatin1(lang) == "chs" ? "936" : "437");
+        env.colourRules();
         env.open();
         env.showActive();
+        ASSERT_TRUE(env.w->btnColorQuery->isVisible());
         env.w->pgHead->setActivePage(env.w->tbsBrowse);
         const QString dir = qEnvironmentVariable("KVX_SOURCE_DIR") + "/docs/images";
         QDir().mkpath(dir);
         const QImage browse = env.w->grab().toImage();
         ASSERT_TRUE(browse.save(dir + QStringLiteral("/single-browse-%1.png").arg(lang)));
+        // The colour-filter menu, each rule in its own colours.
+        env.w->pmColorCondition->popup(
+            env.w->btnColorQuery->mapToGlobal(QPoint(0, env.w->btnColorQuery->height())));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(env.w->pmColorCondition));
+        ASSERT_TRUE(env.w->pmColorCondition->grab().toImage().save(
+            dir + QStringLiteral("/single-colour-menu-%1.png").arg(lang)));
+        env.w->pmColorCondition->hide();
         env.key(Qt::Key_F7);
         ASSERT_EQ(env.w->EditState, TfrmBase::esEdit);
         const QImage edit = env.w->grab().toImage();
