@@ -24,8 +24,6 @@
 #include <QStringList>
 #include <functional>
 
-class QWidgetAction;
-
 namespace kvx {
 
 class TColorComponents;

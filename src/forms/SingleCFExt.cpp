@@ -20,13 +20,11 @@
 #include <QDate>
 #include <QHelpEvent>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QScopeGuard>
 #include <QTableView>
 #include <QTimer>
 #include <QToolTip>
-#include <QWidgetAction>
 #include <pugixml.hpp>
 
 namespace kvx {
@@ -513,20 +511,12 @@ void TfrmSingle::rebuildColorMenu() {
     pmColorCondition->clear();
     for (int i = 0; i < ColorConditions.size(); ++i) {
         const TColorMenuCondition& c = ColorConditions[i];
-        auto* action = new QWidgetAction(pmColorCondition);
+        auto* action = new QAction(pmColorCondition);
         action->setObjectName(QStringLiteral("mnuColor%1").arg(i));
-        auto* label = new QLabel(DisplayConvert(c.caption));
-        label->setAlignment(Qt::AlignCenter);
-        label->setMinimumHeight(20);
-        label->setMinimumWidth(96);
-        label->setAutoFillBackground(true);
-        const QColor text = colorOf(c.fontColor, Qt::black);
-        const QColor back = colorOf(c.background, palette().color(QPalette::Window));
-        label->setStyleSheet(QStringLiteral("QLabel { color: %1; background: %2; padding: 2px 12px; }"
-                                            "QLabel:hover { background: palette(highlight); }")
-                                 .arg(text.name(), back.name()));
-        action->setDefaultWidget(label);
-        action->setText(c.caption);
+        // The menu draws the item (ColorConditionMenu): font colour black and background the menu's
+        // colour when the rule's value is no number.
+        action->setText(DisplayConvert(c.caption).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        action->setData(QVariantList{colorOf(c.fontColor, Qt::black), colorOf(c.background, QColor())});
         pmColorCondition->addAction(action);
         connect(action, &QAction::triggered, this, [this, i] { ColorMenuClick(i); });
     }

@@ -889,6 +889,31 @@ TEST(SingleColorFilter, TheColourQueryFormCombinesTwoConditionsWithTheCurrentQue
     EXPECT_TRUE(env.w->ColorConditions[1].selected);
 }
 
+TEST(SingleColorFilter, TheMenuDrawsEachRuleInItsColoursAndWorksByKeyboard) {
+    Env env;
+    env.colourRules();
+    env.open();
+    env.showActive();
+    QMenu* menu = env.w->pmColorCondition;
+    ASSERT_EQ(menu->actions().size(), 3);
+    menu->popup(env.w->mapToGlobal(QPoint(20, 20)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    QTest::keyClick(menu, Qt::Key_Down);
+    QTest::keyClick(menu, Qt::Key_Down);
+    ASSERT_EQ(menu->activeAction(), menu->actions()[1]);
+    const QImage image = menu->grab().toImage();
+    const auto pixel = [&](int item) {
+        const QRect r = menu->actionGeometry(menu->actions()[item]);
+        return image.pixelColor(r.left() + 2, r.top() + 2);
+    };
+    EXPECT_EQ(pixel(0), QColor(255, 255, 0));                        // bkcolor 65535
+    EXPECT_EQ(pixel(1), menu->palette().color(QPalette::Highlight)); // the highlighted item
+    EXPECT_EQ(pixel(2), menu->palette().color(QPalette::Window));    // no background of its own
+    QTest::keyClick(menu, Qt::Key_Return);
+    EXPECT_TRUE(env.w->ColorConditions[1].selected);
+    EXPECT_EQ(env.provider.requests.last().condition, " ( MB002='3' ) ");
+}
+
 TEST(SingleColorFilter, SwitchingColourManagementOffInTheFormHidesTheButtonAndDropsTheFilter) {
     Env env;
     env.colourRules();
