@@ -1,8 +1,9 @@
 // The single-table window on an in-memory provider and a fake work center whose counter answers the
 // statements the window sends: layout, keep-on-add, key controls by state, pages and focus-page-one,
 // the calculator keys, Enter through the pages, voucher formats, run modes, combo requirements by code
-// page, user-defined-field binding, drill-down links, the colour filter, the XML import and the
-// attachment clean-up after a delete - driven by real key presses where the user would press keys.
+// page, user-defined-field binding, drill-down links, the colour filter with its menu and colour query
+// form, the options dialog, the XML import and the attachment clean-up after a delete - driven by real
+// key presses and clicks where the user would press keys or click.
 #include "FakeWorkCenter.h"
 #include "MemoryProvider.h"
 #include "SampleSingleForm.h"

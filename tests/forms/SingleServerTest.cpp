@@ -1,7 +1,8 @@
 // A program derived from the single-table window over a scratch table of the real application server
-// (created in process): start and connection, the saved-scheme menu, adding with carry-over values,
-// editing and saving, deleting with the attachment clean-up, both exports, the colour filter and a
-// drill-down link with an apostrophe in the record's value.
+// (created in process) whose audit columns are NOT NULL: start and connection, the saved-scheme menu,
+// adding with carry-over values, editing and saving, deleting with the attachment clean-up, both exports
+// read back from the written files, the colour filter through the program's rules and the colour query
+// form, and a drill-down link with an apostrophe in the record's value.
 #include "SampleSingleForm.h"
 #include "TempTree.h"
 #include "XlsReader.h"
