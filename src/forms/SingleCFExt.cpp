@@ -14,6 +14,7 @@
 #include "platform/DataSource.h"
 #include "platform/Field.h"
 #include "query/KvQBE.h"
+#include "server/BuildVariant.h"
 #include "server/LibStrs.h"
 
 #include <QApplication>
@@ -193,7 +194,7 @@ void TfrmSingle::loadUdfRules() {
                 f->OnChange = udfPreviousHandlers_.value(f.data());
     UdfRules.clear();
     udfPreviousHandlers_.clear();
-    if (!Broker) return;
+    if (!Broker || !Features().automaticUdfValues) return; // the older build computes no UDF values
     QList<QStringList> rows;
     try {
         rows =
@@ -475,7 +476,8 @@ void TfrmSingle::CreateColorComponents() {
         }
     rebuildColorMenu();
     createColorQueryForm(entry ? entry->Conditions : nullptr);
-    btnColorQuery->setVisible(ColorManage && btnQuery && !btnQuery->isHidden() && HasColorQueryForm());
+    if (btnColorQuery)
+        btnColorQuery->setVisible(ColorManage && btnQuery && !btnQuery->isHidden() && HasColorQueryForm());
 }
 
 void TfrmSingle::createColorQueryForm(const TColorConditions* gridConditions) {
@@ -508,6 +510,7 @@ bool TfrmSingle::RunColorQueryForm(bool& ColorManageOff) {
 }
 
 void TfrmSingle::rebuildColorMenu() {
+    if (!pmColorCondition) return;
     pmColorCondition->clear();
     for (int i = 0; i < ColorConditions.size(); ++i) {
         const TColorMenuCondition& c = ColorConditions[i];
@@ -530,7 +533,7 @@ void TfrmSingle::ColorMenuClick(int Item) {
 
 void TfrmSingle::switchColorManageOff() {
     ResetColors();
-    btnColorQuery->setVisible(false);
+    if (btnColorQuery) btnColorQuery->setVisible(false);
     ColorManage = false;
     ToolBar1->Arrange();
 }
