@@ -49,8 +49,12 @@ QVariant toSqlValue(const Variant& v) {
         return v.toDouble();
     case kvx::VarType::ByteString:
         return v.toBytes();
-    default:
-        return v.toString();
+    default: {
+        // An empty text is stored as '', never as NULL: a null QString binds as NULL, which a NOT NULL
+        // column refuses.
+        const QString text = v.toString();
+        return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
+    }
     }
 }
 
