@@ -410,6 +410,10 @@ TEST_F(Qldi05Window, EveryTextOfTheWindowIsInTheInterfaceLanguage) {
         const QString label = english ? QStringLiteral("Description") : QStringLiteral("說明");
         EXPECT_EQ(w->edMB005->Caption(), label);
         EXPECT_EQ(w->dm()->cdsMainMB005->DisplayLabel(), label);
+        // The colour rules' captions (the company's texts) in the colour-filter menu, worded the same way.
+        ASSERT_FALSE(w->pmColorCondition->actions().isEmpty());
+        EXPECT_EQ(w->pmColorCondition->actions().first()->text(),
+                  english ? QStringLiteral("Export") : QStringLiteral("匯出"));
         press(w, Qt::Key_Escape);
         delete w;
     }
