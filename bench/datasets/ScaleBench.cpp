@@ -167,16 +167,37 @@ void editAllIndexed(void* s) {
 // Cases whose name contains the command-line filter run (all without one).
 const char* gFilter = nullptr;
 
+void printRow(const char* what, const std::vector<int>& sizes, const std::vector<double>& perRow) {
+    std::printf("%-34s", what);
+    for (size_t i = 0; i < sizes.size(); ++i)
+        std::printf("  %7d rows %7.0f ns/row (x%.2f)", sizes[i], perRow[i], perRow[i] / perRow[0]);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
 void row(const char* what, const std::vector<int>& sizes, const std::function<double(int)>& run) {
     if (gFilter && !std::strstr(what, gFilter)) return;
-    std::printf("%-34s", what);
-    double base = 0;
+    std::vector<double> perRow;
+    for (int rows : sizes)
+        perRow.push_back(run(rows) / rows * 1e9);
+    printRow(what, sizes, perRow);
+}
+
+// The dataset and its peer measured one after the other at each size (the same machine load), then
+// the dataset's per-row cost over the peer's: flat when the dataset's growth is the peer's growth.
+void rowWithPeer(const char* what, const char* peerWhat, const std::vector<int>& sizes,
+                 const std::function<double(int)>& run, const std::function<double(int)>& runPeer) {
+    if (gFilter && !std::strstr(what, gFilter)) return;
+    std::vector<double> mine, peer;
     for (int rows : sizes) {
-        const double perRow = run(rows) / rows * 1e9;
-        if (base == 0) base = perRow;
-        std::printf("  %7d rows %7.0f ns/row (x%.2f)", rows, perRow, perRow / base);
-        std::fflush(stdout);
+        mine.push_back(run(rows) / rows * 1e9);
+        peer.push_back(runPeer(rows) / rows * 1e9);
     }
+    printRow(what, sizes, mine);
+    printRow(peerWhat, sizes, peer);
+    std::printf("%-34s", "  dataset / peer");
+    for (size_t i = 0; i < sizes.size(); ++i)
+        std::printf("  %7d rows %7.2f", sizes[i], mine[i] / peer[i]);
     std::printf("\n");
 }
 
@@ -193,17 +214,20 @@ int main(int argc, char** argv) {
 
     for (int packet : {20, 1000}) {
         const std::string what = "fetch while walking, packets " + std::to_string(packet);
-        row(what.c_str(), sizes, [&](int rows) {
-            return best(
-                repeats(rows), [&] { return static_cast<void*>(new Remote(rows, packet)); },
-                fetchWhileWalking, del);
-        });
+        const std::string peerWhat = "peer: std::vector, packets " + std::to_string(packet);
+        rowWithPeer(
+            what.c_str(), peerWhat.c_str(), sizes,
+            [&](int rows) {
+                return best(
+                    repeats(rows), [&] { return static_cast<void*>(new Remote(rows, packet)); },
+                    fetchWhileWalking, del);
+            },
+            [&](int rows) {
+                return best(
+                    repeats(rows), [&] { return static_cast<void*>(new VectorPeer(rows, packet)); },
+                    vectorFetchWhileWalking, [](void* s) { delete static_cast<VectorPeer*>(s); });
+            });
     }
-    row("peer: std::vector, packets 20", sizes, [&](int rows) {
-        return best(
-            repeats(rows), [&] { return static_cast<void*>(new VectorPeer(rows, 20)); },
-            vectorFetchWhileWalking, [](void* s) { delete static_cast<VectorPeer*>(s); });
-    });
     row("fetch while walking, indexed, 1000", sizes, [&](int rows) {
         return best(
             repeats(rows), [&] { return static_cast<void*>(new Remote(rows, 1000, "MB002")); },

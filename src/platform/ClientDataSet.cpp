@@ -591,9 +591,7 @@ void TClientDataSet::rebuildOrder() {
 }
 
 void TClientDataSet::mergeIntoIndex(int firstNew) {
-    auto less = [this](int a, int b) {
-        return compareRows(store_[a].values, store_[b].values) < 0;
-    };
+    auto less = [this](int a, int b) { return compareRows(store_[a].values, store_[b].values) < 0; };
     std::vector<int> fresh;
     fresh.reserve(size_t(store_.size() - firstNew));
     for (int id = firstNew; id < int(store_.size()); ++id)
@@ -608,14 +606,27 @@ void TClientDataSet::mergeIntoIndex(int firstNew) {
         order_.assign(all);
         return;
     }
-    // A small packet: each row goes after its equals, so the result equals a stable merge.
-    for (int id : fresh)
-        order_.insert(sortedPosition(store_[id].values, -1), id);
+    // A small packet: each row goes after its equals, so the result equals a stable merge. The rows
+    // come sorted, so each one's place is at or after the previous one's: search on from there.
+    int from = -1;
+    for (int id : fresh) {
+        const Row& values = store_[id].values;
+        auto before = [&](int other) { return compareRows(values, store_[other].values) >= 0; };
+        const int pos = from < 0 ? order_.partitionPoint(before) : order_.partitionPointFrom(from, before);
+        order_.insert(pos, id);
+        from = pos + 1;
+    }
 }
 
 int TClientDataSet::sortedPosition(const Row& values, int excludeId) const {
     return order_.partitionPoint(
         [&](int id) { return id == excludeId || compareRows(values, store_[id].values) >= 0; });
+}
+
+bool TClientDataSet::inPlace(int pos) const {
+    const Row& values = store_[order_[pos]].values;
+    if (pos > 0 && compareRows(store_[order_[pos - 1]].values, values) > 0) return false;
+    return pos + 1 >= order_.size() || compareRows(values, store_[order_[pos + 1]].values) <= 0;
 }
 
 void TClientDataSet::keepCursorOn(int id) {
@@ -1100,7 +1111,7 @@ void TClientDataSet::Post() {
             r.status = kvx::UpdateStatus::Modified;
         }
         r.values = std::move(editBuf_);
-        if (hasIndex()) {
+        if (hasIndex() && !inPlace(cur_)) {
             order_.erase(cur_);
             const int pos = sortedPosition(r.values, editId_);
             order_.insert(pos, editId_);

@@ -326,6 +326,8 @@ private:
     bool hasIndex() const { return !sortCols_.empty(); }
     void resolveIndex();
     int sortedPosition(const Row& values, int excludeId) const;
+    // Whether the record at `pos` still sorts between its neighbours (a posted record then stays).
+    bool inPlace(int pos) const;
     void mergeIntoIndex(int firstNew); // records from firstNew on join the active index
     int compareRows(const Row& a, const Row& b) const;
     void reloadNested();

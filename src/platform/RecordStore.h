@@ -26,7 +26,9 @@ public:
     int size() const { return size_; }
     bool empty() const { return size_ == 0; }
     Record& operator[](int id) { return chunks_[size_t(id) >> kShift]->records[size_t(id) & kMask]; }
-    const Record& operator[](int id) const { return chunks_[size_t(id) >> kShift]->records[size_t(id) & kMask]; }
+    const Record& operator[](int id) const {
+        return chunks_[size_t(id) >> kShift]->records[size_t(id) & kMask];
+    }
     Record& back() { return (*this)[size_ - 1]; }
 
     // Appends a record and returns its number.
