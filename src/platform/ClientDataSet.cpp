@@ -623,6 +623,11 @@ int TClientDataSet::sortedPosition(const Row& values, int excludeId) const {
         [&](int id) { return id == excludeId || compareRows(values, store_[id].values) >= 0; });
 }
 
+const Row& TClientDataSet::originalOf(int id) const {
+    const Row& kept = store_.original(id);
+    return kept.isEmpty() ? store_[id].values : kept;
+}
+
 bool TClientDataSet::inPlace(int pos) const {
     const Row& values = store_[order_[pos]].values;
     if (pos > 0 && compareRows(store_[order_[pos - 1]].values, values) > 0) return false;
@@ -974,8 +979,7 @@ void TClientDataSet::writeField(TField* field, const Variant& value) {
 Variant TClientDataSet::oldValueOf(const TField* field) const {
     const int id = state_ == TDataSetState::dsEdit ? editId_ : int(activeBookmark());
     if (id < 0 || field->slot() < 0) return Variant::null();
-    const Row& kept = store_.original(id);
-    const Row& src = kept.isEmpty() ? store_[id].values : kept;
+    const Row& src = originalOf(id);
     return field->slot() < src.size() ? src[field->slot()] : Variant::null();
 }
 
@@ -1171,7 +1175,7 @@ void TClientDataSet::Delete() {
         r.values.clear();
         if (natural_.contains(id)) natural_.erase(natural_.positionOf(id));
     } else {
-        if (r.status == kvx::UpdateStatus::Unmodified) store_.setOriginal(id, r.values);
+        // A deleted record keeps its values: they are its original unless it was changed before.
         r.status = kvx::UpdateStatus::Deleted;
     }
     order_.erase(cur_);
@@ -1236,8 +1240,10 @@ void TClientDataSet::restoreRecord(int id, bool leaveNatural) {
         break;
     case kvx::UpdateStatus::Modified:
     case kvx::UpdateStatus::Deleted:
-        r.values = store_.original(id);
-        store_.dropOriginal(id);
+        if (store_.hasOriginal(id)) {
+            r.values = store_.original(id);
+            store_.dropOriginal(id);
+        }
         r.deleted = false;
         break;
     case kvx::UpdateStatus::Unmodified:
@@ -1306,7 +1312,7 @@ Delta TClientDataSet::buildDelta(std::vector<TBookmark>* records) const {
     for (int id = 0; id < store_.size(); ++id) {
         const Record& r = store_[id];
         if (r.purged || r.status == kvx::UpdateStatus::Unmodified) continue;
-        const Row& original = store_.original(id);
+        const Row& original = originalOf(id);
         DeltaRow dr;
         dr.status = r.status;
         switch (r.status) {
