@@ -328,6 +328,7 @@ private:
     int sortedPosition(const Row& values, int excludeId) const;
     // Whether the record at `pos` still sorts between its neighbours (a posted record then stays).
     bool inPlace(int pos) const;
+    void prefetchRow(int pos) const; // the values of the record at `pos`, ahead of a forward walk
     // The record's values as fetched: the kept original of a changed record, else its values.
     const Row& originalOf(int id) const;
     void mergeIntoIndex(int firstNew); // records from firstNew on join the active index
