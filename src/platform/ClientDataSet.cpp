@@ -421,7 +421,7 @@ void TClientDataSet::appendPacket(DataPacket&& packet) {
 }
 
 void TClientDataSet::closeCursor() {
-    store_.clear();
+    store_.release();
     natural_.clear();
     order_.clear();
     editBuf_.clear();

@@ -1,5 +1,7 @@
 #include "RecordStore.h"
 
+#include <algorithm>
+
 namespace kvx {
 
 namespace {
@@ -15,6 +17,17 @@ int RecordStore::append(Row values, UpdateStatus status) {
 }
 
 void RecordStore::clear() {
+    if (chunks_.empty()) return;
+    // The first chunk stays for the next records: a nested detail reloads on every scroll of its master.
+    chunks_.resize(1);
+    Chunk& first = *chunks_[0];
+    for (size_t i = 0; i < std::min(size_t(size_), kChunk); ++i)
+        first.records[i] = Record();
+    first.originals.reset();
+    size_ = 0;
+}
+
+void RecordStore::release() {
     chunks_.clear();
     chunks_.shrink_to_fit();
     size_ = 0;

@@ -33,7 +33,8 @@ public:
 
     // Appends a record and returns its number.
     int append(Row values, UpdateStatus status = UpdateStatus::Unmodified);
-    void clear();
+    void clear();   // keeps the first chunk's memory
+    void release(); // frees everything
 
     // The row as fetched of a changed or deleted record; empty when none is kept.
     const Row& original(int id) const;

@@ -145,9 +145,21 @@ TEST(RecordStore, ChunksKeepNumbersAndOriginalsOnlyWhereChanged) {
     EXPECT_FALSE(s.hasOriginal(1500));
     EXPECT_EQ(s[1500].values.at(0).toInt(), 7);
 
+    // Clearing keeps one chunk for the next records, with no trace of the old ones.
+    s.setOriginal(3, kvx::Row{-3});
+    s[3].deleted = true;
     s.clear();
     EXPECT_TRUE(s.empty());
+    EXPECT_LT(s.footprint(), unchanged / 2);
+    EXPECT_GT(s.footprint(), 0u);
     EXPECT_EQ(s.append(kvx::Row{5}, kvx::UpdateStatus::Inserted), 0);
     EXPECT_EQ(s[0].status, kvx::UpdateStatus::Inserted);
-    EXPECT_FALSE(s.hasOriginal(0));
+    for (int i = 1; i <= 3; ++i)
+        s.append(kvx::Row{i});
+    EXPECT_FALSE(s.hasOriginal(3));
+    EXPECT_FALSE(s[3].deleted);
+    EXPECT_EQ(s[3].status, kvx::UpdateStatus::Unmodified);
+    s.release();
+    EXPECT_EQ(s.footprint(), 0u);
+    EXPECT_EQ(s.append(kvx::Row{9}), 0);
 }
