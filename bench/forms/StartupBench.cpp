@@ -10,7 +10,9 @@
 // Start: program record, system parameters and rights through the work center's counter server, the data
 // module connected to the program's server object and its lookup server, the first packet of cdsMain
 // fetched, caption set); SetVisible (language packages, screen settings, saved conditions); the first
-// paint. The servers run in process on SQLite (ComputerName 127.0.0.1), as the set-up installs them.
+// paint. The installation is the one the set-up makes (client configuration with the Simplified-Chinese
+// interface, the language packages and the mapping file); the servers run in process on SQLite
+// (ComputerName 127.0.0.1).
 // The peer is a plain QApplication showing one 560x360 QWidget that paints no text.
 //
 // Wall-clock times: on a machine shared with other work they grow with its load, the longer process more.
@@ -23,8 +25,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -76,6 +80,17 @@ double median(QList<double> v) {
     return v.isEmpty() ? 0 : v[v.size() / 2];
 }
 
+// Copies the files under `from` into `to`, folders included; false on a failure.
+bool copyTree(const QString& from, const QString& to) {
+    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        const QString target = to + file.mid(from.size());
+        if (!QDir().mkpath(QFileInfo(target).absolutePath()) || !QFile::copy(file, target)) return false;
+    }
+    return true;
+}
+
 // A temporary installation: registry with the built classes, client configuration on 127.0.0.1 and the
 // seeded database, with `extraRows` generated settings added to QLDMB. Empty on failure.
 QString prepareInstallation(QTemporaryDir& dir, int extraRows) {
@@ -94,11 +109,23 @@ QString prepareInstallation(QTemporaryDir& dir, int extraRows) {
         if (!classes.open(QIODevice::ReadOnly) || !reg.open(QIODevice::Append)) return {};
         reg.write("\n" + classes.readAll());
     }
+    // The client and server configuration the set-up writes (scripts/install-tree.sh), and the client
+    // files the build generates (the GB/Big5 mapping file, the language packages).
     {
         QFile ini(dir.path() + "/client/StaveloC.ini");
         if (!ini.open(QIODevice::WriteOnly)) return {};
-        ini.write("[Server Information]\nComputerName=127.0.0.1\n");
+        ini.write("[Client Components]\nLangType=CHS\n\n[ProductVersion]\nVersion=8.0\n\n[CodePage]\n"
+                  "UICodePage=936\nDBCodePage=936\n\n[Server Information]\nComputerName=127.0.0.1\n"
+                  "ServerPort=211\nSupportCallBack=0\n\n[WorkDLLPath]\nPath1=C_PKG\n\n[UserDefine]\n"
+                  "CreateGifBeforeSendEF=Y\n");
     }
+    {
+        QFile ini(dir.path() + "/server/StaveloS.ini");
+        if (!ini.open(QIODevice::WriteOnly)) return {};
+        ini.write("[ProductVersion]\nVersion=8.0\n\n[CodePage]\nUICodePage=936\nDBCodePage=936\n\n"
+                  "[Database]\nDriver=SQLITE\nFile=kvx.db\n");
+    }
+    if (!copyTree(QStringLiteral(KVX_BUILD_DIR) + "/client", dir.path() + "/client")) return {};
     qputenv("KVX_REGISTRY", QFile::encodeName(registry));
     kvxsrv::StorageConfig config;
     config.serverPath = dir.path() + "/server/";
