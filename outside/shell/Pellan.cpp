@@ -63,6 +63,27 @@ QString describe(const kvx::Variant& v) {
     }
 }
 
+// The shell's work center presenting another interface version (an older shell, for older program
+// libraries): DependencyVersion gives the set answer, everything else goes to the work center.
+class VersionedWorkCenter : public kvx::Dispatch {
+public:
+    VersionedWorkCenter(std::shared_ptr<kvx::Dispatch> inner, int version)
+        : inner_(std::move(inner)), version_(version) {}
+    kvx::Variant invoke(const QString& name, kvx::VariantList& args) override {
+        if (name.compare(QLatin1String("DependencyVersion"), Qt::CaseInsensitive) == 0) return version_;
+        return inner_->invoke(name, args);
+    }
+    kvx::Variant getProperty(const QString& name) override { return inner_->getProperty(name); }
+    void setProperty(const QString& name, const kvx::Variant& value) override {
+        inner_->setProperty(name, value);
+    }
+    QString className() const override { return inner_->className(); }
+
+private:
+    std::shared_ptr<kvx::Dispatch> inner_;
+    int version_;
+};
+
 bool parseNumber(const QString& text, int& value) {
     bool ok = false;
     value = int(text.trimmed().toLongLong(&ok, 0)); // decimal, 0x hex or 0 octal
@@ -92,6 +113,10 @@ QString parsePellanOptions(const QStringList& args, PellanOptions& o) {
         {QStringLiteral("first-paint"),
          QStringLiteral(
              "Print \"painted\" when the program window has painted itself first, then close it.")},
+        {QStringLiteral("dependency-version"),
+         QStringLiteral("The work center answers DependencyVersion with N (default 8000; 7000 to 7099 for "
+                        "the older build of a program)."),
+         QStringLiteral("N")},
         {QStringLiteral("password-file"),
          QStringLiteral("File whose first line is the password for a server reached over the network "
                         "(else KVX_PASSWORD, KVX_PASSWORD_FILE or a prompt)."),
@@ -105,8 +130,9 @@ QString parsePellanOptions(const QStringList& args, PellanOptions& o) {
     if (p.isSet(QStringLiteral("user"))) o.user = p.value(QStringLiteral("user"));
     if (p.isSet(QStringLiteral("company"))) o.company = p.value(QStringLiteral("company"));
     if (p.isSet(QStringLiteral("db"))) o.database = p.value(QStringLiteral("db"));
-    for (const auto& [name, target] : {std::pair{QStringLiteral("open-mode"), &o.openMode},
-                                       std::pair{QStringLiteral("rights"), &o.rights}}) {
+    for (const auto& [name, target] :
+         {std::pair{QStringLiteral("open-mode"), &o.openMode}, std::pair{QStringLiteral("rights"), &o.rights},
+          std::pair{QStringLiteral("dependency-version"), &o.dependencyVersion}}) {
         if (!p.isSet(name)) continue;
         int value = 0;
         if (!parseNumber(p.value(name), value)) return QStringLiteral("--%1 needs a number").arg(name);
@@ -209,7 +235,10 @@ int Pellan::run() {
 
     kvx::Variant workCenter;
     try {
-        workCenter = kvx::Variant(kvx::CreateOleObject(kWorkCenterProgId));
+        std::shared_ptr<kvx::Dispatch> wc = kvx::CreateOleObject(kWorkCenterProgId);
+        if (options_.dependencyVersion)
+            wc = std::make_shared<VersionedWorkCenter>(std::move(wc), *options_.dependencyVersion);
+        workCenter = kvx::Variant(std::move(wc));
     } catch (const std::exception& e) {
         return fail(QStringLiteral("cannot create the work center %1: %2")
                         .arg(kWorkCenterProgId, QString::fromUtf8(e.what())));

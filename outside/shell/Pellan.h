@@ -20,6 +20,7 @@ struct PellanOptions {
     QString screenshot;      // render the shown window to this PNG and close it
     bool firstPaint = false; // print "painted" at the window's first paint and close it (start-up timing)
     QString passwordFile;    // password for a server reached over the socket (first line)
+    std::optional<int> dependencyVersion; // the work center's DependencyVersion answer (default its own)
 };
 
 // Parses the command line; returns an error text (empty on success).

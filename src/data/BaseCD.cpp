@@ -3,6 +3,7 @@
 #include "KnlBase.h"
 #include "platform/FieldFormat.h"
 #include "server/Brokers.h"
+#include "server/BuildVariant.h"
 #include "server/LibStrs.h"
 
 #include <QSet>
@@ -75,14 +76,17 @@ TdmBase::TdmBase(QObject* owner) : TdmRadical(owner) {
     dsMain = new TDataSource(this);
     dsMain->setObjectName(QStringLiteral("dsMain"));
     dsMain->SetDataSet(cdsMain);
-    cdsMainColor = new TClientDataSet(this);
-    cdsMainColor->setObjectName(QStringLiteral("cdsMainColor"));
-    cdsMainColor->SetFetchOnDemand(false);
-    cdsMainColor->SetPacketRecords(20);
-    cdsMainColor->SetValidateWithMask(true);
-    UseMidas(cdsMainColor);
-    dsMainColor = new TDataSource(this);
-    dsMainColor->setObjectName(QStringLiteral("dsMainColor"));
+    // The older build has no colour management: neither colour dataset exists.
+    if (Features().colourManagement) {
+        cdsMainColor = new TClientDataSet(this);
+        cdsMainColor->setObjectName(QStringLiteral("cdsMainColor"));
+        cdsMainColor->SetFetchOnDemand(false);
+        cdsMainColor->SetPacketRecords(20);
+        cdsMainColor->SetValidateWithMask(true);
+        UseMidas(cdsMainColor);
+        dsMainColor = new TDataSource(this);
+        dsMainColor->setObjectName(QStringLiteral("dsMainColor"));
+    }
     DataModuleCreate();
 }
 
@@ -321,6 +325,7 @@ bool TdmBase::OpenMainAndColor() {
     cdsMain->Open();
     SetAuditFieldLabels(cdsMain);
     const bool result = cdsMain->Active();
+    if (!cdsMainColor) return result;
     try {
         cdsMainColor->SetPacketRecords(cdsMain->PacketRecords());
         UseMidas(cdsMainColor);

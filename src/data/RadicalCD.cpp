@@ -3,6 +3,7 @@
 #include "platform/Automation.h"
 #include "platform/Field.h"
 #include "server/Brokers.h"
+#include "server/BuildVariant.h"
 #include "server/LibStrs.h"
 #include "server/StaveloINI.h"
 
@@ -206,6 +207,7 @@ bool TdmRadical::ConnectServer() {
 }
 
 void TdmRadical::ConnectLookupServer() {
+    if (!Features().lookupServer) return; // the older build never connects it
     scLookUpData->close();
     scLookUpData->setAddress(MIDAS->address());
     scLookUpData->setPort(MIDAS->port());

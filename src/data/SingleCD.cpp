@@ -290,7 +290,7 @@ bool TdmSingle::ApplyMain(TClientDataSet* ds) {
     const bool adding = form->EditingMode() == TDataModuleOwner::emAdd;
     const bool ok = TdmBase::ApplyMain(ds);
     if (adding && ok) SaveCarryOver();
-    if (form->ColorManagement() && cdsMainColor->Active()) {
+    if (form->ColorManagement() && cdsMainColor && cdsMainColor->Active()) {
         form->ReloadColorData(adding);
         RefreshColorMark();
     }
@@ -336,7 +336,7 @@ QString TdmSingle::ReconcileReport(const QString& message, const TReconcileRecor
 
 void TdmSingle::RefreshColorMark() {
     TSingleModuleOwner* form = SingleOwner();
-    if (!form->ColorManagement()) return;
+    if (!form->ColorManagement() || !cdsMainColor) return;
     try {
         if (cdsMainColor->Active() && cdsMainColor->RecordCount() < cdsMain->RecordCount())
             cdsMainColor->GetNextPacket();

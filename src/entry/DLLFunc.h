@@ -16,6 +16,8 @@ inline TfrmRadicalClass frmRadicalClass = nullptr;       // set by the program w
 
 // The library's interface version that the work center must answer to DependencyVersion.
 inline constexpr int kDLLInterfaceVersion = 8000;
+// The older build accepts every work center whose DependencyVersion divided by 100 gives this.
+inline constexpr int kOlderInterfaceSeries = 70;
 
 // Returns a new controller of DLLControllerClass; raises when no controller class is registered.
 extern "C" __attribute__((visibility("default"))) TDLLBaseController* GetController();

@@ -3,11 +3,13 @@
 #include "entry/DLLFunc.h"
 #include "platform/DialogService.h"
 #include "platform/Dispatch.h"
+#include "server/BuildVariant.h"
 #include "server/StaveloINI.h"
 
 #include <QEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <cmath>
 #include <stdexcept>
 
 namespace {
@@ -159,6 +161,10 @@ int32_t TDLLMTCtrller::CreateProgram(kvx::Variant Params) {
 }
 
 void TDLLMTCtrller::CheckWorkCenterVersion() {
+    if (kvx::Features().variant == kvx::BuildVariant::Older) {
+        CheckOlderWorkCenterVersion();
+        return;
+    }
     try {
         std::shared_ptr<kvx::Dispatch> wc = WorkCenter.toDispatch();
         if (!wc) throw kvx::AutomationError("The work-center object is not assigned");
@@ -177,6 +183,21 @@ void TDLLMTCtrller::CheckWorkCenterVersion() {
         showMessage(kWorkCenterCheckFailed);
         raiseError(kWorkCenterCheckFailed);
     }
+}
+
+void TDLLMTCtrller::CheckOlderWorkCenterVersion() {
+    // One message for every refusal: a version outside 70xx, no work center, or no DependencyVersion.
+    QString reason;
+    try {
+        std::shared_ptr<kvx::Dispatch> wc = WorkCenter.toDispatch();
+        if (!wc) throw kvx::AutomationError("The work-center object is not assigned");
+        const double version = wc->call(QStringLiteral("DependencyVersion")).toDouble();
+        if (std::trunc(version / 100) == kOlderInterfaceSeries) return;
+    } catch (const std::exception& e) {
+        reason = QString::fromUtf8(e.what());
+    }
+    showMessage(kWorkCenterCheckFailed);
+    raiseError(kWorkCenterCheckFailed + reason);
 }
 
 void TDLLMTCtrller::InstallHooks() {

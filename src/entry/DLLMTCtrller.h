@@ -49,5 +49,7 @@ private:
     bool hooksInstalled_ = false;
 
     void CheckWorkCenterVersion();
+    // The older build: DependencyVersion 7000 to 7099, else one message.
+    void CheckOlderWorkCenterVersion();
     void InstallHooks();
 };

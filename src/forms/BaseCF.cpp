@@ -15,6 +15,7 @@
 #include "platform/Field.h"
 #include "platform/PropertySetter.h"
 #include "query/KvQBE.h"
+#include "server/BuildVariant.h"
 #include "server/LibStrs.h"
 
 #include <QApplication>
@@ -277,9 +278,11 @@ void TfrmBase::createComponents() {
     connect(miManager, &QAction::triggered, this, [this] { miManagerClick(); });
     N9 = separator(MenuItem11, QStringLiteral("N9"));
     NG = item(MenuItem11, QStringLiteral("NG"), QStringLiteral("保存视图(&G)"), {}, -1, &TfrmBase::NGClick);
-    mnSp = separator(MenuItem11, QStringLiteral("mnSp"));
-    mnSearch = item(MenuItem11, QStringLiteral("mnSearch"), QStringLiteral("快速定位(&F)"),
-                    QKeySequence(Qt::CTRL | Qt::Key_F), -1, &TfrmBase::mnSearchClick);
+    if (Features().findDialog) { // the older build has no find dialog, so no item and no Ctrl+F
+        mnSp = separator(MenuItem11, QStringLiteral("mnSp"));
+        mnSearch = item(MenuItem11, QStringLiteral("mnSearch"), QStringLiteral("快速定位(&F)"),
+                        QKeySequence(Qt::CTRL | Qt::Key_F), -1, &TfrmBase::mnSearchClick);
+    }
     connect(MenuItem11, &QMenu::aboutToShow, this, [this] { MenuItem11Click(); });
 
     miExit = item(MenuItem16, QStringLiteral("miExit"), QStringLiteral("退出(&X)"), {}, -1,
@@ -333,6 +336,11 @@ void TfrmBase::createComponents() {
     Status->addPanel(QString(), 60);
     layout->addWidget(Status);
 
+    if (mnSearch) createSearchDialog();
+    resize(640, 480);
+}
+
+void TfrmBase::createSearchDialog() {
     kvSearchDialog1 = new TkvSearchDialog(this);
     kvSearchDialog1->setObjectName(QStringLiteral("kvSearchDialog1"));
     SetupWindowSearch(*kvSearchDialog1, *this);
@@ -352,7 +360,6 @@ void TfrmBase::createComponents() {
 
     // The find command follows the focus: it is offered while a grid holds it.
     focusConnection_ = connect(qApp, &QApplication::focusChanged, this, [this] { MenuItem11Click(); });
-    resize(640, 480);
 }
 
 void TfrmBase::runCommand(void (TfrmBase::*handler)()) {
@@ -1306,14 +1313,14 @@ bool TfrmBase::DoViewDocument() {
 void TfrmBase::MenuItem11Click() {
     QWidget* focused = QApplication::focusWidget();
     const bool inWindow = focused && (focused == this || isAncestorOf(focused));
-    mnSearch->setEnabled(inWindow && gridAround(focused) != nullptr);
+    if (mnSearch) mnSearch->setEnabled(inWindow && gridAround(focused) != nullptr);
 }
 
 void TfrmBase::mnSearchClick() {
     QWidget* focused = QApplication::focusWidget();
     if (!focused || !isAncestorOf(focused)) return;
     TFDBGrid* grid = gridAround(focused);
-    if (!grid) return;
+    if (!grid || !kvSearchDialog1) return;
     kvSearchDialog1->SetSearchGrid(grid);
     TdmBase* dm = BaseModule();
     const bool fetch = dm ? dm->FetchOnScroll : false;

@@ -355,6 +355,8 @@ protected:
 
 private:
     void createComponents();
+    // The find dialog kvSearchDialog1 with the window's handlers (only with the find command).
+    void createSearchDialog();
     // Runs a menu or toolbar command; a failure is shown and the command states are recomputed.
     void runCommand(void (TfrmBase::*handler)());
     void bringIntoView(TClientDataSet* dataSet, TField* field);

@@ -9,6 +9,7 @@
 #include "platform/DialogService.h"
 #include "platform/PropertySetter.h"
 #include "platform/WindowMessage.h"
+#include "server/BuildVariant.h"
 #include "server/StaveloINI.h"
 
 #include <QAbstractButton>
@@ -312,6 +313,8 @@ QString TfrmRadical::GetProgramCode() const {
 }
 
 QString TfrmRadical::GetHelpKey(const QString& Base) {
+    // The older build has no field help: always the program's base topic.
+    if (!Features().fieldHelp) return Base + QStringLiteral("0000");
     QString key = Base;
     applyHelpFieldSuffix(key);
     return key;

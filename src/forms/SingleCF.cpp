@@ -18,6 +18,7 @@
 #include "query/KvQBE.h"
 #include "query/OptionsCF.h"
 #include "query/UserDefINI.h"
+#include "server/BuildVariant.h"
 #include "server/LibStrs.h"
 
 #include <QAbstractButton>
@@ -107,6 +108,9 @@ TfrmSingle::~TfrmSingle() {
     // The focus leaves the children while they are destroyed: no focus handler may reach the window's
     // layers that are already gone.
     disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+    // Nor may the data module's field handlers reach them through the link that goes with this layer: a
+    // window deleted while shown moves the focus out of its edits only in QWidget's destructor.
+    if (TdmSingle* dm = SingleModule()) dm->SetOwnerForm(nullptr);
     for (TUdfRule& r : UdfRules)
         for (const QPointer<TField>& f : r.sourceFields)
             if (f && udfPreviousHandlers_.contains(f.data()))
@@ -255,8 +259,10 @@ void TfrmSingle::createSingleComponents() {
     tagged(miUnSelectAll, "miUnSelectAll", 0);
     connect(miSelectAll, &QAction::triggered, this, &TfrmSingle::miBBSelectAllClick);
     connect(miUnSelectAll, &QAction::triggered, this, &TfrmSingle::miBBUnSelectAllClick);
-    pmColorCondition = new QMenu(this);
-    tagged(pmColorCondition, "pmColorCondition");
+    if (Features().colourManagement) { // the older build has no colour filter, so no menu or button
+        pmColorCondition = new QMenu(this);
+        tagged(pmColorCondition, "pmColorCondition");
+    }
 
     imgSingle = new TImageList(this);
     imgSingle->setObjectName(QStringLiteral("imgSingle"));
@@ -368,13 +374,15 @@ void TfrmSingle::FormCreate() {
     gdHead->setTitleImages(SortMapList);
 
     // Run-time buttons after ToolButton6, in creation order: colour filter, then calculator.
-    btnColorQuery = new TToolButton(ToolBar1, QStringLiteral("btnColorQuery"));
-    btnColorQuery->setTag(kSingleTag);
-    btnColorQuery->SetImage(*ImageList1, first + 1);
-    btnColorQuery->setMenu(pmColorCondition);
-    btnColorQuery->setPopupMode(QToolButton::MenuButtonPopup);
-    btnColorQuery->setVisible(false);
-    connect(btnColorQuery, &QToolButton::clicked, this, &TfrmSingle::btnColorQueryClick);
+    if (pmColorCondition) {
+        btnColorQuery = new TToolButton(ToolBar1, QStringLiteral("btnColorQuery"));
+        btnColorQuery->setTag(kSingleTag);
+        btnColorQuery->SetImage(*ImageList1, first + 1);
+        btnColorQuery->setMenu(pmColorCondition);
+        btnColorQuery->setPopupMode(QToolButton::MenuButtonPopup);
+        btnColorQuery->setVisible(false);
+        connect(btnColorQuery, &QToolButton::clicked, this, &TfrmSingle::btnColorQueryClick);
+    }
     btnCalc = new TToolButton(ToolBar1, QStringLiteral("btnCalc"));
     btnCalc->setTag(kSingleTag);
     btnCalc->SetImage(*ImageList1, first);
@@ -404,7 +412,8 @@ void TfrmSingle::ApplyFieldRights() {
     reinitQueryForm();
     tbsUDF->setTabVisible(false);
     if (TdmSingle* dm = SingleModule()) dm->ApplyBaseCurrencyDigits();
-    ColorManage = GetUserDefine(QStringLiteral("InputSettings003"), QStringLiteral("IsColorManage"), false);
+    ColorManage = Features().colourManagement &&
+                  GetUserDefine(QStringLiteral("InputSettings003"), QStringLiteral("IsColorManage"), false);
     FastInputEnabled =
         GetUserDefine(QStringLiteral("InputSettings004"), QStringLiteral("FastInputEnabled"), true);
 }
@@ -435,8 +444,9 @@ void TfrmSingle::FormShow() {
     SaveColors();
     if (InitialCondition)
         if (TdmSingle* dm = SingleModule()) dm->RefreshColorMark();
-    btnColorQuery->setToolTip(
-        SingleText(QStringLiteral("sColorQueryHint"), uiText(QStringLiteral("颜色筛选"))));
+    if (btnColorQuery)
+        btnColorQuery->setToolTip(
+            SingleText(QStringLiteral("sColorQueryHint"), uiText(QStringLiteral("颜色筛选"))));
     btnCalc->setToolTip(SingleText(QStringLiteral("sCalcHint"), uiText(QStringLiteral("计算器"))));
     ToolBar1->Arrange();
     if (CloseAfterShow) QTimer::singleShot(0, this, [this] { close(); });
@@ -493,7 +503,7 @@ void TfrmSingle::AfterShow() {
         EditOne(HostValue);
         break;
     case 11:
-        ImportXml(condition);
+        if (Features().xmlImport) ImportXml(condition); // the older build imports nothing
         break;
     default:
         break;
@@ -813,7 +823,7 @@ bool TfrmSingle::DoDelete(bool Ask) {
     const bool ok = TfrmBase::DoDelete(Ask);
     // The attachments go only when the record delete reached the server.
     if (ok) {
-        removeAttachmentsOf(key);
+        if (Features().attachmentCleanUp) removeAttachmentsOf(key);
         if (cds) UpdateRecordInfo(cds);
     }
     return ok;
@@ -1245,7 +1255,13 @@ void TfrmSingle::miTable2ExcelClick() {
 }
 
 void TfrmSingle::miTable2Excel2Click() {
-    if (TdmSingle* dm = SingleModule()) dm->ExportToXlsFile(dm->cdsMain, this, true);
+    TdmSingle* dm = SingleModule();
+    if (!dm) return;
+    // The older build exports the displayed texts through the spreadsheet application.
+    if (Features().xlsFileExport)
+        dm->ExportToXlsFile(dm->cdsMain, this, true);
+    else
+        dm->ExportToExcelText(dm->cdsMain, this, true);
 }
 
 bool TfrmSingle::RunOptionsDialog(TSingleOptions& Options) {
@@ -1288,7 +1304,7 @@ void TfrmSingle::miOptionsClick() {
     FocusPageOne = o.focusPageOne;
     if (ColorManage && !o.colorManage) {
         ResetColors();
-        btnColorQuery->setVisible(false);
+        if (btnColorQuery) btnColorQuery->setVisible(false);
         ColorManage = false;
         ToolBar1->Arrange();
     }

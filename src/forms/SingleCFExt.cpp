@@ -14,6 +14,7 @@
 #include "platform/DataSource.h"
 #include "platform/Field.h"
 #include "query/KvQBE.h"
+#include "server/BuildVariant.h"
 #include "server/LibStrs.h"
 
 #include <QApplication>
@@ -195,7 +196,7 @@ void TfrmSingle::loadUdfRules() {
                 f->OnChange = udfPreviousHandlers_.value(f.data());
     UdfRules.clear();
     udfPreviousHandlers_.clear();
-    if (!Broker) return;
+    if (!Broker || !Features().automaticUdfValues) return; // the older build computes no UDF values
     QList<QStringList> rows;
     try {
         rows =
@@ -483,10 +484,12 @@ void TfrmSingle::CreateColorComponents() {
         }
     }
     rebuildColorMenu();
-    btnColorQuery->setVisible(ColorManage && btnQuery && !btnQuery->isHidden() && HasColorQueryForm());
+    if (btnColorQuery)
+        btnColorQuery->setVisible(ColorManage && btnQuery && !btnQuery->isHidden() && HasColorQueryForm());
 }
 
 void TfrmSingle::rebuildColorMenu() {
+    if (!pmColorCondition) return;
     pmColorCondition->clear();
     for (int i = 0; i < ColorConditions.size(); ++i) {
         const TColorMenuCondition& c = ColorConditions[i];
@@ -518,7 +521,7 @@ void TfrmSingle::btnColorQueryClick() {
     bool off = false;
     if (RunColorQueryForm(off) && off) {
         ResetColors();
-        btnColorQuery->setVisible(false);
+        if (btnColorQuery) btnColorQuery->setVisible(false);
         ColorManage = false;
         ToolBar1->Arrange();
     }

@@ -8,6 +8,7 @@
 #include "platform/DialogService.h"
 #include "platform/FieldFormat.h"
 #include "server/Brokers.h"
+#include "server/BuildVariant.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -76,6 +77,11 @@ TfrmOptions::TfrmOptions(QWidget* owner, TKVDialogOwner* dialogOwner) : TfrmKVDi
         general->addLayout(row);
     }
     general->addStretch(1);
+    // The older build has no colour management to switch on.
+    if (!Features().colourManagement) {
+        chkColorManage->hide();
+        lblColorManageNote->hide();
+    }
 
     tbsDisplay = new TTabSheet(pgMain);
     tbsDisplay->setObjectName(QStringLiteral("tbsDisplay"));
