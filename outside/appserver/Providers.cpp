@@ -4,11 +4,16 @@
 #include "platform/CodePage.h"
 
 #include <QDate>
+#include <QLoggingCategory>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlError>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <cmath>
 #include <unordered_map>
+
+Q_LOGGING_CATEGORY(lcProviders, "kvx.appserver")
 
 namespace kvxsrv {
 
@@ -44,8 +49,12 @@ QVariant toSqlValue(const Variant& v) {
         return v.toDouble();
     case kvx::VarType::ByteString:
         return v.toBytes();
-    default:
-        return v.toString();
+    default: {
+        // An empty text is stored as '', never as NULL: a null QString binds as NULL, which a NOT NULL
+        // column refuses.
+        const QString text = v.toString();
+        return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
+    }
     }
 }
 
@@ -287,6 +296,168 @@ private:
     std::unordered_map<QString, std::unique_ptr<QSqlQuery>> prepared_;
 };
 
+// The stored rows of the keys an apply changes or deletes, read for many keys in one statement rather
+// than one statement a row. A row is taken from a batch only when its stored key reads exactly as the key
+// the delta names (value and kind) and no other row of the batches reads alike; every statement of the
+// apply forgets the rows of its key, compared loosely (case, blanks, numbers by value) so that a collation
+// that equates two spellings never leaves a stale row behind. Anything else is read alone.
+class CurrentRows {
+public:
+    static constexpr int kBatch = 64;
+
+    // Whether a batch has read the key (by its loose spelling) since the apply last wrote it.
+    bool asked(const QString& loose) const { return asked_.contains(loose); }
+    void markAsked(const QString& loose) { asked_.insert(loose); }
+    // The stored row of the key from a batch (once); empty when it is to be read alone.
+    std::optional<kvx::Row> take(const QString& loose, const QVariantList& key) {
+        const auto it = rows_.find(loose);
+        if (it == rows_.end() || !it->unique || !sameKey(it->key, key)) return std::nullopt;
+        std::optional<kvx::Row> row(std::move(it->row));
+        rows_.erase(it);
+        return row;
+    }
+    void add(const QString& loose, const QVariantList& key, kvx::Row row) {
+        const auto it = rows_.find(loose);
+        if (it != rows_.end())
+            it->unique = false;
+        else
+            rows_.insert(loose, Entry{key, std::move(row), true});
+    }
+    // A stored row the database matched to a key of another spelling: its key is read alone.
+    void block(const QString& loose) { rows_[loose].unique = false; }
+    void touch(const QString& loose) {
+        asked_.remove(loose);
+        rows_.remove(loose);
+    }
+
+    // Whether two keys read exactly alike: the same kind (number, text, null) and text of each value.
+    static bool sameKey(const QVariantList& a, const QVariantList& b) {
+        auto kind = [](const QVariant& v) {
+            const bool isText = v.typeId() == QMetaType::QString || v.typeId() == QMetaType::QByteArray;
+            return v.isNull() ? 0 : isText ? 1 : 2;
+        };
+        if (a.size() != b.size()) return false;
+        for (qsizetype i = 0; i < a.size(); ++i)
+            if (kind(a[i]) != kind(b[i]) || a[i].toString() != b[i].toString()) return false;
+        return true;
+    }
+    // One spelling for the keys a database may take as equal: texts trimmed and case-folded, numbers
+    // (and texts that read as numbers) by value.
+    static QString looseKey(const QVariantList& key) {
+        auto loose = [](const QVariant& v) {
+            QString text = v.toString().trimmed();
+            if (v.typeId() != QMetaType::QString || mayBeNumber(text)) {
+                bool isNumber = false;
+                const double n = text.toDouble(&isNumber);
+                if (isNumber) return QString::number(n, 'g', 17);
+            }
+            return std::move(text).toCaseFolded();
+        };
+        if (key.size() == 1) return loose(key[0]);
+        QString out;
+        for (const QVariant& v : key) {
+            const QString text = loose(v);
+            out += QString::number(text.size()) + QLatin1Char(':') + text;
+        }
+        return out;
+    }
+    // Whether a trimmed text may read as a number: digits, signs, points and exponents, or infinity and
+    // not-a-number.
+    static bool mayBeNumber(QStringView text) {
+        if (text.isEmpty()) return false;
+        const bool numeric = std::all_of(text.begin(), text.end(), [](QChar c) {
+            return (c >= u'0' && c <= u'9') || c == u'+' || c == u'-' || c == u'.' || c == u'e' || c == u'E';
+        });
+        if (numeric) return true;
+        QStringView rest = text;
+        if (rest.front() == u'+' || rest.front() == u'-') rest = rest.mid(1);
+        return rest.compare(u"inf", Qt::CaseInsensitive) == 0 ||
+               rest.compare(u"infinity", Qt::CaseInsensitive) == 0 ||
+               rest.compare(u"nan", Qt::CaseInsensitive) == 0;
+    }
+
+private:
+    struct Entry {
+        QVariantList key;
+        kvx::Row row;
+        bool unique = true;
+    };
+    QHash<QString, Entry> rows_;
+    QSet<QString> asked_;
+};
+
+void TableProvider::prefetchRows(CurrentRows& rows, const QStringList& keys, const QList<QVariantList>& batch,
+                                 const QStringList& batchLoose, StatementCache& cache) {
+    QList<int> keyColumn;
+    for (const QString& k : keys)
+        for (int c = 0; c < tableColumns_.size(); ++c)
+            if (tableColumns_[c].compare(k, Qt::CaseInsensitive) == 0) {
+                keyColumn << c;
+                break;
+            }
+    if (batch.isEmpty() || keyColumn.size() != keys.size()) return; // read row by row
+    // One statement for every batch: the last key fills the places the batch leaves.
+    QString where;
+    if (keys.size() == 1) {
+        where = QStringLiteral("%1 IN (?%2)")
+                    .arg(keys[0], QString(QStringLiteral(",?")).repeated(CurrentRows::kBatch - 1));
+    } else {
+        QStringList terms;
+        for (const QString& k : keys)
+            terms << QStringLiteral("%1 = ?").arg(k);
+        where = QStringList(CurrentRows::kBatch,
+                            QLatin1Char('(') + terms.join(QLatin1String(" AND ")) + QLatin1Char(')'))
+                    .join(QLatin1String(" OR "));
+    }
+    const QString sql =
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(tableColumns_.join(','), opt_.table, where);
+    // A batch that fails (a key value its column cannot take, on PostgreSQL) leaves its keys to be read
+    // alone, row by row, as they come; its savepoint keeps the transaction usable.
+    QString error;
+    QSqlQuery* q = cache.get(sql, error);
+    if (!q) {
+        qCDebug(lcProviders) << "reading rows by batches refused:" << error;
+        return;
+    }
+    Storage::StatementSavepoint savepoint(storage_);
+    int b = 0;
+    for (int n = 0; n < CurrentRows::kBatch; ++n)
+        for (const QVariant& v : batch[std::min<qsizetype>(n, batch.size() - 1)])
+            q->bindValue(b++, v);
+    if (!q->exec()) {
+        qCDebug(lcProviders) << "a batch of keys failed:" << q->lastError().text();
+        savepoint.rollBack();
+        return;
+    }
+    // Stored rows are known by the keys of the batch they read exactly as.
+    QMultiHash<QString, int> byFirstText;
+    for (int n = 0; n < batch.size(); ++n)
+        byFirstText.insert(batch[n].value(0).toString(), n);
+    QVariantList key;
+    while (q->next()) {
+        kvx::Row row;
+        row.reserve(tableColumns_.size());
+        for (int c = 0; c < tableColumns_.size(); ++c)
+            row.append(toVariant(q->value(c), fields_[c].type));
+        key.clear();
+        for (int c : std::as_const(keyColumn))
+            key << q->value(c);
+        int match = -1;
+        for (auto it = byFirstText.constFind(key.value(0).toString());
+             it != byFirstText.cend() && it.key() == key.value(0).toString() && match < 0; ++it)
+            if (CurrentRows::sameKey(batch[*it], key)) match = *it;
+        if (match >= 0)
+            rows.add(batchLoose[match], key, std::move(row));
+        else
+            rows.block(CurrentRows::looseKey(key));
+    }
+    if (q->lastError().isValid()) {
+        qCDebug(lcProviders) << "a batch of keys failed:" << q->lastError().text();
+        savepoint.rollBack();
+    }
+    q->finish();
+}
+
 std::optional<kvx::Row> TableProvider::currentRow(const QStringList& keys, const QVariantList& keyValues,
                                                   StatementCache* cache) {
     if (keys != keySelectKeys_) {
@@ -336,6 +507,7 @@ QString describeKey(const QStringList& keys, const QVariantList& values) {
 // integer, other numbers by their exact double (the wire carries doubles with 17 digits), texts exactly,
 // Null only with Null.
 bool sameValue(const Variant& a, const Variant& b) {
+    if (a.isString() && b.isString()) return a.toString() == b.toString();
     if (a.isEmptyOrNull() || b.isEmptyOrNull()) return a.isEmptyOrNull() == b.isEmptyOrNull();
     if (a.isNumeric() && b.isNumeric()) {
         using kvx::VarType;
@@ -354,8 +526,48 @@ bool sameValue(const Variant& a, const Variant& b) {
     return a.toString() == b.toString();
 }
 
+// The size of texts in the database code page (GBK), one character at a time: GBK is a stateless
+// double-byte code, so a text converts exactly when each of its characters does, and its size is the sum
+// of theirs. Each character is converted (there and back) once per apply.
+class GbkSizer {
+public:
+    // Bytes of `text` in GBK, or -1 when a character has no exact GBK form.
+    qsizetype size(const QString& text) {
+        qsizetype bytes = 0;
+        const QChar* p = text.constData();
+        const qsizetype n = text.size();
+        for (qsizetype i = 0; i < n; ++i) {
+            const char16_t u = p[i].unicode();
+            if (u < 0x80) {
+                ++bytes; // ASCII is one byte in GBK
+                continue;
+            }
+            int b;
+            if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(p[i + 1].unicode())) {
+                b = convert(QStringView(p + i, 2));
+                ++i;
+            } else {
+                signed char& known = bmp_[u];
+                if (known == 0) known = static_cast<signed char>(convert(QStringView(p + i, 1)));
+                b = known;
+            }
+            if (b < 0) return -1;
+            bytes += b;
+        }
+        return bytes;
+    }
+
+private:
+    std::vector<signed char> bmp_ = std::vector<signed char>(0x10000, 0); // 0: not yet converted
+    static int convert(QStringView unit) {
+        const QString text = unit.toString();
+        const QByteArray bytes = kvx::codepage::encode(text, 936);
+        return kvx::codepage::decode(bytes, 936) == text ? int(bytes.size()) : -1;
+    }
+};
+
 // Empty when the value may be stored in the column; otherwise why not.
-QString checkColumnValue(const kvx::FieldDesc& f, const Variant& v, int& code) {
+QString checkColumnValue(const kvx::FieldDesc& f, const Variant& v, int& code, GbkSizer& gbk) {
     using kvx::VarType;
     code = kConstraint;
     if (v.isEmptyOrNull()) return {};
@@ -366,18 +578,10 @@ QString checkColumnValue(const kvx::FieldDesc& f, const Variant& v, int& code) {
         if (v.type() != VarType::String)
             return QStringLiteral("%1 is a text column; the value %2 is not a text")
                 .arg(f.name, v.toString());
-        const QString text = v.toString();
-        qsizetype length = text.size();
-        // ASCII is one byte a character in GBK and needs no conversion to be checked.
-        const bool ascii =
-            std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
-        if (!ascii) {
-            const QByteArray bytes = kvx::codepage::encode(text, 936);
-            if (kvx::codepage::decode(bytes, 936) != text)
-                return QStringLiteral("%1: the text has characters the database code page (GBK) lacks")
-                    .arg(f.name);
-            length = bytes.size();
-        }
+        const qsizetype length = gbk.size(v.toString());
+        if (length < 0)
+            return QStringLiteral("%1: the text has characters the database code page (GBK) lacks")
+                .arg(f.name);
         if (f.type == kvx::FieldType::String && length > f.size) {
             code = kTooLong;
             return QStringLiteral("%1 holds at most %2 bytes; the new value has %3")
@@ -450,10 +654,61 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
     QList<int> keyField;
     for (const QString& k : keys)
         keyField.append(deltaField.value(k.toUpper(), -1));
+    // The key values of a row as fetched (old) or as inserted (new); false when a key field is missing.
+    auto keyOf = [&](const kvx::DeltaRow& row, QVariantList& values) {
+        const kvx::Row& source = row.status == kvx::UpdateStatus::Inserted ? row.newValues : row.oldValues;
+        bool complete = true;
+        values.clear();
+        values.reserve(keys.size());
+        for (int k = 0; k < keys.size(); ++k) {
+            const int f = keyField[k];
+            const bool present = f >= 0 && f < source.size() && !source[f].isUnassigned();
+            values << (present ? toSqlValue(source[f]) : QVariant());
+            complete = complete && present;
+        }
+        return complete;
+    };
+    // Audit columns the server stamps, by table column.
+    struct Stamp {
+        int column;
+        QVariant value;
+    };
+    QList<Stamp> insertStamps, modifyStamps;
+    if (audit.on) {
+        auto stamp = [&](QList<Stamp>& to, const char* column, const QVariant& value) {
+            if (const int c = columnIndex(column); c >= 0) to.append({c, value});
+        };
+        stamp(insertStamps, "COMPANY", audit.company);
+        stamp(insertStamps, "CREATOR", audit.user);
+        stamp(insertStamps, "USR_GROUP", audit.group);
+        stamp(insertStamps, "CREATE_DATE", today);
+        stamp(insertStamps, "FLAG", 1);
+        stamp(modifyStamps, "MODIFIER", audit.user);
+        stamp(modifyStamps, "MODI_DATE", today);
+    }
+    // Whether the delta's fields are the table's columns in order: the stored row is then the applied row.
+    bool sameOrder = delta.fields.size() == tableColumns_.size();
+    for (int f = 0; f < colOf.size() && sameOrder; ++f)
+        sameOrder = colOf[f] == f;
 
     Storage::Transaction tx(storage_);
     StatementCache statements(storage_.db());
-    QHash<QByteArray, QString> statementTexts;
+    // Statement shapes: the kind and the table columns written, in order.
+    struct Shape {
+        QString sql;
+        QSqlQuery* query = nullptr;
+        bool writesEveryColumn = false;
+    };
+    QHash<QByteArray, Shape> shapes;
+    GbkSizer gbk;
+    CurrentRows prefetched;
+    // The loose spelling of each row's key (old, or new for an insert), made once.
+    QStringList looseOf(delta.rows.size());
+    auto looseAt = [&](int row, const QVariantList& key) -> const QString& {
+        if (looseOf[row].isNull()) looseOf[row] = CurrentRows::looseKey(key);
+        return looseOf[row];
+    };
+    result.applied.reserve(delta.rows.size());
     int previous = 0;
     for (int i = 0; i < delta.rows.size(); ++i) {
         const kvx::DeltaRow& d = delta.rows[i];
@@ -486,22 +741,17 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
             return fieldValue(row, deltaField.value(col.toUpper(), -1), present);
         };
         if (d.status == kvx::UpdateStatus::Unmodified) continue;
-        // Key values of the row as fetched (old) or as inserted (new).
-        const kvx::Row& keySource = d.status == kvx::UpdateStatus::Inserted ? d.newValues : d.oldValues;
-        bool keyComplete = true;
-        keyValues.reserve(keys.size());
-        for (int k = 0; k < keys.size(); ++k) {
-            bool present = false;
-            keyValues << toSqlValue(fieldValue(keySource, keyField[k], present));
-            keyComplete = keyComplete && present;
-        }
+        const bool keyComplete = keyOf(d, keyValues);
         const auto verb = [&] {
             return d.status == kvx::UpdateStatus::Inserted  ? QStringLiteral("insert")
                    : d.status == kvx::UpdateStatus::Deleted ? QStringLiteral("delete")
                                                             : QStringLiteral("modify");
         };
-        // Columns the server sets whatever the client sent (table column index → value).
-        QHash<int, QVariant> forced;
+        // Columns the server sets whatever the client sent (table column, value).
+        QVarLengthArray<std::pair<int, QVariant>, 8> forced;
+        auto isForced = [&](int c) {
+            return std::any_of(forced.cbegin(), forced.cend(), [c](const auto& p) { return p.first == c; });
+        };
         if (!keyComplete) {
             fail(kBadDelta,
                  QStringLiteral("The change does not carry the key fields %1").arg(keys.join(',')));
@@ -542,15 +792,41 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
         int refusedCode = 0;
         for (int f = 0; f < delta.fields.size() && f < d.newValues.size() && refused.isEmpty(); ++f)
             if (colOf[f] >= 0 && d.status != kvx::UpdateStatus::Deleted)
-                refused = checkColumnValue(fields_[colOf[f]], d.newValues[f], refusedCode);
+                refused = checkColumnValue(fields_[colOf[f]], d.newValues[f], refusedCode, gbk);
         if (!refused.isEmpty()) {
             fail(refusedCode, refused);
             continue;
         }
 
         std::optional<kvx::Row> current;
+        QString loose; // the key's spelling for the batches
         if (d.status != kvx::UpdateStatus::Inserted) {
-            current = currentRow(keys, keyValues, &statements);
+            loose = looseAt(i, keyValues);
+            if (!prefetched.asked(loose)) {
+                // The keys of this row and of the changes and deletions after it, for one read.
+                QList<QVariantList> batch{keyValues};
+                QStringList batchLoose{loose};
+                prefetched.markAsked(loose);
+                const int end = std::min<qsizetype>(delta.rows.size(), i + 4 * CurrentRows::kBatch);
+                QVariantList other;
+                for (int j = i + 1; j < end && batch.size() < CurrentRows::kBatch; ++j) {
+                    const kvx::DeltaRow& next = delta.rows[j];
+                    if (next.status != kvx::UpdateStatus::Modified &&
+                        next.status != kvx::UpdateStatus::Deleted)
+                        continue;
+                    if (!keyOf(next, other) || std::any_of(other.cbegin(), other.cend(),
+                                                           [](const QVariant& v) { return v.isNull(); }))
+                        continue;
+                    const QString& otherLoose = looseAt(j, other);
+                    if (prefetched.asked(otherLoose)) continue;
+                    prefetched.markAsked(otherLoose);
+                    batch.append(other);
+                    batchLoose.append(otherLoose);
+                }
+                prefetchRows(prefetched, keys, batch, batchLoose, statements);
+            }
+            current = prefetched.take(loose, keyValues);
+            if (!current) current = currentRow(keys, keyValues, &statements);
             if (!current) {
                 fail(kDeletedByOther, QStringLiteral("The record was deleted by another user"));
                 continue;
@@ -601,89 +877,87 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
                              .arg(sent.toString()));
                     continue;
                 }
-                forced.insert(flagCol, expected);
+                forced.append({flagCol, expected});
             }
         }
-        if (audit.on) {
-            auto force = [&](const char* column, const QVariant& value) {
-                if (const int c = columnIndex(column); c >= 0) forced.insert(c, value);
-            };
-            if (d.status == kvx::UpdateStatus::Inserted) {
-                force("COMPANY", audit.company);
-                force("CREATOR", audit.user);
-                force("USR_GROUP", audit.group);
-                force("CREATE_DATE", today);
-                force("FLAG", 1);
-            } else if (d.status == kvx::UpdateStatus::Modified) {
-                force("MODIFIER", audit.user);
-                force("MODI_DATE", today);
-            }
-        }
+        for (const Stamp& st : d.status == kvx::UpdateStatus::Inserted   ? insertStamps
+                               : d.status == kvx::UpdateStatus::Modified ? modifyStamps
+                                                                         : QList<Stamp>())
+            if (!isForced(st.column)) forced.append({st.column, st.value});
 
-        // The statement is known by its kind and the table columns it writes, in order: its text is
-        // made and prepared the first time only.
-        QVariantList binds;
-        QList<int> written;                             // table columns, in the order bound
-        QList<std::pair<int, QVariant>> writtenColumns; // table column, value bound
+        // The columns written, in the order bound, with their values.
+        QVarLengthArray<std::pair<int, QVariant>, 32> writes;
         QVariantList newKey = keyValues;
         char kind = 'D';
-        if (d.status == kvx::UpdateStatus::Deleted) {
-            binds = keyValues;
-        } else {
+        if (d.status != kvx::UpdateStatus::Deleted) {
             kind = d.status == kvx::UpdateStatus::Inserted ? 'I' : 'U';
             for (int f = 0; f < delta.fields.size() && f < d.newValues.size(); ++f) {
-                if (colOf[f] < 0 || d.newValues[f].isUnassigned() || forced.contains(colOf[f])) continue;
-                written << colOf[f];
-                binds << toSqlValue(d.newValues[f]);
-                writtenColumns.append({colOf[f], binds.back()});
+                if (colOf[f] < 0 || d.newValues[f].isUnassigned() || isForced(colOf[f])) continue;
+                writes.append({colOf[f], toSqlValue(d.newValues[f])});
                 if (kind == 'U')
-                    if (const int k = keys.indexOf(tableColumns_[colOf[f]]); k >= 0) newKey[k] = binds.back();
+                    if (const int k = keys.indexOf(tableColumns_[colOf[f]]); k >= 0)
+                        newKey[k] = writes.back().second;
             }
             // A change that writes nothing of the table also leaves the audit columns alone.
-            if (kind == 'I' || !written.isEmpty())
-                for (auto it = forced.constBegin(); it != forced.constEnd(); ++it) {
-                    written << it.key();
-                    binds << it.value();
-                }
-            if (kind == 'U' && written.isEmpty()) {
-                if (const auto row = currentRow(keys, keyValues, &statements))
-                    result.applied.append(qMakePair(i, *row));
+            if (kind == 'U' && writes.isEmpty()) {
+                kvx::Row applied;
+                applied.reserve(delta.fields.size());
+                for (int f = 0; f < delta.fields.size(); ++f)
+                    applied.append(colOf[f] >= 0 ? current->at(colOf[f]) : Variant());
+                result.applied.append(qMakePair(i, std::move(applied)));
                 continue;
             }
-            if (kind == 'U') binds += keyValues;
+            writes.append(forced.cbegin(), forced.size());
         }
-        QByteArray shape(1, kind);
-        shape.append(reinterpret_cast<const char*>(written.constData()),
-                     written.size() * qsizetype(sizeof(int)));
-        QString& sql = statementTexts[shape];
-        if (sql.isEmpty()) {
+        // The statement of a shape is made and prepared the first time only.
+        QVarLengthArray<int, 40> shapeOf{int(kind)};
+        for (const auto& w : std::as_const(writes))
+            shapeOf.append(w.first);
+        const QByteArray shapeKey = QByteArray::fromRawData(
+            reinterpret_cast<const char*>(shapeOf.constData()), shapeOf.size() * qsizetype(sizeof(int)));
+        auto found = shapes.find(shapeKey);
+        if (found == shapes.end())
+            found = shapes.insert(QByteArray(shapeKey.constData(), shapeKey.size()), Shape());
+        Shape& shape = *found;
+        if (shape.sql.isEmpty()) {
             QStringList names, terms;
-            for (int c : std::as_const(written))
-                names << tableColumns_[c];
+            QList<bool> covered(tableColumns_.size(), false);
+            for (const auto& w : std::as_const(writes)) {
+                names << tableColumns_[w.first];
+                covered[w.first] = true;
+            }
+            shape.writesEveryColumn = !covered.contains(false);
             for (const QString& k : keys)
                 terms << QStringLiteral("%1 = ?").arg(k);
             const QString where = terms.join(QLatin1String(" AND "));
             if (kind == 'D')
-                sql = QStringLiteral("DELETE FROM %1 WHERE %2").arg(opt_.table, where);
+                shape.sql = QStringLiteral("DELETE FROM %1 WHERE %2").arg(opt_.table, where);
             else if (kind == 'I')
-                sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                          .arg(opt_.table, names.join(','),
-                               QStringList(names.size(), QStringLiteral("?")).join(','));
+                shape.sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                .arg(opt_.table, names.join(','),
+                                     QStringList(names.size(), QStringLiteral("?")).join(','));
             else
-                sql = QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3")
-                          .arg(opt_.table, names.join(QLatin1String(" = ?, ")), where);
+                shape.sql = QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3")
+                                .arg(opt_.table, names.join(QLatin1String(" = ?, ")), where);
         }
         Storage::StatementSavepoint savepoint(storage_);
         QString prepareError;
-        QSqlQuery* q = statements.get(sql, prepareError);
+        if (!shape.query) shape.query = statements.get(shape.sql, prepareError);
+        QSqlQuery* q = shape.query;
         bool ok = q != nullptr;
         if (q) {
-            for (int b = 0; b < binds.size(); ++b)
-                q->bindValue(b, binds[b]);
-            ok = q->exec();
+            int b = 0;
+            for (const auto& w : std::as_const(writes))
+                q->bindValue(b++, w.second);
+            if (kind != 'I')
+                for (const QVariant& k : std::as_const(keyValues))
+                    q->bindValue(b++, k);
+            ok = q->exec(); // a change has no result to finish
             if (!ok) prepareError = q->lastError().databaseText();
-            q->finish();
         }
+        // Rows of these keys read before are stale now.
+        prefetched.touch(loose.isNull() ? CurrentRows::looseKey(keyValues) : loose);
+        if (kind == 'U' && newKey != keyValues) prefetched.touch(CurrentRows::looseKey(newKey));
         if (!ok) {
             savepoint.rollBack();
             // Disk full, I/O errors and the like can roll the whole transaction back: stop then.
@@ -696,36 +970,31 @@ kvx::ApplyResult TableProvider::applyUpdates(const kvx::Delta& delta, int maxErr
             fail(kConstraint, prepareError);
             continue;
         }
-        if (d.status != kvx::UpdateStatus::Deleted) {
-            // The row as stored: what was written over the row read before (a change) or, for an
-            // insert that sets every column, what was written; the values pass through the same
-            // conversion as values read. Otherwise (defaults of the table) it is read back.
-            std::optional<kvx::Row> row = current;
-            if (!row) {
-                QList<bool> covered(tableColumns_.size(), false);
-                for (const auto& w : std::as_const(writtenColumns))
-                    covered[w.first] = true;
-                for (auto it = forced.constBegin(); it != forced.constEnd(); ++it)
-                    covered[it.key()] = true;
-                if (!covered.contains(false)) row.emplace(tableColumns_.size());
-            }
-            if (row) {
-                for (const auto& [c, value] : std::as_const(writtenColumns))
-                    (*row)[c] = toVariant(value, fields_[c].type);
-                for (auto it = forced.constBegin(); it != forced.constEnd(); ++it)
-                    (*row)[it.key()] = toVariant(it.value(), fields_[it.key()].type);
+        if (kind == 'D') {
+            result.applied.append(qMakePair(i, kvx::Row()));
+            continue;
+        }
+        // The row as stored: what was written over the row read before (a change) or, for an insert
+        // that sets every column, what was written; the values pass through the same conversion as
+        // values read. Otherwise (defaults of the table) it is read back.
+        std::optional<kvx::Row> row = std::move(current);
+        if (!row && shape.writesEveryColumn) row.emplace(tableColumns_.size());
+        if (row) {
+            for (const auto& [c, value] : std::as_const(writes))
+                (*row)[c] = toVariant(value, fields_[c].type);
+        } else {
+            row = currentRow(keys, newKey, &statements);
+        }
+        if (row) {
+            if (sameOrder) {
+                result.applied.append(qMakePair(i, std::move(*row)));
             } else {
-                row = currentRow(keys, newKey, &statements);
-            }
-            if (row) {
                 kvx::Row applied;
                 applied.reserve(delta.fields.size());
                 for (int f = 0; f < delta.fields.size(); ++f)
                     applied.append(colOf[f] >= 0 ? row->at(colOf[f]) : Variant());
-                result.applied.append(qMakePair(i, applied));
+                result.applied.append(qMakePair(i, std::move(applied)));
             }
-        } else {
-            result.applied.append(qMakePair(i, kvx::Row()));
         }
     }
     result.errorCount = result.errors.size();

@@ -13,6 +13,7 @@
 namespace kvxsrv {
 
 class StatementCache;
+class CurrentRows;
 
 // Reconcile error codes (ReconcileError::errorCode).
 enum ApplyErrorCode {
@@ -99,6 +100,10 @@ private:
     // The stored row of the key; `cache` holds the statement prepared once per apply.
     std::optional<kvx::Row> currentRow(const QStringList& keys, const QVariantList& keyValues,
                                        StatementCache* cache = nullptr);
+    // Reads the stored rows of a batch of keys (the apply's next changes and deletions) in one statement.
+    // `batchLoose` holds the loose spelling of each key (see CurrentRows).
+    void prefetchRows(CurrentRows& rows, const QStringList& keys, const QList<QVariantList>& batch,
+                      const QStringList& batchLoose, StatementCache& cache);
     kvx::Variant toVariant(const QVariant& v, kvx::FieldType t) const;
 };
 

@@ -682,7 +682,6 @@ void TFDBGrid::RebuildColumns() {
             auto* c = static_cast<TColumn*>(columns_->Add());
             c->setFieldName(f.name);
             c->Title()->setDefaultCaption(f.label.isEmpty() ? f.name : f.label);
-            c->setWidth(pixelWidth(f.displayWidth));
             if (auto it = custom.constFind(f.name.toUpper()); it != custom.constEnd()) {
                 if (it->captionSet) c->Title()->setCaption(it->caption);
                 c->setColor(it->color);
@@ -690,6 +689,9 @@ void TFDBGrid::RebuildColumns() {
                 c->setReadOnly(it->readOnly);
                 c->setPickList(it->pickList);
             }
+            // Never narrower than its title: a one-character field keeps a readable heading.
+            const int title = QFontMetrics(titleFont_->font()).horizontalAdvance(c->Title()->Caption()) + 10;
+            c->setWidth(qMax(pixelWidth(f.displayWidth), title));
         }
     }
     rebuilding_ = false;

@@ -92,6 +92,32 @@ void focusFirstControl(QWidget* page) {
         }
 }
 
+// The colour-filter menu draws its items itself: each in its rule's colours (the action's data holds the
+// font and the background colour; an invalid background is the menu's colour), the highlighted item on the
+// highlight colour, the caption centred.
+class ColorConditionMenu : public QMenu {
+public:
+    using QMenu::QMenu;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const QColor menuColor = palette().color(QPalette::Window);
+        p.fillRect(rect(), menuColor);
+        for (QAction* a : actions()) {
+            const QRect r = actionGeometry(a);
+            if (!r.isValid() || !a->isVisible()) continue;
+            const QVariantList colors = a->data().toList();
+            const QColor text = colors.value(0).value<QColor>();
+            const QColor back = colors.value(1).value<QColor>();
+            p.fillRect(r, a == activeAction() ? palette().color(QPalette::Highlight)
+                                              : (back.isValid() ? back : menuColor));
+            p.setPen(text.isValid() ? text : QColor(Qt::black));
+            p.drawText(r, Qt::AlignCenter | Qt::TextShowMnemonic, a->text());
+        }
+    }
+};
+
 constexpr int kOkImage = 10;
 constexpr int kCancelImage = 12;
 constexpr int kCalculatorImage = 5;
@@ -260,8 +286,9 @@ void TfrmSingle::createSingleComponents() {
     connect(miSelectAll, &QAction::triggered, this, &TfrmSingle::miBBSelectAllClick);
     connect(miUnSelectAll, &QAction::triggered, this, &TfrmSingle::miBBUnSelectAllClick);
     if (Features().colourManagement) { // the older build has no colour filter, so no menu or button
-        pmColorCondition = new QMenu(this);
+        pmColorCondition = new ColorConditionMenu(this);
         tagged(pmColorCondition, "pmColorCondition");
+        pmColorCondition->setMinimumWidth(96);
     }
 
     imgSingle = new TImageList(this);
@@ -420,9 +447,16 @@ void TfrmSingle::ApplyFieldRights() {
 
 void TfrmSingle::reinitQueryForm() {
     TdmBase* dm = BaseModule();
-    if (!dm) return;
-    if (!QueryForm) QueryForm = new TQBEForm(this, this);
+    if (!dm || !QueryForm) return;
     QueryForm->InitQuery(dm->cdsMain, dm->MainTable, SqlType != 0, dm->MainSelect, dm->KeyFields);
+}
+
+TQBEForm* TfrmSingle::queryForm() {
+    if (!QueryForm && BaseModule()) {
+        QueryForm = new TQBEForm(this, this);
+        reinitQueryForm();
+    }
+    return QueryForm;
 }
 
 void TfrmSingle::LoadRequiredFields() {
@@ -840,11 +874,11 @@ bool TfrmSingle::CheckRequired(TClientDataSet* DataSet) {
 // --- queries ----------------------------------------------------------------------------------------------
 
 bool TfrmSingle::DoQuery() {
-    if (!QueryForm) reinitQueryForm();
-    if (!QueryForm) return false;
-    QueryForm->SetRowLimit(int(Broker->GetSysParam(QStringLiteral("SYS151")).trimmed().toInt()));
+    TQBEForm* form = queryForm();
+    if (!form) return false;
+    form->SetRowLimit(int(Broker->GetSysParam(QStringLiteral("SYS151")).trimmed().toInt()));
     QString condition, order;
-    if (QueryForm->Execute(condition, order)) applyQueryResult(condition, order);
+    if (form->Execute(condition, order)) applyQueryResult(condition, order);
     pgHead->setActivePage(tbsBrowse);
     gdHead->setFocus(Qt::OtherFocusReason);
     return true;
@@ -856,8 +890,8 @@ void TfrmSingle::applyQueryResult(const QString& condition, const QString& order
     QApplication::setOverrideCursor(Qt::WaitCursor);
     auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
     try {
-        if (SqlType == 0 && QueryForm)
-            dm->Server()->call(QStringLiteral("SetTopRow"), {Variant(QueryForm->RowLimit())});
+        if (SqlType == 0 && queryForm())
+            dm->Server()->call(QStringLiteral("SetTopRow"), {Variant(queryForm()->RowLimit())});
         if (!OpenMainData(dm->cdsMain, AdjustCondition(condition), order))
             throw EDatabaseError(QStringLiteral("the query could not be opened"));
         SetState(esBrowse);
@@ -930,8 +964,9 @@ void TfrmSingle::SavedConditionClick(int Item) {
 }
 
 bool TfrmSingle::ApplySavedScheme(int Page, const QString& Text, QString& Condition, QString& Order) {
-    if (!QueryForm || !QueryForm->ApplyScheme(Page, Text)) return false;
-    QueryForm->SchemeCondition(Condition, Order);
+    TQBEForm* form = queryForm();
+    if (!form || !form->ApplyScheme(Page, Text)) return false;
+    form->SchemeCondition(Condition, Order);
     return true;
 }
 
@@ -1294,12 +1329,7 @@ void TfrmSingle::miOptionsClick() {
     if (!RunOptionsDialog(o)) return;
     KeepOnAdd = o.keepOnAdd;
     FocusPageOne = o.focusPageOne;
-    if (ColorManage && !o.colorManage) {
-        ResetColors();
-        if (btnColorQuery) btnColorQuery->setVisible(false);
-        ColorManage = false;
-        ToolBar1->Arrange();
-    }
+    if (ColorManage && !o.colorManage) switchColorManageOff();
     if (!dm) return;
     dm->MoneyAutoZero = o.moneyAutoZero;
     dm->MoneyThousand = o.moneyThousand;

@@ -7,14 +7,15 @@
 // colour filtering, attachments, the XML import of run mode 11 and numbering (SingleCFExt.cpp).
 //
 // Parts that other units supply are reached through virtual seams (colour rules, colour query form,
-// options dialog, saved-scheme restore), so that the window works - with those features off - before
-// they are wired and descendants or tests can replace them.
+// options dialog, saved-scheme restore) that descendants and tests can replace. The colour query form
+// reaches this window only through TColorQBEOwner.
 #pragma once
 
 #include "BaseCF.h"
 #include "SingleCFSql.h"
 #include "data/SingleModuleOwner.h"
 #include "query/KVDialogCF.h"
+#include "query/KvColorQBE.h"
 #include "query/QBEOwner.h"
 
 #include <QHash>
@@ -22,8 +23,6 @@
 #include <QPointer>
 #include <QStringList>
 #include <functional>
-
-class QWidgetAction;
 
 namespace kvx {
 
@@ -91,7 +90,7 @@ private:
     TfrmSingle& form_;
 };
 
-class TfrmSingle : public TfrmBase, public TQBEOwner, public TKVDialogOwner {
+class TfrmSingle : public TfrmBase, public TQBEOwner, public TKVDialogOwner, public TColorQBEOwner {
     Q_OBJECT
     friend class TSingleFormLink;
 
@@ -291,6 +290,12 @@ public:
     bool UserSetting(const QString& section, const QString& key, bool def) const override;
     int MoneyDigits() const override;
 
+    // --- TColorQBEOwner (the colour query form) ---
+    TBrokers* ColorQBEBroker() const override { return Broker; }
+    bool ColorQBEIsColorManage() const override;
+    // The colour query form of the grid's conditions; null while the colour rules have no "gdHead" entry.
+    TColorQBEForm* ColorQueryForm() const { return colorQueryForm_; }
+
     // --- TQBEOwner ---
     int QBESqlType() const override { return SqlType; }
     int QBEDateFormat() const override { return DateFormatKind; }
@@ -318,11 +323,8 @@ protected:
                                QColor& Background);
     // Whether a colour query form exists for the conditions; running it reports when colour management
     // was switched off there.
-    virtual bool HasColorQueryForm() const { return false; }
-    virtual bool RunColorQueryForm(bool& ColorManageOff) {
-        ColorManageOff = false;
-        return false;
-    }
+    virtual bool HasColorQueryForm() const { return colorQueryForm_ != nullptr; }
+    virtual bool RunColorQueryForm(bool& ColorManageOff);
     // The options dialog; false when it was cancelled (or there is none).
     virtual bool RunOptionsDialog(TSingleOptions& Options);
     // Restores the query form from a saved scheme and gives its condition and order.
@@ -332,8 +334,17 @@ private:
     void createSingleComponents();
     void createUdfControls();
     void rebuildColorMenu();
+    // The colour query form over the conditions of the "gdHead" entry (none without the entry).
+    void createColorQueryForm(const TColorConditions* gridConditions);
+    // Colour management switched off from a dialog: colours reset, button hidden, toolbar re-laid out.
+    void switchColorManageOff();
     void applyQueryResult(const QString& condition, const QString& order);
+    // Re-initialises the query form when it exists. The form itself is built at its first use
+    // (queryForm()): a window that is never queried does not pay for the dialog at start-up.
     void reinitQueryForm();
+    // The query form, created and initialised on the main dataset on first use; nullptr without a data
+    // module.
+    TQBEForm* queryForm();
     void bindUdfFields();
     void loadUdfRules();
     void loadLinkFields();
@@ -352,6 +363,7 @@ private:
 
     TSingleFormLink moduleLink_{*this};
     QPointer<TColorComponents> colorComponents_; // the colour rules "head", created when shown
+    QPointer<TColorQBEForm> colorQueryForm_;     // kept for the window's life once created
     QHash<TField*, std::function<void(TField*)>> udfPreviousHandlers_;
     bool udfErrorShown_ = false;
     bool udfLookupDone_ = false; // the ADMMD lookup ran (tests)

@@ -21,13 +21,11 @@
 #include <QDate>
 #include <QHelpEvent>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QScopeGuard>
 #include <QTableView>
 #include <QTimer>
 #include <QToolTip>
-#include <QWidgetAction>
 #include <pugixml.hpp>
 
 namespace kvx {
@@ -468,24 +466,47 @@ void TfrmSingle::CreateColorComponents() {
             qCWarning(lcForms) << "colour rules not read:" << e.what();
         }
     }
-    // The conditions of the grid entry, for the colour-filter menu.
-    pugi::xml_document doc;
-    const QByteArray xml = ColorDefinition.toUtf8();
-    if (!xml.isEmpty() && doc.load_buffer(xml.constData(), size_t(xml.size()))) {
-        for (const pugi::xpath_node& n : doc.select_nodes("//component[@name='gdHead']/condition")) {
-            TColorMenuCondition c;
-            const pugi::xml_node node = n.node();
-            c.caption = QString::fromUtf8(node.attribute("caption") ? node.attribute("caption").value()
-                                                                    : node.attribute("msg").value());
-            c.value = QString::fromUtf8(node.attribute("value").value());
-            c.fontColor = QString::fromUtf8(node.attribute("colorx").value());
-            c.background = QString::fromUtf8(node.attribute("bkcolor").value());
-            ColorConditions << c;
+    // The conditions of the grid's entry feed the colour-filter menu and the colour query form.
+    const TColorComponent* entry =
+        colorComponents_ ? colorComponents_->FindComponentRule(QStringLiteral("gdHead"), QString()) : nullptr;
+    if (entry)
+        for (int i = 0; i < entry->Conditions->Count(); ++i) {
+            const TColorCondition* c = entry->Conditions->Items(i);
+            ColorConditions << TColorMenuCondition{c->Msg, c->Value, c->ColorX, c->BkColor, false};
         }
-    }
     rebuildColorMenu();
+    createColorQueryForm(entry ? entry->Conditions : nullptr);
     if (btnColorQuery)
         btnColorQuery->setVisible(ColorManage && btnQuery && !btnQuery->isHidden() && HasColorQueryForm());
+}
+
+void TfrmSingle::createColorQueryForm(const TColorConditions* gridConditions) {
+    delete colorQueryForm_.data();
+    if (gridConditions) colorQueryForm_ = TKVForm::Create<TColorQBEForm>(this, this, gridConditions);
+}
+
+bool TfrmSingle::ColorQBEIsColorManage() const {
+    return UserSetting(QStringLiteral("InputSettings003"), QStringLiteral("IsColorManage"), false);
+}
+
+bool TfrmSingle::RunColorQueryForm(bool& ColorManageOff) {
+    ColorManageOff = false;
+    if (!colorQueryForm_) return false;
+    // The form works on the conditions with their selection flags and hands the flags back on OK.
+    TColorConditions conditions;
+    for (const TColorMenuCondition& m : std::as_const(ColorConditions)) {
+        TColorCondition* c = conditions.Add();
+        c->Msg = m.caption;
+        c->Value = m.value;
+        c->ColorX = m.fontColor;
+        c->BkColor = m.background;
+        c->Tag = m.selected ? 1 : 0;
+    }
+    if (!colorQueryForm_->Run(ColorManage, &conditions)) return false;
+    for (int i = 0; i < ColorConditions.size() && i < conditions.Count(); ++i)
+        ColorConditions[i].selected = conditions.Items(i)->Tag != 0;
+    ColorManageOff = !colorQueryForm_->ColorManage();
+    return true;
 }
 
 void TfrmSingle::rebuildColorMenu() {
@@ -493,19 +514,12 @@ void TfrmSingle::rebuildColorMenu() {
     pmColorCondition->clear();
     for (int i = 0; i < ColorConditions.size(); ++i) {
         const TColorMenuCondition& c = ColorConditions[i];
-        auto* action = new QWidgetAction(pmColorCondition);
+        auto* action = new QAction(pmColorCondition);
         action->setObjectName(QStringLiteral("mnuColor%1").arg(i));
-        auto* label = new QLabel(DisplayConvert(c.caption));
-        label->setAlignment(Qt::AlignCenter);
-        label->setMinimumHeight(20);
-        label->setAutoFillBackground(true);
-        const QColor text = colorOf(c.fontColor, Qt::black);
-        const QColor back = colorOf(c.background, palette().color(QPalette::Window));
-        label->setStyleSheet(QStringLiteral("QLabel { color: %1; background: %2; padding: 2px 12px; }"
-                                            "QLabel:hover { background: palette(highlight); }")
-                                 .arg(text.name(), back.name()));
-        action->setDefaultWidget(label);
-        action->setText(c.caption);
+        // The menu draws the item (ColorConditionMenu): font colour black and background the menu's
+        // colour when the rule's value is no number.
+        action->setText(DisplayConvert(c.caption).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        action->setData(QVariantList{colorOf(c.fontColor, Qt::black), colorOf(c.background, QColor())});
         pmColorCondition->addAction(action);
         connect(action, &QAction::triggered, this, [this, i] { ColorMenuClick(i); });
     }
@@ -517,14 +531,18 @@ void TfrmSingle::ColorMenuClick(int Item) {
     ApplyColorFilter();
 }
 
+void TfrmSingle::switchColorManageOff() {
+    ResetColors();
+    if (btnColorQuery) btnColorQuery->setVisible(false);
+    ColorManage = false;
+    ToolBar1->Arrange();
+}
+
 void TfrmSingle::btnColorQueryClick() {
     bool off = false;
-    if (RunColorQueryForm(off) && off) {
-        ResetColors();
-        if (btnColorQuery) btnColorQuery->setVisible(false);
-        ColorManage = false;
-        ToolBar1->Arrange();
-    }
+    // Cancel leaves the selection and the data as they are.
+    if (!RunColorQueryForm(off)) return;
+    if (off) switchColorManageOff();
     ApplyColorFilter();
 }
 
@@ -539,8 +557,8 @@ void TfrmSingle::ApplyColorFilter() {
     try {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        if (SqlType == 0 && QueryForm)
-            dm->Server()->call(QStringLiteral("SetTopRow"), {Variant(QueryForm->RowLimit())});
+        if (SqlType == 0 && queryForm())
+            dm->Server()->call(QStringLiteral("SetTopRow"), {Variant(queryForm()->RowLimit())});
         bool opened = false;
         try {
             opened = OpenMainData(dm->cdsMain, condition, LastOrder);

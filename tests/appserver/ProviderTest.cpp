@@ -235,6 +235,29 @@ TEST(Providers, AnApplyIsOneTransactionBoundedByMaxErrors) {
     EXPECT_EQ(s->applyUpdates("pvdMain", ins, 0).errors.value(0).errorCode, kConstraint); // duplicate key
 }
 
+TEST(Providers, AnEmptyTextIsStoredAsEmptyTextNotNull) {
+    ServerEnv env;
+    auto s = env.connect();
+    const kvx::DataPacket p = fetch(*s, "MB001 = 'COPTC'");
+    ASSERT_EQ(p.rows.size(), 1);
+    // A new record as a client's null fill leaves it: empty texts held as null strings.
+    kvx::Row row = p.rows[0];
+    row[p.fieldIndex("MB001")] = QStringLiteral("NEW02");
+    row[p.fieldIndex("MB005")] = Variant(QString());
+    row[p.fieldIndex("MODIFIER")] = Variant(QString());
+    row[p.fieldIndex("MODI_DATE")] = Variant(QString());
+    kvx::Delta ins;
+    ins.fields = p.fields;
+    ins.rows.append({kvx::UpdateStatus::Inserted, {}, row});
+    const kvx::ApplyResult r = s->applyUpdates("pvdMain", ins, 0);
+    ASSERT_EQ(r.errorCount, 0) << (r.errors.isEmpty() ? std::string() : r.errors[0].message.toStdString());
+    Storage st(env.config);
+    EXPECT_EQ(st.scalar("SELECT COUNT(*) FROM QLDMB WHERE MB001 = 'NEW02' AND MB005 = '' AND MODIFIER = '' "
+                        "AND MODI_DATE = ''")
+                  .toInt(),
+              1);
+}
+
 TEST(Providers, ColourProviderGivesSettingsPerRecordFromTheProgramsRules) {
     ServerEnv env;
     auto s = env.connect();

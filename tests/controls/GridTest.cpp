@@ -56,6 +56,17 @@ TEST(Grid, ColumnsFollowTheVisibleFields) {
     EXPECT_EQ(f.grid.column(2)->FieldName(), "MB003");
 }
 
+TEST(Grid, AColumnIsNeverNarrowerThanItsTitle) {
+    Fixture f;
+    f.fields[1].displayWidth = 1; // a one-character code under a four-character title
+    f.grid.setSource(&f.model, [&f] { return f.fields; });
+    const int title =
+        QFontMetrics(f.grid.TitleFont()->font()).horizontalAdvance(QString::fromUtf8("传输方式"));
+    EXPECT_GT(f.grid.view()->columnWidth(1), title);
+    // A wide field keeps the width of its characters.
+    EXPECT_GT(f.grid.view()->columnWidth(0), QFontMetrics(f.grid.font()).horizontalAdvance("0") * 10);
+}
+
 TEST(Grid, TitleClicksAndTitleAttributes) {
     Fixture f;
     QStringList clicked;

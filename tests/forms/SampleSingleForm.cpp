@@ -69,6 +69,7 @@ int TfrmSingleSample::RunLinkedProgram(const QString& ProgramCode, const QString
 }
 
 bool TfrmSingleSample::RunOptionsDialog(TSingleOptions& Options) {
+    if (DefaultOptions) return TfrmSingle::RunOptionsDialog(Options);
     ++OptionsShown;
     if (OptionsOk) Options = OptionsAnswer;
     return OptionsOk;

@@ -29,6 +29,7 @@ public:
     int OptionsShown = 0;
     kvx::TSingleOptions OptionsAnswer;
     bool OptionsOk = false;
+    bool DefaultOptions = false; // the window's own options dialog instead of the answer above
 
     kvx::TdmSingle* dm() const { return SingleModule(); }
     bool DoPrint() override;

@@ -1,28 +1,36 @@
 // The single-table window on an in-memory provider and a fake work center whose counter answers the
 // statements the window sends: layout, keep-on-add, key controls by state, pages and focus-page-one,
 // the calculator keys, Enter through the pages, voucher formats, run modes, combo requirements by code
-// page, user-defined-field binding, drill-down links, the colour filter, the XML import and the
-// attachment clean-up after a delete - driven by real key presses where the user would press keys.
+// page, user-defined-field binding, drill-down links, the colour filter with its menu and colour query
+// form, the options dialog, the XML import and the attachment clean-up after a delete - driven by real
+// key presses and clicks where the user would press keys or click.
 #include "FakeWorkCenter.h"
 #include "MemoryProvider.h"
 #include "SampleSingleForm.h"
 #include "TempTree.h"
 
+#include "controls/CheckBoxes.h"
 #include "controls/ExtPageControl.h"
 #include "controls/FDBGrid.h"
 #include "data/libColormanage.h"
 #include "platform/DialogService.h"
 #include "platform/Field.h"
+#include "query/KvColorQBE.h"
+#include "query/OptionsCF.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 using namespace kvx;
@@ -45,6 +53,8 @@ public:
     QList<VariantList> udfCalls;
     Variant udfAnswer;
     bool udfThrows = false;
+    QHash<QString, QString> userDefines; // section -> the XML GetUserDefine answers
+    QList<VariantList> setUserDefines;
 
     SqlCounter() {
         addRecorded(QStringLiteral("GETCOUNTER"), [this](VariantList& args) -> Variant {
@@ -58,6 +68,12 @@ public:
             }
             if (name.compare("TransactionSQL", Qt::CaseInsensitive) == 0) {
                 transactions << args[1].at(0).toString();
+                return QString();
+            }
+            if (name.compare("GetUserDefine", Qt::CaseInsensitive) == 0)
+                return userDefines.value(args[1].at(3).toString());
+            if (name.compare("SetUserDefine", Qt::CaseInsensitive) == 0) {
+                setUserDefines << args[1].toList();
                 return QString();
             }
             if (name.compare("QueryUDFData", Qt::CaseInsensitive) == 0) {
@@ -225,6 +241,23 @@ struct Env {
             "<edMB001 Caption=\"Document\"/><cboMB002 Caption=\"Mode\"/><edMB005 Caption=\"Remark\"/>"
             "<tbsHead2 Caption=\"Amounts\"/><edN Caption=\"Quantity\"/><edRATE Caption=\"Rate\"/>"
             "</TfrmSingleSample>\n");
+    }
+
+    // Colour management on for this user, and colour rules of the program with three grid conditions.
+    void colourRules() {
+        wc->sql->userDefines.insert(
+            "InputSettings003", "<InputSettings003><IsColorManage>True</IsColorManage></InputSettings003>");
+        wc->sql->answers << qMakePair(
+            QString("FROM $$ADMNH"),
+            rows({{"<colormanager><head><component name=\"gdHead\" enable=\"Y\">"
+                   "<condition value=\"MB002='2'\" colorx=\"255\" bkcolor=\"65535\" msg=\"汇出\"/>"
+                   "<condition value=\"MB002='3'\" colorx=\"\" bkcolor=\"\" msg=\"汇入\"/>"
+                   "<condition value=\"$$QLDMB.MB005=''\" colorx=\"8421504\" bkcolor=\"\" msg=\"无说明\"/>"
+                   "</component></head></colormanager>"}}));
+    }
+    // Clicks the main part of a drop-down tool button (not its arrow).
+    static void clickButton(QToolButton* button) {
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
     }
 
     // The connection steps of the window on the open data: page ends, field binding, rights.
@@ -784,12 +817,189 @@ TEST(SingleColorMenu, TheGridConditionsBecomeOwnerDrawnItemsThatFilter) {
     EXPECT_EQ(items[0]->objectName(), "mnuColor0");
     EXPECT_EQ(items[1]->text(), "不处理");
     EXPECT_TRUE(env.wc->sql->statements.contains("SELECT NH003 FROM $$ADMNH WHERE NH001 = 'QLDI05'"));
-    // No colour query form is wired: the button stays hidden.
-    EXPECT_FALSE(env.w->btnColorQuery->isVisible());
+    // The grid entry has conditions: the colour query form exists and the button shows.
+    EXPECT_NE(env.w->ColorQueryForm(), nullptr);
+    EXPECT_TRUE(env.w->btnColorQuery->isVisible());
     items[1]->trigger();
     EXPECT_FALSE(env.w->ColorConditions[0].selected);
     EXPECT_TRUE(env.w->ColorConditions[1].selected);
     EXPECT_EQ(env.provider.requests.last().condition, " ( MB002='1' ) ");
+}
+
+namespace {
+// Pops the menu up and clicks the item where the user would: on the widget under the item's centre.
+void clickMenuItem(QWidget* window, QMenu* menu, QAction* item) {
+    menu->popup(window->mapToGlobal(QPoint(20, 20)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    const QPoint centre = menu->actionGeometry(item).center();
+    QWidget* target = menu->childAt(centre) ? menu->childAt(centre) : menu;
+    const QPoint at = target->mapFrom(menu, centre);
+    QTest::mouseMove(target, at);
+    QTest::mouseClick(target, Qt::LeftButton, {}, at);
+}
+} // namespace
+
+TEST(SingleColorFilter, TheColourQueryFormCombinesTwoConditionsWithTheCurrentQuery) {
+    Env env;
+    env.colourRules();
+    env.open();
+    env.showActive();
+    ASSERT_TRUE(env.w->ColorManage);
+    ASSERT_TRUE(env.w->btnColorQuery->isVisible());
+    TColorQBEForm* form = env.w->ColorQueryForm();
+    ASSERT_NE(form, nullptr);
+    ASSERT_TRUE(env.w->OpenMainData(env.cds(), "MB002='1'", "MB001"));
+    env.server->topRows.clear();
+
+    // Check the first and the third rule and press Enter.
+    QTimer::singleShot(0, form, [form] {
+        ASSERT_EQ(form->RuleBoxes().size(), 3);
+        EXPECT_EQ(form->RuleBoxes()[2]->Caption(), "无说明");
+        QTest::mouseClick(form->RuleBoxes()[0]->box(), Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseClick(form->RuleBoxes()[2]->box(), Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::keyClick(form, Qt::Key_Return);
+    });
+    Env::clickButton(env.w->btnColorQuery);
+    EXPECT_EQ(env.provider.requests.last().condition,
+              "(MB002='1') and ( ( MB002='2' ) or  ( DEMO..QLDMB.MB005='' ) )");
+    EXPECT_EQ(env.w->LastWhere, "MB002='1'");
+    EXPECT_EQ(env.w->LastOrder, "MB001");
+    EXPECT_EQ(env.server->topRows.size(), 1);
+    EXPECT_EQ(env.w->pgHead->ActivePage(), env.w->tbsBrowse);
+    EXPECT_TRUE(env.w->ColorConditions[0].selected);
+    EXPECT_FALSE(env.w->ColorConditions[1].selected);
+    EXPECT_TRUE(env.w->ColorConditions[2].selected);
+
+    // The next run shows the chosen rules; Esc changes neither the selection nor the data.
+    const int requests = env.provider.requests.size();
+    QTimer::singleShot(0, form, [form] {
+        EXPECT_TRUE(form->RuleBoxes()[0]->Checked());
+        EXPECT_FALSE(form->RuleBoxes()[1]->Checked());
+        EXPECT_TRUE(form->RuleBoxes()[2]->Checked());
+        QTest::mouseClick(form->RuleBoxes()[1]->box(), Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::keyClick(form, Qt::Key_Escape);
+    });
+    Env::clickButton(env.w->btnColorQuery);
+    EXPECT_EQ(env.provider.requests.size(), requests);
+    EXPECT_FALSE(env.w->ColorConditions[1].selected);
+
+    // A click on a menu item filters by that condition alone, still on top of the current query.
+    clickMenuItem(env.w.get(), env.w->pmColorCondition, env.w->pmColorCondition->actions()[1]);
+    EXPECT_EQ(env.provider.requests.last().condition, "(MB002='1') and ( ( MB002='3' ) )");
+    EXPECT_FALSE(env.w->ColorConditions[0].selected);
+    EXPECT_TRUE(env.w->ColorConditions[1].selected);
+}
+
+TEST(SingleColorFilter, TheMenuDrawsEachRuleInItsColoursAndWorksByKeyboard) {
+    Env env;
+    env.colourRules();
+    env.open();
+    env.showActive();
+    QMenu* menu = env.w->pmColorCondition;
+    ASSERT_EQ(menu->actions().size(), 3);
+    menu->popup(env.w->mapToGlobal(QPoint(20, 20)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    QTest::keyClick(menu, Qt::Key_Down);
+    QTest::keyClick(menu, Qt::Key_Down);
+    ASSERT_EQ(menu->activeAction(), menu->actions()[1]);
+    const QImage image = menu->grab().toImage();
+    const auto pixel = [&](int item) {
+        const QRect r = menu->actionGeometry(menu->actions()[item]);
+        return image.pixelColor(r.left() + 2, r.top() + 2);
+    };
+    EXPECT_EQ(pixel(0), QColor(255, 255, 0));                        // bkcolor 65535
+    EXPECT_EQ(pixel(1), menu->palette().color(QPalette::Highlight)); // the highlighted item
+    EXPECT_EQ(pixel(2), menu->palette().color(QPalette::Window));    // no background of its own
+    QTest::keyClick(menu, Qt::Key_Return);
+    EXPECT_TRUE(env.w->ColorConditions[1].selected);
+    EXPECT_EQ(env.provider.requests.last().condition, " ( MB002='3' ) ");
+}
+
+TEST(SingleColorFilter, SwitchingColourManagementOffInTheFormHidesTheButtonAndDropsTheFilter) {
+    Env env;
+    env.colourRules();
+    env.open();
+    env.showActive();
+    TColorQBEForm* form = env.w->ColorQueryForm();
+    ASSERT_NE(form, nullptr);
+    env.w->ColorConditions[0].selected = true;
+    ASSERT_TRUE(env.w->OpenMainData(env.cds(), "MB002='1'", ""));
+    QTimer::singleShot(0, form, [form] {
+        form->pnlHead->show();
+        QTest::mouseClick(form->chkColorManage->box(), Qt::LeftButton, {}, QPoint(5, 5));
+        // Switching off clears every rule.
+        EXPECT_FALSE(form->RuleBoxes()[0]->Checked());
+        QTest::mouseClick(form->BBOK, Qt::LeftButton);
+    });
+    Env::clickButton(env.w->btnColorQuery);
+    EXPECT_FALSE(env.w->ColorManage);
+    EXPECT_FALSE(env.w->btnColorQuery->isVisible());
+    // No rule is left: the data are the current query's.
+    EXPECT_EQ(env.provider.requests.last().condition, "MB002='1'");
+    // The switch is stored for every program.
+    ASSERT_EQ(env.wc->sql->setUserDefines.size(), 1);
+    EXPECT_EQ(env.wc->sql->setUserDefines[0].value(2).toString(), "********************");
+    EXPECT_EQ(env.wc->sql->setUserDefines[0].value(4).toString(), "False");
+}
+
+TEST(SingleColorFilter, WithoutColourRulesThereIsNoButtonAndNoForm) {
+    Env env;
+    env.wc->sql->userDefines.insert(
+        "InputSettings003", "<InputSettings003><IsColorManage>True</IsColorManage></InputSettings003>");
+    env.open();
+    env.showActive();
+    EXPECT_TRUE(env.w->ColorManage);
+    EXPECT_EQ(env.w->ColorQueryForm(), nullptr);
+    EXPECT_FALSE(env.w->btnColorQuery->isVisible());
+    EXPECT_TRUE(env.w->pmColorCondition->actions().isEmpty());
+}
+
+TEST(SingleOptions, TheOptionsDialogSetsKeepOnAddAndSwitchesColourManagementOff) {
+    Env env;
+    env.colourRules();
+    env.w->DefaultOptions = true;
+    env.open();
+    env.showActive();
+    ASSERT_TRUE(env.w->btnColorQuery->isVisible());
+    env.w->KeepOnAdd = true;
+    QTimer::singleShot(0, env.w.get(), [&env] {
+        auto* dialog = env.w->findChild<TfrmOptions*>();
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(dialog->isVisible());
+        // The dialog shows the user's settings: keep-on-add by default, colour management as stored.
+        EXPECT_TRUE(dialog->chkKeepOnAdd->Checked());
+        EXPECT_TRUE(dialog->chkColorManage->Checked());
+        QTest::mouseClick(dialog->chkKeepOnAdd->box(), Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseClick(dialog->chkColorManage->box(), Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
+    });
+    env.w->miOptions->trigger();
+    EXPECT_FALSE(env.w->KeepOnAdd);
+    EXPECT_FALSE(env.w->ColorManage);
+    EXPECT_FALSE(env.w->btnColorQuery->isVisible());
+    QStringList paths;
+    for (const VariantList& call : env.wc->sql->setUserDefines)
+        paths << call.value(3).toString() + "=" + call.value(4).toString();
+    EXPECT_TRUE(paths.contains("InputSettings002/IsKeepOnAdd=False")) << paths.join(' ').toStdString();
+    EXPECT_TRUE(paths.contains("InputSettings003/IsColorManage=False")) << paths.join(' ').toStdString();
+
+    // Keep-on-add is off: a saved new record returns to Browse.
+    ASSERT_TRUE(env.w->DoAdd(true));
+    env.cds()->FieldByName("MB001")->SetAsString("K9");
+    env.cds()->FieldByName("MB002")->SetAsString("1");
+    ASSERT_TRUE(env.w->DoSave());
+    EXPECT_EQ(env.w->EditState, TfrmBase::esBrowse);
+
+    // Cancel changes nothing.
+    env.w->KeepOnAdd = true;
+    QTimer::singleShot(0, env.w.get(), [&env] {
+        auto* dialog = env.w->findChild<TfrmOptions*>();
+        ASSERT_NE(dialog, nullptr);
+        QTest::mouseClick(dialog->chkKeepOnAdd->box(), Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseClick(dialog->btnCancel, Qt::LeftButton);
+    });
+    env.w->miOptions->trigger();
+    EXPECT_TRUE(env.w->KeepOnAdd);
 }
 
 TEST(SingleNumbering, TheNextNumberComesFromTheValidatorOrIsUnknown) {
@@ -831,13 +1041,22 @@ TEST(SingleScreenshots, BrowseAndEditInChineseAndEnglish) {
     if (qEnvironmentVariableIsEmpty("KVX_SOURCE_DIR")) GTEST_SKIP() << "needs the source tree";
     for (const char* lang : {"chs", "eng"}) {
         Env env(true, QString::fromLatin1(lang) == "chs" ? "936" : "437");
+        env.colourRules();
         env.open();
         env.showActive();
+        ASSERT_TRUE(env.w->btnColorQuery->isVisible());
         env.w->pgHead->setActivePage(env.w->tbsBrowse);
         const QString dir = qEnvironmentVariable("KVX_SOURCE_DIR") + "/docs/images";
         QDir().mkpath(dir);
         const QImage browse = env.w->grab().toImage();
         ASSERT_TRUE(browse.save(dir + QStringLiteral("/single-browse-%1.png").arg(lang)));
+        // The colour-filter menu, each rule in its own colours.
+        env.w->pmColorCondition->popup(
+            env.w->btnColorQuery->mapToGlobal(QPoint(0, env.w->btnColorQuery->height())));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(env.w->pmColorCondition));
+        ASSERT_TRUE(env.w->pmColorCondition->grab().toImage().save(
+            dir + QStringLiteral("/single-colour-menu-%1.png").arg(lang)));
+        env.w->pmColorCondition->hide();
         env.key(Qt::Key_F7);
         ASSERT_EQ(env.w->EditState, TfrmBase::esEdit);
         const QImage edit = env.w->grab().toImage();

@@ -1,21 +1,31 @@
 // A program derived from the single-table window over a scratch table of the real application server
-// (created in process): start and connection, the saved-scheme menu, adding with carry-over values,
-// editing and saving, deleting with the attachment clean-up, both exports, the colour filter and a
-// drill-down link with an apostrophe in the record's value.
+// (created in process) whose audit columns are NOT NULL: start and connection, the saved-scheme menu,
+// adding with carry-over values, editing and saving, deleting with the attachment clean-up, both exports
+// read back from the written files, the colour filter through the program's rules and the colour query
+// form, and a drill-down link with an apostrophe in the record's value.
 #include "SampleSingleForm.h"
 #include "TempTree.h"
+#include "XlsReader.h"
+#include "XlsxReader.h"
 
 #include "CounterServer.h"
 #include "Storage.h"
+#include "UserDefines.h"
+#include "controls/CheckBoxes.h"
 #include "controls/ExtPageControl.h"
 #include "controls/FDBGrid.h"
 #include "platform/Automation.h"
 #include "platform/DialogService.h"
 #include "platform/Field.h"
+#include "query/KvColorQBE.h"
+#include "query/KvQBE.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QMenu>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 using namespace kvx;
@@ -76,7 +86,7 @@ struct ServerEnv {
                  "DEFAULT 0, "
                  "COMPANY VARCHAR(10) NOT NULL DEFAULT '', CREATOR VARCHAR(10) NOT NULL DEFAULT '', "
                  "USR_GROUP VARCHAR(10) NOT NULL DEFAULT '', CREATE_DATE VARCHAR(8) NOT NULL DEFAULT '', "
-                 "MODIFIER VARCHAR(10), MODI_DATE VARCHAR(8), "
+                 "MODIFIER VARCHAR(10) NOT NULL DEFAULT '', MODI_DATE VARCHAR(8) NOT NULL DEFAULT '', "
                  "FLAG FLOAT NOT NULL DEFAULT 0)");
         for (const QVariantList& r :
              {QVariantList{"O'K", "1", "first", 1, 0.1}, QVariantList{"T2", "2", "second", 2, 0.2},
@@ -107,6 +117,23 @@ struct ServerEnv {
                  "VALUES ('SFMI01', 'O''K', 'DEMO', 'D1', 'a.txt', 'DS', '20261201')");
         db->exec("INSERT INTO ATTACH (Parent, KeyValues, CompanyID, DocID, FileName, Creator, CreateDate) "
                  "VALUES ('SFMI01', 'T2', 'DEMO', 'D2', 'b.txt', 'DS', '20261201')");
+        // Colour rules of the grid; the third names a column the table does not have.
+        db->exec("INSERT INTO ADMNH (NH001, NH002, NH003) VALUES ('SFMI01', '方式颜色', ?)",
+                 {QStringLiteral(
+                     "<colormanager><head><component name=\"gdHead\" enable=\"Y\">"
+                     "<condition value=\"MB002 = '2'\" colorx=\"8388608\" bkcolor=\"16771276\" "
+                     "msg=\"汇出\"/>"
+                     "<condition value=\"MB002 = '3'\" colorx=\"25600\" bkcolor=\"14087638\" "
+                     "msg=\"汇入\"/>"
+                     "<condition value=\"NOSUCHCOLUMN = 1\" colorx=\"255\" bkcolor=\"\" msg=\"坏规则\"/>"
+                     "</component></head></colormanager>")});
+    }
+
+    // Colour management on for this user and program, stored through the server's counter.
+    void colourManagementOn() {
+        ASSERT_EQ(
+            kvxsrv::UserDefines(*db).set("DEMO", "DS", "SFMI01", "InputSettings003/IsColorManage", "True"),
+            QString());
     }
 
     void start() {
@@ -146,9 +173,12 @@ TEST(SingleOnServer, StartsOnTheScratchTableWithItsSavedSchemeAndLinks) {
     EXPECT_EQ(env.w->mnCondition->actions()[0]->text(), "只看汇出");
     EXPECT_EQ(env.w->mnCondition->actions()[0]->objectName(), "mnu0");
     EXPECT_EQ(env.w->btnQuery->menu(), env.w->mnCondition);
+    // The query dialog is built at its first use, not at start-up.
+    EXPECT_EQ(env.w->findChild<kvx::TQBEForm*>(), nullptr);
     // Choosing it runs the scheme's query.
     env.w->mnCondition->actions()[0]->trigger();
     ASSERT_EQ(env.cds()->RecordCount(), 1) << DialogService::instance().lastText().toStdString();
+    EXPECT_NE(env.w->findChild<kvx::TQBEForm*>(), nullptr);
     EXPECT_EQ(env.cds()->FieldByName("MB001")->AsString(), "T2");
     EXPECT_EQ(env.w->pgHead->ActivePage(), env.w->tbsBrowse);
     env.w->OpenMainData(env.cds(), QString(), "MB001");
@@ -187,6 +217,22 @@ TEST(SingleOnServer, AddsWithCarryOverEditsSavesAndDeletesWithTheAttachments) {
     ASSERT_TRUE(env.w->DoSave());
     EXPECT_EQ(env.cell("MB005", "N2").toString(), "carried");
     EXPECT_EQ(env.w->EditState, TfrmBase::esBrowse);
+    // The audit columns are NOT NULL: a new record carries its creation stamp and empty modification
+    // fields, never NULL.
+    EXPECT_EQ(env.cell("COMPANY", "N2").toString(), "DEMO");
+    EXPECT_EQ(env.cell("USR_GROUP", "N2").toString(), env.w->Broker->UserGroup);
+    EXPECT_EQ(env.cell("FLAG", "N2").toInt(), 1);
+    EXPECT_EQ(env.cell("MODIFIER IS NULL", "N2").toInt(), 0);
+    EXPECT_EQ(env.cell("MODIFIER", "N2").toString(), "");
+    EXPECT_EQ(env.cell("MODI_DATE", "N2").toString(), "");
+    // A fresh add forgets the carried value; the empty remark is stored as an empty text.
+    ASSERT_TRUE(env.w->DoAdd(true));
+    EXPECT_EQ(env.cds()->FieldByName("MB005")->AsString(), "");
+    env.cds()->FieldByName("MB001")->SetAsString("N3");
+    env.cds()->FieldByName("MB002")->SetAsString("1");
+    ASSERT_TRUE(env.w->DoSave()) << DialogService::instance().lastText().toStdString();
+    EXPECT_EQ(env.cell("MB005 IS NULL", "N3").toInt(), 0);
+    EXPECT_EQ(env.cell("MB005", "N3").toString(), "");
 
     // Edit and save.
     env.w->OpenMainData(env.cds(), QString(), "MB001");
@@ -196,6 +242,8 @@ TEST(SingleOnServer, AddsWithCarryOverEditsSavesAndDeletesWithTheAttachments) {
     ASSERT_TRUE(env.w->DoSave());
     EXPECT_EQ(env.cell("MB005", "T2").toString(), "edited");
     EXPECT_EQ(env.cell("MODIFIER", "T2").toString(), "DS");
+    EXPECT_EQ(env.cell("MODI_DATE", "T2").toString().size(), 8);
+    EXPECT_EQ(env.cell("FLAG", "T2").toInt(), 2);
 
     // Delete: the record and then its attachments; another record's attachments stay.
     ASSERT_EQ(env.attachments("T2"), 1);
@@ -212,36 +260,87 @@ TEST(SingleOnServer, AddsWithCarryOverEditsSavesAndDeletesWithTheAttachments) {
     EXPECT_EQ(env.attachments("O'K"), 0);
 }
 
+namespace {
+// The keys of an exported sheet's column headed `label`, below the header row (rows and columns from 0).
+QStringList xlsColumn(const kvxtest::XlsSheet& sheet, const QString& label) {
+    QStringList out;
+    if (sheet.cells.empty()) return out;
+    for (size_t c = 0; c < sheet.cells[0].size(); ++c)
+        if (sheet.cells[0][c].text == label)
+            for (size_t r = 1; r < sheet.cells.size(); ++r)
+                out << (sheet.cells[r][c].kind == kvxtest::XlsCell::Number
+                            ? QString::number(sheet.cells[r][c].number)
+                            : sheet.cells[r][c].text);
+    return out;
+}
+QStringList xlsxColumn(const kvxtest::XlsxReader& book, const QString& label) {
+    QStringList out;
+    for (int c = 1; c <= 64; ++c)
+        if (book.cell(0, 1, c).value == label)
+            for (int r = 2; r <= book.rowCount(0); ++r)
+                out << book.cell(0, r, c).value;
+    return out;
+}
+} // namespace
+
 TEST(SingleOnServer, ExportsBothWaysAndFiltersByColourConditions) {
     ServerEnv env;
+    env.colourManagementOn();
     env.start();
+    ASSERT_TRUE(env.w->ColorManage);
     ASSERT_TRUE(env.w->miTable2Excel->isEnabled());
+    ASSERT_TRUE(env.w->OpenMainData(env.cds(), QString(), "MB001"));
     // Both exports ask whether to open the file: No.
     DialogService::instance().queueAnswer(mrNo);
     env.w->miTable2Excel->trigger();
     DialogService::instance().queueAnswer(mrNo);
     env.w->miTable2Excel2->trigger();
     const QString folder = env.w->dm()->ExportFolder();
-    const QStringList files = QDir(folder).entryList({"SFMI01_*"}, QDir::Files);
-    EXPECT_EQ(files.size(), 2) << folder.toStdString() << " "
-                               << DialogService::instance().lastText().toStdString();
-    EXPECT_EQ(QDir(folder).entryList({"*.xlsx"}, QDir::Files).size(), 1);
-    EXPECT_EQ(QDir(folder).entryList({"*.xls"}, QDir::Files).size(), 1);
+    const QStringList xlsx = QDir(folder).entryList({"SFMI01_*.xlsx"}, QDir::Files);
+    const QStringList xls = QDir(folder).entryList({"SFMI01_*.xls"}, QDir::Files);
+    ASSERT_EQ(xlsx.size(), 1) << folder.toStdString() << " "
+                              << DialogService::instance().lastText().toStdString();
+    ASSERT_EQ(xls.size(), 1);
+    // Both files hold the three records under the fields' labels, in the data's order.
+    const QString keyLabel = env.cds()->FieldByName("MB001")->DisplayLabel();
+    const QString nLabel = env.cds()->FieldByName("N")->DisplayLabel();
+    const kvxtest::XlsxReader book(folder + "/" + xlsx[0]);
+    ASSERT_TRUE(book.ok()) << book.error().toStdString();
+    EXPECT_EQ(book.sheetNames(), QStringList({"SFMI01"}));
+    EXPECT_EQ(xlsxColumn(book, keyLabel), QStringList({"O'K", "T2", "T3"}));
+    EXPECT_EQ(xlsxColumn(book, nLabel), QStringList({"1", "2", "3"}));
+    const std::vector<kvxtest::XlsSheet> sheets = kvxtest::readXlsWorkbook(folder + "/" + xls[0]);
+    ASSERT_EQ(sheets.size(), 1u);
+    EXPECT_EQ(xlsColumn(sheets[0], keyLabel), QStringList({"O'K", "T2", "T3"}));
+    EXPECT_EQ(xlsColumn(sheets[0], nLabel), QStringList({"1", "2", "3"}));
 
-    // Two colour conditions on top of the current query, against the server's SQL.
+    // The colour rules of the program give the colour-filter button and its menu.
+    ASSERT_TRUE(env.w->btnColorQuery->isVisible());
+    TColorQBEForm* form = env.w->ColorQueryForm();
+    ASSERT_NE(form, nullptr);
+    ASSERT_EQ(env.w->pmColorCondition->actions().size(), 3);
+    // Two rules chosen in the colour query form, on top of the current query.
     ASSERT_TRUE(env.w->OpenMainData(env.cds(), "N>=2", "MB001"));
-    env.w->ColorConditions = {{"汇出", "MB002='2'", "255", "", true}, {"汇入", "MB002='3'", "", "", true}};
-    env.w->ApplyColorFilter();
-    EXPECT_EQ(env.cds()->RecordCount(), 2);
+    QTimer::singleShot(0, form, [form] {
+        ASSERT_EQ(form->RuleBoxes().size(), 3);
+        QTest::mouseClick(form->RuleBoxes()[0]->box(), Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseClick(form->RuleBoxes()[1]->box(), Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::keyClick(form, Qt::Key_Return);
+    });
+    QTest::mouseClick(env.w->btnColorQuery, Qt::LeftButton, {},
+                      QPoint(6, env.w->btnColorQuery->height() / 2));
+    EXPECT_EQ(env.cds()->RecordCount(), 2) << DialogService::instance().lastText().toStdString();
     EXPECT_EQ(env.w->LastWhere, "N>=2");
-    env.w->ColorMenuClick(1);
+    // The menu's second rule alone.
+    env.w->pmColorCondition->actions()[1]->trigger();
     ASSERT_EQ(env.cds()->RecordCount(), 1);
     EXPECT_EQ(env.cds()->FieldByName("MB001")->AsString(), "T3");
-    // A condition the server refuses: the error is shown and the unfiltered data come back.
+    // A rule the server refuses: the error is shown and the unfiltered data come back.
     DialogService::instance().clear();
-    env.w->ColorConditions = {{"坏", "NOSUCHCOLUMN=1", "", "", true}};
-    env.w->ApplyColorFilter();
+    env.w->pmColorCondition->actions()[2]->trigger();
     EXPECT_TRUE(DialogService::instance().lastText().contains("颜色筛选出错！！"))
         << DialogService::instance().lastText().toStdString();
     EXPECT_EQ(env.cds()->RecordCount(), 2);
+    EXPECT_EQ(env.w->LastWhere, "N>=2");
+    EXPECT_EQ(env.w->EditState, TfrmBase::esBrowse);
 }

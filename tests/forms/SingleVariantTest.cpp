@@ -197,6 +197,8 @@ TEST(BuildVariants, ColourManagementExistsOnlyInTheCurrentBuild) {
     EXPECT_EQ(env.w->ColorManage, present);
     EXPECT_EQ(env.w->ColorComponents() != nullptr, present);
     EXPECT_EQ(env.w->ColorConditions.size(), present ? 1 : 0);
+    EXPECT_EQ(env.w->ColorQueryForm() != nullptr, present);
+    EXPECT_EQ(env.w->btnColorQuery && env.w->btnColorQuery->isVisible(), present);
     // A save refreshes the colour marks where they exist and nothing breaks where they do not.
     ASSERT_TRUE(env.cds()->Locate("MB001", "T3"));
     ASSERT_TRUE(env.w->DoEdit());
