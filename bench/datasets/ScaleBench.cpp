@@ -1,12 +1,17 @@
 // Per-row cost of the client dataset as the table grows (10k, 100k, 1M rows): fetching packet by packet
 // while walking, deleting every record, appending then cancelling, and editing every record of an
 // indexed dataset. Rows are built before timing; the provider hands out shared copies. Times are
-// process CPU time, best of the repeats; the last column is the per-row ratio to the 10k run.
+// process CPU time, best of the repeats; (xN) is the per-row ratio to the 10k run. Fetching and editing
+// are also run against peers at each size (a std::vector and a std::deque of rows receiving the same
+// packets; a vector of rows keeping each edited row), printed as dataset / peer per size.
+// Argument: run only the cases whose name contains it ("indexed", "packets 20", ...).
 #include "platform/ClientDataSet.h"
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <deque>
 #include <functional>
 #include <vector>
 
@@ -97,16 +102,18 @@ void fetchWhileWalking(void* s) {
     if (sum == 42) std::puts("");
 }
 
-// Peer: the same packets appended to a std::vector of rows and walked, reading the same two fields.
-struct VectorPeer {
+// Peers: the same packets appended to a std::vector of rows (grows by doubling) or to a std::deque of
+// rows (fixed chunks, as the dataset stores its records) and walked, reading the same two fields. The
+// rows received stay in the peer until tear-down, as they stay in the dataset.
+struct Peer {
     TableProvider p;
     int packet;
-    VectorPeer(int rows, int packetRows) : p(rows), packet(packetRows) { p.dataRequest({}, {}); }
+    std::vector<Row> vector;
+    std::deque<Row> deque;
+    Peer(int rows, int packetRows) : p(rows), packet(packetRows) { p.dataRequest({}, {}); }
 };
 
-void vectorFetchWhileWalking(void* s) {
-    auto* peer = static_cast<VectorPeer*>(s);
-    std::vector<Row> rows;
+template <class Rows> void peerFetchWhileWalking(Peer* peer, Rows& rows) {
     qint64 sum = 0;
     bool more = true;
     for (size_t i = 0;; ++i) {
@@ -121,6 +128,16 @@ void vectorFetchWhileWalking(void* s) {
         sum += rows[i][4].toInt() + rows[i][0].toString().size();
     }
     if (sum == 42) std::puts("");
+}
+
+void vectorFetchWhileWalking(void* s) {
+    auto* peer = static_cast<Peer*>(s);
+    peerFetchWhileWalking(peer, peer->vector);
+}
+
+void dequeFetchWhileWalking(void* s) {
+    auto* peer = static_cast<Peer*>(s);
+    peerFetchWhileWalking(peer, peer->deque);
 }
 
 void deleteAll(void* s) {
@@ -163,41 +180,97 @@ void editAllIndexed(void* s) {
     }
 }
 
-void row(const char* what, const std::vector<int>& sizes, const std::function<double(int)>& run) {
-    std::printf("%-34s", what);
-    double base = 0;
-    for (int rows : sizes) {
-        const double perRow = run(rows) / rows * 1e9;
-        if (base == 0) base = perRow;
-        std::printf("  %7d rows %7.0f ns/row (x%.2f)", rows, perRow, perRow / base);
-        std::fflush(stdout);
+// Peer of the edit: rows in a std::vector sorted on N; each edit keeps the row as it was (a change log
+// in fixed chunks, as the dataset keeps originals) and writes the same two values into a copy.
+struct EditPeer {
+    std::vector<Row> rows;
+    std::deque<Row> originals;
+    explicit EditPeer(int n) : rows(table(n).begin(), table(n).begin() + n) {}
+};
+
+void peerEditAll(void* s) {
+    auto* peer = static_cast<EditPeer*>(s);
+    for (size_t i = peer->rows.size(); i-- > 0;) {
+        Row& row = peer->rows[i];
+        peer->originals.push_back(row);
+        row[4] = Variant(row[4].toInt() * 2);
+        row[2] = Variant(QStringLiteral("edited"));
     }
+}
+
+// Cases whose name contains the command-line filter run (all without one).
+const char* gFilter = nullptr;
+
+void printRow(const char* what, const std::vector<int>& sizes, const std::vector<double>& perRow) {
+    std::printf("%-34s", what);
+    for (size_t i = 0; i < sizes.size(); ++i)
+        std::printf("  %7d rows %7.0f ns/row (x%.2f)", sizes[i], perRow[i], perRow[i] / perRow[0]);
     std::printf("\n");
+    std::fflush(stdout);
+}
+
+void row(const char* what, const std::vector<int>& sizes, const std::function<double(int)>& run) {
+    if (gFilter && !std::strstr(what, gFilter)) return;
+    std::vector<double> perRow;
+    for (int rows : sizes)
+        perRow.push_back(run(rows) / rows * 1e9);
+    printRow(what, sizes, perRow);
+}
+
+struct Contender {
+    std::string what;
+    std::function<double(int)> run; // CPU seconds for a table of that many rows
+};
+
+// The dataset and its peers measured one after the other at each size (the same machine load), then
+// the dataset's per-row cost over each peer's: flat when the dataset grows as the peer grows.
+void rowsWithPeers(const std::vector<int>& sizes, const std::vector<Contender>& all) {
+    if (gFilter && !std::strstr(all[0].what.c_str(), gFilter)) return;
+    std::vector<std::vector<double>> perRow(all.size());
+    for (int rows : sizes)
+        for (size_t c = 0; c < all.size(); ++c)
+            perRow[c].push_back(all[c].run(rows) / rows * 1e9);
+    for (size_t c = 0; c < all.size(); ++c)
+        printRow(all[c].what.c_str(), sizes, perRow[c]);
+    for (size_t c = 1; c < all.size(); ++c) {
+        const std::string what = "  dataset / " + all[c].what.substr(all[c].what.find(' ') + 1);
+        std::printf("%-34s", what.c_str());
+        for (size_t i = 0; i < sizes.size(); ++i)
+            std::printf("  %7d rows %7.2f       ", sizes[i], perRow[0][i] / perRow[c][i]);
+        std::printf("\n");
+    }
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (argc > 1) gFilter = argv[1];
     const std::vector<int> sizes = {10000, 100000, 1000000};
     auto repeats = [](int rows) { return rows >= 1000000 ? 2 : (rows >= 100000 ? 3 : 7); };
     auto del = [](void* s) { delete static_cast<Remote*>(s); };
     table(sizes.back());
     std::printf("CPU time per row, best of repeats; (xN) = per-row cost against the 10,000-row run\n");
 
+    auto delPeer = [](void* st) { delete static_cast<Peer*>(st); };
     for (int packet : {20, 1000}) {
-        const std::string what = "fetch while walking, packets " + std::to_string(packet);
-        row(what.c_str(), sizes, [&](int rows) {
-            return best(
-                repeats(rows), [&] { return static_cast<void*>(new Remote(rows, packet)); },
-                fetchWhileWalking, del);
-        });
+        const std::string n = std::to_string(packet);
+        auto peer = [&](void (*walk)(void*)) {
+            return [&, walk](int rows) {
+                return best(
+                    repeats(rows), [&] { return static_cast<void*>(new Peer(rows, packet)); }, walk, delPeer);
+            };
+        };
+        rowsWithPeers(sizes, {{"fetch while walking, packets " + n,
+                               [&](int rows) {
+                                   return best(
+                                       repeats(rows),
+                                       [&] { return static_cast<void*>(new Remote(rows, packet)); },
+                                       fetchWhileWalking, del);
+                               }},
+                              {"peer: std::vector, packets " + n, peer(vectorFetchWhileWalking)},
+                              {"peer: std::deque, packets " + n, peer(dequeFetchWhileWalking)}});
     }
-    row("peer: std::vector, packets 20", sizes, [&](int rows) {
-        return best(
-            repeats(rows), [&] { return static_cast<void*>(new VectorPeer(rows, 20)); },
-            vectorFetchWhileWalking, [](void* s) { delete static_cast<VectorPeer*>(s); });
-    });
     row("fetch while walking, indexed, 1000", sizes, [&](int rows) {
         return best(
             repeats(rows), [&] { return static_cast<void*>(new Remote(rows, 1000, "MB002")); },
@@ -220,10 +293,17 @@ int main(int argc, char** argv) {
             },
             appendThenCancel, [](void* s) { delete static_cast<Local*>(s); });
     });
-    row("edit all, indexed on N", sizes, [&](int rows) {
-        return best(
-            repeats(rows), [&] { return static_cast<void*>(new Remote(rows, -1, "N")); }, editAllIndexed,
-            del);
-    });
+    rowsWithPeers(sizes, {{"edit all, indexed on N",
+                           [&](int rows) {
+                               return best(
+                                   repeats(rows),
+                                   [&] { return static_cast<void*>(new Remote(rows, -1, "N")); },
+                                   editAllIndexed, del);
+                           }},
+                          {"peer: std::vector + kept rows", [&](int rows) {
+                               return best(
+                                   repeats(rows), [&] { return static_cast<void*>(new EditPeer(rows)); },
+                                   peerEditAll, [](void* st) { delete static_cast<EditPeer*>(st); });
+                           }}});
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "PgDialect.h"
 
+#include "PgLib.h"
 #include "SqlGuard.h"
 
 #include <QJsonArray>
@@ -14,7 +15,6 @@
 #include <QSqlRecord>
 #include <QSqlResult>
 #include <functional>
-#include <libpq-fe.h>
 #include <sys/socket.h>
 
 Q_LOGGING_CATEGORY(lcPg, "kvx.appserver")
@@ -348,22 +348,14 @@ QString PostgresDialect::refusedFunction(const QString& sql) {
 
 // ---- cancellation ---------------------------------------------------------------------------------
 
-namespace {
-PGconn* pgConnection(QSqlDatabase& db) {
-    const QVariant v = db.driver()->handle();
-    if (v.isValid() && (qstrcmp(v.typeName(), "PGconn*") == 0 || qstrcmp(v.typeName(), "pg_conn*") == 0))
-        return *static_cast<PGconn* const*>(v.data());
-    return nullptr;
-}
-} // namespace
-
 PgCancelWatch::PgCancelWatch(Storage& s) {
     const std::shared_ptr<QueryStop> stop = s.queryStop();
-    PGconn* conn = pgConnection(s.db());
+    PGconn* conn = pq::connectionOf(s.db());
     if (!stop || !conn) return;
-    PGcancel* cancel = PQgetCancel(conn);
+    const pq::Api* pq = pq::api();
+    PGcancel* cancel = pq->getCancel(conn);
     if (!cancel) return;
-    thread_ = std::thread([this, stop, cancel] {
+    thread_ = std::thread([this, stop, cancel, pq] {
         for (;;) {
             {
                 std::unique_lock lock(mutex_);
@@ -383,11 +375,11 @@ PgCancelWatch::PgCancelWatch(Storage& s) {
                 reason_ = why;
                 cancelled_.store(true);
                 char err[256];
-                if (!PQcancel(cancel, err, sizeof err)) qCWarning(lcPg) << "cancel request failed:" << err;
+                if (!pq->cancel(cancel, err, sizeof err)) qCWarning(lcPg) << "cancel request failed:" << err;
                 break;
             }
         }
-        PQfreeCancel(cancel);
+        pq->freeCancel(cancel);
     });
 }
 

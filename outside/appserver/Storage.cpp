@@ -1,6 +1,7 @@
 #include "Storage.h"
 
 #include "PgDialect.h"
+#include "PgLib.h"
 #include "platform/IniFile.h"
 #include "platform/Registry.h"
 
@@ -16,7 +17,6 @@
 #include <QThread>
 #include <QUrl>
 #include <QUrlQuery>
-#include <libpq-fe.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
 
@@ -474,31 +474,22 @@ std::shared_ptr<Storage> openStorage(const StorageConfig& config) {
     return config.connection->storage;
 }
 
-namespace {
-PGconn* pgHandleOf(QSqlDatabase& db) {
-    const QVariant v = db.driver()->handle();
-    if (v.isValid() && (qstrcmp(v.typeName(), "PGconn*") == 0 || qstrcmp(v.typeName(), "pg_conn*") == 0))
-        return *static_cast<PGconn* const*>(v.data());
-    return nullptr;
-}
-} // namespace
-
 bool Storage::inTransaction() {
-    if (PGconn* c = pgHandleOf(db_)) {
-        if (PQtransactionStatus(c) == PQTRANS_ACTIVE) {
+    if (PGconn* c = pq::connectionOf(db_)) {
+        if (pq::api()->transactionStatus(c) == PQTRANS_ACTIVE) {
             // A forward-only query read row by row has not been read to its end (no statement of this
             // connection is still in use when this is asked): the next statement discards its rest.
             QSqlQuery flush(db_);
             flush.exec(QStringLiteral("SELECT 1"));
         }
-        return PQtransactionStatus(c) == PQTRANS_INTRANS;
+        return pq::api()->transactionStatus(c) == PQTRANS_INTRANS;
     }
     sqlite3* h = handleOf(db_);
     return h && sqlite3_get_autocommit(h) == 0;
 }
 
 bool Storage::connectionOk() {
-    if (PGconn* c = pgHandleOf(db_)) return PQstatus(c) == CONNECTION_OK;
+    if (PGconn* c = pq::connectionOf(db_)) return pq::api()->status(c) == CONNECTION_OK;
     return db_.isOpen();
 }
 

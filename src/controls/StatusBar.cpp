@@ -59,16 +59,27 @@ QString TStatusBar::shownText(int i) const {
 }
 
 void TStatusBar::rebuild() {
-    qDeleteAll(labels_);
-    labels_.clear();
+    // The labels of panels that stay are kept: a window adding its panels one by one builds each label once.
     auto* row = static_cast<QHBoxLayout*>(layout());
     simple_->setVisible(simplePanel_);
-    for (int i = 0; i < panels_->Count(); ++i) {
-        auto* l = new QLabel(this);
-        l->setFrameShape(QFrame::Panel);
-        l->setFrameShadow(QFrame::Sunken);
-        row->insertWidget(i, l, i == panels_->Count() - 1 ? 1 : 0);
-        labels_.append(l);
+    const int count = panels_->Count();
+    while (labels_.size() > count)
+        delete labels_.takeLast();
+    for (int i = 0; i < count; ++i) {
+        QLabel* l = labels_.value(i);
+        if (!l) {
+            l = new QLabel(this);
+            l->setFrameShape(QFrame::Panel);
+            l->setFrameShadow(QFrame::Sunken);
+            row->insertWidget(i, l);
+            labels_.append(l);
+        }
+        const bool last = i == count - 1;
+        row->setStretchFactor(l, last ? 1 : 0);
+        if (last) { // the last panel takes the rest of the bar, whatever width it had before
+            l->setMinimumWidth(0);
+            l->setMaximumWidth(QWIDGETSIZE_MAX);
+        }
         l->setVisible(!simplePanel_);
         refresh(i);
     }

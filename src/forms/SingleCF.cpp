@@ -447,9 +447,16 @@ void TfrmSingle::ApplyFieldRights() {
 
 void TfrmSingle::reinitQueryForm() {
     TdmBase* dm = BaseModule();
-    if (!dm) return;
-    if (!QueryForm) QueryForm = new TQBEForm(this, this);
+    if (!dm || !QueryForm) return;
     QueryForm->InitQuery(dm->cdsMain, dm->MainTable, SqlType != 0, dm->MainSelect, dm->KeyFields);
+}
+
+TQBEForm* TfrmSingle::queryForm() {
+    if (!QueryForm && BaseModule()) {
+        QueryForm = new TQBEForm(this, this);
+        reinitQueryForm();
+    }
+    return QueryForm;
 }
 
 void TfrmSingle::LoadRequiredFields() {
@@ -867,11 +874,11 @@ bool TfrmSingle::CheckRequired(TClientDataSet* DataSet) {
 // --- queries ----------------------------------------------------------------------------------------------
 
 bool TfrmSingle::DoQuery() {
-    if (!QueryForm) reinitQueryForm();
-    if (!QueryForm) return false;
-    QueryForm->SetRowLimit(int(Broker->GetSysParam(QStringLiteral("SYS151")).trimmed().toInt()));
+    TQBEForm* form = queryForm();
+    if (!form) return false;
+    form->SetRowLimit(int(Broker->GetSysParam(QStringLiteral("SYS151")).trimmed().toInt()));
     QString condition, order;
-    if (QueryForm->Execute(condition, order)) applyQueryResult(condition, order);
+    if (form->Execute(condition, order)) applyQueryResult(condition, order);
     pgHead->setActivePage(tbsBrowse);
     gdHead->setFocus(Qt::OtherFocusReason);
     return true;
@@ -883,8 +890,8 @@ void TfrmSingle::applyQueryResult(const QString& condition, const QString& order
     QApplication::setOverrideCursor(Qt::WaitCursor);
     auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
     try {
-        if (SqlType == 0 && QueryForm)
-            dm->Server()->call(QStringLiteral("SetTopRow"), {Variant(QueryForm->RowLimit())});
+        if (SqlType == 0 && queryForm())
+            dm->Server()->call(QStringLiteral("SetTopRow"), {Variant(queryForm()->RowLimit())});
         if (!OpenMainData(dm->cdsMain, AdjustCondition(condition), order))
             throw EDatabaseError(QStringLiteral("the query could not be opened"));
         SetState(esBrowse);
@@ -957,8 +964,9 @@ void TfrmSingle::SavedConditionClick(int Item) {
 }
 
 bool TfrmSingle::ApplySavedScheme(int Page, const QString& Text, QString& Condition, QString& Order) {
-    if (!QueryForm || !QueryForm->ApplyScheme(Page, Text)) return false;
-    QueryForm->SchemeCondition(Condition, Order);
+    TQBEForm* form = queryForm();
+    if (!form || !form->ApplyScheme(Page, Text)) return false;
+    form->SchemeCondition(Condition, Order);
     return true;
 }
 

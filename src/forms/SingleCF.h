@@ -339,7 +339,12 @@ private:
     // Colour management switched off from a dialog: colours reset, button hidden, toolbar re-laid out.
     void switchColorManageOff();
     void applyQueryResult(const QString& condition, const QString& order);
+    // Re-initialises the query form when it exists. The form itself is built at its first use
+    // (queryForm()): a window that is never queried does not pay for the dialog at start-up.
     void reinitQueryForm();
+    // The query form, created and initialised on the main dataset on first use; nullptr without a data
+    // module.
+    TQBEForm* queryForm();
     void bindUdfFields();
     void loadUdfRules();
     void loadLinkFields();

@@ -560,8 +560,8 @@ void TfrmSingle::ApplyColorFilter() {
     try {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        if (SqlType == 0 && QueryForm)
-            dm->Server()->call(QStringLiteral("SetTopRow"), {Variant(QueryForm->RowLimit())});
+        if (SqlType == 0 && queryForm())
+            dm->Server()->call(QStringLiteral("SetTopRow"), {Variant(queryForm()->RowLimit())});
         bool opened = false;
         try {
             opened = OpenMainData(dm->cdsMain, condition, LastOrder);

@@ -341,7 +341,7 @@ void TClientDataSet::openCursor() {
     if (masterField_)
         loadFromMaster();
     else
-        appendPacket(first);
+        appendPacket(std::move(first));
     resolveIndex();
     rebuildOrder();
 }
@@ -407,25 +407,21 @@ Row TClientDataSet::newRow() const {
     return Row(rowWidth(), Variant::null());
 }
 
-void TClientDataSet::appendPacket(const DataPacket& packet) {
-    // No exact reserve here: growing geometrically keeps packet after packet amortised O(rows).
+void TClientDataSet::appendPacket(DataPacket&& packet) {
     const int width = rowWidth();
-    for (const Row& row : packet.rows) {
-        Record r;
-        r.values = row;
-        if (r.values.size() != width) {
-            r.values.resize(width);
-            for (int i = int(row.size()); i < width; ++i)
-                r.values[i] = Variant::null();
+    for (Row& row : packet.rows) {
+        const qsizetype had = row.size();
+        if (had != width) {
+            row.resize(width);
+            for (qsizetype i = had; i < width; ++i)
+                row[i] = Variant::null();
         }
-        natural_.push_back(int(store_.size()));
-        store_.push_back(std::move(r));
+        natural_.push_back(store_.append(std::move(row)));
     }
 }
 
 void TClientDataSet::closeCursor() {
-    store_.clear();
-    store_.shrink_to_fit();
+    store_.release();
     natural_.clear();
     order_.clear();
     editBuf_.clear();
@@ -456,15 +452,16 @@ bool TClientDataSet::HasMorePackets() const {
 int TClientDataSet::GetNextPacket() {
     checkActive();
     if (!HasMorePackets()) return 0;
-    const DataPacket p = remote_->getRecords(providerName_, packetRecords_);
+    DataPacket p = remote_->getRecords(providerName_, packetRecords_);
     allFetched_ = p.eof;
-    if (p.rows.isEmpty()) {
+    const int added = int(p.rows.size());
+    if (added == 0) {
         allFetched_ = true;
         return 0;
     }
     const int curId = cur_ >= 0 && cur_ < int(order_.size()) ? order_[size_t(cur_)] : -1;
     const int firstNew = int(store_.size());
-    appendPacket(p);
+    appendPacket(std::move(p));
     if (hasIndex()) {
         mergeIntoIndex(firstNew);
     } else {
@@ -480,7 +477,7 @@ int TClientDataSet::GetNextPacket() {
     eof_ = false;
     if (order_.empty()) bof_ = eof_ = true;
     notify(TDataEvent::deDataSetChange);
-    return int(p.rows.size());
+    return added;
 }
 
 void TClientDataSet::FetchAll() {
@@ -560,7 +557,7 @@ void TClientDataSet::rebuildOrder() {
     std::vector<int> order;
     order.reserve(size_t(natural_.size()));
     natural_.forEach([&](int id) {
-        const Record& r = store_[size_t(id)];
+        const Record& r = store_[id];
         if (!r.deleted && !r.purged) order.push_back(id);
     });
     if (hasIndex()) {
@@ -572,7 +569,7 @@ void TClientDataSet::rebuildOrder() {
             std::vector<Variant> keys;
             keys.reserve(order.size());
             for (int id : order)
-                keys.push_back(store_[size_t(id)].values[slot]);
+                keys.push_back(store_[id].values[slot]);
             std::vector<int> perm(order.size());
             for (size_t i = 0; i < perm.size(); ++i)
                 perm[i] = int(i);
@@ -586,7 +583,7 @@ void TClientDataSet::rebuildOrder() {
             order.swap(sorted);
         } else {
             std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
-                return compareRows(store_[size_t(a)].values, store_[size_t(b)].values) < 0;
+                return compareRows(store_[a].values, store_[b].values) < 0;
             });
         }
     }
@@ -594,11 +591,9 @@ void TClientDataSet::rebuildOrder() {
 }
 
 void TClientDataSet::mergeIntoIndex(int firstNew) {
-    auto less = [this](int a, int b) {
-        return compareRows(store_[size_t(a)].values, store_[size_t(b)].values) < 0;
-    };
+    auto less = [this](int a, int b) { return compareRows(store_[a].values, store_[b].values) < 0; };
     std::vector<int> fresh;
-    fresh.reserve(store_.size() - size_t(firstNew));
+    fresh.reserve(size_t(store_.size() - firstNew));
     for (int id = firstNew; id < int(store_.size()); ++id)
         fresh.push_back(id);
     std::stable_sort(fresh.begin(), fresh.end(), less);
@@ -611,14 +606,43 @@ void TClientDataSet::mergeIntoIndex(int firstNew) {
         order_.assign(all);
         return;
     }
-    // A small packet: each row goes after its equals, so the result equals a stable merge.
-    for (int id : fresh)
-        order_.insert(sortedPosition(store_[size_t(id)].values, -1), id);
+    // A small packet: each row goes after its equals, so the result equals a stable merge. The rows
+    // come sorted, so each one's place is at or after the previous one's: search on from there.
+    int from = -1;
+    for (int id : fresh) {
+        const Row& values = store_[id].values;
+        auto before = [&](int other) { return compareRows(values, store_[other].values) >= 0; };
+        const int pos = from < 0 ? order_.partitionPoint(before) : order_.partitionPointFrom(from, before);
+        order_.insert(pos, id);
+        from = pos + 1;
+    }
 }
 
 int TClientDataSet::sortedPosition(const Row& values, int excludeId) const {
     return order_.partitionPoint(
-        [&](int id) { return id == excludeId || compareRows(values, store_[size_t(id)].values) >= 0; });
+        [&](int id) { return id == excludeId || compareRows(values, store_[id].values) >= 0; });
+}
+
+const Row& TClientDataSet::originalOf(int id) const {
+    const Row& kept = store_.original(id);
+    return kept.isEmpty() ? store_[id].values : kept;
+}
+
+void TClientDataSet::prefetchRow(int pos) const {
+    // A forward walk does too much per record for the processor to reach the next record's values
+    // on its own; ask for them early, every cache line of the row.
+    if (pos >= int(order_.size())) return;
+    const Row& row = store_[order_[pos]].values;
+    const char* p = reinterpret_cast<const char*>(row.constData());
+    const char* end = reinterpret_cast<const char*>(row.constData() + row.size());
+    for (; p < end; p += 64)
+        __builtin_prefetch(p);
+}
+
+bool TClientDataSet::inPlace(int pos) const {
+    const Row& values = store_[order_[pos]].values;
+    if (pos > 0 && compareRows(store_[order_[pos - 1]].values, values) > 0) return false;
+    return pos + 1 >= order_.size() || compareRows(values, store_[order_[pos + 1]].values) <= 0;
 }
 
 void TClientDataSet::keepCursorOn(int id) {
@@ -717,6 +741,7 @@ int TClientDataSet::MoveBy(int distance) {
         } else {
             result = target - cur_;
             cur_ = target;
+            if (distance == 1) prefetchRow(cur_ + 2);
         }
         if (result != 0) {
             notify(TDataEvent::deDataSetScroll);
@@ -849,7 +874,7 @@ bool TClientDataSet::Locate(const QString& keyFields, const Variant& values, TLo
     if (computed.isEmpty()) {
         const std::vector<SearchKey> keys = prepareKeys(vals, options);
         for (int pos = 0; pos < order_.size(); ++pos) {
-            if (matchesPrepared(store_[size_t(order_[pos])].values, keySlots, &keys, options)) {
+            if (matchesPrepared(store_[order_[pos]].values, keySlots, &keys, options)) {
                 scrollTo(int(pos));
                 return true;
             }
@@ -895,7 +920,7 @@ Variant TClientDataSet::Lookup(const QString& keyFields, const Variant& values, 
     const QStringList results = splitNames(resultFields);
     const std::vector<SearchKey> keys = prepareKeys(vals, {});
     for (int pos = 0; pos < order_.size(); ++pos) {
-        if (!matchesPrepared(store_[size_t(order_[pos])].values, keySlots, &keys, {})) continue;
+        if (!matchesPrepared(store_[order_[pos]].values, keySlots, &keys, {})) continue;
         Variant out;
         withRecordAt(int(pos), [&] {
             if (results.size() == 1) {
@@ -917,7 +942,7 @@ TClientDataSet::PeekScope::PeekScope(const TClientDataSet* d, int position)
       active(position >= 0 && position < d->order_.size()) {
     if (!active) return;
     const int id = d->order_.at(position);
-    d->peekRow_ = &d->store_[size_t(id)].values;
+    d->peekRow_ = &d->store_[id].values;
     d->peekId_ = id;
 }
 
@@ -932,7 +957,7 @@ const Row* TClientDataSet::activeRow() const {
     if (peekRow_) return peekRow_;
     if (state_ == TDataSetState::dsCalcFields) return calcRow_;
     if (isEditing(state_)) return &editBuf_;
-    if (cur_ >= 0 && cur_ < int(order_.size())) return &store_[size_t(order_[size_t(cur_)])].values;
+    if (cur_ >= 0 && cur_ < int(order_.size())) return &store_[order_[cur_]].values;
     return nullptr;
 }
 
@@ -966,8 +991,7 @@ void TClientDataSet::writeField(TField* field, const Variant& value) {
 Variant TClientDataSet::oldValueOf(const TField* field) const {
     const int id = state_ == TDataSetState::dsEdit ? editId_ : int(activeBookmark());
     if (id < 0 || field->slot() < 0) return Variant::null();
-    const Record& r = store_[size_t(id)];
-    const Row& src = r.original.isEmpty() ? r.values : r.original;
+    const Row& src = originalOf(id);
     return field->slot() < src.size() ? src[field->slot()] : Variant::null();
 }
 
@@ -1068,7 +1092,7 @@ void TClientDataSet::Edit() {
     if (readOnly_) throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
     if (BeforeEdit) BeforeEdit(this);
     editId_ = order_[size_t(cur_)];
-    editBuf_ = store_[size_t(editId_)].values;
+    editBuf_ = store_[editId_].values;
     setState(TDataSetState::dsEdit);
     notify(TDataEvent::deRecordChange);
     if (AfterEdit) AfterEdit(this);
@@ -1090,24 +1114,20 @@ void TClientDataSet::Post() {
     if (BeforePost) BeforePost(this);
     checkRequired();
     if (state_ == TDataSetState::dsInsert) {
-        Record r;
-        r.values = std::move(editBuf_);
-        r.status = kvx::UpdateStatus::Inserted;
-        const int id = int(store_.size());
-        store_.push_back(std::move(r));
+        const int id = store_.append(std::move(editBuf_), kvx::UpdateStatus::Inserted);
         natural_.insert(std::clamp(insertNatural_, 0, natural_.size()), id);
         const int pos =
             hasIndex() ? sortedPosition(store_.back().values, id) : std::clamp(insertPos_, 0, order_.size());
         order_.insert(pos, id);
         cur_ = pos;
     } else {
-        Record& r = store_[size_t(editId_)];
+        Record& r = store_[editId_];
         if (r.status == kvx::UpdateStatus::Unmodified) {
-            r.original = r.values;
+            store_.setOriginal(editId_, r.values);
             r.status = kvx::UpdateStatus::Modified;
         }
         r.values = std::move(editBuf_);
-        if (hasIndex()) {
+        if (hasIndex() && !inPlace(cur_)) {
             order_.erase(cur_);
             const int pos = sortedPosition(r.values, editId_);
             order_.insert(pos, editId_);
@@ -1160,14 +1180,14 @@ void TClientDataSet::Delete() {
         editId_ = -1;
     }
     const int id = order_[size_t(cur_)];
-    Record& r = store_[size_t(id)];
+    Record& r = store_[id];
     r.deleted = true;
     if (r.status == kvx::UpdateStatus::Inserted) {
         r.purged = true;
         r.values.clear();
         if (natural_.contains(id)) natural_.erase(natural_.positionOf(id));
     } else {
-        if (r.status == kvx::UpdateStatus::Unmodified) r.original = r.values;
+        // A deleted record keeps its values: they are its original unless it was changed before.
         r.status = kvx::UpdateStatus::Deleted;
     }
     order_.erase(cur_);
@@ -1198,15 +1218,17 @@ void TClientDataSet::EmptyDataSet() {
 
 int TClientDataSet::ChangeCount() const {
     int n = 0;
-    for (const Record& r : store_)
+    for (int id = 0; id < store_.size(); ++id) {
+        const Record& r = store_[id];
         if (!r.purged && r.status != kvx::UpdateStatus::Unmodified) ++n;
+    }
     return n;
 }
 
 kvx::UpdateStatus TClientDataSet::UpdateStatus() const {
     if (state_ == TDataSetState::dsInsert) return kvx::UpdateStatus::Inserted;
     const TBookmark id = activeBookmark();
-    return id >= 0 ? store_[size_t(id)].status : kvx::UpdateStatus::Unmodified;
+    return id >= 0 ? store_[id].status : kvx::UpdateStatus::Unmodified;
 }
 
 TUpdateKind TClientDataSet::updateKindOf(kvx::UpdateStatus s) const {
@@ -1220,18 +1242,20 @@ TUpdateKind TClientDataSet::updateKindOf(kvx::UpdateStatus s) const {
     }
 }
 
-void TClientDataSet::restoreRecord(int id) {
-    Record& r = store_[size_t(id)];
+void TClientDataSet::restoreRecord(int id, bool leaveNatural) {
+    Record& r = store_[id];
     switch (r.status) {
     case kvx::UpdateStatus::Inserted:
         r.purged = r.deleted = true;
         r.values.clear();
-        if (natural_.contains(id)) natural_.erase(natural_.positionOf(id));
+        if (!leaveNatural && natural_.contains(id)) natural_.erase(natural_.positionOf(id));
         break;
     case kvx::UpdateStatus::Modified:
     case kvx::UpdateStatus::Deleted:
-        r.values = r.original;
-        r.original.clear();
+        if (store_.hasOriginal(id)) {
+            r.values = store_.original(id);
+            store_.dropOriginal(id);
+        }
         r.deleted = false;
         break;
     case kvx::UpdateStatus::Unmodified:
@@ -1244,8 +1268,22 @@ void TClientDataSet::CancelUpdates() {
     if (!Active()) return;
     if (isEditing(state_)) Cancel();
     const int keep = int(activeBookmark());
-    for (size_t id = 0; id < store_.size(); ++id)
-        if (!store_[id].purged) restoreRecord(int(id));
+    bool dropped = false;
+    for (int id = 0; id < store_.size(); ++id) {
+        Record& r = store_[id];
+        if (r.purged) continue;
+        dropped = dropped || r.status == kvx::UpdateStatus::Inserted;
+        restoreRecord(id, true);
+    }
+    if (dropped) {
+        // The inserted records leave the natural order in one pass, not one block scan each.
+        std::vector<int> kept;
+        kept.reserve(size_t(natural_.size()));
+        natural_.forEach([&](int id) {
+            if (!store_[id].purged) kept.push_back(id);
+        });
+        natural_.assign(kept);
+    }
     rebuildOrder();
     keepCursorOn(keep);
     bof_ = eof_ = order_.empty();
@@ -1268,13 +1306,14 @@ void TClientDataSet::RevertRecord() {
 }
 
 void TClientDataSet::MergeChangeLog() {
-    for (Record& r : store_) {
+    for (int id = 0; id < store_.size(); ++id) {
+        Record& r = store_[id];
         if (r.purged) continue;
         if (r.status == kvx::UpdateStatus::Deleted) {
             r.purged = true;
             r.values.clear();
         }
-        r.original.clear();
+        if (r.status != kvx::UpdateStatus::Unmodified) store_.dropOriginal(id);
         r.status = kvx::UpdateStatus::Unmodified;
     }
 }
@@ -1282,9 +1321,10 @@ void TClientDataSet::MergeChangeLog() {
 Delta TClientDataSet::buildDelta(std::vector<TBookmark>* records) const {
     Delta d;
     d.fields = fieldDefs_.list();
-    for (size_t id = 0; id < store_.size(); ++id) {
+    for (int id = 0; id < store_.size(); ++id) {
         const Record& r = store_[id];
         if (r.purged || r.status == kvx::UpdateStatus::Unmodified) continue;
+        const Row& original = originalOf(id);
         DeltaRow dr;
         dr.status = r.status;
         switch (r.status) {
@@ -1292,12 +1332,12 @@ Delta TClientDataSet::buildDelta(std::vector<TBookmark>* records) const {
             dr.newValues = headOf(r.values, packetCols_);
             break;
         case kvx::UpdateStatus::Modified:
-            dr.oldValues = headOf(r.original, packetCols_);
+            dr.oldValues = headOf(original, packetCols_);
             for (int c = 0; c < packetCols_; ++c)
-                dr.newValues << (r.values[c].identical(r.original[c]) ? Variant() : r.values[c]);
+                dr.newValues << (r.values[c].identical(original[c]) ? Variant() : r.values[c]);
             break;
         case kvx::UpdateStatus::Deleted:
-            dr.oldValues = headOf(r.original, packetCols_);
+            dr.oldValues = headOf(original, packetCols_);
             break;
         case kvx::UpdateStatus::Unmodified:
             break;
@@ -1324,7 +1364,8 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
 
     for (const auto& [index, row] : result.applied) {
         if (index < 0 || index >= int(ids.size())) continue;
-        Record& r = store_[size_t(ids[size_t(index)])];
+        const int id = int(ids[size_t(index)]);
+        Record& r = store_[id];
         if (r.status == kvx::UpdateStatus::Deleted) {
             r.purged = true;
             r.values.clear();
@@ -1332,7 +1373,7 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
             for (int c = 0; c < packetCols_ && c < row.size(); ++c)
                 if (!row[c].isUnassigned()) r.values[c] = row[c];
         }
-        r.original.clear();
+        store_.dropOriginal(id);
         r.status = kvx::UpdateStatus::Unmodified;
     }
 
@@ -1341,7 +1382,7 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
         if (aborted) break;
         if (e.deltaIndex < 0 || e.deltaIndex >= int(ids.size())) continue;
         const int id = int(ids[size_t(e.deltaIndex)]);
-        Record& r = store_[size_t(id)];
+        Record& r = store_[id];
         if (r.purged || r.status == kvx::UpdateStatus::Unmodified) continue;
         const DeltaRow& dr = delta.rows[e.deltaIndex];
         EReconcileError err;
@@ -1355,7 +1396,7 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
         err.Record.curValues = e.currentValues;
         TReconcileAction action = TReconcileAction::raSkip;
         if (OnReconcileError) OnReconcileError(this, err, updateKindOf(r.status), action);
-        Record& rec = store_[size_t(id)];
+        Record& rec = store_[id];
         switch (action) {
         case TReconcileAction::raSkip:
             break;
@@ -1375,7 +1416,7 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
                     rec.values[c] = e.currentValues[c];
                 rec.deleted = false;
             }
-            rec.original.clear();
+            store_.dropOriginal(id);
             rec.status = kvx::UpdateStatus::Unmodified;
             break;
         case TReconcileAction::raMerge:
@@ -1386,9 +1427,12 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
                 if (!changedHere && rec.status == kvx::UpdateStatus::Modified)
                     rec.values[c] = e.currentValues[c];
             }
-            rec.original = headOf(e.currentValues, packetCols_);
-            while (rec.original.size() < rowWidth())
-                rec.original << Variant::null();
+            {
+                Row serverRow = headOf(e.currentValues, packetCols_);
+                while (serverRow.size() < rowWidth())
+                    serverRow << Variant::null();
+                store_.setOriginal(id, std::move(serverRow));
+            }
             break;
         case TReconcileAction::raCorrect:
             if (rec.status == kvx::UpdateStatus::Deleted) break;
@@ -1430,7 +1474,7 @@ void TClientDataSet::EnableControls() {
 Variant TClientDataSet::rowsAsVariant() const {
     VariantList rows;
     natural_.forEach([&](int id) {
-        const Record& r = store_[size_t(id)];
+        const Record& r = store_[id];
         if (!r.deleted && !r.purged) rows << Variant::fromList(headOf(r.values, packetCols_));
     });
     return Variant::fromList(rows);
@@ -1447,7 +1491,7 @@ void TClientDataSet::loadFromMaster() {
     DataPacket p;
     for (const Variant& row : v.toList())
         if (row.isArray()) p.rows << row.toList();
-    appendPacket(p);
+    appendPacket(std::move(p));
 }
 
 void TClientDataSet::reloadFromMaster() {
@@ -1484,9 +1528,9 @@ void TClientDataSet::writeBackToMaster() {
     } else {
         const int id = int(master->activeBookmark());
         if (id < 0) return;
-        Record& r = master->store_[size_t(id)];
+        Record& r = master->store_[id];
         if (r.status == kvx::UpdateStatus::Unmodified) {
-            r.original = r.values;
+            master->store_.setOriginal(id, r.values);
             r.status = kvx::UpdateStatus::Modified;
         }
         r.values[slot] = rows;

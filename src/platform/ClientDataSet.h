@@ -18,6 +18,7 @@
 #include "DataPacket.h"
 #include "Field.h"
 #include "RecordOrder.h"
+#include "RecordStore.h"
 
 #include <QFlags>
 #include <QObject>
@@ -308,18 +309,12 @@ private:
         bool active;
     };
 
-    struct Record {
-        Row values;
-        Row original; // values as fetched, kept while the record is changed or deleted
-        kvx::UpdateStatus status = kvx::UpdateStatus::Unmodified;
-        bool deleted = false; // gone from view; kept for the change log until applied
-        bool purged = false;  // gone for good (an inserted record deleted, or an applied delete)
-    };
+    using Record = RecordStore::Record;
 
     void openCursor();
     void closeCursor();
     void bindFields(const QList<FieldDesc>& defs);
-    void appendPacket(const DataPacket& packet);
+    void appendPacket(DataPacket&& packet);
     int rowWidth() const { return packetCols_ + calcSlots_; }
     Row newRow() const;
     void setState(TDataSetState s);
@@ -331,13 +326,18 @@ private:
     bool hasIndex() const { return !sortCols_.empty(); }
     void resolveIndex();
     int sortedPosition(const Row& values, int excludeId) const;
+    // Whether the record at `pos` still sorts between its neighbours (a posted record then stays).
+    bool inPlace(int pos) const;
+    void prefetchRow(int pos) const; // the values of the record at `pos`, ahead of a forward walk
+    // The record's values as fetched: the kept original of a changed record, else its values.
+    const Row& originalOf(int id) const;
     void mergeIntoIndex(int firstNew); // records from firstNew on join the active index
     int compareRows(const Row& a, const Row& b) const;
     void reloadNested();
     void loadFromMaster();
     void writeBackToMaster();
     Variant rowsAsVariant() const;
-    void restoreRecord(int id);
+    void restoreRecord(int id, bool leaveNatural = false); // leaveNatural: the caller rebuilds natural_
     bool matches(const Row& row, const std::vector<int>& keySlots, const QList<Variant>& vals,
                  TLocateOptions options) const;
     bool matchesPrepared(const Row& row, const std::vector<int>& keySlots, const void* prepared,
@@ -357,7 +357,7 @@ private:
     int calcSlots_ = 0;
     int codePage_ = 0;
 
-    std::vector<Record> store_;
+    RecordStore store_;
     RecordOrder natural_; // visible records in fetch/insert order
     RecordOrder order_;   // visible records in the current order
     int cur_ = -1;

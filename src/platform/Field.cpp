@@ -204,11 +204,26 @@ Variant TField::lookupValue() const {
 
 Variant TField::Value() const {
     Variant v = rawValue();
-    return v.isUnassigned() ? Variant::null() : v;
+    if (v.isUnassigned()) return Variant::null();
+    return v;
+}
+
+const Variant* TField::storedValue() const {
+    if (!dataSet_ || slot_ < 0 || kind_ == fkLookup || kind_ == fkCalculated || dataSet_->validating(this))
+        return nullptr;
+    const Row* row = dataSet_->activeRow();
+    return row && slot_ < row->size() ? &(*row)[slot_] : nullptr;
+}
+
+const Variant& TField::readValue(Variant& scratch) const {
+    if (const Variant* stored = storedValue(); stored && !stored->isUnassigned()) return *stored;
+    scratch = Value();
+    return scratch;
 }
 
 bool TField::IsNull() const {
-    return rawValue().isEmptyOrNull();
+    Variant scratch;
+    return readValue(scratch).isEmptyOrNull();
 }
 
 Variant TField::OldValue() const {
@@ -245,7 +260,8 @@ Variant TField::parseText(const QString& text) const {
 }
 
 QString TField::AsString() const {
-    return stringOf(Value());
+    Variant scratch;
+    return stringOf(readValue(scratch));
 }
 
 void TField::SetAsString(const QString& text) {
@@ -253,7 +269,8 @@ void TField::SetAsString(const QString& text) {
 }
 
 qint64 TField::AsInteger() const {
-    const Variant v = Value();
+    Variant scratch;
+    const Variant& v = readValue(scratch);
     if (v.isNull()) return 0;
     try {
         return v.toInt();
@@ -263,7 +280,8 @@ qint64 TField::AsInteger() const {
 }
 
 double TField::AsFloat() const {
-    const Variant v = Value();
+    Variant scratch;
+    const Variant& v = readValue(scratch);
     if (v.isNull()) return 0;
     try {
         return v.toDouble();
@@ -273,7 +291,8 @@ double TField::AsFloat() const {
 }
 
 bool TField::AsBoolean() const {
-    const Variant v = Value();
+    Variant scratch;
+    const Variant& v = readValue(scratch);
     if (v.isNull()) return false;
     try {
         return v.toBool();
@@ -283,7 +302,8 @@ bool TField::AsBoolean() const {
 }
 
 Currency TField::AsCurrency() const {
-    const Variant v = Value();
+    Variant scratch;
+    const Variant& v = readValue(scratch);
     if (v.isNull()) return {};
     try {
         return v.toCurrency();
@@ -293,7 +313,8 @@ Currency TField::AsCurrency() const {
 }
 
 double TField::AsDateTime() const {
-    const Variant v = Value();
+    Variant scratch;
+    const Variant& v = readValue(scratch);
     if (v.isNull()) return 0;
     try {
         return v.toDate();

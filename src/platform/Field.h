@@ -184,6 +184,11 @@ private:
     friend class TClientDataSet;
     Variant rawValue() const;
     Variant lookupValue() const;
+    // The value in the active record, read in place; nullptr when it is computed (lookup, calculated,
+    // being validated) or there is no record.
+    const Variant* storedValue() const;
+    // The value as Value() gives it, without a copy when it is stored; `scratch` holds a computed one.
+    const Variant& readValue(Variant& scratch) const;
 
     FieldType dataType_;
     TFieldKind kind_ = fkData;

@@ -65,6 +65,24 @@ struct IdentRegistry {
     }
 };
 
+// The property of a class whose name matches in another case, or -1. The answer of the scan is remembered
+// per class and name: a window asks each of its hundreds of components for the same few names (ImeName,
+// Font), which most plain Qt widgets lack. Per thread, so no lock; keyed by the class name as well, so a
+// meta-object address reused by another class after a library was unloaded is never mistaken for it.
+int caselessPropertyIndex(const QMetaObject* mo, const QByteArray& name) {
+    thread_local QHash<std::pair<const QMetaObject*, QByteArray>, int> known;
+    const auto key = std::pair{mo, QByteArray(mo->className()) + '\0' + name};
+    if (const auto it = known.constFind(key); it != known.constEnd()) return *it;
+    int found = -1;
+    for (int i = mo->propertyCount() - 1; i >= 0; --i)
+        if (qstricmp(mo->property(i).name(), name.constData()) == 0) {
+            found = i;
+            break;
+        }
+    known.insert(key, found);
+    return found;
+}
+
 IdentRegistry& registry() {
     static IdentRegistry r;
     return r;
@@ -169,11 +187,8 @@ QMetaProperty PropertySetter::findProperty(const QObject* obj, const QString& na
     const QMetaObject* mo = obj->metaObject();
     const QByteArray latin = name.toLatin1();
     if (int i = mo->indexOfProperty(latin.constData()); i >= 0) return mo->property(i);
-    for (int i = mo->propertyCount() - 1; i >= 0; --i) {
-        const QMetaProperty p = mo->property(i);
-        if (qstricmp(p.name(), latin.constData()) == 0) return p;
-    }
-    return {};
+    const int i = caselessPropertyIndex(mo, latin);
+    return i >= 0 ? mo->property(i) : QMetaProperty();
 }
 
 QObject* PropertySetter::objectProperty(const QObject* obj, const QString& name) {

@@ -57,6 +57,28 @@ public:
         return prefix(int(lo) - 1) + int(a);
     }
 
+    // The same answer when it is known to be at or after `from` (every record before `from` is before
+    // the probe): gallops from `from`, so a run of sorted inserts costs O(log distance) probes each,
+    // near records already in cache; far answers fall back to the search above.
+    template <class Before> int partitionPointFrom(int from, Before before) const {
+        int lo = from, hi = from, step = 1;
+        while (hi < size_ && before(at(hi))) {
+            lo = hi + 1;
+            if (step > kMaxBlock) return partitionPoint(before);
+            hi = lo + step - 1;
+            step *= 2;
+        }
+        hi = hi < size_ ? hi : size_; // the answer lies in [lo, hi]
+        while (lo < hi) {
+            const int mid = lo + (hi - lo) / 2;
+            if (before(at(mid)))
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo;
+    }
+
 private:
     static constexpr int kMaxBlock = 512;
     struct Block {

@@ -209,33 +209,6 @@ VariantList Variant::toList() const {
 
 // --- type queries -------------------------------------------------------------------------------------
 
-VarType Variant::type() const {
-    switch (v_.index()) {
-    case 0:
-        return VarType::Unassigned;
-    case 1:
-        return VarType::Null;
-    case 2:
-        return VarType::Bool;
-    case 3:
-        return VarType::Int;
-    case 4:
-        return VarType::Double;
-    case 5:
-        return VarType::Currency;
-    case 6:
-        return VarType::Date;
-    case 7:
-        return VarType::String;
-    case 8:
-        return VarType::Array;
-    case 9:
-        return VarType::Dispatch;
-    default:
-        return VarType::ByteString;
-    }
-}
-
 bool Variant::isNumeric() const {
     VarType t = type();
     return t == VarType::Int || t == VarType::Double || t == VarType::Currency;

@@ -90,7 +90,10 @@ public:
     // One-dimensional array [0..n-1] holding the given items.
     static Variant fromList(const VariantList& items);
 
-    VarType type() const;
+    // The storage alternatives follow VarType's order.
+    VarType type() const {
+        return v_.index() <= size_t(VarType::ByteString) ? VarType(v_.index()) : VarType::ByteString;
+    }
     bool isUnassigned() const { return type() == VarType::Unassigned; }
     bool isNull() const { return type() == VarType::Null; }
     bool isEmptyOrNull() const { return isUnassigned() || isNull(); }
@@ -154,6 +157,10 @@ private:
     using Storage = std::variant<std::monostate, NullTag, bool, qint64, double, Currency, DateTag, QString,
                                  ArrayPtr, std::shared_ptr<Dispatch>, QByteArray>;
     Storage v_;
+    static_assert(
+        std::is_same_v<std::variant_alternative_t<size_t(VarType::String), Storage>, QString> &&
+        std::is_same_v<std::variant_alternative_t<size_t(VarType::ByteString), Storage>, QByteArray> &&
+        std::variant_size_v<Storage> == size_t(VarType::ByteString) + 1);
 
     VarArray& mutableArray();
 };

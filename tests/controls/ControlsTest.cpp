@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -294,6 +295,38 @@ TEST(PageControl, RemovingAndTabOrder) {
     };
     EXPECT_EQ(nextTabStop(e3->editor()), e1->editor());
     EXPECT_EQ(nextTabStop(e1->editor()), e2->editor());
+}
+
+TEST(StatusBar, PanelsAddedAndRemovedKeepTheirLabelsAndTheLastTakesTheRest) {
+    TStatusBar bar;
+    bar.resize(400, 20);
+    bar.addPanel("a", 50);
+    QLabel* first = bar.findChildren<QLabel*>()[1];
+    bar.addPanel("b", 60);
+    bar.addPanel("c", 70);
+    auto* row = static_cast<QHBoxLayout*>(bar.layout());
+    const QList<QLabel*> labels = bar.findChildren<QLabel*>();
+    ASSERT_EQ(labels.size(), 4);
+    EXPECT_EQ(labels[1], first); // kept while panels were added
+    EXPECT_EQ(bar.shownText(1), "b");
+    EXPECT_EQ(labels[2]->minimumWidth(), 60);
+    EXPECT_EQ(labels[2]->maximumWidth(), 60);
+    EXPECT_EQ(row->stretch(1), 0);
+    EXPECT_EQ(row->stretch(2), 1);
+
+    // Without its last panel, the former middle one is last: no fixed width, it stretches.
+    bar.Panels()->Delete(2);
+    EXPECT_EQ(bar.findChildren<QLabel*>().size(), 3);
+    EXPECT_EQ(labels[2]->minimumWidth(), 0);
+    EXPECT_EQ(labels[2]->maximumWidth(), QWIDGETSIZE_MAX);
+    EXPECT_EQ(row->stretch(1), 1);
+    EXPECT_EQ(bar.shownText(0), "a");
+    EXPECT_EQ(labels[1]->minimumWidth(), 50);
+
+    // Removing the first panel shifts the texts; the labels show the panels in order.
+    bar.Panels()->Delete(0);
+    EXPECT_EQ(bar.shownText(0), "b");
+    EXPECT_EQ(bar.findChildren<QLabel*>().size(), 2);
 }
 
 TEST(StatusBar, APanelIsNeverNarrowerThanItsTextInTheCurrentFont) {

@@ -18,6 +18,7 @@
 #include "platform/DialogService.h"
 #include "platform/Field.h"
 #include "query/KvColorQBE.h"
+#include "query/KvQBE.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -172,9 +173,12 @@ TEST(SingleOnServer, StartsOnTheScratchTableWithItsSavedSchemeAndLinks) {
     EXPECT_EQ(env.w->mnCondition->actions()[0]->text(), "只看汇出");
     EXPECT_EQ(env.w->mnCondition->actions()[0]->objectName(), "mnu0");
     EXPECT_EQ(env.w->btnQuery->menu(), env.w->mnCondition);
+    // The query dialog is built at its first use, not at start-up.
+    EXPECT_EQ(env.w->findChild<kvx::TQBEForm*>(), nullptr);
     // Choosing it runs the scheme's query.
     env.w->mnCondition->actions()[0]->trigger();
     ASSERT_EQ(env.cds()->RecordCount(), 1) << DialogService::instance().lastText().toStdString();
+    EXPECT_NE(env.w->findChild<kvx::TQBEForm*>(), nullptr);
     EXPECT_EQ(env.cds()->FieldByName("MB001")->AsString(), "T2");
     EXPECT_EQ(env.w->pgHead->ActivePage(), env.w->tbsBrowse);
     env.w->OpenMainData(env.cds(), QString(), "MB001");

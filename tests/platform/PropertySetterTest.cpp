@@ -213,4 +213,23 @@ TEST(PropertySetter, RegisteredIdentifierMaps) {
     EXPECT_EQ(t.width, 7);
 }
 
+TEST(PropertySetter, NamesInAnotherCaseAnswerPerClass) {
+    // The same name asked of a class that has it and of one that lacks it, in both orders, and again.
+    Thing t;
+    QObject plain;
+    QObject* item = t.Panels()->Add();
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_FALSE(PropertySetter::findProperty(&plain, "caption").isValid());
+        const QMetaProperty p = PropertySetter::findProperty(&t, "caption");
+        ASSERT_TRUE(p.isValid());
+        EXPECT_STREQ(p.name(), "Caption");
+        EXPECT_STREQ(PropertySetter::findProperty(item, "TEXT").name(), "Text");
+        EXPECT_FALSE(PropertySetter::findProperty(item, "caption").isValid());
+        EXPECT_STREQ(PropertySetter::findProperty(&t, "FONT").name(), "Font");
+        EXPECT_STREQ(PropertySetter::findProperty(item, "font").name(), "Font");
+    }
+    EXPECT_TRUE(PropertySetter::set(&t, "CAPTION", "x"));
+    EXPECT_EQ(t.caption, "x");
+}
+
 #include "PropertySetterTest.moc"

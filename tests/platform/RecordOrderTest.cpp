@@ -1,5 +1,7 @@
-// RecordOrder against a plain vector under random edits large enough to split and drop blocks.
+// RecordOrder against a plain vector under random edits large enough to split and drop blocks; the
+// chunked RecordStore.
 #include "platform/RecordOrder.h"
+#include "platform/RecordStore.h"
 
 #include <gtest/gtest.h>
 
@@ -91,4 +93,73 @@ TEST(RecordOrder, AppendingEmptyingFromBothEndsAndReassigning) {
     o.clear();
     EXPECT_TRUE(o.empty());
     EXPECT_FALSE(o.contains(5));
+}
+
+TEST(RecordOrder, SearchingOnFromAKnownPlaceFindsWhatTheFullSearchFinds) {
+    // Records 0..n-1 hold keys with runs of duplicates; the sequence is in key order.
+    std::mt19937 rng(5);
+    const int n = 6000;
+    std::vector<int> key(n);
+    for (int i = 0, k = 0; i < n; ++i) {
+        if (rng() % 4 == 0) k += int(rng() % 3000); // some jumps longer than a block
+        key[size_t(i)] = k;
+    }
+    RecordOrder o;
+    std::vector<int> ids(n);
+    for (int i = 0; i < n; ++i)
+        ids[size_t(i)] = i;
+    o.assign(ids);
+    for (int probe = 0; probe < 3000; ++probe) {
+        const int k = int(rng() % (key.back() + 2));
+        auto before = [&](int id) { return key[size_t(id)] <= k; };
+        const int answer = o.partitionPoint(before);
+        ASSERT_EQ(answer, int(std::upper_bound(key.begin(), key.end(), k) - key.begin()));
+        const int from = answer == 0 ? 0 : int(rng() % size_t(answer + 1)); // anywhere in [0, answer]
+        ASSERT_EQ(o.partitionPointFrom(from, before), answer) << "from " << from << " key " << k;
+        ASSERT_EQ(o.partitionPointFrom(answer, before), answer);
+    }
+    EXPECT_EQ(o.partitionPointFrom(n, [](int) { return true; }), n);
+    EXPECT_EQ(o.partitionPointFrom(0, [](int) { return false; }), 0);
+}
+
+TEST(RecordStore, ChunksKeepNumbersAndOriginalsOnlyWhereChanged) {
+    kvx::RecordStore s;
+    for (int i = 0; i < 2500; ++i) // three chunks, the last one partly filled
+        ASSERT_EQ(s.append(kvx::Row{i}), i);
+    EXPECT_EQ(s.size(), 2500);
+    for (int id : {0, 1023, 1024, 2047, 2048, 2499})
+        EXPECT_EQ(s[id].values.at(0).toInt(), id);
+    const size_t unchanged = s.footprint();
+    EXPECT_LT(unchanged, size_t(2500 + 1024) * 40) << "no room for originals before a change";
+
+    s.setOriginal(1500, kvx::Row{-1500});
+    s[1500].values[0] = 7;
+    EXPECT_TRUE(s.hasOriginal(1500));
+    EXPECT_EQ(s.original(1500).at(0).toInt(), -1500);
+    EXPECT_FALSE(s.hasOriginal(1499)); // same chunk, unchanged
+    EXPECT_FALSE(s.hasOriginal(100));  // other chunk
+    EXPECT_TRUE(s.original(100).isEmpty());
+    EXPECT_GT(s.footprint(), unchanged);
+    s.dropOriginal(1500);
+    s.dropOriginal(10); // a chunk that never kept one
+    EXPECT_FALSE(s.hasOriginal(1500));
+    EXPECT_EQ(s[1500].values.at(0).toInt(), 7);
+
+    // Clearing keeps one chunk for the next records, with no trace of the old ones.
+    s.setOriginal(3, kvx::Row{-3});
+    s[3].deleted = true;
+    s.clear();
+    EXPECT_TRUE(s.empty());
+    EXPECT_LT(s.footprint(), unchanged / 2);
+    EXPECT_GT(s.footprint(), 0u);
+    EXPECT_EQ(s.append(kvx::Row{5}, kvx::UpdateStatus::Inserted), 0);
+    EXPECT_EQ(s[0].status, kvx::UpdateStatus::Inserted);
+    for (int i = 1; i <= 3; ++i)
+        s.append(kvx::Row{i});
+    EXPECT_FALSE(s.hasOriginal(3));
+    EXPECT_FALSE(s[3].deleted);
+    EXPECT_EQ(s[3].status, kvx::UpdateStatus::Unmodified);
+    s.release();
+    EXPECT_EQ(s.footprint(), 0u);
+    EXPECT_EQ(s.append(kvx::Row{9}), 0);
 }
