@@ -228,6 +228,16 @@ void shareSavedSchemes(Storage& s) {
                           "'DEMO', 'DS', 'ADMIN', '20240312', '', '', 1)"));
 }
 
+// The demo user DS works on QLDI05 with colour management on, so that the seeded colour rules of
+// migration 12 paint the program's grid; other users keep the default (off).
+void enableDemoColourManagement(Storage& s) {
+    s.exec(QStringLiteral("DELETE FROM USRDEF WHERE UD001 = 'DEMO' AND UD002 = 'DS' AND UD003 = 'QLDI05' AND "
+                          "UD004 = 'InputSettings003'"));
+    s.exec(QStringLiteral("INSERT INTO USRDEF (UD001, UD002, UD003, UD004, UD005) VALUES "
+                          "('DEMO', 'DS', 'QLDI05', 'InputSettings003', ?)"),
+           {QStringLiteral("<InputSettings003><IsColorManage>True</IsColorManage></InputSettings003>")});
+}
+
 struct Migration {
     int version;
     const char* description;
@@ -252,6 +262,7 @@ const QList<Migration>& migrations() {
         {11, "shared and default query schemes; a buyer of another group", shareSavedSchemes},
         {12, "colour rules and a user-defined-field rule of QLDI05", seedColourAndUdfRules},
         {14, "drill-down links of QLDI05 and a voucher format with an apostrophe", seedSingleWindowLinks},
+        {15, "colour management on for the demo user's QLDI05", enableDemoColourManagement},
     };
     return list;
 }

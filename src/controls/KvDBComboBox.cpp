@@ -201,6 +201,19 @@ void TKvDBComboBox::applyCaption() {
     label_->setVisible(!Caption().isEmpty());
 }
 
+void TKvDBComboBox::applyFont() {
+    TControl::applyFont();
+    combo_->setFont(Font()->font());
+    QPalette pal = combo_->palette();
+    const QColor text = toQColor(Font()->Color(), palette());
+    if (text.isValid())
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+            pal.setColor(group, QPalette::Text, text);
+            pal.setColor(group, QPalette::ButtonText, text);
+        }
+    combo_->setPalette(pal);
+}
+
 void TKvDBComboBox::applyColor() {
     QPalette pal = combo_->palette();
     const QColor c = qColor();

@@ -127,6 +127,18 @@ void TKvDBEdit::applyCaption() {
     label_->setVisible(!Caption().isEmpty());
 }
 
+void TKvDBEdit::applyFont() {
+    TControl::applyFont();
+    edit_->setFont(Font()->font());
+    QPalette pal = edit_->palette();
+    const QColor text = toQColor(Font()->Color(), palette());
+    if (text.isValid())
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+            pal.setColor(group, QPalette::Text, text);
+        }
+    edit_->setPalette(pal);
+}
+
 void TKvDBEdit::applyColor() {
     QPalette pal = edit_->palette();
     const QColor c = qColor();

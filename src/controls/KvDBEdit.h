@@ -54,6 +54,8 @@ signals:
 protected:
     void applyCaption() override;
     void applyColor() override;
+    // The font and font colour show on the editor itself (disabled text keeps its own colour).
+    void applyFont() override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     QHBoxLayout* rowLayout() const { return row_; }
 

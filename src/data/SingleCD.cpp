@@ -54,6 +54,14 @@ TdmSingle::TdmSingle(QObject* owner) : TdmBase(owner) {
     cdsMain->AfterScroll = [this](TDataSet* ds) { cdsMainAfterScroll(ds); };
     cdsMain->OnReconcileError = [this](TClientDataSet* ds, EReconcileError& e, TUpdateKind k,
                                        TReconcileAction& a) { cdsMainReconcileError(ds, e, k, a); };
+    connect(cdsMain, &TClientDataSet::dataEvent, this, [this](TDataEvent event, TField*) {
+        if (event != TDataEvent::deDataSetChange || !SingleOwner()->ColorManagement()) return;
+        try {
+            FollowMainPackets();
+        } catch (const std::exception& e) {
+            qCWarning(lcData) << "colour packets not fetched:" << e.what();
+        }
+    });
     DataModuleCreate();
 }
 
@@ -338,8 +346,7 @@ void TdmSingle::RefreshColorMark() {
     TSingleModuleOwner* form = SingleOwner();
     if (!form->ColorManagement() || !cdsMainColor) return;
     try {
-        if (cdsMainColor->Active() && cdsMainColor->RecordCount() < cdsMain->RecordCount())
-            cdsMainColor->GetNextPacket();
+        FollowMainPackets();
         form->ResetColorRules();
         if (!cdsMainColor->Active()) return;
         Variant keys = form->CurrentKeyValues();
@@ -355,6 +362,12 @@ void TdmSingle::RefreshColorMark() {
     } catch (const std::exception& e) {
         qCDebug(lcData) << "colour mark not refreshed:" << e.what();
     }
+}
+
+void TdmSingle::FollowMainPackets() {
+    while (cdsMainColor->Active() && cdsMainColor->RecordCount() < cdsMain->RecordCount() &&
+           cdsMainColor->HasMorePackets())
+        if (cdsMainColor->GetNextPacket() == 0) break;
 }
 
 void TdmSingle::cdsMainAfterScroll(TDataSet* ds) {

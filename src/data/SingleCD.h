@@ -106,6 +106,10 @@ public:
     void SetSelectionVisible(bool flag);
     bool SelectionVisible() const { return selectionVisible_; }
     void RefreshColorMark();
+    // Fetches colour packets until cdsMainColor holds as many records as cdsMain (or has no more), so that
+    // every record the grid can show has its colours. Runs whenever cdsMain's data changes (a packet
+    // fetched on demand or all at once), with colour management on.
+    void FollowMainPackets();
     void QueryUdfDefaults(TClientDataSet* dataSet, const QList<TUdfDefault>& fields);
     void QueryUdfDefaults(TClientDataSet* dataSet, const TUDFFields& fields);
     // The user-defined-field collection as the module's defaults list (for TSingleModuleOwner::UdfDefaults).

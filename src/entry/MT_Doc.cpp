@@ -138,6 +138,17 @@ QString TMT_Doc::convertUI(const QString& text) const {
     return converter_ ? converter_->ConvertUIString(Variant(text)).toString() : text;
 }
 
+bool TMT_Doc::IsDisplayText(const QString& name) {
+    return name == QLatin1String("DisplayLabel") || name == QLatin1String("Caption") ||
+           name == QLatin1String("Hint");
+}
+
+std::optional<QString> TMT_Doc::uiValue(const QString& name, const QString& text) const {
+    const QString converted = convertUI(text);
+    if (!translator_ || !IsDisplayText(name)) return converted;
+    return translator_(text, converted);
+}
+
 QObject* TMT_Doc::findComponent(QWidget* form, const QString& id) const {
     if (!form || id.isEmpty()) return nullptr;
     if (id == form->objectName()) return form;
@@ -156,8 +167,12 @@ void TMT_Doc::ApplyToForm(QWidget* form) {
             qCDebug(lcEntry) << "screen settings for" << id << "skipped: the window has no such component";
             continue;
         }
-        for (pugi::xml_node prop = comp.first_child(); prop; prop = prop.next_sibling())
-            if (isElement(prop)) SetProperty(component, nameOf(prop), convertUI(textOf(prop)));
+        for (pugi::xml_node prop = comp.first_child(); prop; prop = prop.next_sibling()) {
+            if (!isElement(prop)) continue;
+            const QString name = nameOf(prop);
+            if (const std::optional<QString> value = uiValue(name, textOf(prop)))
+                SetProperty(component, name, *value);
+        }
     }
 }
 
@@ -205,11 +220,12 @@ void TMT_Doc::ApplyToGrid(TFDBGrid* grid) {
         for (pugi::xml_node prop = fieldNode.first_child(); prop; prop = prop.next_sibling()) {
             if (!isElement(prop)) continue;
             const QString name = nameOf(prop);
-            const QString value = convertUI(textOf(prop));
+            const std::optional<QString> value = uiValue(name, textOf(prop));
+            if (!value) continue;
             if (name == QLatin1String("Index"))
-                order.append({value, field}); // applied below, in the order of the texts
+                order.append({*value, field}); // applied below, in the order of the texts
             else
-                SetProperty(field, name, value);
+                SetProperty(field, name, *value);
         }
     }
     std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) {

@@ -11,7 +11,9 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <pugixml.hpp>
 #include <stdexcept>
 
@@ -54,6 +56,15 @@ public:
     TCodeConverter* Converter() const { return converter_; }
     void SetConverter(TCodeConverter* converter) { converter_ = converter; }
 
+    // Texts shown to the user (DisplayLabel, Caption, Hint) pass through it after the conversion: given the
+    // document's text and its conversion it returns the text to set, or nothing to keep the component's
+    // own (translated) text. Without one the converted text is set.
+    using TextTranslator =
+        std::function<std::optional<QString>(const QString& text, const QString& converted)>;
+    void SetTextTranslator(TextTranslator translator) { translator_ = std::move(translator); }
+    // Whether an element of that name holds a text shown to the user.
+    static bool IsDisplayText(const QString& name);
+
     // Applies the settings of `Components` to the window (by component name; the window's own name
     // addresses the window).
     void ApplyToForm(QWidget* form);
@@ -80,6 +91,8 @@ private:
     void loadEmpty();
     bool adopt(pugi::xml_document& parsed, const QString& error);
     QString convertUI(const QString& text) const;
+    // The value of a setting for the interface; nothing when the component keeps its own text.
+    std::optional<QString> uiValue(const QString& name, const QString& text) const;
     QObject* findComponent(QWidget* form, const QString& id) const;
     void moveToParent(QWidget* control, const QString& value) const;
 
@@ -87,6 +100,7 @@ private:
     pugi::xml_node root_;
     pugi::xml_node components_;
     QPointer<TCodeConverter> converter_;
+    TextTranslator translator_;
     QPointer<QWidget> form_; // the window being applied to
 };
 

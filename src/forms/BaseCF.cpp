@@ -1013,6 +1013,19 @@ TMT_Doc* TfrmBase::SettingsDocument() {
     }
     settingsDoc_ = xml.trimmed().isEmpty() ? std::make_unique<TMT_Doc>() : TMT_Doc::CreateFromXml(xml);
     settingsDoc_->SetConverter(KvConverter());
+    // Labels a company gave its screens: the window's packages may word them for the interface language;
+    // an English interface keeps its own text rather than show one it cannot translate.
+    const bool english = kvx::lang::LanguageCode(UICodePage()) == QLatin1String("ENG");
+    settingsDoc_->SetTextTranslator([this, english](const QString& text,
+                                                    const QString& converted) -> std::optional<QString> {
+        const QString own = ScreenText(text);
+        if (!own.isNull()) return own;
+        if (english && kvx::lang::HasHanCharacters(converted)) {
+            qCInfo(lcForms) << "screen-settings text" << text << "not shown: no wording for the interface";
+            return std::nullopt;
+        }
+        return converted;
+    });
     return settingsDoc_.get();
 }
 

@@ -518,7 +518,10 @@ void TfrmSingle::rebuildColorMenu() {
         action->setObjectName(QStringLiteral("mnuColor%1").arg(i));
         // The menu draws the item (ColorConditionMenu): font colour black and background the menu's
         // colour when the rule's value is no number.
-        action->setText(DisplayConvert(c.caption).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        // A rule's caption is the company's text: the window's packages may word it (ScreenTexts).
+        const QString worded = ScreenText(c.caption);
+        QString caption = worded.isNull() ? DisplayConvert(c.caption) : worded;
+        action->setText(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
         action->setData(QVariantList{colorOf(c.fontColor, Qt::black), colorOf(c.background, QColor())});
         pmColorCondition->addAction(action);
         connect(action, &QAction::triggered, this, [this, i] { ColorMenuClick(i); });

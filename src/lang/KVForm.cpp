@@ -150,6 +150,17 @@ QString TKVForm::GetMessage(const QString& packageName, const QString& key, QStr
     return text;
 }
 
+QString TKVForm::ScreenText(const QString& text) const {
+    const QStringList chain = ClassChain(this, true, true);
+    for (auto it = chain.crbegin(); it != chain.crend(); ++it) {
+        const QString found = kvx::lang::GetScreenTextFromFile(
+            kvx::lang::PackageFileName(langController_->settings(), langController_->DesignType(), *it),
+            text);
+        if (!found.isNull()) return found;
+    }
+    return {};
+}
+
 QStringList TKVForm::ClassChain(const QObject* obj, bool chain, bool withRoot) {
     const auto bareName = kvx::lang::BareClassName;
     // Qt's own classes (QWidget, QDialog, QObject, ...) are the general classes the walk stops at.

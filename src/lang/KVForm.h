@@ -92,6 +92,10 @@ public:
     QString GetMessage(const QString& packageName, const QString& key, QString& text, bool convertDefault,
                        const QString& def);
 
+    // The window's own wording of a text from outside it (screen settings), from the ScreenTexts of the
+    // packages of its class chain, the most derived class first; a null text when none has it.
+    QString ScreenText(const QString& text) const;
+
     // Package names of obj's class chain, most general first.
     static QStringList ClassChain(const QObject* obj, bool chain, bool withRoot);
 

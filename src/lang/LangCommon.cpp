@@ -132,6 +132,29 @@ QString GetMessageFromFile(const QString& fileName, const QString& key, const QS
     return QString::fromUtf8(hit.attribute("Msg").value());
 }
 
+bool HasHanCharacters(const QString& text) {
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u >= 0x3000 && u <= 0x303F) || (u >= 0x3400 && u <= 0x4DBF) || (u >= 0x4E00 && u <= 0x9FFF) ||
+            (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFF00 && u <= 0xFFEF) || c.isHighSurrogate())
+            return true;
+    }
+    return false;
+}
+
+QString GetScreenTextFromFile(const QString& fileName, const QString& text) {
+    if (fileName.isEmpty() || text.isEmpty() || !QFile::exists(fileName)) return {};
+    pugi::xml_document doc;
+    if (!LoadXmlFile(doc, fileName).isEmpty()) return {};
+    const QByteArray source = text.toUtf8();
+    for (pugi::xml_node list = doc.document_element().child("ScreenTexts"); list;
+         list = list.next_sibling("ScreenTexts"))
+        for (pugi::xml_node entry = list.child("Text"); entry; entry = entry.next_sibling("Text"))
+            if (source == entry.attribute("Source").value() && entry.attribute("Msg"))
+                return QString::fromUtf8(entry.attribute("Msg").value());
+    return {};
+}
+
 } // namespace kvx::lang
 
 QString GetMessage(const kvx::Settings& settings, TDesignType designType, const QString& packageName,

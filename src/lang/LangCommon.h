@@ -54,6 +54,15 @@ bool InheritsClass(const QObject* obj, const char* bareName);
 // missing or unreadable or the attribute is absent. Never raises.
 QString GetMessageFromFile(const QString& fileName, const QString& key, const QString& def);
 
+// Whether text holds Chinese characters (CJK ideographs, CJK punctuation or full-width forms): text that an
+// English interface cannot show as it is.
+bool HasHanCharacters(const QString& text);
+
+// A package's own wording of a text that comes from outside the window (screen settings): the "Msg" of the
+// first <ScreenTexts><Text Source="..." Msg="..."/></ScreenTexts> entry whose Source equals text exactly;
+// a null text when the file or the entry is missing. Never raises.
+QString GetScreenTextFromFile(const QString& fileName, const QString& text);
+
 } // namespace kvx::lang
 
 // The message lookup of the language packages: GetMessageFromFile on the package file of the design type.

@@ -285,3 +285,34 @@ TEST(ScreenSettings, DefaultsFillNewRecordsAndUdfCombosTakeItems) {
     d->ApplyDefaults(&w.form);
     EXPECT_EQ(w.ds.FindField("MB002")->AsString(), QString());
 }
+
+TEST(ScreenSettings, DisplayTextsPassTheWindowsTranslatorOtherValuesDoNot) {
+    Window w;
+    w.edMB005->setToolTip("Remark hint");
+    auto d = TMT_Doc::CreateFromXml(
+        doc("<Component ID=\"edMB005\"><DisplayLabel>说明</DisplayLabel><Hint>提示</Hint><Width>90</Width>"
+            "</Component><Component ID=\"edMB001\"><Caption>单号</Caption></Component>",
+            "<gdHead><Field ID=\"MB005\"><DisplayLabel>说明</DisplayLabel><Index>0</Index></Field>"
+            "<Field ID=\"MB002\"><DisplayLabel>方式</DisplayLabel></Field></gdHead>"));
+    QStringList asked;
+    // Words "说明", keeps its own text for everything else that holds Chinese, passes the rest.
+    d->SetTextTranslator([&asked](const QString& text, const QString& converted) -> std::optional<QString> {
+        asked << text;
+        EXPECT_EQ(converted, text); // no converter attached
+        if (text == u("说明")) return QStringLiteral("Description");
+        return std::nullopt;
+    });
+    d->ApplyToForm(&w.form);
+    d->ApplyToGrid(w.gdHead);
+    EXPECT_EQ(w.edMB005->Caption(), "Description");
+    EXPECT_EQ(w.edMB005->toolTip(), "Remark hint");
+    EXPECT_EQ(w.edMB005->Width(), 90); // not a text: never asked
+    EXPECT_EQ(w.edMB001->Caption(), u("文档编号"));
+    EXPECT_EQ(w.ds.FindField("MB005")->DisplayLabel(), "Description");
+    EXPECT_EQ(w.ds.FindField("MB002")->DisplayLabel(), "MB002");
+    EXPECT_EQ(w.fieldOrder().first(), "MB005"); // the index still applies
+    asked.sort();
+    EXPECT_EQ(asked, QStringList({u("单号"), u("提示"), u("方式"), u("说明"), u("说明")}));
+    EXPECT_TRUE(TMT_Doc::IsDisplayText("Hint"));
+    EXPECT_FALSE(TMT_Doc::IsDisplayText("Index"));
+}

@@ -99,3 +99,34 @@ TEST(MessageLookup, UnreadablePackageGivesTheDefault) {
     lang.writePackage("ENG", "TfrmBroken", "<TfrmBroken><sKey Msg='x'></TfrmBroken");
     EXPECT_EQ(GetMessage(dtClient, "TfrmBroken", "sKey", "默认"), "默认");
 }
+
+TEST(ScreenTexts, APackageWordsATextByItsExactSource) {
+    LangTree lang("437");
+    lang.writePackage("ENG", "TfrmQldi05", R"(<TfrmQldi05>
+        <说明 Msg="not a screen text"/>
+        <ScreenTexts><Text Source="说明" Msg="Description"/><Text Source="说明" Msg="second"/>
+          <Text Source="备注 " Msg="Note"/><Text Source="无译文"/></ScreenTexts>
+        <ScreenTexts><Text Source="类别" Msg="Kind"/></ScreenTexts>
+      </TfrmQldi05>)");
+    const QString file = PackageFileName(dtClient, "TfrmQldi05");
+    EXPECT_EQ(GetScreenTextFromFile(file, QString::fromUtf8("说明")), "Description");
+    EXPECT_EQ(GetScreenTextFromFile(file, QString::fromUtf8("类别")), "Kind") << "a later list";
+    // Sources match exactly; an entry without a message and an unknown text give nothing.
+    EXPECT_TRUE(GetScreenTextFromFile(file, QString::fromUtf8("备注")).isNull());
+    EXPECT_TRUE(GetScreenTextFromFile(file, QString::fromUtf8("无译文")).isNull());
+    EXPECT_TRUE(GetScreenTextFromFile(file, QString::fromUtf8("其他")).isNull());
+    EXPECT_TRUE(GetScreenTextFromFile(file, "").isNull());
+    EXPECT_TRUE(
+        GetScreenTextFromFile(PackageFileName(dtClient, "TfrmNone"), QString::fromUtf8("说明")).isNull());
+}
+
+TEST(ScreenTexts, HanCharactersAreWhatAnEnglishInterfaceCannotShow) {
+    EXPECT_FALSE(HasHanCharacters("Remark (F2) - 100% [x]"));
+    EXPECT_FALSE(HasHanCharacters(""));
+    EXPECT_FALSE(HasHanCharacters(QString::fromUtf8("Café señor")));
+    EXPECT_TRUE(HasHanCharacters(QString::fromUtf8("说明")));
+    EXPECT_TRUE(HasHanCharacters(QString::fromUtf8("Remark 說")));
+    EXPECT_TRUE(HasHanCharacters(QString::fromUtf8("a，b"))); // full-width comma
+    EXPECT_TRUE(HasHanCharacters(QString::fromUtf8("【x】")));
+    EXPECT_TRUE(HasHanCharacters(QString::fromUcs4(U"\U00020000"))); // extension B
+}
