@@ -4,6 +4,7 @@
 // read back from the written files, the colour filter through the program's rules and the colour query
 // form, and a drill-down link with an apostrophe in the record's value.
 #include "SampleSingleForm.h"
+#include "ScratchServer.h"
 #include "TempTree.h"
 #include "XlsReader.h"
 #include "XlsxReader.h"
@@ -36,44 +37,21 @@ inline void PrintTo(const QString& s, std::ostream* os) {
 
 namespace {
 
-// The shell's work center reduced to what the window uses: the application server's counter object
-// serves as counter and validator, message texts are their kind and code.
-class ServerWorkCenter : public DispatchObject {
-public:
-    std::shared_ptr<Dispatch> counter = CreateOleObject("KvxCounter.Class1");
-    ServerWorkCenter() : DispatchObject("Test.WorkCenter") {
-        addMethod("Com_Validator", [this](VariantList&) { return Variant(counter); });
-        addMethod("Com_Counter", [this](VariantList&) { return Variant(counter); });
-        addMethod("Com_F2Window", [](VariantList&) { return Variant(); });
-        addMethod("GetMessage",
-                  [](VariantList& a) { return Variant(a[0].toString() + "/" + a[1].toString() + " %s"); });
-        addMethod("VersionType", [](VariantList&) { return Variant(2); });
-        addMethod("ProductID", [](VariantList&) { return Variant(5); });
-    }
-};
-
 struct ServerEnv {
     kvxtest::TempTree tree;
     kvxsrv::StorageConfig config;
     std::unique_ptr<kvxsrv::Storage> db;
-    std::shared_ptr<ServerWorkCenter> wc;
+    std::shared_ptr<kvxtest::ScratchWorkCenter> wc;
     std::unique_ptr<TfrmSingleSample> w;
 
     ServerEnv() {
         DialogService::instance().setScripted(true);
         DialogService::instance().clear();
-        for (const char* id : {"TRIVON.Class1", "Halvex.Class1", "KvxCounter.Class1"})
-            tree.setRegistryValue("Library", KVX_APPSERVER_LIB, QStringLiteral("Classes\\") + id);
-        tree.setRegistryValue("Factory", "CreateTrivonServer", "Classes\\TRIVON.Class1");
-        tree.setRegistryValue("Factory", "CreateHalvexServer", "Classes\\Halvex.Class1");
-        tree.setRegistryValue("Factory", "CreateCounterServer", "Classes\\KvxCounter.Class1");
-        tree.setRegistryValue("Library", KVX_SPREADSHEET_LIB, "Classes\\Excel.Application");
-        tree.setRegistryValue("Factory", "CreateSpreadsheetApplication", "Classes\\Excel.Application");
-        tree.writeText("client/StaveloC.ini", "[Server Information]\nComputerName=127.0.0.1\n");
+        kvxtest::registerScratchServer(tree);
         config.serverPath = tree.serverPath();
         db = std::make_unique<kvxsrv::Storage>(config);
         createScratchProgram();
-        wc = std::make_shared<ServerWorkCenter>();
+        wc = std::make_shared<kvxtest::ScratchWorkCenter>();
     }
     ~ServerEnv() { w.reset(); }
 

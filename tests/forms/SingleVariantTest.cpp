@@ -4,6 +4,7 @@
 // forms_single_older_test adds entry/OlderBuild.cpp, so every check below is seen to hold in the one build
 // and to fail in the other. Browsing, querying, editing and saving work alike in both.
 #include "SampleSingleForm.h"
+#include "ScratchServer.h"
 #include "TempTree.h"
 
 #include "Storage.h"
@@ -39,20 +40,11 @@ bool older() {
     return Features().variant == BuildVariant::Older;
 }
 
-// The shell's work center reduced to what the window uses: the application server's counter object
-// serves as counter and validator; help requests are recorded.
-class VariantWorkCenter : public DispatchObject {
+// The scratch work center recording help requests.
+class VariantWorkCenter : public kvxtest::ScratchWorkCenter {
 public:
-    std::shared_ptr<Dispatch> counter = CreateOleObject("KvxCounter.Class1");
     QList<VariantList> helpCalls;
-    VariantWorkCenter() : DispatchObject("Test.WorkCenter") {
-        addMethod("Com_Validator", [this](VariantList&) { return Variant(counter); });
-        addMethod("Com_Counter", [this](VariantList&) { return Variant(counter); });
-        addMethod("Com_F2Window", [](VariantList&) { return Variant(); });
-        addMethod("GetMessage",
-                  [](VariantList& a) { return Variant(a[0].toString() + "/" + a[1].toString() + " %s"); });
-        addMethod("VersionType", [](VariantList&) { return Variant(2); });
-        addMethod("ProductID", [](VariantList&) { return Variant(5); });
+    VariantWorkCenter() {
         addMethod("CallHelp", [this](VariantList& a) {
             helpCalls << a;
             return Variant(0);
@@ -70,14 +62,7 @@ struct VariantEnv {
     VariantEnv() {
         DialogService::instance().setScripted(true);
         DialogService::instance().clear();
-        for (const char* id : {"TRIVON.Class1", "Halvex.Class1", "KvxCounter.Class1"})
-            tree.setRegistryValue("Library", KVX_APPSERVER_LIB, QStringLiteral("Classes\\") + id);
-        tree.setRegistryValue("Factory", "CreateTrivonServer", "Classes\\TRIVON.Class1");
-        tree.setRegistryValue("Factory", "CreateHalvexServer", "Classes\\Halvex.Class1");
-        tree.setRegistryValue("Factory", "CreateCounterServer", "Classes\\KvxCounter.Class1");
-        tree.setRegistryValue("Library", KVX_SPREADSHEET_LIB, "Classes\\Excel.Application");
-        tree.setRegistryValue("Factory", "CreateSpreadsheetApplication", "Classes\\Excel.Application");
-        tree.writeText("client/StaveloC.ini", "[Server Information]\nComputerName=127.0.0.1\n");
+        kvxtest::registerScratchServer(tree);
         config.serverPath = tree.serverPath();
         db = std::make_unique<kvxsrv::Storage>(config);
         createScratchProgram();
