@@ -1,11 +1,18 @@
 // What the single-table window tests on a scratch program of the real application server share: the
-// shell's work center reduced to what the window uses, and an installation tree whose registry creates
-// the application server, the counter and the spreadsheet object in process.
+// shell's work center reduced to what the window uses, an installation tree whose registry creates the
+// application server, the counter and the spreadsheet object in process, and the environment that starts
+// the sample window on the scratch program SFMI01 over the table SFMTB.
 #pragma once
 
+#include "SampleSingleForm.h"
 #include "TempTree.h"
 
+#include "Storage.h"
 #include "platform/Automation.h"
+#include "platform/DialogService.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
 
 namespace kvxtest {
 
@@ -38,5 +45,47 @@ inline void registerScratchServer(TempTree& tree) {
     tree.setRegistryValue("Factory", "CreateSpreadsheetApplication", "Classes\\Excel.Application");
     tree.writeText("client/StaveloC.ini", "[Server Information]\nComputerName=127.0.0.1\n");
 }
+
+// The installation and its database; the derived environment creates the scratch program and then `wc`.
+template <class WorkCenter> struct ScratchSingleEnv {
+    TempTree tree;
+    kvxsrv::StorageConfig config;
+    std::unique_ptr<kvxsrv::Storage> db;
+    std::shared_ptr<WorkCenter> wc;
+    std::unique_ptr<TfrmSingleSample> w;
+
+    ScratchSingleEnv() {
+        kvx::DialogService::instance().setScripted(true);
+        kvx::DialogService::instance().clear();
+        registerScratchServer(tree);
+        config.serverPath = tree.serverPath();
+        db = std::make_unique<kvxsrv::Storage>(config);
+    }
+    ~ScratchSingleEnv() { w.reset(); }
+
+    // Starts SFMI01 as user DS of company DEMO and shows it as the active window.
+    void start() {
+        w = std::make_unique<TfrmSingleSample>();
+        w->ModulePath = "/opt/kvx/C_PKG/SFMI01C.so";
+        w->AfterConstruction();
+        w->SetBrokerWorkCenter(kvx::Variant(std::shared_ptr<kvx::Dispatch>(wc)));
+        kvx::Variant p = kvx::Variant::array(0, 4);
+        const kvx::VariantList v{"DS", "DEMO", "DEMO", 0, "ctx"};
+        for (int i = 0; i <= 4; ++i)
+            p[i] = v[i];
+        ASSERT_TRUE(w->Start(p)) << kvx::DialogService::instance().lastText().toStdString();
+        w->show();
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    }
+    kvx::TClientDataSet* cds() const { return w->dm()->cdsMain; }
+    QVariant cell(const QString& column, const QString& key) {
+        return db->scalar(QStringLiteral("SELECT %1 FROM SFMTB WHERE MB001 = ?").arg(column), {key});
+    }
+    int attachments(const QString& key) {
+        return db->scalar("SELECT COUNT(*) FROM ATTACH WHERE Parent = 'SFMI01' AND KeyValues = ?", {key})
+            .toInt();
+    }
+};
 
 } // namespace kvxtest

@@ -37,23 +37,11 @@ inline void PrintTo(const QString& s, std::ostream* os) {
 
 namespace {
 
-struct ServerEnv {
-    kvxtest::TempTree tree;
-    kvxsrv::StorageConfig config;
-    std::unique_ptr<kvxsrv::Storage> db;
-    std::shared_ptr<kvxtest::ScratchWorkCenter> wc;
-    std::unique_ptr<TfrmSingleSample> w;
-
+struct ServerEnv : kvxtest::ScratchSingleEnv<kvxtest::ScratchWorkCenter> {
     ServerEnv() {
-        DialogService::instance().setScripted(true);
-        DialogService::instance().clear();
-        kvxtest::registerScratchServer(tree);
-        config.serverPath = tree.serverPath();
-        db = std::make_unique<kvxsrv::Storage>(config);
         createScratchProgram();
         wc = std::make_shared<kvxtest::ScratchWorkCenter>();
     }
-    ~ServerEnv() { w.reset(); }
 
     // The program SFMI01 over the table SFMTB: the program master row, the users' rights, a saved scheme,
     // a colour rule, a drill-down link and an attachment of the first record.
@@ -112,28 +100,6 @@ struct ServerEnv {
         ASSERT_EQ(
             kvxsrv::UserDefines(*db).set("DEMO", "DS", "SFMI01", "InputSettings003/IsColorManage", "True"),
             QString());
-    }
-
-    void start() {
-        w = std::make_unique<TfrmSingleSample>();
-        w->ModulePath = "/opt/kvx/C_PKG/SFMI01C.so";
-        w->AfterConstruction();
-        w->SetBrokerWorkCenter(Variant(std::shared_ptr<Dispatch>(wc)));
-        Variant p = Variant::array(0, 4);
-        const VariantList v{"DS", "DEMO", "DEMO", 0, "ctx"};
-        for (int i = 0; i <= 4; ++i)
-            p[i] = v[i];
-        ASSERT_TRUE(w->Start(p)) << DialogService::instance().lastText().toStdString();
-        w->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-    }
-    TClientDataSet* cds() const { return w->dm()->cdsMain; }
-    QVariant cell(const QString& column, const QString& key) {
-        return db->scalar(QStringLiteral("SELECT %1 FROM SFMTB WHERE MB001 = ?").arg(column), {key});
-    }
-    int attachments(const QString& key) {
-        return db->scalar("SELECT COUNT(*) FROM ATTACH WHERE Parent = 'SFMI01' AND KeyValues = ?", {key})
-            .toInt();
     }
 };
 

@@ -52,23 +52,11 @@ public:
     }
 };
 
-struct VariantEnv {
-    kvxtest::TempTree tree;
-    kvxsrv::StorageConfig config;
-    std::unique_ptr<kvxsrv::Storage> db;
-    std::shared_ptr<VariantWorkCenter> wc;
-    std::unique_ptr<TfrmSingleSample> w;
-
+struct VariantEnv : kvxtest::ScratchSingleEnv<VariantWorkCenter> {
     VariantEnv() {
-        DialogService::instance().setScripted(true);
-        DialogService::instance().clear();
-        kvxtest::registerScratchServer(tree);
-        config.serverPath = tree.serverPath();
-        db = std::make_unique<kvxsrv::Storage>(config);
         createScratchProgram();
         wc = std::make_shared<VariantWorkCenter>();
     }
-    ~VariantEnv() { w.reset(); }
 
     // The program SFMI01 over the table SFMTB with everything the current build uses beyond editing:
     // a colour definition, an automatic user-defined field rule, the user's colour-management option
@@ -113,28 +101,6 @@ struct VariantEnv {
                 {QString::fromLatin1(key)});
     }
 
-    void start() {
-        w = std::make_unique<TfrmSingleSample>();
-        w->ModulePath = "/opt/kvx/C_PKG/SFMI01C.so";
-        w->AfterConstruction();
-        w->SetBrokerWorkCenter(Variant(std::shared_ptr<Dispatch>(wc)));
-        Variant p = Variant::array(0, 4);
-        const VariantList v{"DS", "DEMO", "DEMO", 0, "ctx"};
-        for (int i = 0; i <= 4; ++i)
-            p[i] = v[i];
-        ASSERT_TRUE(w->Start(p)) << DialogService::instance().lastText().toStdString();
-        w->show();
-        w->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
-    }
-    TClientDataSet* cds() const { return w->dm()->cdsMain; }
-    QVariant cell(const QString& column, const QString& key) {
-        return db->scalar(QStringLiteral("SELECT %1 FROM SFMTB WHERE MB001 = ?").arg(column), {key});
-    }
-    int attachments(const QString& key) {
-        return db->scalar("SELECT COUNT(*) FROM ATTACH WHERE Parent = 'SFMI01' AND KeyValues = ?", {key})
-            .toInt();
-    }
     void press(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
         QWidget* target = QApplication::focusWidget();
         QTest::keyClick(target && w->isAncestorOf(target) ? target : static_cast<QWidget*>(w.get()), key,
