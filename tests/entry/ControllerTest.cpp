@@ -1,3 +1,4 @@
+#include "ControllerChecks.h"
 #include "TestWindow.h"
 
 #include "entry/DLLFunc.h"
@@ -13,6 +14,7 @@
 #include <memory>
 
 using kvx::Variant;
+using namespace kvxtest;
 
 namespace {
 
@@ -32,30 +34,8 @@ private:
     QList<int> answers_;
 };
 
-class EmptyWorkCenter : public kvx::DispatchObject {
-public:
-    EmptyWorkCenter() : DispatchObject("Empty.WorkCenter") {}
-};
-
-const QString kFailed = "PellanWorkCenter version too old,please update!";
 const QString kWcOld = "PellanWorkCenter version too old,please update.";
 const QString kProgOld = "This program's version is too old, please update.";
-
-QString messageOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    }
-    return QStringLiteral("<no exception>");
-}
-
-QStringList shownTexts() {
-    QStringList out;
-    for (const kvx::MessageRequest& r : kvx::DialogService::instance().shown())
-        out << r.text;
-    return out;
-}
 
 QStringList notifications() {
     QStringList out;

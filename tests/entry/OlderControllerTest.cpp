@@ -1,5 +1,6 @@
 // The controller of the older build: it accepts the work centers of the 70xx series and refuses every
 // other answer with one message; the built older program library is checked as the shell loads it.
+#include "ControllerChecks.h"
 #include "TestWindow.h"
 
 #include "entry/DLLFunc.h"
@@ -17,6 +18,7 @@
 #include <memory>
 
 using kvx::Variant;
+using namespace kvxtest;
 
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
@@ -38,29 +40,6 @@ public:
 private:
     Variant answer_;
 };
-
-class EmptyWorkCenter : public kvx::DispatchObject {
-public:
-    EmptyWorkCenter() : DispatchObject("Empty.WorkCenter") {}
-};
-
-const QString kFailed = "PellanWorkCenter version too old,please update!";
-
-QString messageOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    }
-    return QStringLiteral("<no exception>");
-}
-
-QStringList shownTexts() {
-    QStringList out;
-    for (const kvx::MessageRequest& r : kvx::DialogService::instance().shown())
-        out << r.text;
-    return out;
-}
 
 Variant loginParams() {
     return Variant::fromList({"DS", "DEMO", "DEMODB", 0, "context"});

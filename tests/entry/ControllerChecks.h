@@ -1,0 +1,37 @@
+// What the controller tests of both builds check with: a work center without `DependencyVersion`, the
+// text of the exception a call raises, and the texts of the message boxes shown so far.
+#pragma once
+
+#include "platform/Automation.h"
+#include "platform/DialogService.h"
+
+#include <QStringList>
+#include <functional>
+
+namespace kvxtest {
+
+class EmptyWorkCenter : public kvx::DispatchObject {
+public:
+    EmptyWorkCenter() : DispatchObject("Empty.WorkCenter") {}
+};
+
+inline const QString kFailed = "PellanWorkCenter version too old,please update!";
+
+// The exception text `f` raises, or "<no exception>".
+inline QString messageOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return QStringLiteral("<no exception>");
+}
+
+inline QStringList shownTexts() {
+    QStringList out;
+    for (const kvx::MessageRequest& r : kvx::DialogService::instance().shown())
+        out << r.text;
+    return out;
+}
+
+} // namespace kvxtest
