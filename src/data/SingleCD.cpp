@@ -365,6 +365,7 @@ void TdmSingle::RefreshColorMark() {
 }
 
 void TdmSingle::FollowMainPackets() {
+    if (!cdsMainColor) return; // a build without colour management
     while (cdsMainColor->Active() && cdsMainColor->RecordCount() < cdsMain->RecordCount() &&
            cdsMainColor->HasMorePackets())
         if (cdsMainColor->GetNextPacket() == 0) break;
