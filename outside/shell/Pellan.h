@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QTextStream>
+#include <functional>
 #include <optional>
 
 struct PellanOptions {
@@ -32,6 +33,8 @@ public:
 
     // Runs the program to its end; the process exit code.
     int run();
+    // Called once before the program builds its window (CreateProgram).
+    void setBeforeProgram(std::function<void()> beforeProgram) { beforeProgram_ = std::move(beforeProgram); }
 
     // The module the shell loads when none is given, from the registry's ClientPath.
     static QString defaultModulePath();
@@ -42,6 +45,7 @@ private:
     PellanOptions options_;
     QTextStream& out_;
     QTextStream& err_;
+    std::function<void()> beforeProgram_;
 
     int fail(const QString& text);
     // Over the socket the user signs in: the password comes from KVX_PASSWORD, KVX_PASSWORD_FILE,

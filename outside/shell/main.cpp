@@ -2,12 +2,21 @@
 //   pellan [--module PATH] [--user U] [--company C] [--db D] [--open-mode N] [--rights R]
 //          [--open-param TEXT] [--modal] [--screenshot FILE] [--first-paint]
 #include "Pellan.h"
+#include "StartupPreloader.h"
+#include "platform/StartupTrace.h"
 
 #include <QApplication>
+#include <QScopeGuard>
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    kvx::startupCheckpoint("main");
+    pellan::StartupPreloader preloader;
     QApplication app(argc, argv);
+    // The preloading thread uses the application's font database: it ends before the application does.
+    const auto joinPreloader = qScopeGuard([&preloader] { preloader.finish(); });
+    preloader.applicationReady();
+    kvx::startupCheckpoint("application");
     QApplication::setApplicationName(QStringLiteral("pellan"));
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -17,5 +26,7 @@ int main(int argc, char** argv) {
         err << error << Qt::endl;
         return QApplication::arguments().contains(QStringLiteral("--help")) ? 0 : 2;
     }
-    return Pellan(options, out, err).run();
+    Pellan pellan(options, out, err);
+    pellan.setBeforeProgram([&preloader] { preloader.waitForFontConfiguration(); });
+    return pellan.run();
 }
