@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QThread>
 #include <dlfcn.h>
 
 namespace pellan {
@@ -35,7 +36,11 @@ QString StartupPreloader::inProcessServerLibrary() {
 }
 
 StartupPreloader::StartupPreloader() {
-    if (enabled()) thread_ = std::thread([this] { run(); });
+    if (!enabled()) return;
+    // Qt takes the first thread that uses its thread data (any QObject, a QFile too) for the main thread:
+    // this one has to be that thread before the other can read the configuration.
+    QThread::currentThread();
+    thread_ = std::thread([this] { run(); });
 }
 
 StartupPreloader::~StartupPreloader() {
