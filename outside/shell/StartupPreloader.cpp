@@ -71,7 +71,7 @@ void StartupPreloader::finish() {
 bool StartupPreloader::waitForApplication() {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return applicationReady_ || finishing_; });
-    return applicationReady_ && !finishing_;
+    return applicationReady_;
 }
 
 void StartupPreloader::run() {
@@ -83,13 +83,14 @@ void StartupPreloader::run() {
         changed_.notify_all();
     }
     const QString server = inProcessServerLibrary();
+    if (!waitForApplication()) return; // the process is ending
+    // The window needs the font database first; the server library only when it starts.
+    QFontDatabase::families();
+    kvx::startupCheckpoint("preload: font database");
     // Loaded as QLibrary loads it, so that its later load finds this one; it stays to the process's end
     // like every automation library.
     if (!server.isEmpty() && dlopen(QFile::encodeName(server).constData(), RTLD_LAZY | RTLD_LOCAL))
         kvx::startupCheckpoint("preload: server library");
-    if (!waitForApplication()) return;
-    QFontDatabase::families();
-    kvx::startupCheckpoint("preload: font database");
 }
 
 } // namespace pellan

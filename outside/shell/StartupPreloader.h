@@ -19,7 +19,8 @@ namespace pellan {
 
 class StartupPreloader {
 public:
-    // Starts the thread: the font configuration, then the server library.
+    // Starts the thread: the font configuration; once the application is there, the font database and
+    // the server library.
     StartupPreloader();
     // Joins; call finish() before the application object goes, since the fonts need it.
     ~StartupPreloader();
@@ -32,7 +33,7 @@ public:
     // Waits until the font configuration is loaded, so that Qt does not load it a second time beside
     // it; call before anything draws or measures text.
     void waitForFontConfiguration();
-    // Stops waiting for the application and joins the thread.
+    // Joins the thread; without the application it stops waiting for it and loads nothing more.
     void finish();
 
     static bool enabled();
@@ -49,7 +50,7 @@ private:
     std::thread thread_;
 
     void run();
-    // True when the application is there; false when finish() came first.
+    // True when the application is there; false when finish() came before it.
     bool waitForApplication();
 };
 
