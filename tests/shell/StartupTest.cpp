@@ -77,15 +77,6 @@ TEST(StartupPreloader, LoadsTheServerLibraryOnceTheApplicationIsUpAndNeverHoldsT
     EXPECT_TRUE(isLoaded(library));
 }
 
-TEST(StartupPreloader, AMissingServerLibraryIsLeftForTheFactoryToReport) {
-    kvxtest::TempTree tree;
-    registerCounterLibrary(tree, tree.root() + "/missing.so");
-    StartupPreloader preloader;
-    preloader.applicationReady();
-    preloader.finish();
-    EXPECT_FALSE(isLoaded(tree.root() + "/missing.so"));
-}
-
 TEST(StartupPreloader, TurnedOffItStartsNoThread) {
     kvxtest::TempTree tree;
     const QString library = buildDir() + "/lib/KvxDocuments.so";
