@@ -190,6 +190,7 @@ int Pellan::fail(const QString& text) {
 QString Pellan::prepareCredentials() {
     const pellan::ServerAddress address = pellan::ServerAddress::fromConfiguration();
     if (address.host == QLatin1String("127.0.0.1")) return {}; // in process: no sign-in
+    if (fontConfigurationWait_) fontConfigurationWait_();      // no setenv beside its getenv
     if (qEnvironmentVariableIsEmpty("KVX_USER")) qputenv("KVX_USER", options_.user.toUtf8());
     if (!options_.passwordFile.isEmpty())
         qputenv("KVX_PASSWORD_FILE", QFile::encodeName(options_.passwordFile));
@@ -283,7 +284,7 @@ int Pellan::drive(TDLLBaseController& c) {
     params[2] = options_.database;
     params[3] = 0;                        // the shell has no main window of its own here
     params[4] = QStringLiteral("pellan"); // context value
-    if (beforeProgram_) beforeProgram_();
+    if (fontConfigurationWait_) fontConfigurationWait_();
     if (c.CreateProgram(params) != 0) return fail(QStringLiteral("CreateProgram failed"));
     kvx::startupCheckpoint("CreateProgram");
 

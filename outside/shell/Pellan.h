@@ -33,8 +33,9 @@ public:
 
     // Runs the program to its end; the process exit code.
     int run();
-    // Called once before the program builds its window (CreateProgram).
-    void setBeforeProgram(std::function<void()> beforeProgram) { beforeProgram_ = std::move(beforeProgram); }
+    // Waits for the start-up thread's font configuration (main.cpp): called before the shell changes the
+    // environment, which fontconfig reads, and before the program builds its window.
+    void setFontConfigurationWait(std::function<void()> wait) { fontConfigurationWait_ = std::move(wait); }
 
     // The module the shell loads when none is given, from the registry's ClientPath.
     static QString defaultModulePath();
@@ -45,7 +46,7 @@ private:
     PellanOptions options_;
     QTextStream& out_;
     QTextStream& err_;
-    std::function<void()> beforeProgram_;
+    std::function<void()> fontConfigurationWait_;
 
     int fail(const QString& text);
     // Over the socket the user signs in: the password comes from KVX_PASSWORD, KVX_PASSWORD_FILE,

@@ -31,7 +31,8 @@ public:
     // The QGuiApplication exists: the font database may be populated.
     void applicationReady();
     // Waits until the font configuration is loaded, so that Qt does not load it a second time beside
-    // it; call before anything draws or measures text.
+    // it; call before anything draws or measures text, and before changing the environment (fontconfig
+    // reads it with getenv).
     void waitForFontConfiguration();
     // Joins the thread; without the application it stops waiting for it and loads nothing more.
     void finish();

@@ -27,6 +27,6 @@ int main(int argc, char** argv) {
         return QApplication::arguments().contains(QStringLiteral("--help")) ? 0 : 2;
     }
     Pellan pellan(options, out, err);
-    pellan.setBeforeProgram([&preloader] { preloader.waitForFontConfiguration(); });
+    pellan.setFontConfigurationWait([&preloader] { preloader.waitForFontConfiguration(); });
     return pellan.run();
 }
