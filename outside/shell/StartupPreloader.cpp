@@ -7,12 +7,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QLoggingCategory>
 #include <QThread>
 #include <dlfcn.h>
 
 namespace pellan {
 
 namespace {
+
+// The thread's own failures: the start meets them again and reports them, so they are shown on request only.
+Q_LOGGING_CATEGORY(lcShell, "kvx.shell", QtWarningMsg)
 
 // FcInit from the fontconfig that the Qt GUI library has loaded; none when Qt uses another font backend.
 void initFontConfiguration() {
@@ -40,7 +44,17 @@ StartupPreloader::StartupPreloader() {
     // Qt takes the first thread that uses its thread data (any QObject, a QFile too) for the main thread:
     // this one has to be that thread before the other can read the configuration.
     QThread::currentThread();
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::thread([this] {
+        try {
+            run();
+        } catch (const std::exception& e) {
+            qCInfo(lcShell) << "start-up preloading stopped:" << e.what();
+        }
+        // Whatever happened, nobody waits for the font configuration any longer.
+        std::lock_guard lock(mutex_);
+        fontConfigurationReady_ = true;
+        changed_.notify_all();
+    });
 }
 
 StartupPreloader::~StartupPreloader() {
