@@ -4,10 +4,11 @@
 // Only warm-ups that leave nothing for the main thread to pick up run there: the font configuration is
 // loaded and Qt's font database populated (fontconfig and QFontDatabase are thread-safe; the main thread
 // waits for the configuration before its first text, and on the font database's own lock when it needs
-// the database while the thread populates it), and the library of the in-process
-// counter server is mapped and relocated with dlopen (the dynamic loader serialises loads; the automation
-// factory later finds it loaded). A failure there is ignored: the main thread does the same step for real
-// later and reports it as it always has. KVX_STARTUP_PRELOAD=0 turns the thread off.
+// the database while the thread populates it), and the library of the in-process counter server is
+// mapped and relocated with dlopen (the dynamic loader serialises loads; the automation factory later
+// finds it loaded). A failure there changes nothing: the main thread does the same step for real later
+// and reports it as it always has (the thread's exceptions go to kvx.shell at info level).
+// KVX_STARTUP_PRELOAD=0 turns the thread off.
 #pragma once
 
 #include <QString>
