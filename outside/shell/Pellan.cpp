@@ -3,6 +3,7 @@
 #include "platform/Automation.h"
 #include "platform/DialogService.h"
 #include "platform/Registry.h"
+#include "platform/StartupTrace.h"
 #include "services/ServerLink.h"
 
 #include <QApplication>
@@ -23,10 +24,12 @@
 namespace {
 constexpr int kScreenshotDelayMs = 300;
 
-// Reports the first paint of a window once it has been handled, then closes the window.
+// Marks the first paint of a window once it has been handled; when reporting, prints "painted" then and
+// closes the window (start-up timing).
 class FirstPaintReporter : public QObject {
 public:
-    FirstPaintReporter(QWidget* window, QTextStream& out) : QObject(window), out_(out) {
+    FirstPaintReporter(QWidget* window, QTextStream& out, bool report)
+        : QObject(window), out_(out), report_(report) {
         window->installEventFilter(this);
     }
 
@@ -34,8 +37,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() != QEvent::Paint || done_) return false;
         done_ = true;
+        kvx::startupCheckpoint("first paint event");
         auto* window = static_cast<QWidget*>(watched);
         QTimer::singleShot(0, window, [this, window] {
+            kvx::startupCheckpoint("first paint");
+            if (!report_) return;
             out_ << "painted" << Qt::endl;
             window->close();
         });
@@ -44,6 +50,7 @@ protected:
 
 private:
     QTextStream& out_;
+    bool report_;
     bool done_ = false;
 };
 const QString kWorkCenterProgId = QStringLiteral("PellanWorkCenter.Manager");
@@ -183,6 +190,7 @@ int Pellan::fail(const QString& text) {
 QString Pellan::prepareCredentials() {
     const pellan::ServerAddress address = pellan::ServerAddress::fromConfiguration();
     if (address.host == QLatin1String("127.0.0.1")) return {}; // in process: no sign-in
+    if (fontConfigurationWait_) fontConfigurationWait_();      // no setenv beside its getenv
     if (qEnvironmentVariableIsEmpty("KVX_USER")) qputenv("KVX_USER", options_.user.toUtf8());
     if (!options_.passwordFile.isEmpty())
         qputenv("KVX_PASSWORD_FILE", QFile::encodeName(options_.passwordFile));
@@ -230,6 +238,7 @@ int Pellan::run() {
     // The library stays loaded to the end of the process (QLibrary does not unload on destruction).
     QLibrary library(path);
     if (!library.load()) return fail(QStringLiteral("cannot load %1: %2").arg(path, library.errorString()));
+    kvx::startupCheckpoint("module loaded");
     auto getController = reinterpret_cast<TGetControllerFn>(library.resolve(kGetControllerSymbol));
     if (!getController) return fail(QStringLiteral("%1 does not export %2").arg(path, kGetControllerSymbol));
 
@@ -239,6 +248,7 @@ int Pellan::run() {
         if (options_.dependencyVersion)
             wc = std::make_shared<VersionedWorkCenter>(std::move(wc), *options_.dependencyVersion);
         workCenter = kvx::Variant(std::move(wc));
+        kvx::startupCheckpoint("work center");
     } catch (const std::exception& e) {
         return fail(QStringLiteral("cannot create the work center %1: %2")
                         .arg(kWorkCenterProgId, QString::fromUtf8(e.what())));
@@ -274,7 +284,9 @@ int Pellan::drive(TDLLBaseController& c) {
     params[2] = options_.database;
     params[3] = 0;                        // the shell has no main window of its own here
     params[4] = QStringLiteral("pellan"); // context value
+    if (fontConfigurationWait_) fontConfigurationWait_();
     if (c.CreateProgram(params) != 0) return fail(QStringLiteral("CreateProgram failed"));
+    kvx::startupCheckpoint("CreateProgram");
 
     QString version;
     c.GetVersion(version);
@@ -295,8 +307,9 @@ int Pellan::drive(TDLLBaseController& c) {
             return fail(QStringLiteral("SetOpenMode failed"));
     }
 
-    if (options_.firstPaint)
-        if (QWidget* w = QWidget::find(WId(c.GetWindowHandle()))) new FirstPaintReporter(w, out_);
+    if (options_.firstPaint || kvx::startupTraceEnabled())
+        if (QWidget* w = QWidget::find(WId(c.GetWindowHandle())))
+            new FirstPaintReporter(w, out_, options_.firstPaint);
 
     bool shotTaken = true;
     QTimer shotTimer; // stops with this call
@@ -314,6 +327,7 @@ int Pellan::drive(TDLLBaseController& c) {
         out_ << "modal result: " << describe(result) << Qt::endl;
     } else {
         c.SetVisible(-1);
+        kvx::startupCheckpoint("SetVisible");
         if (!c.IsClosed()) {
             QEventLoop loop;
             // Ends when the window is destroyed, or when the last window was closed.

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QTextStream>
+#include <functional>
 #include <optional>
 
 struct PellanOptions {
@@ -32,6 +33,9 @@ public:
 
     // Runs the program to its end; the process exit code.
     int run();
+    // Waits for the start-up thread's font configuration (main.cpp): called before the shell changes the
+    // environment, which fontconfig reads, and before the program builds its window.
+    void setFontConfigurationWait(std::function<void()> wait) { fontConfigurationWait_ = std::move(wait); }
 
     // The module the shell loads when none is given, from the registry's ClientPath.
     static QString defaultModulePath();
@@ -42,6 +46,7 @@ private:
     PellanOptions options_;
     QTextStream& out_;
     QTextStream& err_;
+    std::function<void()> fontConfigurationWait_;
 
     int fail(const QString& text);
     // Over the socket the user signs in: the password comes from KVX_PASSWORD, KVX_PASSWORD_FILE,

@@ -3,12 +3,21 @@
 //          [--open-param TEXT] [--modal] [--screenshot FILE] [--first-paint]
 #include "Pellan.h"
 #include "ShellStyle.h"
+#include "StartupPreloader.h"
+#include "platform/StartupTrace.h"
 
 #include <QApplication>
+#include <QScopeGuard>
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    kvx::startupCheckpoint("main");
+    pellan::StartupPreloader preloader;
     QApplication app(argc, argv);
+    // The preloading thread uses the application's font database: it ends before the application does.
+    const auto joinPreloader = qScopeGuard([&preloader] { preloader.finish(); });
+    preloader.applicationReady();
+    kvx::startupCheckpoint("application");
     QApplication::setApplicationName(QStringLiteral("pellan"));
     QApplication::setStyle(new pellan::ShellStyle);
     QTextStream out(stdout);
@@ -19,5 +28,7 @@ int main(int argc, char** argv) {
         err << error << Qt::endl;
         return QApplication::arguments().contains(QStringLiteral("--help")) ? 0 : 2;
     }
-    return Pellan(options, out, err).run();
+    Pellan pellan(options, out, err);
+    pellan.setFontConfigurationWait([&preloader] { preloader.waitForFontConfiguration(); });
+    return pellan.run();
 }

@@ -3,6 +3,7 @@
 #include "entry/DLLFunc.h"
 #include "platform/DialogService.h"
 #include "platform/Dispatch.h"
+#include "platform/StartupTrace.h"
 #include "server/BuildVariant.h"
 #include "server/StaveloINI.h"
 
@@ -154,9 +155,11 @@ int32_t TDLLMTCtrller::CreateProgram(kvx::Variant Params) {
         created->SetBrokerWorkCenter(WorkCenter);
         DoCreated();
         InstallHooks();
+        kvx::startupCheckpoint("window built");
     }
     TProgramWindow* f = form();
     if (f && f->Start(Params)) result = 0;
+    kvx::startupCheckpoint("Start");
     return result;
 }
 

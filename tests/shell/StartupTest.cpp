@@ -1,0 +1,200 @@
+// pellan's start-up: the preloading thread (what it loads, that it never holds the process up, that the
+// person running pellan sees the same with and without it) and the opt-in start-up timeline.
+#include "StartupPreloader.h"
+#include "TempTree.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+using pellan::StartupPreloader;
+
+namespace {
+
+QString buildDir() {
+    return qEnvironmentVariable("KVX_BUILD_DIR");
+}
+
+void registerCounterLibrary(kvxtest::TempTree& tree, const QString& library) {
+    tree.setRegistryValue("Library", library, "Classes\\KvxCounter.Class1");
+    tree.setRegistryValue("Factory", "CreateCounterServer", "Classes\\KvxCounter.Class1");
+}
+
+bool isLoaded(const QString& library) {
+    void* handle = dlopen(QFile::encodeName(library).constData(), RTLD_LAZY | RTLD_NOLOAD);
+    if (handle) dlclose(handle);
+    return handle != nullptr;
+}
+
+} // namespace
+
+TEST(StartupPreloader, NamesTheCounterLibraryOnlyForServersInThisProcess) {
+    kvxtest::TempTree tree;
+    EXPECT_TRUE(StartupPreloader::inProcessServerLibrary().isEmpty()); // not registered
+
+    registerCounterLibrary(tree, "/opt/kvx/lib/libkvxappserver.so");
+    EXPECT_EQ(StartupPreloader::inProcessServerLibrary(), "/opt/kvx/lib/libkvxappserver.so");
+    tree.writeText("client/StaveloC.ini", "[Server Information]\nComputerName=127.0.0.1;10.0.0.9;\n");
+    EXPECT_EQ(StartupPreloader::inProcessServerLibrary(), "/opt/kvx/lib/libkvxappserver.so");
+
+    // A bare name is found by the factory's own search, which the preloader does not repeat.
+    registerCounterLibrary(tree, "libkvxappserver.so");
+    EXPECT_TRUE(StartupPreloader::inProcessServerLibrary().isEmpty());
+
+    // Over the network the library is never loaded.
+    registerCounterLibrary(tree, "/opt/kvx/lib/libkvxappserver.so");
+    tree.writeText("client/StaveloC.ini", "[Server Information]\nComputerName=10.0.0.9\n");
+    EXPECT_TRUE(StartupPreloader::inProcessServerLibrary().isEmpty());
+}
+
+TEST(StartupPreloader, LoadsTheServerLibraryOnceTheApplicationIsUpAndNeverHoldsTheProcessUp) {
+    kvxtest::TempTree tree;
+    // A library this test does not link, registered in place of the server library.
+    const QString library = buildDir() + "/lib/Kvlanguage.so";
+    ASSERT_TRUE(QFile::exists(library));
+    ASSERT_FALSE(isLoaded(library));
+    registerCounterLibrary(tree, library);
+
+    // finish() before applicationReady(): the process is ending, so the thread stops waiting for the
+    // application and loads nothing more (a fault here hangs the test).
+    {
+        StartupPreloader preloader;
+        preloader.waitForFontConfiguration();
+        preloader.finish();
+        preloader.waitForFontConfiguration(); // after the end it returns at once
+    }
+    EXPECT_FALSE(isLoaded(library));
+
+    // The usual course; the destructor alone ends the thread.
+    {
+        StartupPreloader preloader;
+        preloader.applicationReady();
+        preloader.waitForFontConfiguration();
+    }
+    EXPECT_TRUE(isLoaded(library));
+}
+
+TEST(StartupPreloader, TurnedOffItStartsNoThread) {
+    kvxtest::TempTree tree;
+    const QString library = buildDir() + "/lib/KvxDocuments.so";
+    ASSERT_FALSE(isLoaded(library));
+    registerCounterLibrary(tree, library);
+    kvxtest::ScopedEnv off("KVX_STARTUP_PRELOAD", "0");
+    EXPECT_FALSE(StartupPreloader::enabled());
+    StartupPreloader preloader;
+    preloader.waitForFontConfiguration(); // no thread: returns at once
+    preloader.finish();
+    EXPECT_FALSE(isLoaded(library));
+}
+
+namespace {
+
+struct PellanRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class PellanStartup : public ::testing::Test {
+protected:
+    kvxtest::TempTree tree;
+
+    void SetUp() override {
+        ASSERT_FALSE(buildDir().isEmpty());
+        QFile classes(buildDir() + "/classes.ini");
+        ASSERT_TRUE(classes.open(QIODevice::ReadOnly));
+        QFile reg(tree.registryPath());
+        ASSERT_TRUE(reg.open(QIODevice::Append));
+        reg.write("\n" + classes.readAll());
+    }
+
+    PellanRun pellan(const QStringList& args, const QMap<QString, QString>& env = {}) {
+        QProcess p;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        for (auto it = env.begin(); it != env.end(); ++it)
+            e.insert(it.key(), it.value());
+        p.setProcessEnvironment(e);
+        p.start(buildDir() + "/bin/pellan", args);
+        PellanRun r;
+        if (!p.waitForFinished(60000)) {
+            p.kill();
+            p.waitForFinished();
+            ADD_FAILURE() << "pellan did not finish: " << args.join(' ').toStdString();
+            return r;
+        }
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+
+    // The same run with the preloading thread and without it: the same output, messages and exit code.
+    void expectSameWithAndWithoutPreloading(const QStringList& args) {
+        const PellanRun with = pellan(args);
+        const PellanRun without = pellan(args, {{"KVX_STARTUP_PRELOAD", "0"}});
+        EXPECT_EQ(with.exitCode, without.exitCode) << args.join(' ').toStdString();
+        EXPECT_EQ(with.out, without.out) << args.join(' ').toStdString();
+        EXPECT_EQ(with.err, without.err) << args.join(' ').toStdString();
+    }
+};
+
+} // namespace
+
+TEST_F(PellanStartup, PreloadingChangesNothingTheUserSees) {
+    const QString testModule = buildDir() + "/lib/QLDI99C.so";
+    const QString shot = tree.root() + "/shot.png";
+    expectSameWithAndWithoutPreloading({"--module", testModule, "--open-mode", "10", "--screenshot", shot});
+    expectSameWithAndWithoutPreloading({"--module", tree.root() + "/missing.so"});
+    expectSameWithAndWithoutPreloading({"--module", testModule, "--rights", "all"});
+    expectSameWithAndWithoutPreloading({"--help"});
+
+    // The program itself, with its server library missing or not a library at all: the start fails in
+    // the same words whether or not the preloading thread tried the library first.
+    tree.writeText("client/StaveloC.ini", "[Server Information]\nComputerName=127.0.0.1\n");
+    const QStringList program = {"--module", buildDir() + "/lib/QLDI05C.so", "--screenshot", shot};
+    registerCounterLibrary(tree, tree.root() + "/missing.so");
+    const PellanRun missing = pellan(program);
+    EXPECT_NE(missing.exitCode, 0);
+    EXPECT_TRUE(missing.err.contains("Cannot load library " + tree.root() + "/missing.so"))
+        << missing.err.toStdString();
+    expectSameWithAndWithoutPreloading(program);
+    registerCounterLibrary(tree, tree.writeText("notalibrary.so", "text"));
+    expectSameWithAndWithoutPreloading(program);
+}
+
+TEST_F(PellanStartup, TheTimelineListsThePhasesInOrderOnlyWhenAskedFor) {
+    tree.writeText("client/StaveloC.ini", "[Server Information]\nComputerName=127.0.0.1\n"
+                                          "[CodePage]\nUICodePage=936\nDBCodePage=936\n");
+    const QStringList args = {"--module", buildDir() + "/lib/QLDI05C.so", "--first-paint"};
+    const PellanRun quiet = pellan(args);
+    ASSERT_EQ(quiet.exitCode, 0) << quiet.err.toStdString();
+    EXPECT_FALSE(quiet.err.contains("kvx.startup")) << quiet.err.toStdString();
+    EXPECT_FALSE(pellan(args, {{"KVX_STARTUP_TRACE", "0"}}).err.contains("kvx.startup"));
+
+    const PellanRun traced = pellan(args, {{"KVX_STARTUP_TRACE", "1"}});
+    ASSERT_EQ(traced.exitCode, 0) << traced.err.toStdString();
+    EXPECT_EQ(traced.out, quiet.out); // the trace goes to stderr only
+    static const QRegularExpression line(
+        R"(^kvx\.startup: +([0-9.]+) ms +\(\+ *([0-9.]+), cpu \+ *([0-9.]+), thread +([0-9.]+)\) +(.+)$)",
+        QRegularExpression::MultilineOption);
+    QStringList mainPhases;
+    QStringList preloadPhases;
+    double previous = 0;
+    for (auto it = line.globalMatch(traced.err); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const double at = m.captured(1).toDouble();
+        EXPECT_GE(at, previous) << m.captured(0).toStdString(); // lines come in the order marked
+        previous = at;
+        const QString phase = m.captured(5);
+        (phase.startsWith("preload: ") ? preloadPhases : mainPhases) << phase;
+    }
+    EXPECT_EQ(mainPhases,
+              QStringList({"main", "application", "module loaded", "work center", "window built", "Start",
+                           "CreateProgram", "SetVisible", "first paint event", "first paint"}))
+        << traced.err.toStdString();
+    EXPECT_EQ(preloadPhases, QStringList({"preload: font configuration", "preload: font database",
+                                          "preload: server library"}));
+}
