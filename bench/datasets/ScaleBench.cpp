@@ -4,10 +4,12 @@
 // process CPU time, best of the repeats; (xN) is the per-row ratio to the 10k run. Fetching and editing
 // are also run against peers at each size (a std::vector and a std::deque of rows receiving the same
 // packets; a vector of rows keeping each edited row), printed as dataset / peer per size.
-// Argument: run only the cases whose name contains it ("indexed", "packets 20", ...).
+// Arguments: run only the cases whose name contains the first ("indexed", "packets 20", ...; "" for all),
+// at the sizes of the second ("10000,1000000"; by default 10k, 100k and 1M rows).
 #include "platform/ClientDataSet.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -245,11 +247,17 @@ void rowsWithPeers(const std::vector<int>& sizes, const std::vector<Contender>& 
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (argc > 1) gFilter = argv[1];
-    const std::vector<int> sizes = {10000, 100000, 1000000};
+    if (argc > 1 && *argv[1]) gFilter = argv[1];
+    std::vector<int> sizes = {10000, 100000, 1000000};
+    if (argc > 2) {
+        sizes.clear();
+        for (const QByteArray& n : QByteArray(argv[2]).split(','))
+            if (n.toInt() > 0) sizes.push_back(n.toInt());
+        if (sizes.empty()) return 2;
+    }
     auto repeats = [](int rows) { return rows >= 1000000 ? 2 : (rows >= 100000 ? 3 : 7); };
     auto del = [](void* s) { delete static_cast<Remote*>(s); };
-    table(sizes.back());
+    table(*std::max_element(sizes.begin(), sizes.end()));
     std::printf("CPU time per row, best of repeats; (xN) = per-row cost against the 10,000-row run\n");
 
     auto delPeer = [](void* st) { delete static_cast<Peer*>(st); };

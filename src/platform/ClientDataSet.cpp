@@ -628,15 +628,24 @@ const Row& TClientDataSet::originalOf(int id) const {
     return kept.isEmpty() ? store_[id].values : kept;
 }
 
-void TClientDataSet::prefetchRow(int pos) const {
-    // A forward walk does too much per record for the processor to reach the next record's values
-    // on its own; ask for them early, every cache line of the row.
-    if (pos >= int(order_.size())) return;
-    const Row& row = store_[order_[pos]].values;
-    const char* p = reinterpret_cast<const char*>(row.constData());
-    const char* end = reinterpret_cast<const char*>(row.constData() + row.size());
-    for (; p < end; p += 64)
-        __builtin_prefetch(p);
+void TClientDataSet::prefetchAhead(int pos, int step) const {
+    // A walk does too much per record for the processor to reach the next records on its own. Reading
+    // or copying a text touches its heap block besides the row, so that is asked for one step later,
+    // once the row holding its address has arrived.
+    const int n = order_.size();
+    const int far = pos + 2 * step, near = pos + step;
+    if (far >= 0 && far < n) {
+        const Row& row = store_[order_[far]].values;
+        // From the array's header (its reference count, stored just before the values): copying the row
+        // for an edit touches it.
+        const char* p = reinterpret_cast<const char*>(row.constData()) - sizeof(QArrayData);
+        const char* end = reinterpret_cast<const char*>(row.constData() + row.size());
+        for (; p < end; p += 64)
+            __builtin_prefetch(p);
+    }
+    if (near >= 0 && near < n)
+        for (const Variant& v : store_[order_[near]].values)
+            __builtin_prefetch(v.sharedBlock());
 }
 
 bool TClientDataSet::inPlace(int pos) const {
@@ -741,7 +750,7 @@ int TClientDataSet::MoveBy(int distance) {
         } else {
             result = target - cur_;
             cur_ = target;
-            if (distance == 1) prefetchRow(cur_ + 2);
+            if (distance == 1 || distance == -1) prefetchAhead(cur_, distance);
         }
         if (result != 0) {
             notify(TDataEvent::deDataSetScroll);

@@ -328,7 +328,9 @@ private:
     int sortedPosition(const Row& values, int excludeId) const;
     // Whether the record at `pos` still sorts between its neighbours (a posted record then stays).
     bool inPlace(int pos) const;
-    void prefetchRow(int pos) const; // the values of the record at `pos`, ahead of a forward walk
+    // Ahead of a walk by `step` (1 or -1) from `pos`: the values of the record two steps on, and the texts
+    // of the record one step on (whose values the previous step asked for).
+    void prefetchAhead(int pos, int step) const;
     // The record's values as fetched: the kept original of a changed record, else its values.
     const Row& originalOf(int id) const;
     void mergeIntoIndex(int firstNew); // records from firstNew on join the active index
