@@ -654,6 +654,14 @@ bool TClientDataSet::inPlace(int pos) const {
     return pos + 1 >= order_.size() || compareRows(values, store_[order_[pos + 1]].values) <= 0;
 }
 
+void TClientDataSet::reposition(int id) {
+    if (!hasIndex()) return;
+    const int pos = order_.positionOf(id);
+    if (pos < 0 || inPlace(pos)) return;
+    order_.erase(pos);
+    order_.insert(sortedPosition(store_[id].values, id), id);
+}
+
 void TClientDataSet::keepCursorOn(int id) {
     if (order_.empty()) {
         cur_ = -1;
@@ -1306,8 +1314,16 @@ void TClientDataSet::RevertRecord() {
     if (isEditing(state_)) Cancel();
     const int id = int(activeBookmark());
     if (id < 0) return;
+    // The current record is visible: an inserted one leaves both orders, a changed one takes its
+    // fetched values back and its place among them; no other record moves.
+    const kvx::UpdateStatus was = store_[id].status;
+    const int pos = order_.positionOf(id);
     restoreRecord(id);
-    rebuildOrder();
+    if (was == kvx::UpdateStatus::Inserted) {
+        if (pos >= 0) order_.erase(pos);
+    } else if (was != kvx::UpdateStatus::Unmodified) {
+        reposition(id);
+    }
     keepCursorOn(id);
     notify(TDataEvent::deDataSetChange);
     if (masterField_) writeBackToMaster();
@@ -1370,6 +1386,13 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
     if (delta.rows.isEmpty()) return 0;
     const ApplyResult result = remote_->applyUpdates(providerName_, delta, maxErrors);
     const int keep = int(activeBookmark());
+    // Only the records whose index key the server or a reconcile action changed take a new place; a
+    // deleted record coming back is rare enough for a rebuild of the order.
+    std::vector<int> moved;
+    bool rebuild = false;
+    auto valuesChanged = [&](int id, const Row& before) {
+        if (hasIndex() && compareRows(before, store_[id].values) != 0) moved.push_back(id);
+    };
 
     for (const auto& [index, row] : result.applied) {
         if (index < 0 || index >= int(ids.size())) continue;
@@ -1379,8 +1402,14 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
             r.purged = true;
             r.values.clear();
         } else {
+            bool keyMoves = false; // (no copy of the old values: the row is written in place)
+            for (const SortCol& k : sortCols_)
+                if (k.slot < packetCols_ && k.slot < row.size() && !row[k.slot].isUnassigned() &&
+                    compareValues(row[k.slot], r.values[k.slot], k.caseIns) != 0)
+                    keyMoves = true;
             for (int c = 0; c < packetCols_ && c < row.size(); ++c)
                 if (!row[c].isUnassigned()) r.values[c] = row[c];
+            if (keyMoves) moved.push_back(id);
         }
         store_.dropOriginal(id);
         r.status = kvx::UpdateStatus::Unmodified;
@@ -1406,6 +1435,7 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
         TReconcileAction action = TReconcileAction::raSkip;
         if (OnReconcileError) OnReconcileError(this, err, updateKindOf(r.status), action);
         Record& rec = store_[id];
+        const Row before = rec.values;
         switch (action) {
         case TReconcileAction::raSkip:
             break;
@@ -1413,16 +1443,27 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
             aborted = true;
             break;
         case TReconcileAction::raCancel:
+            if (rec.status == kvx::UpdateStatus::Inserted) {
+                if (const int pos = order_.positionOf(id); pos >= 0) order_.erase(pos);
+            } else if (rec.deleted) {
+                rebuild = true; // it comes back
+            }
             restoreRecord(id);
+            if (!rec.purged && !rebuild) valuesChanged(id, before);
             break;
         case TReconcileAction::raRefresh:
             if (e.currentValues.isEmpty()) {
+                if (const int pos = order_.positionOf(id); pos >= 0) order_.erase(pos);
                 rec.purged = rec.deleted = true;
                 rec.values.clear();
                 if (natural_.contains(id)) natural_.erase(natural_.positionOf(id));
             } else {
                 for (int c = 0; c < packetCols_ && c < e.currentValues.size(); ++c)
                     rec.values[c] = e.currentValues[c];
+                if (rec.deleted)
+                    rebuild = true;
+                else
+                    valuesChanged(id, before);
                 rec.deleted = false;
             }
             store_.dropOriginal(id);
@@ -1436,6 +1477,7 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
                 if (!changedHere && rec.status == kvx::UpdateStatus::Modified)
                     rec.values[c] = e.currentValues[c];
             }
+            valuesChanged(id, before);
             {
                 Row serverRow = headOf(e.currentValues, packetCols_);
                 while (serverRow.size() < rowWidth())
@@ -1447,11 +1489,26 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
             if (rec.status == kvx::UpdateStatus::Deleted) break;
             for (int c = 0; c < packetCols_ && c < err.Record.newValues.size(); ++c)
                 if (!err.Record.newValues[c].isUnassigned()) rec.values[c] = err.Record.newValues[c];
+            valuesChanged(id, before);
             break;
         }
     }
 
-    rebuildOrder();
+    if (rebuild) {
+        rebuildOrder();
+    } else if (!moved.empty()) {
+        // All of them leave first: what stays is in order, so each finds its place after its equals.
+        std::sort(moved.begin(), moved.end());
+        moved.erase(std::unique(moved.begin(), moved.end()), moved.end());
+        std::vector<int> back;
+        for (int id : moved)
+            if (const int pos = order_.positionOf(id); pos >= 0) {
+                order_.erase(pos);
+                back.push_back(id);
+            }
+        for (int id : back)
+            order_.insert(sortedPosition(store_[id].values, id), id);
+    }
     keepCursorOn(keep);
     if (order_.empty()) bof_ = eof_ = true;
     notify(TDataEvent::deDataSetChange);

@@ -347,6 +347,9 @@ private:
     void scrollTo(int position); // sets the cursor, clears Bof/Eof
     void checkRequired() const;
     void keepCursorOn(int id);
+    // A visible record whose values changed in place: it stays while it still sorts between its
+    // neighbours, else it goes after the records with an equal key (as a post does). O(log n).
+    void reposition(int id);
     void nestedCheckBrowseMode();
     template <class F> void forEachNested(F fn) const; // the nested detail datasets, without building a list
     void reloadFromMaster();
