@@ -6,6 +6,7 @@
 #include <QScopeGuard>
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace kvx {
 
@@ -628,7 +629,7 @@ const Row& TClientDataSet::originalOf(int id) const {
     return kept.isEmpty() ? store_[id].values : kept;
 }
 
-void TClientDataSet::prefetchAhead(int pos, int step) const {
+void TClientDataSet::prefetchAhead(int pos, int step, bool texts) const {
     // A walk does too much per record for the processor to reach the next records on its own. Reading
     // or copying a text touches its heap block besides the row, so that is asked for one step later,
     // once the row holding its address has arrived.
@@ -643,7 +644,7 @@ void TClientDataSet::prefetchAhead(int pos, int step) const {
         for (; p < end; p += 64)
             __builtin_prefetch(p);
     }
-    if (near >= 0 && near < n)
+    if (texts && near >= 0 && near < n)
         for (const Variant& v : store_[order_[near]].values)
             __builtin_prefetch(v.sharedBlock());
 }
@@ -736,6 +737,7 @@ void TClientDataSet::Last() {
 int TClientDataSet::MoveBy(int distance) {
     checkActive();
     CheckBrowseMode();
+    const bool copying = std::exchange(postedSinceMove_, false);
     int result = 0;
     if (BeforeScroll) BeforeScroll(this);
     if ((distance > 0 && !eof_) || (distance < 0 && !bof_)) {
@@ -758,7 +760,7 @@ int TClientDataSet::MoveBy(int distance) {
         } else {
             result = target - cur_;
             cur_ = target;
-            if (distance == 1 || distance == -1) prefetchAhead(cur_, distance);
+            if (distance == 1 || distance == -1) prefetchAhead(cur_, distance, copying);
         }
         if (result != 0) {
             notify(TDataEvent::deDataSetScroll);
@@ -1153,6 +1155,7 @@ void TClientDataSet::Post() {
     }
     editBuf_.clear();
     editId_ = -1;
+    postedSinceMove_ = true;
     setState(TDataSetState::dsBrowse);
     bof_ = eof_ = false;
     notify(TDataEvent::deDataSetChange);

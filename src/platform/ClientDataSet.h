@@ -328,9 +328,10 @@ private:
     int sortedPosition(const Row& values, int excludeId) const;
     // Whether the record at `pos` still sorts between its neighbours (a posted record then stays).
     bool inPlace(int pos) const;
-    // Ahead of a walk by `step` (1 or -1) from `pos`: the values of the record two steps on, and the texts
-    // of the record one step on (whose values the previous step asked for).
-    void prefetchAhead(int pos, int step) const;
+    // Ahead of a walk by `step` (1 or -1) from `pos`: the values of the record two steps on and, for a walk
+    // that edits (copying each record's texts), the texts of the record one step on (whose values the
+    // previous step asked for).
+    void prefetchAhead(int pos, int step, bool texts) const;
     // The record's values as fetched: the kept original of a changed record, else its values.
     const Row& originalOf(int id) const;
     void mergeIntoIndex(int firstNew); // records from firstNew on join the active index
@@ -374,6 +375,7 @@ private:
     int insertNatural_ = -1;
     int returnPos_ = -1; // position to return to when an insert is cancelled
     bool modified_ = false;
+    bool postedSinceMove_ = false; // a walk that posts every record copies the texts of each
     bool readOnly_ = false;
     bool validateWithMask_ = false;
     mutable const Row* peekRow_ = nullptr;
