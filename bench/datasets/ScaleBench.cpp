@@ -1,18 +1,22 @@
 // Per-row cost of the client dataset as the table grows (10k, 100k, 1M rows): fetching packet by packet
 // while walking, deleting every record, appending then cancelling, and editing every record of an
 // indexed dataset. Rows are built before timing; the provider hands out shared copies. Times are
-// process CPU time, best of the repeats; (xN) is the per-row ratio to the 10k run. Fetching and editing
+// process CPU time, best of the repeats; (xN) is the per-row ratio to the 10k run, and "pf/k" the page
+// faults of that repeat per 1,000 rows (memory new to the process, paid in kernel time). Fetching and editing
 // are also run against peers at each size (a std::vector and a std::deque of rows receiving the same
 // packets; a vector of rows keeping each edited row), printed as dataset / peer per size.
-// Argument: run only the cases whose name contains it ("indexed", "packets 20", ...).
+// Arguments: run only the cases whose name contains the first ("indexed", "packets 20", ...; "" for all),
+// at the sizes of the second ("10000,1000000"; by default 10k, 100k and 1M rows).
 #include "platform/ClientDataSet.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <deque>
 #include <functional>
+#include <sys/resource.h>
 #include <vector>
 
 using namespace kvx;
@@ -78,15 +82,30 @@ struct Remote {
     }
 };
 
+long minorFaults() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_minflt;
+}
+
+// Page faults of the best repeat of the last `best` (first touches of memory new to the process: the
+// kernel's share of the CPU time).
+long gBestFaults = 0;
+
 // Runs `setUp` untimed and `work` timed, `repeats` times; returns the best CPU seconds.
 double best(int repeats, const std::function<void*()>& setUp, const std::function<void(void*)>& work,
             const std::function<void(void*)>& tearDown) {
     double bestTime = 1e300;
     for (int r = 0; r < repeats; ++r) {
         void* state = setUp();
+        const long f0 = minorFaults();
         const double t0 = cpuSeconds();
         work(state);
-        bestTime = std::min(bestTime, cpuSeconds() - t0);
+        const double t = cpuSeconds() - t0;
+        if (t < bestTime) {
+            bestTime = t;
+            gBestFaults = minorFaults() - f0;
+        }
         tearDown(state);
     }
     return bestTime;
@@ -201,20 +220,25 @@ void peerEditAll(void* s) {
 // Cases whose name contains the command-line filter run (all without one).
 const char* gFilter = nullptr;
 
-void printRow(const char* what, const std::vector<int>& sizes, const std::vector<double>& perRow) {
+// Per size: ns per row, growth against the first size, page faults per 1,000 rows.
+void printRow(const char* what, const std::vector<int>& sizes, const std::vector<double>& perRow,
+              const std::vector<double>& faults) {
     std::printf("%-34s", what);
     for (size_t i = 0; i < sizes.size(); ++i)
-        std::printf("  %7d rows %7.0f ns/row (x%.2f)", sizes[i], perRow[i], perRow[i] / perRow[0]);
+        std::printf("  %7d rows %7.0f ns/row (x%.2f, %4.0f pf/k)", sizes[i], perRow[i], perRow[i] / perRow[0],
+                    faults[i]);
     std::printf("\n");
     std::fflush(stdout);
 }
 
 void row(const char* what, const std::vector<int>& sizes, const std::function<double(int)>& run) {
     if (gFilter && !std::strstr(what, gFilter)) return;
-    std::vector<double> perRow;
-    for (int rows : sizes)
+    std::vector<double> perRow, faults;
+    for (int rows : sizes) {
         perRow.push_back(run(rows) / rows * 1e9);
-    printRow(what, sizes, perRow);
+        faults.push_back(double(gBestFaults) * 1000.0 / rows);
+    }
+    printRow(what, sizes, perRow, faults);
 }
 
 struct Contender {
@@ -226,17 +250,19 @@ struct Contender {
 // the dataset's per-row cost over each peer's: flat when the dataset grows as the peer grows.
 void rowsWithPeers(const std::vector<int>& sizes, const std::vector<Contender>& all) {
     if (gFilter && !std::strstr(all[0].what.c_str(), gFilter)) return;
-    std::vector<std::vector<double>> perRow(all.size());
+    std::vector<std::vector<double>> perRow(all.size()), faults(all.size());
     for (int rows : sizes)
-        for (size_t c = 0; c < all.size(); ++c)
+        for (size_t c = 0; c < all.size(); ++c) {
             perRow[c].push_back(all[c].run(rows) / rows * 1e9);
+            faults[c].push_back(double(gBestFaults) * 1000.0 / rows);
+        }
     for (size_t c = 0; c < all.size(); ++c)
-        printRow(all[c].what.c_str(), sizes, perRow[c]);
+        printRow(all[c].what.c_str(), sizes, perRow[c], faults[c]);
     for (size_t c = 1; c < all.size(); ++c) {
         const std::string what = "  dataset / " + all[c].what.substr(all[c].what.find(' ') + 1);
         std::printf("%-34s", what.c_str());
         for (size_t i = 0; i < sizes.size(); ++i)
-            std::printf("  %7d rows %7.2f       ", sizes[i], perRow[0][i] / perRow[c][i]);
+            std::printf("  %7d rows %7.2f                     ", sizes[i], perRow[0][i] / perRow[c][i]);
         std::printf("\n");
     }
 }
@@ -245,11 +271,17 @@ void rowsWithPeers(const std::vector<int>& sizes, const std::vector<Contender>& 
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (argc > 1) gFilter = argv[1];
-    const std::vector<int> sizes = {10000, 100000, 1000000};
+    if (argc > 1 && *argv[1]) gFilter = argv[1];
+    std::vector<int> sizes = {10000, 100000, 1000000};
+    if (argc > 2) {
+        sizes.clear();
+        for (const QByteArray& n : QByteArray(argv[2]).split(','))
+            if (n.toInt() > 0) sizes.push_back(n.toInt());
+        if (sizes.empty()) return 2;
+    }
     auto repeats = [](int rows) { return rows >= 1000000 ? 2 : (rows >= 100000 ? 3 : 7); };
     auto del = [](void* s) { delete static_cast<Remote*>(s); };
-    table(sizes.back());
+    table(*std::max_element(sizes.begin(), sizes.end()));
     std::printf("CPU time per row, best of repeats; (xN) = per-row cost against the 10,000-row run\n");
 
     auto delPeer = [](void* st) { delete static_cast<Peer*>(st); };

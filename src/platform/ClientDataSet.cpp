@@ -6,6 +6,7 @@
 #include <QScopeGuard>
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace kvx {
 
@@ -628,21 +629,38 @@ const Row& TClientDataSet::originalOf(int id) const {
     return kept.isEmpty() ? store_[id].values : kept;
 }
 
-void TClientDataSet::prefetchRow(int pos) const {
-    // A forward walk does too much per record for the processor to reach the next record's values
-    // on its own; ask for them early, every cache line of the row.
-    if (pos >= int(order_.size())) return;
-    const Row& row = store_[order_[pos]].values;
-    const char* p = reinterpret_cast<const char*>(row.constData());
-    const char* end = reinterpret_cast<const char*>(row.constData() + row.size());
-    for (; p < end; p += 64)
-        __builtin_prefetch(p);
+void TClientDataSet::prefetchAhead(int pos, int step, bool texts) const {
+    // A walk does too much per record for the processor to reach the next records on its own. Reading
+    // or copying a text touches its heap block besides the row, so that is asked for one step later,
+    // once the row holding its address has arrived.
+    const int n = order_.size();
+    const int far = pos + 2 * step, near = pos + step;
+    if (far >= 0 && far < n) {
+        const Row& row = store_[order_[far]].values;
+        // From the array's header (its reference count, stored just before the values): copying the row
+        // for an edit touches it.
+        const char* p = reinterpret_cast<const char*>(row.constData()) - sizeof(QArrayData);
+        const char* end = reinterpret_cast<const char*>(row.constData() + row.size());
+        for (; p < end; p += 64)
+            __builtin_prefetch(p);
+    }
+    if (texts && near >= 0 && near < n)
+        for (const Variant& v : store_[order_[near]].values)
+            __builtin_prefetch(v.sharedBlock());
 }
 
 bool TClientDataSet::inPlace(int pos) const {
     const Row& values = store_[order_[pos]].values;
     if (pos > 0 && compareRows(store_[order_[pos - 1]].values, values) > 0) return false;
     return pos + 1 >= order_.size() || compareRows(values, store_[order_[pos + 1]].values) <= 0;
+}
+
+void TClientDataSet::reposition(int id) {
+    if (!hasIndex()) return;
+    const int pos = order_.positionOf(id);
+    if (pos < 0 || inPlace(pos)) return;
+    order_.erase(pos);
+    order_.insert(sortedPosition(store_[id].values, id), id);
 }
 
 void TClientDataSet::keepCursorOn(int id) {
@@ -719,6 +737,7 @@ void TClientDataSet::Last() {
 int TClientDataSet::MoveBy(int distance) {
     checkActive();
     CheckBrowseMode();
+    const bool copying = std::exchange(postedSinceMove_, false);
     int result = 0;
     if (BeforeScroll) BeforeScroll(this);
     if ((distance > 0 && !eof_) || (distance < 0 && !bof_)) {
@@ -741,7 +760,7 @@ int TClientDataSet::MoveBy(int distance) {
         } else {
             result = target - cur_;
             cur_ = target;
-            if (distance == 1) prefetchRow(cur_ + 2);
+            if (distance == 1 || distance == -1) prefetchAhead(cur_, distance, copying);
         }
         if (result != 0) {
             notify(TDataEvent::deDataSetScroll);
@@ -1136,6 +1155,7 @@ void TClientDataSet::Post() {
     }
     editBuf_.clear();
     editId_ = -1;
+    postedSinceMove_ = true;
     setState(TDataSetState::dsBrowse);
     bof_ = eof_ = false;
     notify(TDataEvent::deDataSetChange);
@@ -1297,8 +1317,16 @@ void TClientDataSet::RevertRecord() {
     if (isEditing(state_)) Cancel();
     const int id = int(activeBookmark());
     if (id < 0) return;
+    // The current record is visible: an inserted one leaves both orders, a changed one takes its
+    // fetched values back and its place among them; no other record moves.
+    const kvx::UpdateStatus was = store_[id].status;
+    const int pos = order_.positionOf(id);
     restoreRecord(id);
-    rebuildOrder();
+    if (was == kvx::UpdateStatus::Inserted) {
+        if (pos >= 0) order_.erase(pos);
+    } else if (was != kvx::UpdateStatus::Unmodified) {
+        reposition(id);
+    }
     keepCursorOn(id);
     notify(TDataEvent::deDataSetChange);
     if (masterField_) writeBackToMaster();
@@ -1361,6 +1389,13 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
     if (delta.rows.isEmpty()) return 0;
     const ApplyResult result = remote_->applyUpdates(providerName_, delta, maxErrors);
     const int keep = int(activeBookmark());
+    // Only the records whose index key the server or a reconcile action changed take a new place; a
+    // deleted record coming back is rare enough for a rebuild of the order.
+    std::vector<int> moved;
+    bool rebuild = false;
+    auto valuesChanged = [&](int id, const Row& before) {
+        if (hasIndex() && compareRows(before, store_[id].values) != 0) moved.push_back(id);
+    };
 
     for (const auto& [index, row] : result.applied) {
         if (index < 0 || index >= int(ids.size())) continue;
@@ -1370,8 +1405,14 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
             r.purged = true;
             r.values.clear();
         } else {
+            bool keyMoves = false; // (no copy of the old values: the row is written in place)
+            for (const SortCol& k : sortCols_)
+                if (k.slot < packetCols_ && k.slot < row.size() && !row[k.slot].isUnassigned() &&
+                    compareValues(row[k.slot], r.values[k.slot], k.caseIns) != 0)
+                    keyMoves = true;
             for (int c = 0; c < packetCols_ && c < row.size(); ++c)
                 if (!row[c].isUnassigned()) r.values[c] = row[c];
+            if (keyMoves) moved.push_back(id);
         }
         store_.dropOriginal(id);
         r.status = kvx::UpdateStatus::Unmodified;
@@ -1397,6 +1438,7 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
         TReconcileAction action = TReconcileAction::raSkip;
         if (OnReconcileError) OnReconcileError(this, err, updateKindOf(r.status), action);
         Record& rec = store_[id];
+        const Row before = rec.values;
         switch (action) {
         case TReconcileAction::raSkip:
             break;
@@ -1404,16 +1446,27 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
             aborted = true;
             break;
         case TReconcileAction::raCancel:
+            if (rec.status == kvx::UpdateStatus::Inserted) {
+                if (const int pos = order_.positionOf(id); pos >= 0) order_.erase(pos);
+            } else if (rec.deleted) {
+                rebuild = true; // it comes back
+            }
             restoreRecord(id);
+            if (!rec.purged && !rebuild) valuesChanged(id, before);
             break;
         case TReconcileAction::raRefresh:
             if (e.currentValues.isEmpty()) {
+                if (const int pos = order_.positionOf(id); pos >= 0) order_.erase(pos);
                 rec.purged = rec.deleted = true;
                 rec.values.clear();
                 if (natural_.contains(id)) natural_.erase(natural_.positionOf(id));
             } else {
                 for (int c = 0; c < packetCols_ && c < e.currentValues.size(); ++c)
                     rec.values[c] = e.currentValues[c];
+                if (rec.deleted)
+                    rebuild = true;
+                else
+                    valuesChanged(id, before);
                 rec.deleted = false;
             }
             store_.dropOriginal(id);
@@ -1427,6 +1480,7 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
                 if (!changedHere && rec.status == kvx::UpdateStatus::Modified)
                     rec.values[c] = e.currentValues[c];
             }
+            valuesChanged(id, before);
             {
                 Row serverRow = headOf(e.currentValues, packetCols_);
                 while (serverRow.size() < rowWidth())
@@ -1438,11 +1492,26 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
             if (rec.status == kvx::UpdateStatus::Deleted) break;
             for (int c = 0; c < packetCols_ && c < err.Record.newValues.size(); ++c)
                 if (!err.Record.newValues[c].isUnassigned()) rec.values[c] = err.Record.newValues[c];
+            valuesChanged(id, before);
             break;
         }
     }
 
-    rebuildOrder();
+    if (rebuild) {
+        rebuildOrder();
+    } else if (!moved.empty()) {
+        // All of them leave first: what stays is in order, so each finds its place after its equals.
+        std::sort(moved.begin(), moved.end());
+        moved.erase(std::unique(moved.begin(), moved.end()), moved.end());
+        std::vector<int> back;
+        for (int id : moved)
+            if (const int pos = order_.positionOf(id); pos >= 0) {
+                order_.erase(pos);
+                back.push_back(id);
+            }
+        for (int id : back)
+            order_.insert(sortedPosition(store_[id].values, id), id);
+    }
     keepCursorOn(keep);
     if (order_.empty()) bof_ = eof_ = true;
     notify(TDataEvent::deDataSetChange);

@@ -328,7 +328,10 @@ private:
     int sortedPosition(const Row& values, int excludeId) const;
     // Whether the record at `pos` still sorts between its neighbours (a posted record then stays).
     bool inPlace(int pos) const;
-    void prefetchRow(int pos) const; // the values of the record at `pos`, ahead of a forward walk
+    // Ahead of a walk by `step` (1 or -1) from `pos`: the values of the record two steps on and, for a walk
+    // that edits (copying each record's texts), the texts of the record one step on (whose values the
+    // previous step asked for).
+    void prefetchAhead(int pos, int step, bool texts) const;
     // The record's values as fetched: the kept original of a changed record, else its values.
     const Row& originalOf(int id) const;
     void mergeIntoIndex(int firstNew); // records from firstNew on join the active index
@@ -345,6 +348,9 @@ private:
     void scrollTo(int position); // sets the cursor, clears Bof/Eof
     void checkRequired() const;
     void keepCursorOn(int id);
+    // A visible record whose values changed in place: it stays while it still sorts between its
+    // neighbours, else it goes after the records with an equal key (as a post does). O(log n).
+    void reposition(int id);
     void nestedCheckBrowseMode();
     template <class F> void forEachNested(F fn) const; // the nested detail datasets, without building a list
     void reloadFromMaster();
@@ -369,6 +375,7 @@ private:
     int insertNatural_ = -1;
     int returnPos_ = -1; // position to return to when an insert is cancelled
     bool modified_ = false;
+    bool postedSinceMove_ = false; // a walk that posts every record copies the texts of each
     bool readOnly_ = false;
     bool validateWithMask_ = false;
     mutable const Row* peekRow_ = nullptr;

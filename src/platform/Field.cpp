@@ -30,7 +30,6 @@ qsizetype unitLength(const unsigned char* p, qsizetype left, int cp) {
 // with its trail, or a UTF-8 sequence; "?" for what the code page lacks), so counting units up to `size`
 // counts the characters that fit.
 QString fitBytes(const QString& text, int size, int cp) {
-    if (size <= 0 || text.size() * 4 <= size) return text;
     const QByteArray bytes = codepage::encode(text, cp);
     if (bytes.size() <= size) return text;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
@@ -52,6 +51,12 @@ QString fitBytes(const QString& text, int size, int cp) {
         if (used > size) return QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData()), i);
     }
     return text;
+}
+
+bool isAscii(const QString& text) {
+    for (const QChar c : text)
+        if (c.unicode() >= 0x80) return false;
+    return true;
 }
 
 int codePageOf(const TField* f) {
@@ -354,7 +359,12 @@ Variant TStringField::convertIn(const Variant& v) const {
     } catch (const VariantError&) {
         throw EConvertError(QStringLiteral("Invalid value for field '%1'").arg(DisplayName()));
     }
-    return Variant(fitBytes(s, Size(), codePageOf(this)));
+    // Texts that fit whatever the code page leave it unasked (it is read from the environment): four
+    // bytes a UTF-16 unit at most, and ASCII is one byte a character in every code page of a database.
+    const int size = Size();
+    if (size <= 0 || s.size() * 4 <= size) return Variant(s);
+    if (s.size() <= size && isAscii(s)) return Variant(s);
+    return Variant(fitBytes(s, size, codePageOf(this)));
 }
 
 Variant TWideStringField::convertIn(const Variant& v) const {

@@ -130,6 +130,7 @@ void RecordOrder::insert(int pos, int id) {
     if (pos == size_ && int(blocks_[size_t(b)].ids.size()) >= kMaxBlock) {
         // Appending to a full last block opens a new one; the tree grows by one node.
         blocks_.push_back(Block{{}, nextUid_++});
+        blocks_.back().ids.reserve(kMaxBlock); // a growing sequence fills it: no doubling copies
         rankOf_.resize(size_t(nextUid_), -1);
         rankOf_[size_t(blocks_.back().uid)] = int(blocks_.size()) - 1;
         const int i = int(blocks_.size());

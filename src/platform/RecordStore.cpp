@@ -9,7 +9,8 @@ const Row kNoRow;
 }
 
 int RecordStore::append(Row values, UpdateStatus status) {
-    if (size_t(size_) == chunks_.size() * kChunk) chunks_.push_back(std::make_unique<Chunk>());
+    // Default-initialised: each record is constructed once, without zeroing the chunk first.
+    if (size_t(size_) == chunks_.size() * kChunk) chunks_.push_back(std::unique_ptr<Chunk>(new Chunk));
     Record& r = (*this)[size_];
     r.values = std::move(values);
     r.status = status;

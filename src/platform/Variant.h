@@ -142,6 +142,16 @@ public:
     // Same type and same value (arrays item by item); 1 and 1.0 are not identical.
     bool identical(const Variant& o) const;
 
+    // The shared heap block of a text or byte string (its header with the reference count), null for
+    // other values and for literals: what a copy of the value touches besides the variant itself.
+    const void* sharedBlock() const {
+        // (reading the header pointer only; Qt offers it on non-const data pointers alone)
+        if (const QString* t = std::get_if<QString>(&v_)) return const_cast<QString*>(t)->data_ptr().d_ptr();
+        if (const QByteArray* b = std::get_if<QByteArray>(&v_))
+            return const_cast<QByteArray*>(b)->data_ptr().d_ptr();
+        return nullptr;
+    }
+
     // Lossless wire form used by the socket protocol.
     QJsonValue toJson() const;
     static Variant fromJson(const QJsonValue& j);

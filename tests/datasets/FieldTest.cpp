@@ -44,6 +44,24 @@ TEST(Fields, StringSizeCountsBytesInTheDatabaseCodePage) {
     EXPECT_TRUE(s.name->IsNull());
 }
 
+TEST(Fields, StringSizeAtTheLimitOfPlainAndWideTexts) {
+    LocalSet s;
+    s.ds.Append();
+    s.name->SetAsString("abcde"); // plain ASCII of exactly the size stays whole
+    EXPECT_EQ(s.name->AsString(), "abcde");
+    s.name->SetAsString("abcd中"); // as many characters as the size, but 6 bytes
+    EXPECT_EQ(s.name->AsString(), "abcd");
+    s.name->SetAsString("a\u00e9"); // short, not ASCII: 3 bytes, fits
+    EXPECT_EQ(s.name->AsString(), QString::fromUtf8("aé"));
+    s.ds.SetCodePage(65001);
+    s.name->SetAsString("中"); // one unit: at most 4 bytes in any code page
+    EXPECT_EQ(s.name->AsString(), "中");
+    s.name->SetAsString("ab中"); // 5 bytes in UTF-8
+    EXPECT_EQ(s.name->AsString(), "ab中");
+    s.name->SetAsString("abc中"); // 6
+    EXPECT_EQ(s.name->AsString(), "abc");
+}
+
 TEST(Fields, ConversionsAndFormats) {
     LocalSet s;
     s.ds.Append();

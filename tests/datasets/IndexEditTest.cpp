@@ -204,3 +204,123 @@ TEST(IndexEdit, ChangedThenDeletedRecordsSendAndRestoreTheFetchedValues) {
     EXPECT_EQ(t.f("MB005")->AsString(), "remark 5");
     EXPECT_EQ(t.ds.RecordCount(), 10);
 }
+
+namespace {
+
+// N in the current order, and whether FLAG (the index below) never decreases along it.
+std::vector<int> walkAll(Indexed& t, bool* sorted) {
+    std::vector<int> out;
+    double last = -1e300;
+    *sorted = true;
+    for (t.ds.First(); !t.ds.Eof(); t.ds.Next()) {
+        out.push_back(int(t.f("N")->AsInteger()));
+        if (t.f("FLAG")->AsFloat() < last) *sorted = false;
+        last = t.f("FLAG")->AsFloat();
+    }
+    return out;
+}
+
+void setFlag(Indexed& t, int n, double flag) {
+    ASSERT_TRUE(t.ds.Locate("N", Variant(n)));
+    t.ds.Edit();
+    t.f("FLAG")->SetAsFloat(flag);
+    t.ds.Post();
+}
+
+} // namespace
+
+TEST(IndexEdit, RevertRecordMovesOnlyTheRevertedRecord) {
+    Indexed t(12, -1, "FLAG"); // every FLAG is 1: the order is the fetch order
+    setFlag(t, 3, 5);          // to the end
+    setFlag(t, 3, 1);          // back among the equals, after them: 1 2 4 .. 12 3
+    setFlag(t, 7, 0);          // to the front
+    setFlag(t, 9, 0.5);        // second
+    bool sorted = false;
+    ASSERT_EQ(walkAll(t, &sorted), (std::vector<int>{7, 9, 1, 2, 4, 5, 6, 8, 10, 11, 12, 3}));
+
+    // Reverted, record 7 no longer sorts before 9: it goes after its equals; record 3, posted after its
+    // equals, stays there.
+    ASSERT_TRUE(t.ds.Locate("N", Variant(7)));
+    t.ds.RevertRecord();
+    EXPECT_EQ(t.f("N")->AsInteger(), 7) << "the cursor follows the reverted record";
+    EXPECT_EQ(t.f("FLAG")->AsFloat(), 1.0);
+    EXPECT_EQ(t.ds.RecNo(), 12);
+    EXPECT_EQ(t.walkN(), (std::vector<int>{9, 1, 2, 4, 5, 6, 8, 10, 11, 12, 3, 7}));
+    // Reverted where it still sorts between its neighbours (first, FLAG 1 before FLAG 1): it stays.
+    ASSERT_TRUE(t.ds.Locate("N", Variant(9)));
+    t.ds.RevertRecord();
+    EXPECT_EQ(t.ds.RecNo(), 1);
+
+    // A change of another field, reverted, leaves the record where it is.
+    ASSERT_TRUE(t.ds.Locate("N", Variant(5)));
+    t.ds.Edit();
+    t.f("MB005")->SetAsString("changed");
+    t.ds.Post();
+    const int at = t.ds.RecNo();
+    t.ds.RevertRecord();
+    EXPECT_EQ(t.ds.RecNo(), at);
+    EXPECT_EQ(t.f("MB005")->AsString(), "remark 5");
+
+    // An inserted record leaves; the cursor stays on the place, nothing else moves.
+    t.ds.Append();
+    t.f("MB001")->SetAsString("B0001");
+    t.f("FLAG")->SetAsFloat(0.5);
+    t.f("N")->SetAsInteger(100);
+    t.ds.Post();
+    EXPECT_EQ(t.ds.RecNo(), 1);
+    t.ds.RevertRecord();
+    EXPECT_EQ(t.ds.RecordCount(), 12);
+    EXPECT_EQ(t.walkN(), (std::vector<int>{9, 1, 2, 4, 5, 6, 8, 10, 11, 12, 3, 7}));
+    EXPECT_EQ(t.ds.ChangeCount(), 1); // record 3 is still changed (its FLAG went back to 1 by a post)
+}
+
+TEST(IndexEdit, ApplyMovesOnlyTheRecordsWhoseKeyTheServerChanged) {
+    Indexed t(40, -1, "FLAG");
+    // The server stamps FLAG: one more than what was sent.
+    t.p.onStore = [](Row& row) {
+        const double flag = row[3].toDouble() + 1;
+        row.replace(3, Variant(flag));
+    };
+    // Neighbours 10 and 11 both change: each would look in place against the other's new key.
+    setFlag(t, 10, 1);
+    setFlag(t, 11, 1);
+    setFlag(t, 20, 0); // to the front, and after the stamp among the equals at 1
+    setFlag(t, 30, 3);
+    ASSERT_TRUE(t.ds.Locate("N", Variant(20)));
+    EXPECT_EQ(t.ds.ApplyUpdates(0), 0);
+    EXPECT_EQ(t.ds.ChangeCount(), 0);
+    EXPECT_EQ(t.f("N")->AsInteger(), 20) << "the cursor stays on its record";
+    EXPECT_EQ(t.f("FLAG")->AsFloat(), 1.0);
+    bool sorted = false;
+    const std::vector<int> order = walkAll(t, &sorted);
+    EXPECT_TRUE(sorted);
+    ASSERT_EQ(order.size(), 40u);
+    EXPECT_EQ(order[37], 10); // FLAG 2, after each other in the order they left
+    EXPECT_EQ(order[38], 11);
+    EXPECT_EQ(order[39], 30); // FLAG 4
+    EXPECT_EQ(order[36], 20) << "record 20 goes after the records it now equals";
+}
+
+TEST(IndexEdit, ReconcileActionsKeepTheIndexInOrder) {
+    Indexed t(10, -1, "FLAG");
+    setFlag(t, 4, 7);
+    ASSERT_TRUE(t.ds.Locate("N", Variant(6)));
+    t.ds.Delete();
+    ASSERT_TRUE(t.ds.Locate("N", Variant(8)));
+    t.ds.Delete();
+    // Another user changed rows 4, 6 and deleted 8 meanwhile.
+    auto& rows = t.p.table("pvdMain").rows;
+    rows[3][2] = Variant("theirs");
+    rows[5][2] = Variant("theirs");
+    rows.removeAt(7);
+    t.ds.OnReconcileError = [](TClientDataSet*, EReconcileError& e, TUpdateKind kind, TReconcileAction& a) {
+        // Cancel the change of 4 (back to FLAG 1) and the delete of 6 (it comes back); drop 8.
+        a = kind == TUpdateKind::ukDelete && e.Record.OldValue("N").toInt() == 8 ? TReconcileAction::raRefresh
+                                                                                 : TReconcileAction::raCancel;
+    };
+    EXPECT_EQ(t.ds.ApplyUpdates(-1), 3);
+    bool sorted = false;
+    EXPECT_EQ(walkAll(t, &sorted), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 9, 10}));
+    EXPECT_TRUE(sorted);
+    EXPECT_EQ(t.ds.ChangeCount(), 0);
+}
