@@ -59,9 +59,11 @@ protected:
 };
 } // namespace
 
-TKvDBComboBox::TKvDBComboBox(QWidget* parent)
+TKvDBComboBox::TKvDBComboBox(QWidget* parent) : TKvDBComboBox(parent, csDropDown) {}
+
+TKvDBComboBox::TKvDBComboBox(QWidget* parent, TComboStyle style)
     : TControl(parent), DataAwareControl(new FieldBinding(this)), label_(new QLabel(this)),
-      combo_(new ComboInner(this)) {
+      combo_(new ComboInner(this)), style_(style) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
@@ -69,7 +71,7 @@ TKvDBComboBox::TKvDBComboBox(QWidget* parent)
     row->addWidget(combo_, 1);
     label_->setFixedWidth(labelWidth_);
     label_->hide();
-    combo_->setEditable(true);
+    if (isEditable()) combo_->setEditable(true);
     combo_->setInsertPolicy(QComboBox::NoInsert);
     combo_->setMaxVisibleItems(8);
     combo_->installEventFilter(this);

@@ -205,13 +205,18 @@ void TKVForm::LoadPackages(QObject* obj, const QStringList& names) {
 
 namespace kvx::lang {
 
-QList<QObject*> OwnedComponents(const QObject* obj) {
-    QList<QObject*> out;
-    if (!obj) return out;
+namespace {
+void appendOwned(const QObject* obj, QList<QObject*>& out) {
     for (QObject* child : obj->children()) {
         out << child;
-        out << OwnedComponents(child);
+        appendOwned(child, out);
     }
+}
+} // namespace
+
+QList<QObject*> OwnedComponents(const QObject* obj) {
+    QList<QObject*> out;
+    if (obj) appendOwned(obj, out);
     return out;
 }
 
