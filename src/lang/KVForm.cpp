@@ -220,6 +220,18 @@ QList<QObject*> OwnedComponents(const QObject* obj) {
     return out;
 }
 
+ComponentIndex::ComponentIndex(const QObject* root) {
+    if (root) add(root);
+}
+
+void ComponentIndex::add(const QObject* parent) {
+    const QObjectList& children = parent->children();
+    for (QObject* child : children)
+        byName_[child->objectName()].append(child);
+    for (QObject* child : children)
+        add(child);
+}
+
 QImage DisabledImage(const QImage& image, const QPalette& palette) {
     if (image.isNull()) return {};
     const bool alpha = image.hasAlphaChannel();
