@@ -2,6 +2,7 @@
 
 #include "controls/FieldBinding.h"
 
+#include <QAbstractItemView>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -42,6 +43,16 @@ public:
     using QComboBox::QComboBox;
     bool showButton = true;
 
+    // The pop-up list is built when first needed. However the box was made, a long list scrolls with a
+    // scroll bar (a list built while the box is not editable would get the style's scroll arrows).
+    void showPopup() override {
+        if (!popupPrepared_) {
+            popupPrepared_ = true;
+            view()->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        }
+        QComboBox::showPopup();
+    }
+
 protected:
     void paintEvent(QPaintEvent* e) override {
         if (showButton) {
@@ -56,6 +67,9 @@ protected:
         p.drawComplexControl(QStyle::CC_ComboBox, opt);
         p.drawControl(QStyle::CE_ComboBoxLabel, opt);
     }
+
+private:
+    bool popupPrepared_ = false;
 };
 } // namespace
 

@@ -122,8 +122,22 @@ TEST(ComboBox, BuiltAsADropDownListIsTheListSetStyleMakes) {
         c->setText("free text"); // not an item: a list keeps its selection
         EXPECT_EQ(c->Value(), "2");
     }
+    // Shown, both lists look alike: a long list scrolls with a scroll bar.
+    QStringList many;
+    for (int i = 0; i < 30; ++i)
+        many << QStringLiteral("%1\t%1").arg(i);
+    for (TKvDBComboBox* c : {&built, &restyled}) {
+        c->setItems(many);
+        c->show();
+        c->combo()->showPopup();
+        c->combo()->hidePopup();
+    }
     ASSERT_NE(built.combo()->view(), nullptr);
-    EXPECT_EQ(built.combo()->view()->model()->rowCount(), kModes.size());
+    EXPECT_EQ(built.combo()->view()->model()->rowCount(), many.size());
+    EXPECT_EQ(built.combo()->view()->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+    EXPECT_EQ(built.combo()->view()->verticalScrollBarPolicy(),
+              restyled.combo()->view()->verticalScrollBarPolicy());
+    EXPECT_EQ(built.combo()->itemDelegate()->metaObject(), restyled.combo()->itemDelegate()->metaObject());
     // A built list can still become an editable box.
     built.setStyle(TKvDBComboBox::csDropDown);
     ASSERT_NE(built.combo()->lineEdit(), nullptr);
