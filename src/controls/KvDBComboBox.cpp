@@ -2,6 +2,7 @@
 
 #include "controls/FieldBinding.h"
 
+#include <QAbstractItemView>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -42,6 +43,16 @@ public:
     using QComboBox::QComboBox;
     bool showButton = true;
 
+    // The pop-up list is built when first needed. However the box was made, a long list scrolls with a
+    // scroll bar (a list built while the box is not editable would get the style's scroll arrows).
+    void showPopup() override {
+        if (!popupPrepared_) {
+            popupPrepared_ = true;
+            view()->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        }
+        QComboBox::showPopup();
+    }
+
 protected:
     void paintEvent(QPaintEvent* e) override {
         if (showButton) {
@@ -56,12 +67,17 @@ protected:
         p.drawComplexControl(QStyle::CC_ComboBox, opt);
         p.drawControl(QStyle::CE_ComboBoxLabel, opt);
     }
+
+private:
+    bool popupPrepared_ = false;
 };
 } // namespace
 
-TKvDBComboBox::TKvDBComboBox(QWidget* parent)
+TKvDBComboBox::TKvDBComboBox(QWidget* parent) : TKvDBComboBox(parent, csDropDown) {}
+
+TKvDBComboBox::TKvDBComboBox(QWidget* parent, TComboStyle style)
     : TControl(parent), DataAwareControl(new FieldBinding(this)), label_(new QLabel(this)),
-      combo_(new ComboInner(this)) {
+      combo_(new ComboInner(this)), style_(style) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
@@ -69,7 +85,7 @@ TKvDBComboBox::TKvDBComboBox(QWidget* parent)
     row->addWidget(combo_, 1);
     label_->setFixedWidth(labelWidth_);
     label_->hide();
-    combo_->setEditable(true);
+    if (isEditable()) combo_->setEditable(true);
     combo_->setInsertPolicy(QComboBox::NoInsert);
     combo_->setMaxVisibleItems(8);
     combo_->installEventFilter(this);

@@ -42,6 +42,9 @@ public:
     Q_ENUM(TComboStyle)
 
     explicit TKvDBComboBox(QWidget* parent = nullptr);
+    // Built in the given style from the start: a drop-down list never builds the line editor (and the
+    // pop-up list that changing the editability prepares) that setStyle would then throw away.
+    TKvDBComboBox(QWidget* parent, TComboStyle style);
 
     QStringList Items() const { return items_; }
     void setItems(const QStringList& items);

@@ -374,10 +374,9 @@ void TfrmSingle::createUdfControls() {
         }
     }
     for (int n = 1; n <= 12; ++n) {
-        auto* b = new TKvDBComboBox(tbsUDF);
+        auto* b = new TKvDBComboBox(tbsUDF, TKvDBComboBox::csDropDownList);
         b->setObjectName(QStringLiteral("cboUDF%1").arg(n, 2, 10, QLatin1Char('0')));
         b->setCaption(QStringLiteral("自定义项%1").arg(n));
-        b->setStyle(TKvDBComboBox::csDropDownList);
         b->setGeometry(8 + ((n - 1) % 4) * 190, 170 + ((n - 1) / 4) * 26, 184, 22);
         b->setVisible(false);
         UdfCombos << b;

@@ -67,16 +67,17 @@ void TfrmSingle::bindUdfFields() {
     bool looked = false;
     QList<QStringList> labels;
     int bound = 0;
+    const lang::ComponentIndex components(this);
     for (int i = 1; i <= 100; ++i) {
         const QString name = QStringLiteral("UDF%1").arg(i, 2, 10, QLatin1Char('0'));
-        auto* edit = findChild<TKvBtnDBEdit*>(QStringLiteral("ed") + name);
+        auto* edit = components.find<TKvBtnDBEdit*>(QStringLiteral("ed") + name);
         TField* field = edit ? dm->cdsMain->FindField(name) : nullptr;
         if (!field) continue;
         edit->setDataSource(dm->dsMain);
         edit->setDataField(name);
         edit->setVisible(true);
         field->SetVisible(false);
-        auto* combo = findChild<TKvDBComboBox*>(QStringLiteral("cbo") + name);
+        auto* combo = components.find<TKvDBComboBox*>(QStringLiteral("cbo") + name);
         if (combo) {
             combo->setDataSource(dm->dsMain);
             combo->setDataField(name);
@@ -124,9 +125,10 @@ void TfrmSingle::setUdfButtonHints() {
     TClientDataSet* cds = MainDataSet();
     if (!cds) return;
     TMT_Doc* doc = SettingsDocument();
+    const lang::ComponentIndex components(this);
     for (TField* f : cds->Fields()) {
         if (!f->FieldName().startsWith(QLatin1String("UDF"), Qt::CaseInsensitive)) continue;
-        auto* edit = findChild<TKvBtnDBEdit*>(QStringLiteral("ed") + f->FieldName());
+        auto* edit = components.find<TKvBtnDBEdit*>(QStringLiteral("ed") + f->FieldName());
         if (!edit) continue;
         const QString source = settingValue(doc, edit->objectName(), QStringLiteral("DataSource"));
         QString hint;

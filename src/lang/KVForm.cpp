@@ -205,14 +205,31 @@ void TKVForm::LoadPackages(QObject* obj, const QStringList& names) {
 
 namespace kvx::lang {
 
-QList<QObject*> OwnedComponents(const QObject* obj) {
-    QList<QObject*> out;
-    if (!obj) return out;
+namespace {
+void appendOwned(const QObject* obj, QList<QObject*>& out) {
     for (QObject* child : obj->children()) {
         out << child;
-        out << OwnedComponents(child);
+        appendOwned(child, out);
     }
+}
+} // namespace
+
+QList<QObject*> OwnedComponents(const QObject* obj) {
+    QList<QObject*> out;
+    if (obj) appendOwned(obj, out);
     return out;
+}
+
+ComponentIndex::ComponentIndex(const QObject* root) {
+    if (root) add(root);
+}
+
+void ComponentIndex::add(const QObject* parent) {
+    const QObjectList& children = parent->children();
+    for (QObject* child : children)
+        byName_[child->objectName()].append(child);
+    for (QObject* child : children)
+        add(child);
 }
 
 QImage DisabledImage(const QImage& image, const QPalette& palette) {

@@ -14,6 +14,7 @@
 #include "platform/DialogService.h"
 #include "platform/Font.h"
 
+#include <QHash>
 #include <QImage>
 #include <QKeyEvent>
 #include <QPalette>
@@ -137,6 +138,23 @@ namespace kvx::lang {
 
 // Every component obj owns, depth first in creation order (obj itself excluded).
 QList<QObject*> OwnedComponents(const QObject* obj);
+
+// The components below a root by name, each name's components in the order QObject::findChild searches
+// (a node's children, then each child's subtree). A snapshot for many lookups while the tree stays as it
+// is: find<T>(name) gives what root->findChild<T>(name) gives, without walking the tree per name.
+class ComponentIndex {
+public:
+    explicit ComponentIndex(const QObject* root);
+    template <class T> T find(const QString& name) const {
+        for (QObject* o : byName_.value(name))
+            if (T t = qobject_cast<T>(o)) return t;
+        return nullptr;
+    }
+
+private:
+    QHash<QString, QList<QObject*>> byName_;
+    void add(const QObject* parent);
+};
 
 // The disabled variant of a button image: pixels that are dark, or light and next to the transparent
 // colour, become an embossed silhouette (highlight one pixel right and down, shadow on top) on the

@@ -5,6 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <mutex>
+#include <sys/stat.h>
+#include <time.h>
 
 namespace kvx::lang {
 
@@ -84,6 +87,124 @@ QString LoadXmlBytes(pugi::xml_document& doc, const QByteArray& bytes) {
     return QString::fromUtf8(result.description());
 }
 
+PackageDocument::PackageDocument(const QByteArray& bytes) {
+    error_ = LoadXmlBytes(doc_, bytes);
+    if (error_.isEmpty()) index();
+}
+
+std::shared_ptr<const PackageDocument> PackageDocument::failed(const QString& error) {
+    auto doc = std::make_shared<PackageDocument>();
+    doc->error_ = error;
+    return doc;
+}
+
+void PackageDocument::index() {
+    // Document order: an element before its children, children before the following siblings.
+    pugi::xml_node n = doc_.document_element();
+    while (n) {
+        if (n.type() == pugi::node_element) {
+            const QString name = QString::fromUtf8(n.name());
+            if (!firstByName_.contains(name)) firstByName_.insert(name, n);
+        }
+        if (pugi::xml_node child = n.first_child()) {
+            n = child;
+            continue;
+        }
+        while (n && !n.next_sibling() && n != doc_.document_element())
+            n = n.parent();
+        if (!n || n == doc_.document_element()) break;
+        n = n.next_sibling();
+    }
+}
+
+pugi::xml_node PackageDocument::element(const QString& name) const {
+    if (name.isEmpty()) return {};
+    // Plain identifiers (every component name) are looked up in the index; anything else goes through the
+    // query, which decides what such a name selects.
+    bool plain = !name.front().isDigit();
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (!((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_')) {
+            plain = false;
+            break;
+        }
+    }
+    if (!plain) return SelectFirst(doc_, QStringLiteral("//") + name).node();
+    return firstByName_.value(name);
+}
+
+namespace {
+
+QString fileNotFound() {
+    pugi::xml_parse_result missing;
+    missing.status = pugi::status_file_not_found;
+    return QString::fromUtf8(missing.description());
+}
+
+struct FileStamp {
+    qint64 size = -1;
+    qint64 mtimeNs = 0;
+    qint64 ctimeNs = 0;
+    quint64 inode = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+struct CachedPackage {
+    FileStamp stamp;
+    std::shared_ptr<const PackageDocument> document;
+};
+
+// The parsed packages of the process, by file name.
+struct PackageCache {
+    std::mutex mutex;
+    QHash<QString, CachedPackage> entries;
+};
+
+PackageCache& packageCache() {
+    static PackageCache cache;
+    return cache;
+}
+
+constexpr qsizetype kMaxCachedPackages = 64;
+// A file changed within this span of its read may change again under the same time stamp.
+constexpr qint64 kRacyNs = 2'000'000'000;
+
+qint64 nanoseconds(const timespec& t) {
+    return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+} // namespace
+
+std::shared_ptr<const PackageDocument> LoadPackageFile(const QString& fileName) {
+    if (fileName.isEmpty()) return PackageDocument::failed(fileNotFound());
+    struct stat st {};
+    if (::stat(QFile::encodeName(fileName).constData(), &st) != 0)
+        return PackageDocument::failed(fileNotFound());
+    const bool regular = S_ISREG(st.st_mode);
+    const FileStamp stamp{qint64(st.st_size), nanoseconds(st.st_mtim), nanoseconds(st.st_ctim),
+                          quint64(st.st_ino)};
+    PackageCache& cache = packageCache();
+    if (regular) {
+        const std::lock_guard lock(cache.mutex);
+        const auto it = cache.entries.constFind(fileName);
+        if (it != cache.entries.cend() && it->stamp == stamp) return it->document;
+    }
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) return PackageDocument::failed(fileNotFound());
+    auto document = std::make_shared<const PackageDocument>(file.readAll());
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    // A write always moves the modification time to the present: a file last written well before this
+    // read cannot change again under the same stamp.
+    const bool settled = nanoseconds(now) - stamp.mtimeNs >= kRacyNs;
+    if (regular && settled) {
+        const std::lock_guard lock(cache.mutex);
+        if (cache.entries.size() >= kMaxCachedPackages) cache.entries.clear();
+        cache.entries.insert(fileName, CachedPackage{stamp, document});
+    }
+    return document;
+}
+
 QString LoadXmlFile(pugi::xml_document& doc, const QString& fileName) {
     QFile file(fileName);
     if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly)) {
@@ -119,9 +240,9 @@ bool InheritsClass(const QObject* obj, const char* bareName) {
 }
 
 QString GetMessageFromFile(const QString& fileName, const QString& key, const QString& def) {
-    if (fileName.isEmpty() || !QFile::exists(fileName)) return def;
-    pugi::xml_document doc;
-    if (!LoadXmlFile(doc, fileName).isEmpty()) return def;
+    const std::shared_ptr<const PackageDocument> package = LoadPackageFile(fileName);
+    if (!package->error().isEmpty()) return def;
+    const pugi::xml_document& doc = package->document();
     // The key is a name, looked up literally (never as a query): the first element of that name, in
     // document order, that carries a message.
     const QByteArray name = key.toUtf8();
@@ -143,9 +264,10 @@ bool HasHanCharacters(const QString& text) {
 }
 
 QString GetScreenTextFromFile(const QString& fileName, const QString& text) {
-    if (fileName.isEmpty() || text.isEmpty() || !QFile::exists(fileName)) return {};
-    pugi::xml_document doc;
-    if (!LoadXmlFile(doc, fileName).isEmpty()) return {};
+    if (text.isEmpty()) return {};
+    const std::shared_ptr<const PackageDocument> package = LoadPackageFile(fileName);
+    if (!package->error().isEmpty()) return {};
+    const pugi::xml_document& doc = package->document();
     const QByteArray source = text.toUtf8();
     for (pugi::xml_node list = doc.document_element().child("ScreenTexts"); list;
          list = list.next_sibling("ScreenTexts"))

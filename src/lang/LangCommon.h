@@ -8,7 +8,9 @@
 
 #include "CodeConverter.h"
 
+#include <QHash>
 #include <QString>
+#include <memory>
 #include <pugixml.hpp>
 
 // Which configuration a language-aware component reads: the client's or the server's (one enumeration
@@ -40,6 +42,37 @@ QString PackageFileName(TDesignType designType, const QString& packageName);
 QString LoadXmlBytes(pugi::xml_document& doc, const QByteArray& bytes);
 // Reads and parses a file; a file that cannot be read reports "File was not found" like the parser.
 QString LoadXmlFile(pugi::xml_document& doc, const QString& fileName);
+
+// A parsed package, never changed once parsed: readers of the same file share one.
+class PackageDocument {
+public:
+    PackageDocument() = default;
+    // Parses bytes as LoadXmlBytes does; error() holds the parser's reason when that failed.
+    explicit PackageDocument(const QByteArray& bytes);
+    PackageDocument(const PackageDocument&) = delete;
+    PackageDocument& operator=(const PackageDocument&) = delete;
+
+    const pugi::xml_document& document() const { return doc_; }
+    // Empty when parsed; the parser's reason (or "File was not found") otherwise.
+    const QString& error() const { return error_; }
+    // What "//name" selects: the first element of that name in document order (the document element
+    // included); an empty node when there is none or the name is no XML name.
+    pugi::xml_node element(const QString& name) const;
+
+    // A document that failed with the given reason.
+    static std::shared_ptr<const PackageDocument> failed(const QString& error);
+
+private:
+    pugi::xml_document doc_;
+    QString error_;
+    QHash<QString, pugi::xml_node> firstByName_;
+    void index();
+};
+
+// The parsed package file. A file is read and parsed once while it keeps its size, modification time and
+// inode; a file changed (or written so recently that a change could hide in the same time stamp) is read
+// again. A file that cannot be read gives a document failed with "File was not found".
+std::shared_ptr<const PackageDocument> LoadPackageFile(const QString& fileName);
 
 // The first node an XPath query selects below node; an empty node when nothing matches or the query is
 // not valid XPath (a component name that is no XML name, for instance).

@@ -1,12 +1,12 @@
 #include "LanguageController.h"
 
 TLanguageController::TLanguageController(QObject* owner)
-    : QObject(owner), document_(std::make_unique<pugi::xml_document>()) {}
+    : QObject(owner), package_(std::make_shared<const kvx::lang::PackageDocument>()) {}
 
 TLanguageController::~TLanguageController() = default;
 
 bool TLanguageController::GetActive() const {
-    return reader_ && document_->document_element();
+    return reader_ && package_->document().document_element();
 }
 
 void TLanguageController::SetActive(bool active) {
@@ -29,26 +29,24 @@ void TLanguageController::Loaded() {
 
 void TLanguageController::DropDocument() {
     reader_.reset();
-    document_->reset();
+    package_ = std::make_shared<const kvx::lang::PackageDocument>();
 }
 
 void TLanguageController::Open() {
     emit BeforeOpen(this);
     DropDocument();
-    QString error;
+    std::shared_ptr<const kvx::lang::PackageDocument> package;
     if (!inlineText_.isEmpty()) {
-        error = kvx::lang::LoadXmlBytes(*document_, inlineText_.join(u'\n').toUtf8());
+        package = std::make_shared<const kvx::lang::PackageDocument>(inlineText_.join(u'\n').toUtf8());
     } else {
         if (fileName_.isEmpty())
             throw LanguageControllerError(QStringLiteral("Cannot Find File %1!").arg(fileName_));
-        error = kvx::lang::LoadXmlFile(*document_, fileName_);
+        package = kvx::lang::LoadPackageFile(fileName_);
     }
-    if (!error.isEmpty()) {
-        DropDocument();
-        throw LanguageControllerError(error);
-    }
+    if (!package->error().isEmpty()) throw LanguageControllerError(package->error());
+    package_ = package;
     reader_ = std::make_unique<TLangReader>(
-        *document_, exclude_, [this](QObject* c, const pugi::xml_node& e) { emit BeforeLoadComponent(c, e); },
+        package_, exclude_, [this](QObject* c, const pugi::xml_node& e) { emit BeforeLoadComponent(c, e); },
         [this](QObject* c, const pugi::xml_node& e) { emit AfterLoadComponent(c, e); });
     emit AfterOpen(this);
 }

@@ -56,7 +56,7 @@ public:
     // The reader of the loaded package; raises "No active LanguageController!" when not active.
     TLangReader* GetLangReader();
     // The loaded document (empty when not active).
-    const pugi::xml_document& Document() const { return *document_; }
+    const pugi::xml_document& Document() const { return package_->document(); }
 
     // Streaming from a form resource: between BeginLoading and Loaded, SetActive only remembers its value.
     void BeginLoading() { loading_ = true; }
@@ -72,7 +72,7 @@ signals:
     void AfterLoadComponent(QObject* component, const pugi::xml_node& element);
 
 private:
-    std::unique_ptr<pugi::xml_document> document_;
+    std::shared_ptr<const kvx::lang::PackageDocument> package_;
     std::unique_ptr<TLangReader> reader_;
     QStringList exclude_;
     QString fileName_;

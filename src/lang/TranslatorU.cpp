@@ -138,9 +138,10 @@ std::unique_ptr<TComponentRead> TReaderFactory::Create(QObject* component, const
 
 // ---- package reader
 
-TLangReader::TLangReader(const pugi::xml_document& document, const QStringList& excludeControls,
-                         TLoadComponentEvent beforeLoad, TLoadComponentEvent afterLoad)
-    : document_(document), beforeLoad_(std::move(beforeLoad)), afterLoad_(std::move(afterLoad)) {
+TLangReader::TLangReader(std::shared_ptr<const kvx::lang::PackageDocument> package,
+                         const QStringList& excludeControls, TLoadComponentEvent beforeLoad,
+                         TLoadComponentEvent afterLoad)
+    : package_(std::move(package)), beforeLoad_(std::move(beforeLoad)), afterLoad_(std::move(afterLoad)) {
     SetExcludeControls(excludeControls);
 }
 
@@ -178,13 +179,13 @@ void TLangReader::ApplyTree(QObject* component, bool top) {
     // The document element belongs to the object the package was loaded for; windows and data modules
     // it happens to own (dialogs, its data module) have packages of their own.
     if (top && IsFormOrDataModule(component)) {
-        const pugi::xml_node root = document_.document_element();
+        const pugi::xml_node root = package_->document().document_element();
         if (root) ApplyElement(component, root);
     }
     if (!guard) return;
     const QString name = component->objectName();
     if (!name.isEmpty() && !IsExcluded(name)) {
-        const pugi::xml_node element = kvx::lang::SelectFirst(document_, QStringLiteral("//") + name).node();
+        const pugi::xml_node element = package_->element(name);
         if (element) ApplyElement(component, element);
     }
     if (!guard) return;

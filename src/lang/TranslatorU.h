@@ -14,6 +14,10 @@
 #include <memory>
 #include <pugixml.hpp>
 
+namespace kvx::lang {
+class PackageDocument;
+}
+
 // Notification around applying one element to one component.
 using TLoadComponentEvent = std::function<void(QObject* component, const pugi::xml_node& element)>;
 
@@ -71,7 +75,7 @@ public:
 // element goes to the object Apply is called for when it is a window or a data module.
 class TLangReader {
 public:
-    TLangReader(const pugi::xml_document& document, const QStringList& excludeControls,
+    TLangReader(std::shared_ptr<const kvx::lang::PackageDocument> package, const QStringList& excludeControls,
                 TLoadComponentEvent beforeLoad = {}, TLoadComponentEvent afterLoad = {});
 
     // Names of components whose own element is not applied (trimmed, compared without case).
@@ -86,7 +90,7 @@ public:
     static bool IsFormOrDataModule(const QObject* component);
 
 private:
-    const pugi::xml_document& document_;
+    std::shared_ptr<const kvx::lang::PackageDocument> package_;
     QStringList exclude_;
     TLoadComponentEvent beforeLoad_;
     TLoadComponentEvent afterLoad_;

@@ -99,20 +99,18 @@ TfrmQldi05::TfrmQldi05(QWidget* parent) : TfrmSingle(parent) {
     edMB001C->setGeometry(16, 46, 300, 22);
     disabledKey(edMB001C);
 
-    cboMB002 = new TKvDBComboBox(tbsHead1);
+    cboMB002 = new TKvDBComboBox(tbsHead1, TKvDBComboBox::csDropDownList);
     cboMB002->setObjectName(QStringLiteral("cboMB002"));
     cboMB002->setCaption(QStringLiteral("传输方式"));
     cboMB002->setDataField(QStringLiteral("MB002"));
-    cboMB002->setStyle(TKvDBComboBox::csDropDownList);
     cboMB002->setMapList(true);
     cboMB002->setItems(kModeItems);
     cboMB002->setGeometry(16, 76, 300, 22);
 
-    cboMB004 = new TKvDBComboBox(tbsHead1);
+    cboMB004 = new TKvDBComboBox(tbsHead1, TKvDBComboBox::csDropDownList);
     cboMB004->setObjectName(QStringLiteral("cboMB004"));
     cboMB004->setCaption(QStringLiteral("类别"));
     cboMB004->setDataField(QStringLiteral("MB004"));
-    cboMB004->setStyle(TKvDBComboBox::csDropDownList);
     cboMB004->setShowButton(false);
     cboMB004->setMapList(true);
     cboMB004->setItems(kCategoryItems);
@@ -146,10 +144,9 @@ TfrmQldi05::TfrmQldi05(QWidget* parent) : TfrmSingle(parent) {
 
     // The grid's editors of the mode and category columns: children of the grid, shown only as it edits.
     auto gridCombo = [this](const char* name, const char* field, const QStringList& items) {
-        auto* c = new TKvDBComboBox(gdHead);
+        auto* c = new TKvDBComboBox(gdHead, TKvDBComboBox::csDropDownList);
         c->setObjectName(QString::fromLatin1(name));
         c->setDataField(QString::fromLatin1(field));
-        c->setStyle(TKvDBComboBox::csDropDownList);
         c->setMapList(true);
         c->setItems(items);
         c->setVisible(false);

@@ -8,6 +8,7 @@
 #include "controls/StatusBar.h"
 #include "platform/WindowMessage.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -97,6 +98,51 @@ TEST(ComboBox, MappedItemsShowTheDisplayAndGiveTheValue) {
     c.setMapList(false);
     EXPECT_EQ(c.combo()->itemText(1), kModes[1]);
     EXPECT_EQ(c.Value(), kModes[1]);
+}
+
+TEST(ComboBox, BuiltAsADropDownListIsTheListSetStyleMakes) {
+    TKvDBComboBox restyled;
+    restyled.setStyle(TKvDBComboBox::csDropDownList);
+    TKvDBComboBox built(nullptr, TKvDBComboBox::csDropDownList);
+    EXPECT_EQ(built.Style(), TKvDBComboBox::csDropDownList);
+    EXPECT_FALSE(built.isEditable());
+    EXPECT_FALSE(built.combo()->isEditable());
+    EXPECT_EQ(built.combo()->lineEdit(), nullptr);
+    EXPECT_EQ(built.combo()->testAttribute(Qt::WA_InputMethodEnabled),
+              restyled.combo()->testAttribute(Qt::WA_InputMethodEnabled));
+    EXPECT_EQ(built.combo()->focusPolicy(), restyled.combo()->focusPolicy());
+    EXPECT_EQ(built.DropDownCount(), restyled.DropDownCount());
+    // Nothing of the pop-up list exists before the list is needed; asking for it builds it.
+    EXPECT_EQ(built.combo()->findChild<QAbstractItemView*>(), nullptr);
+    for (TKvDBComboBox* c : {&built, &restyled}) {
+        c->setMapList(true);
+        c->setItems(kModes);
+        c->setValue("2");
+        EXPECT_EQ(c->Text(), QString::fromUtf8("2:汇出"));
+        c->setText("free text"); // not an item: a list keeps its selection
+        EXPECT_EQ(c->Value(), "2");
+    }
+    // Shown, both lists look alike: a long list scrolls with a scroll bar.
+    QStringList many;
+    for (int i = 0; i < 30; ++i)
+        many << QStringLiteral("%1\t%1").arg(i);
+    for (TKvDBComboBox* c : {&built, &restyled}) {
+        c->setItems(many);
+        c->show();
+        c->combo()->showPopup();
+        c->combo()->hidePopup();
+    }
+    ASSERT_NE(built.combo()->view(), nullptr);
+    EXPECT_EQ(built.combo()->view()->model()->rowCount(), many.size());
+    EXPECT_EQ(built.combo()->view()->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+    EXPECT_EQ(built.combo()->view()->verticalScrollBarPolicy(),
+              restyled.combo()->view()->verticalScrollBarPolicy());
+    EXPECT_EQ(built.combo()->itemDelegate()->metaObject(), restyled.combo()->itemDelegate()->metaObject());
+    // A built list can still become an editable box.
+    built.setStyle(TKvDBComboBox::csDropDown);
+    ASSERT_NE(built.combo()->lineEdit(), nullptr);
+    built.setText("typed");
+    EXPECT_EQ(built.Text(), "typed");
 }
 
 TEST(ComboBox, ClearKeyButtonAndDropDownCount) {

@@ -305,3 +305,37 @@ TEST(KVFormSettings, ReadOnceAtCreationDialogsTakeTheirOwnersSettings) {
     EXPECT_EQ(given->LangController()->FileName(),
               other.clientPath() + QStringLiteral("MultiLanguage/CHS/TfrmLangSample.Lng"));
 }
+
+TEST(ComponentIndex, FindsWhatFindChildFinds) {
+    // Names repeat at several depths and on several classes: a deep one in the first child's subtree comes
+    // before a shallow one in the second's; a name held by an object of another class is passed over.
+    QWidget root;
+    auto* c1 = new QWidget(&root);
+    c1->setObjectName("c1");
+    auto* c2 = new QWidget(&root);
+    c2->setObjectName("c2");
+    auto* plain = new QObject(&root);
+    plain->setObjectName("n");
+    auto* g1 = new QWidget(c1);
+    g1->setObjectName("g");
+    auto* deep = new QLabel(g1);
+    deep->setObjectName("n");
+    auto* shallow = new QLabel(c2);
+    shallow->setObjectName("n");
+    auto* edit = new QLineEdit(c2);
+    edit->setObjectName("g");
+    auto* unnamed = new QLabel(c1);
+    (void)unnamed;
+
+    const ComponentIndex index(&root);
+    for (const char* name : {"n", "g", "c1", "c2", "missing"}) {
+        EXPECT_EQ(index.find<QObject*>(name), root.findChild<QObject*>(name)) << name;
+        EXPECT_EQ(index.find<QWidget*>(name), root.findChild<QWidget*>(name)) << name;
+        EXPECT_EQ(index.find<QLabel*>(name), root.findChild<QLabel*>(name)) << name;
+        EXPECT_EQ(index.find<QLineEdit*>(name), root.findChild<QLineEdit*>(name)) << name;
+    }
+    EXPECT_EQ(index.find<QObject*>("n"), plain);
+    EXPECT_EQ(index.find<QLabel*>("n"), deep);
+    EXPECT_EQ(index.find<QLineEdit*>("g"), edit);
+    EXPECT_EQ(ComponentIndex(nullptr).find<QObject*>("n"), nullptr);
+}
