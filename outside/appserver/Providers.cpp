@@ -86,6 +86,11 @@ TableProvider::TableProvider(Storage& storage, Options options)
         f.readOnly = true;
         fields_.append(f);
     }
+    storage_.addCursorHolder(this);
+}
+
+TableProvider::~TableProvider() {
+    storage_.removeCursorHolder(this);
 }
 
 void TableProvider::setPinned(const QHash<QString, QVariant>& pinned) {
