@@ -345,6 +345,7 @@ Storage::Storage(const StorageConfig& config)
 }
 
 void Storage::closeConnection() {
+    kept_.clear();
     db_.close();
     db_ = QSqlDatabase();
     QSqlDatabase::removeDatabase(connectionName_);
@@ -468,6 +469,27 @@ void Storage::execDirect(const QString& sql) {
 }
 
 QVariant Storage::scalar(const QString& sql, const QVariantList& binds) {
+    if (!dialect_->isPostgres()) {
+        std::shared_ptr<QSqlQuery> q = kept_.value(sql);
+        if (!q) {
+            q = std::make_shared<QSqlQuery>(db_);
+            q->setForwardOnly(true);
+            if (!q->prepare(sql))
+                throw StorageError(QStringLiteral("%1 [%2]").arg(q->lastError().text(), sql).toStdString());
+            if (kept_.size() >= kMaxKeptStatements) kept_.clear();
+            kept_.insert(sql, q);
+        }
+        for (int i = 0; i < binds.size(); ++i)
+            q->bindValue(i, binds[i]);
+        // Reset whatever happens: a statement left active would hold its read snapshot.
+        struct Reset {
+            QSqlQuery& q;
+            ~Reset() { q.finish(); }
+        } reset{*q};
+        if (!q->exec())
+            throw StorageError(QStringLiteral("%1 [%2]").arg(q->lastError().text(), sql).toStdString());
+        return q->next() ? q->value(0) : QVariant();
+    }
     QSqlQuery q(db_);
     q.setForwardOnly(true);
     if (!q.prepare(sql))

@@ -12,7 +12,9 @@
 // older database is upgraded in place, never recreated.
 #pragma once
 
+#include <QHash>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -180,7 +182,8 @@ public:
     void exec(const QString& sql, const QVariantList& binds = {});
     // Runs statements unprepared, as they are (no bind values, no adaptation).
     void execDirect(const QString& sql);
-    // First column of the first row, or an invalid QVariant when there is no row.
+    // First column of the first row, or an invalid QVariant when there is no row. On SQLite the statement
+    // is prepared once per connection and kept (at most kMaxKeptStatements), reset after each use.
     QVariant scalar(const QString& sql, const QVariantList& binds = {});
     // Whether a transaction is open on this connection and still usable (a failed statement may have
     // ended it, or on PostgreSQL left it unable to commit).
@@ -249,6 +252,8 @@ private:
     DatabaseLocation location_;
     QSqlDatabase db_;
     QList<CursorHolder*> cursorHolders_;
+    static constexpr int kMaxKeptStatements = 64;
+    QHash<QString, std::shared_ptr<QSqlQuery>> kept_; // scalar()'s prepared statements (SQLite)
     void openSqlite(const StorageConfig& config);
     void openPostgres(const StorageConfig& config);
     void closeConnection();

@@ -145,3 +145,29 @@ TEST(InProcessConnections, TheAutomationFactoriesShareTheirConnection) {
     }
     EXPECT_EQ(QSqlDatabase::connectionNames().size(), before);
 }
+
+TEST(KeptStatements, AKeptStatementHoldsNoSnapshotAndFollowsSchemaChanges) {
+    APPTEST_SQLITE_ONLY();
+    apptest::ServerEnv env;
+    Storage a(env.config), b(env.config);
+    const QString sql = "SELECT MB005 FROM QLDMB WHERE MB001 = ?";
+    const QString kind = a.scalar("SELECT MIN(MB001) FROM QLDMB").toString();
+    ASSERT_FALSE(kind.isEmpty());
+    const QString before = a.scalar(sql, {kind}).toString();
+
+    // Another connection's committed change is seen by the same statement.
+    b.exec("UPDATE QLDMB SET MB005 = ? WHERE MB001 = ?", {before + " (b)", kind});
+    EXPECT_EQ(a.scalar(sql, {kind}).toString(), before + " (b)");
+    EXPECT_FALSE(a.scalar(sql, {"no such kind"}).isValid());
+
+    // The table the statement reads may be dropped and made again, with other columns.
+    a.exec("CREATE TABLE kept_t (k TEXT, v TEXT)");
+    a.exec("INSERT INTO kept_t VALUES ('x', 'one')");
+    EXPECT_EQ(a.scalar("SELECT v FROM kept_t WHERE k = ?", {"x"}).toString(), "one");
+    a.exec("DROP TABLE kept_t");
+    a.exec("CREATE TABLE kept_t (v INTEGER, k TEXT)");
+    a.exec("INSERT INTO kept_t VALUES (2, 'x')");
+    EXPECT_EQ(a.scalar("SELECT v FROM kept_t WHERE k = ?", {"x"}).toInt(), 2);
+    EXPECT_THROW(a.scalar("SELECT nothing FROM kept_t"), StorageError);
+    EXPECT_THROW(a.scalar("SELECT nothing FROM kept_t"), StorageError); // a failed statement is not kept
+}
