@@ -64,6 +64,7 @@ function(kvx_add_bench)
     cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
     add_executable(${B_NAME} ${B_SOURCES})
     target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark)
+    target_include_directories(${B_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/bench/support)
 endfunction()
 
 # kvx_register_class(PROGID TARGET FACTORY)

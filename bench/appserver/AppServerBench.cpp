@@ -12,6 +12,7 @@
 //  - a JSON-RPC round trip against a minimal JSON echo server over the same loopback interface.
 // Prints the ratios at the end (wall time; the apply also in CPU time), each the best of the
 // repetitions: build/bin/appserver_bench --benchmark_repetitions=5
+#include "BestTimes.h"
 #include "Passwords.h"
 #include "ProgramServer.h"
 #include "platform/SocketConnection.h"
@@ -353,23 +354,6 @@ BENCHMARK(BM_FetchPackets_Loopback)->Arg(20)->Arg(1000)->Arg(-1)->Unit(benchmark
 BENCHMARK(BM_Apply_Provider)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Apply_PlainStatements)->Iterations(3)->Unit(benchmark::kMillisecond);
 
-// Keeps the time per iteration of every benchmark for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds, cpuSeconds;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        // The best of the repetitions (--benchmark_repetitions): the machine is shared.
-        for (const Run& r : runs)
-            if (r.iterations > 0 && r.run_type == Run::RT_Iteration) {
-                const std::string name = r.run_name.str();
-                const double t = r.real_accumulated_time / double(r.iterations);
-                const double cpu = r.cpu_accumulated_time / double(r.iterations);
-                if (!seconds.count(name) || t < seconds[name]) seconds[name] = t;
-                if (!cpuSeconds.count(name) || cpu < cpuSeconds[name]) cpuSeconds[name] = cpu;
-            }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 } // namespace
 
 int main(int argc, char** argv) {
@@ -377,7 +361,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     Fixture f;
     fixture = &f;
-    RatioReporter reporter;
+    kvxbench::BestTimes reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     auto& t = reporter.seconds;
     auto ratio = [&](const char* label, const std::string& a, const std::string& b) {

@@ -2,6 +2,7 @@
 // one settings column per coloured component, each a CASE over the program's rules inside the same
 // SELECT) against the peer, a plain pvdMain fetch of the same rows on the same server object. The rules
 // are those seeded for QLDI05 (three components, five conditions). Prints the ratio at the end.
+#include "BestTimes.h"
 #include "ProgramServer.h"
 
 #include <QCoreApplication>
@@ -73,16 +74,6 @@ void BM_PvdColor(benchmark::State& state) {
 BENCHMARK(BM_PvdMain)->Arg(20)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PvdColor)->Arg(20)->Arg(1000)->Unit(benchmark::kMillisecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (r.iterations > 0)
-                seconds[r.benchmark_name()] = r.real_accumulated_time / double(r.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 } // namespace
 
 int main(int argc, char** argv) {
@@ -90,7 +81,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     Fixture f;
     fixture = &f;
-    RatioReporter reporter;
+    kvxbench::BestTimes reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     auto& t = reporter.seconds;
     std::printf("\nRatios (pvdColor time / pvdMain time, limit 2.0):\n");

@@ -1,6 +1,7 @@
 // Client dataset against a std::vector of rows and a typed struct array, 100,000 rows of the QLDMB
 // layout held in memory before timing: walking, Locate on a non-indexed field, sorting on a string
 // column, memory per row. Each dataset figure is printed with its ratios to the peers in the same run.
+#include "BestTimes.h"
 #include "platform/ClientDataSet.h"
 
 #include <benchmark/benchmark.h>
@@ -264,16 +265,6 @@ void reportMemory() {
                 double(datasetBytes) / double(vectorBytes));
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration) times[r.benchmark_name()] = r.GetAdjustedCPUTime();
-    }
-    std::map<std::string, double> times;
-};
-
 } // namespace
 
 BENCHMARK(BM_Walk_Dataset)->Unit(benchmark::kMillisecond);
@@ -289,14 +280,15 @@ BENCHMARK(BM_Sort_Struct)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    kvxbench::BestTimes reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\nDataset against a std::vector of rows and a typed struct array (%d rows), same run:\n",
                 kRows);
     for (const char* op : {"Walk", "Locate", "Sort"}) {
         const std::string b = std::string("BM_") + op;
-        const double d = reporter.times[b + "_Dataset"], v = reporter.times[b + "_Vector"],
-                     t = reporter.times[b + "_Struct"];
+        const double d = reporter.cpuSeconds[b + "_Dataset"] * 1e3,
+                     v = reporter.cpuSeconds[b + "_Vector"] * 1e3,
+                     t = reporter.cpuSeconds[b + "_Struct"] * 1e3;
         if (d > 0 && v > 0 && t > 0)
             std::printf("  %-7s dataset %8.2f ms  vector %8.2f ms (ratio %.2f)  struct %8.2f ms (ratio %.2f)"
                         " (CPU time)\n",

@@ -2,6 +2,7 @@
 // shows them, trailing blanks cut, case folded) against a plain loop over the same dataset's display
 // texts doing the same comparison. Both search for a text no row holds, so both visit every row.
 // Prints the ratio at the end.
+#include "BestTimes.h"
 #include "controls/FDBGrid.h"
 #include "platform/ClientDataSet.h"
 #include "platform/DataSource.h"
@@ -93,19 +94,6 @@ void BM_Find_PlainLoop(benchmark::State& state) {
 BENCHMARK(BM_Find_Search)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Find_PlainLoop)->Unit(benchmark::kMillisecond);
 
-class Keeper : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds, cpuSeconds;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (r.iterations > 0) {
-                seconds[r.benchmark_name()] = r.real_accumulated_time / double(r.iterations);
-                cpuSeconds[r.benchmark_name()] = r.cpu_accumulated_time / double(r.iterations);
-            }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -114,7 +102,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     Fixture data;
     gFixture = &data;
-    Keeper reporter;
+    kvxbench::BestTimes reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     auto ratio = [](const std::map<std::string, double>& t, const char* what) {
         if (t.count("BM_Find_Search") && t.count("BM_Find_PlainLoop") && t.at("BM_Find_PlainLoop") > 0)

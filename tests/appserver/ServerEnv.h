@@ -5,18 +5,14 @@
 #include "DaemonProcess.h"
 #include "PgTestDatabase.h"
 #include "ProgramServer.h"
+#include "ServerClasses.h"
 #include "TempTree.h"
 
 #include <gtest/gtest.h>
 
 namespace apptest {
 
-inline void registerServerClasses(kvxtest::TempTree& tree) {
-    tree.setRegistryValue("Library", KVX_APPSERVER_LIB, "Classes\\TRIVON.Class1");
-    tree.setRegistryValue("Factory", "CreateTrivonServer", "Classes\\TRIVON.Class1");
-    tree.setRegistryValue("Library", KVX_APPSERVER_LIB, "Classes\\Halvex.Class1");
-    tree.setRegistryValue("Factory", "CreateHalvexServer", "Classes\\Halvex.Class1");
-}
+using kvxtest::registerServerClasses;
 
 struct ServerEnv {
     kvxtest::TempTree tree;

@@ -4,6 +4,7 @@
 // rule statement and their server definition computes the value. A grid painted by the seeded rules is
 // rendered to docs/images/colour-grid.png.
 #include "DataTestEnv.h"
+#include "ServerClasses.h"
 
 #include "CounterServer.h"
 #include "DaemonProcess.h"
@@ -71,10 +72,7 @@ protected:
 
     void SetUp() override {
         DialogService::instance().setScripted(true);
-        tree.setRegistryValue("Library", KVX_APPSERVER_LIB, "Classes\\TRIVON.Class1");
-        tree.setRegistryValue("Factory", "CreateTrivonServer", "Classes\\TRIVON.Class1");
-        tree.setRegistryValue("Library", KVX_APPSERVER_LIB, "Classes\\Halvex.Class1");
-        tree.setRegistryValue("Factory", "CreateHalvexServer", "Classes\\Halvex.Class1");
+        kvxtest::registerServerClasses(tree);
         config.serverPath = tree.serverPath();
         db = std::make_unique<kvxsrv::Storage>(config);
     }
@@ -82,12 +80,8 @@ protected:
         if (GetParam()) {
             daemon = std::make_unique<kvxtest::DaemonProcess>();
             ASSERT_TRUE(daemon->start(config.resolveFile()));
-            tree.writeText("client/StaveloC.ini",
-                           QStringLiteral("[Server Information]\nComputerName=localhost\nServerPort=%1\n")
-                               .arg(daemon->port()));
-        } else {
-            tree.writeText("client/StaveloC.ini", "[Server Information]\nComputerName=127.0.0.1\n");
         }
+        kvxtest::pointClientAtServer(tree, daemon ? daemon->port() : 0);
     }
     QMap<QString, QPair<QString, QString>> storedModesAndRemarks() {
         QMap<QString, QPair<QString, QString>> out;

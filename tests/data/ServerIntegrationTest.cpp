@@ -2,6 +2,7 @@
 // loopback socket (any other address): connecting, opening QLDMB, applying an edit with the audit
 // fields stamped, and a concurrent change by a second client turning into a reconcile error.
 #include "DataTestEnv.h"
+#include "ServerClasses.h"
 
 #include "CounterServer.h"
 #include "DaemonProcess.h"
@@ -43,21 +44,14 @@ protected:
 
     void SetUp() override {
         DialogService::instance().setScripted(true);
-        tree.setRegistryValue("Library", KVX_APPSERVER_LIB, "Classes\\TRIVON.Class1");
-        tree.setRegistryValue("Factory", "CreateTrivonServer", "Classes\\TRIVON.Class1");
-        tree.setRegistryValue("Library", KVX_APPSERVER_LIB, "Classes\\Halvex.Class1");
-        tree.setRegistryValue("Factory", "CreateHalvexServer", "Classes\\Halvex.Class1");
+        kvxtest::registerServerClasses(tree);
         config.serverPath = tree.serverPath();
         db = std::make_unique<kvxsrv::Storage>(config); // creates and seeds the database
         if (GetParam()) {
             daemon = std::make_unique<kvxtest::DaemonProcess>();
             ASSERT_TRUE(daemon->start(config.resolveLocation().describe()));
-            tree.writeText("client/StaveloC.ini",
-                           QStringLiteral("[Server Information]\nComputerName=localhost\nServerPort=%1\n")
-                               .arg(daemon->port()));
-        } else {
-            tree.writeText("client/StaveloC.ini", "[Server Information]\nComputerName=127.0.0.1\n");
         }
+        kvxtest::pointClientAtServer(tree, daemon ? daemon->port() : 0);
     }
     QVariant cell(const QString& column, const QString& key) {
         return db->scalar(QStringLiteral("SELECT %1 FROM QLDMB WHERE MB001 = ?").arg(column), {key});
@@ -144,7 +138,7 @@ TEST_P(DataModuleOnServer, HandedDownSettingsNameTheServerInsteadOfTheFiles) {
     handed.servers = {{GetParam() ? QStringLiteral("localhost") : QStringLiteral("127.0.0.1"),
                        GetParam() ? daemon->port() : 0}};
     // The configuration file names a loopback port where nothing listens.
-    tree.writeText("client/StaveloC.ini", "[Server Information]\nComputerName=localhost\nServerPort=1\n");
+    kvxtest::pointClientAtServer(tree, 1);
     Client c;
     c.dm->SetSettings(handed);
     ASSERT_TRUE(c.dm->ConnectServer());

@@ -5,6 +5,8 @@
 #include "platform/Automation.h"
 #include "platform/DialogService.h"
 
+#include <QProcess>
+#include <QSet>
 #include <QStringList>
 #include <functional>
 
@@ -32,6 +34,20 @@ inline QStringList shownTexts() {
     for (const kvx::MessageRequest& r : kvx::DialogService::instance().shown())
         out << r.text;
     return out;
+}
+
+// The dynamic symbols a shared library defines (nm -D --defined-only); {"<nm failed>"} when nm fails.
+inline QSet<QString> definedDynamicSymbols(const QString& library) {
+    QProcess nm;
+    nm.start("nm", {"-D", "--defined-only", library});
+    if (!nm.waitForFinished(30000) || nm.exitCode() != 0) return {QStringLiteral("<nm failed>")};
+    QSet<QString> defined;
+    for (const QString& line :
+         QString::fromLocal8Bit(nm.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
+        const QStringList parts = line.split(' ', Qt::SkipEmptyParts);
+        if (parts.size() >= 3) defined.insert(parts.at(2));
+    }
+    return defined;
 }
 
 } // namespace kvxtest

@@ -1,4 +1,5 @@
 // The built program library: its export table and its behaviour when loaded as the shell loads it.
+#include "ControllerChecks.h"
 #include "entry/DLLBaseCtrller.h"
 #include "platform/DialogService.h"
 
@@ -19,17 +20,7 @@ QString moduleLibrary() {
 
 TEST(ModuleLibrary, ExportsOnlyGetController) {
     ASSERT_FALSE(buildDir().isEmpty());
-    QProcess nm;
-    nm.start("nm", {"-D", "--defined-only", moduleLibrary()});
-    ASSERT_TRUE(nm.waitForFinished(30000));
-    ASSERT_EQ(nm.exitCode(), 0) << nm.readAllStandardError().toStdString();
-    QSet<QString> exported;
-    for (const QString& line :
-         QString::fromLocal8Bit(nm.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
-        const QStringList parts = line.split(' ', Qt::SkipEmptyParts);
-        if (parts.size() >= 3) exported.insert(parts.at(2));
-    }
-    EXPECT_EQ(exported, QSet<QString>({"GetController"}));
+    EXPECT_EQ(kvxtest::definedDynamicSymbols(moduleLibrary()), QSet<QString>({"GetController"}));
 }
 
 TEST(ModuleLibrary, LoadedLibraryCreatesTheRegisteredProgramWindow) {

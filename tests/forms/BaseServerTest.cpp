@@ -4,6 +4,7 @@
 // delete of a row another client removed meanwhile leaves the record shown and the database unchanged.
 // The browse state is rendered to docs/images/base-window.png.
 #include "DaemonProcess.h"
+#include "ServerClasses.h"
 #include "Storage.h"
 #include "TempTree.h"
 #include "TestBaseForm.h"
@@ -36,10 +37,7 @@ protected:
     void SetUp() override {
         DialogService::instance().setScripted(true);
         DialogService::instance().clear();
-        tree.setRegistryValue("Library", KVX_APPSERVER_LIB, "Classes\\TRIVON.Class1");
-        tree.setRegistryValue("Factory", "CreateTrivonServer", "Classes\\TRIVON.Class1");
-        tree.setRegistryValue("Library", KVX_APPSERVER_LIB, "Classes\\Halvex.Class1");
-        tree.setRegistryValue("Factory", "CreateHalvexServer", "Classes\\Halvex.Class1");
+        kvxtest::registerServerClasses(tree);
         config.serverPath = tree.serverPath();
         db = std::make_unique<kvxsrv::Storage>(config);
         db->exec(
@@ -48,10 +46,7 @@ protected:
             "'DEMO', 'DS', 'ADMIN', '20261201', '', '', 1)");
         daemon = std::make_unique<kvxtest::DaemonProcess>();
         ASSERT_TRUE(daemon->start(config.resolveFile()));
-        tree.writeText("client/StaveloC.ini",
-                       QStringLiteral("[Server Information]\nComputerName=localhost\nServerPort=%1\n"
-                                      "[CodePage]\nUICodePage=936\nDBCodePage=936\n")
-                           .arg(daemon->port()));
+        kvxtest::pointClientAtServer(tree, daemon->port(), "[CodePage]\nUICodePage=936\nDBCodePage=936\n");
 
         w = std::make_unique<TfrmBaseTest>();
         w->ModulePath = "/opt/kvx/C_PKG/QLDI05C.so";

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "SampleSingleForm.h"
+#include "ServerClasses.h"
 #include "TempTree.h"
 
 #include "Storage.h"
@@ -36,14 +37,12 @@ public:
 
 // Registers the in-process server classes and points the client at 127.0.0.1.
 inline void registerScratchServer(TempTree& tree) {
-    for (const char* id : {"TRIVON.Class1", "Halvex.Class1", "KvxCounter.Class1"})
-        tree.setRegistryValue("Library", KVX_APPSERVER_LIB, QStringLiteral("Classes\\") + id);
-    tree.setRegistryValue("Factory", "CreateTrivonServer", "Classes\\TRIVON.Class1");
-    tree.setRegistryValue("Factory", "CreateHalvexServer", "Classes\\Halvex.Class1");
+    kvxtest::registerServerClasses(tree);
+    tree.setRegistryValue("Library", KVX_APPSERVER_LIB, "Classes\\KvxCounter.Class1");
     tree.setRegistryValue("Factory", "CreateCounterServer", "Classes\\KvxCounter.Class1");
     tree.setRegistryValue("Library", KVX_SPREADSHEET_LIB, "Classes\\Excel.Application");
     tree.setRegistryValue("Factory", "CreateSpreadsheetApplication", "Classes\\Excel.Application");
-    tree.writeText("client/StaveloC.ini", "[Server Information]\nComputerName=127.0.0.1\n");
+    kvxtest::pointClientAtServer(tree, 0);
 }
 
 // The installation and its database; the derived environment creates the scratch program and then `wc`.

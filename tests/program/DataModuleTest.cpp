@@ -1,6 +1,7 @@
 // TdmQldi05: the persistent fields of QLDMB in their order, sizes, labels and widths, and the module
 // opened on the real application server (created in process), where the packet's columns bind to them.
 #include "DataTestEnv.h"
+#include "ServerClasses.h"
 
 #include "Storage.h"
 #include "program/Qldi05CD.h"
@@ -69,14 +70,11 @@ TEST(TdmQldi05, DesignsTheFieldsOfQldmbAndItsGridEditors) {
 TEST(TdmQldi05, OpensQldmbOnTheServerIntoItsOwnFields) {
     DialogService::instance().setScripted(true);
     kvxtest::TempTree tree;
-    tree.setRegistryValue("Library", KVX_APPSERVER_LIB, "Classes\\TRIVON.Class1");
-    tree.setRegistryValue("Factory", "CreateTrivonServer", "Classes\\TRIVON.Class1");
-    tree.setRegistryValue("Library", KVX_APPSERVER_LIB, "Classes\\Halvex.Class1");
-    tree.setRegistryValue("Factory", "CreateHalvexServer", "Classes\\Halvex.Class1");
+    kvxtest::registerServerClasses(tree);
     kvxsrv::StorageConfig config;
     config.serverPath = tree.serverPath();
     kvxsrv::Storage db(config);
-    tree.writeText("client/StaveloC.ini", "[Server Information]\nComputerName=127.0.0.1\n");
+    kvxtest::pointClientAtServer(tree, 0);
 
     FakeDataForm form;
     auto* broker = new TBrokers(&form);

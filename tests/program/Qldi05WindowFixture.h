@@ -4,6 +4,7 @@
 #pragma once
 
 #include "DaemonProcess.h"
+#include "ServerClasses.h"
 #include "Storage.h"
 #include "TempTree.h"
 #include "TransmissionReset.h"
@@ -114,11 +115,9 @@ protected:
     }
 
     void writeClientConfig(const QString& uiCodePage) {
-        tree.writeText("client/StaveloC.ini", QStringLiteral("[Server Information]\nComputerName=localhost\n"
-                                                             "ServerPort=%1\n[CodePage]\nUICodePage=%2\n"
-                                                             "DBCodePage=936\n")
-                                                  .arg(daemon.port())
-                                                  .arg(uiCodePage));
+        kvxtest::pointClientAtServer(
+            tree, daemon.port(),
+            QStringLiteral("[CodePage]\nUICodePage=%1\nDBCodePage=936\n").arg(uiCodePage));
     }
 
     // The window as the controller makes it: created, given the library path and the work center,

@@ -3,6 +3,7 @@
 // panel; MGR of the same group sees the shared scheme read-only; BUYER of another group does not see it.
 #include "DaemonProcess.h"
 #include "QBETestSupport.h"
+#include "ServerClasses.h"
 #include "Storage.h"
 #include "data/BaseCD.h"
 #include "platform/CodePage.h"
@@ -102,17 +103,11 @@ protected:
 
     void SetUp() override {
         QBEFixture::SetUp();
-        tree.setRegistryValue("Library", KVX_APPSERVER_LIB, "Classes\\TRIVON.Class1");
-        tree.setRegistryValue("Factory", "CreateTrivonServer", "Classes\\TRIVON.Class1");
-        tree.setRegistryValue("Library", KVX_APPSERVER_LIB, "Classes\\Halvex.Class1");
-        tree.setRegistryValue("Factory", "CreateHalvexServer", "Classes\\Halvex.Class1");
+        kvxtest::registerServerClasses(tree);
         config.serverPath = tree.serverPath();
         db = std::make_unique<kvxsrv::Storage>(config);
         ASSERT_TRUE(daemon.start(config.resolveFile()));
-        tree.writeText("client/StaveloC.ini",
-                       QStringLiteral("[Server Information]\nComputerName=localhost\nServerPort=%1\n"
-                                      "[CodePage]\nUICodePage=936\nDBCodePage=936\n")
-                           .arg(daemon.port()));
+        kvxtest::pointClientAtServer(tree, daemon.port(), "[CodePage]\nUICodePage=936\nDBCodePage=936\n");
     }
     QString lastMsg() const { return dialogs().lastText().trimmed(); }
 };
