@@ -53,11 +53,12 @@ public:
     }
 
     // Fills `file` from the cache when it holds this version, read in the same code page.
-    bool lookUp(const QString& path, const FileStamp& stamp, int codePage, IniFile& file) {
+    bool lookUp(const QString& path, const FileStamp& stamp, IniFile& file) {
         std::lock_guard lock(mutex_);
         auto it = entries_.find(path);
         if (it == entries_.end()) return false;
-        if (!(it->second.stamp == stamp) || (it->second.codePage >= 0 && it->second.codePage != codePage)) {
+        if (!(it->second.stamp == stamp) ||
+            (it->second.codePage >= 0 && it->second.codePage != codepage::systemCodePage())) {
             entries_.erase(it);
             return false;
         }
@@ -141,8 +142,7 @@ void IniFile::load() {
         cache.drop(path_);
         return;
     }
-    const int systemCodePage = codepage::systemCodePage();
-    if (cache.lookUp(path_, stamp, systemCodePage, *this)) {
+    if (cache.lookUp(path_, stamp, *this)) {
         exists_ = true;
         return;
     }
@@ -160,8 +160,8 @@ void IniFile::load() {
     } else if (codepage::isValidUtf8(bytes)) {
         text = QString::fromUtf8(bytes);
     } else {
-        decodedWith = systemCodePage;
-        text = codepage::decode(bytes, systemCodePage);
+        decodedWith = codepage::systemCodePage();
+        text = codepage::decode(bytes, decodedWith);
     }
     ++cache.parses;
     const QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));

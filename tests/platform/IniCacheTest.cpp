@@ -1,4 +1,5 @@
 #include "TempTree.h"
+#include "platform/CodePage.h"
 #include "platform/IniFile.h"
 
 #include <QFile>
@@ -116,4 +117,20 @@ TEST(IniParseCache, ACachedFileDoesNotShareEditsBetweenReaders) {
     ASSERT_TRUE(writer.writeString("A", "Other", "x"));
     EXPECT_FALSE(reader.valueExists("A", "Other")); // a snapshot of its own construction
     EXPECT_TRUE(IniFile(path).valueExists("A", "Other"));
+}
+
+TEST(IniParseCache, AFileInTheSystemCodePageIsReadAgainWhenTheCodePageChanges) {
+    TempTree tree;
+    const QString text = QStringLiteral("文档传输");
+    const QString path =
+        tree.writeFile("client/gb.ini", "[A]\nKey=" + kvx::codepage::encode(text, 936) + "\n");
+    waitUntilSettled(path);
+    {
+        kvxtest::ScopedEnv gb("KVX_CODEPAGE", "936");
+        EXPECT_EQ(valueOf(path), text);
+        EXPECT_EQ(valueOf(path), text);
+    }
+    kvxtest::ScopedEnv big5("KVX_CODEPAGE", "950");
+    EXPECT_EQ(valueOf(path), kvx::codepage::decode(kvx::codepage::encode(text, 936), 950));
+    EXPECT_NE(valueOf(path), text);
 }
