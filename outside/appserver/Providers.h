@@ -89,6 +89,10 @@ private:
     QString condition_, order_;
     int rowLimit_ = 0;
     std::unique_ptr<QSqlQuery> cursor_;
+    // The statement dataRequest checked, prepared and not yet run (SQLite), and its text: openCursor runs
+    // it when its statement is still the same.
+    std::unique_ptr<QSqlQuery> checked_;
+    QString checkedSql_;
     QList<kvx::Row> buffered_;
     bool exhausted_ = false;
     QStringList keySelectKeys_; // the keys keySelect_ finds a row by

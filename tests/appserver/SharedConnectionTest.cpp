@@ -171,3 +171,26 @@ TEST(KeptStatements, AKeptStatementHoldsNoSnapshotAndFollowsSchemaChanges) {
     EXPECT_THROW(a.scalar("SELECT nothing FROM kept_t"), StorageError);
     EXPECT_THROW(a.scalar("SELECT nothing FROM kept_t"), StorageError); // a failed statement is not kept
 }
+
+TEST(CheckedStatements, ARequestCheckedBeforeASchemaChangeRunsUnderTheSameRules) {
+    APPTEST_SQLITE_ONLY();
+    apptest::ServerEnv env;
+    auto s = connected(env.config);
+    const int rows = open(*s, -1).rows.size();
+    s->dataRequest("pvdMain", kvx::DataRequest{"MB002 = '2'", {}, {}}.toVariant());
+    {
+        // Another connection changes the table's schema between the request and the first packet.
+        Storage other(env.config);
+        other.exec("ALTER TABLE QLDMB ADD COLUMN KEPT_X TEXT");
+    }
+    const kvx::DataPacket p = s->getRecords("pvdMain", -1);
+    EXPECT_GT(p.rows.size(), 0);
+    EXPECT_LT(p.rows.size(), rows);
+    for (const kvx::Row& r : p.rows)
+        EXPECT_EQ(r[p.fieldIndex("MB002")].toString(), "2");
+
+    // A request is checked when it is made: one reading another table is refused there and then.
+    EXPECT_THROW(
+        s->dataRequest("pvdMain", kvx::DataRequest{"MB001 IN (SELECT MA001 FROM KVXMA)", {}, {}}.toVariant()),
+        kvx::AutomationError);
+}
