@@ -2,6 +2,7 @@
 //   pellan [--module PATH] [--user U] [--company C] [--db D] [--open-mode N] [--rights R]
 //          [--open-param TEXT] [--modal] [--screenshot FILE] [--first-paint]
 #include "Pellan.h"
+#include "ShellStyle.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -9,6 +10,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pellan"));
+    QApplication::setStyle(new pellan::ShellStyle);
     QTextStream out(stdout);
     QTextStream err(stderr);
     PellanOptions options;

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QImage>
+#include <QImageReader>
 
 // The resource set lives in this static library: its initialiser must be referenced to be linked in, and
 // Q_INIT_RESOURCE must be used outside any namespace.
@@ -49,9 +50,15 @@ int builtinCount() {
     return count;
 }
 
+// Read as PNG by Qt's built-in reader without format detection: with detection on, naming the format
+// still makes Qt load every image-format plugin (gif, ico, jpeg with libjpeg) to ask whether it reads
+// PNG. Only a file that is not a PNG after all is read with detection, as before.
 bool loadPng(QPixmap& bmp, const QString& file) {
-    QImage img;
-    if (!img.load(file, "PNG") || img.isNull()) return false;
+    QImageReader png(file, QByteArrayLiteral("png"));
+    png.setAutoDetectImageFormat(false);
+    QImage img = png.read();
+    if (img.isNull()) img.load(file, "PNG");
+    if (img.isNull()) return false;
     bmp = QPixmap::fromImage(img);
     return true;
 }

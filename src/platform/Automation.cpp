@@ -67,6 +67,19 @@ std::shared_ptr<Dispatch> CreateOleObject(const QString& progid) {
     return std::shared_ptr<Dispatch>(obj);
 }
 
+QFunctionPointer resolveLibraryFunction(const QString& library, const char* function) {
+    QString error;
+    QLibrary* lib = loadLibrary(library, error);
+    if (!lib)
+        throw AutomationError(QStringLiteral("Cannot load library %1: %2").arg(library, error).toStdString());
+    const QFunctionPointer fn = lib->resolve(function);
+    if (!fn)
+        throw AutomationError(QStringLiteral("Library %1 has no function %2")
+                                  .arg(library, QString::fromLatin1(function))
+                                  .toStdString());
+    return fn;
+}
+
 Variant DispatchObject::invoke(const QString& name, VariantList& args) {
     auto it = methods_.find(name.toLower());
     if (it == methods_.end()) {

@@ -21,6 +21,10 @@ using ObjectFactoryFn = Dispatch* (*)(const char* progid);
 // library or factory that could not be loaded.
 std::shared_ptr<Dispatch> CreateOleObject(const QString& progid);
 
+// A function of a library loaded as CreateOleObject loads it (a bare name beside the platform library
+// first); raises AutomationError naming the library or the function when either is missing.
+QFunctionPointer resolveLibraryFunction(const QString& library, const char* function);
+
 // Implements Dispatch over named members (names compare without case).
 class DispatchObject : public Dispatch {
 public:

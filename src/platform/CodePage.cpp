@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QStringDecoder>
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <iconv.h>
@@ -113,6 +114,20 @@ ExtensionRegistry& extensions() {
     return registry;
 }
 
+// Code pages whose bytes 0x00-0x7F are ASCII and never part of a longer sequence: text in that range needs
+// no converter (and loads no iconv module).
+bool asciiCompatible(int codePage) {
+    return codePage == 437 || codePage == 936 || codePage == 950;
+}
+
+bool isAscii(QStringView text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+bool isAscii(QByteArrayView bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char b) { return uchar(b) < 0x80; });
+}
+
 QByteArray encodeUcs4(const uint* chars, qsizetype n, int codePage) {
     // UTF-32 input lets an unconvertible character be skipped as one unit of 4 bytes.
     const QByteArray in = QByteArray::fromRawData(reinterpret_cast<const char*>(chars), n * 4);
@@ -145,8 +160,9 @@ std::shared_ptr<const Extension> extension(int codePage) {
 QByteArray encode(const QString& text, int codePage) {
     if (text.isEmpty()) return {};
     if (codePage == 65001) return text.toUtf8();
-    const QList<uint> ucs4 = text.toUcs4();
     const std::shared_ptr<const Extension> ext = extension(codePage);
+    if (!ext && asciiCompatible(codePage) && isAscii(QStringView(text))) return text.toLatin1();
+    const QList<uint> ucs4 = text.toUcs4();
     if (!ext) return encodeUcs4(ucs4.constData(), ucs4.size(), codePage);
     // Runs the extension declines go through iconv in one piece.
     QByteArray out;
@@ -167,6 +183,8 @@ QString decode(const QByteArray& bytes, int codePage) {
     if (bytes.isEmpty()) return {};
     if (codePage == 65001) return QString::fromUtf8(bytes);
     const std::shared_ptr<const Extension> ext = extension(codePage);
+    if (!ext && asciiCompatible(codePage) && isAscii(QByteArrayView(bytes)))
+        return QString::fromLatin1(bytes);
     if (!ext) return decodePlain(bytes.constData(), bytes.size(), codePage);
     // Walks the text unit by unit (a lead byte and its trail, or a single byte); runs the extension
     // declines are decoded by iconv in one piece, so pair boundaries are the code page's own.

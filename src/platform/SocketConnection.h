@@ -7,6 +7,8 @@
 // setAppServer; the connection is then open without a socket.
 // Over TLS (setTls) the server's certificate is verified before anything is sent; a server that does
 // not pass is refused with the reasons.
+// The socket side lives in libkvxremote.so (RemoteLink.h), loaded on the first remote open: in process
+// nothing maps QtNetwork.
 // Either way AppServer is a Dispatch that also implements ProviderEndpoint, so callers cannot tell the
 // two apart. Calls are synchronous; errors raise AutomationError with the server's text.
 #pragma once
@@ -20,7 +22,7 @@
 
 namespace kvx {
 
-class RpcClient;
+class RemoteLink;
 
 // [Server Information] Tls (Y/N, 1/0), TlsCaFile (relative to the folder of the file) and TlsPeerName of
 // a client configuration file (StaveloC.ini).
@@ -66,7 +68,7 @@ public:
     std::shared_ptr<Dispatch> appServer() const { return appServer_; }
     // The provider side of the server object; null while closed or when it has no providers.
     ProviderEndpoint* providers() const;
-    bool inProcess() const { return connected() && !client_; }
+    bool inProcess() const { return connected() && !link_; }
 
 signals:
     void afterConnect();
@@ -79,7 +81,7 @@ private:
     int timeoutMs_ = 60000;
     QString user_, password_;
     ClientTls tls_;
-    std::shared_ptr<RpcClient> client_;
+    std::unique_ptr<RemoteLink> link_; // the socket session; null in process
     std::shared_ptr<Dispatch> appServer_;
 };
 

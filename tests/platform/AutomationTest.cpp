@@ -1,5 +1,6 @@
 #include "platform/Automation.h"
 #include "TempTree.h"
+#include "platform/RemoteLink.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
@@ -54,4 +55,27 @@ TEST(Automation, ErrorsNameWhatIsMissing) {
     EXPECT_TRUE(message("Test.Counter").contains("missing.so"));
     registerCounter(tree, libPath(), "NoFactory");
     EXPECT_TRUE(message("Test.Counter").contains("NoFactory"));
+}
+
+// The loader behind CreateOleObject, as SocketConnection uses it for the socket client: a bare name is
+// found beside the platform library; a missing library or function is named in the error.
+TEST(Automation, ResolvesLibraryFunctionsByBareName) {
+    const auto factory =
+        reinterpret_cast<ObjectFactoryFn>(resolveLibraryFunction("kvx_test_objects.so", "CreateTestCounter"));
+    ASSERT_TRUE(factory);
+    std::unique_ptr<Dispatch> counter(factory("Test.Counter"));
+    ASSERT_TRUE(counter);
+    EXPECT_EQ(counter->call("Add", {3}).toInt(), 3);
+    EXPECT_TRUE(resolveLibraryFunction(QString::fromLatin1(kRemoteLibrary), kRemoteEntry));
+
+    auto message = [](const QString& library, const char* function) {
+        try {
+            resolveLibraryFunction(library, function);
+        } catch (const AutomationError& e) {
+            return QString::fromStdString(e.what());
+        }
+        return QString();
+    };
+    EXPECT_TRUE(message("kvx_no_such_library.so", "f").contains("kvx_no_such_library.so"));
+    EXPECT_TRUE(message("kvx_test_objects.so", "NoSuchFunction").contains("NoSuchFunction"));
 }

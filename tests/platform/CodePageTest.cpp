@@ -46,6 +46,28 @@ TEST(CodePage, EncodesAndDecodesGbkAndBig5) {
     EXPECT_FALSE(codepage::isLeadByte(0xB0, 437));
 }
 
+// ASCII text is converted without iconv; it must give what the converter gives for the same characters
+// inside a text that needs it (one character beyond ASCII sends the whole text through iconv).
+TEST(CodePage, AsciiTextConvertsAsTheConverterDoes) {
+    QString ascii;
+    for (int c = 0; c < 0x80; ++c)
+        ascii += QChar(c);
+    const QList<QPair<int, QString>> beyond = {
+        {437, QString::fromUtf8("é")}, {936, QString::fromUtf8("中")}, {950, QString::fromUtf8("中")}};
+    for (const auto& [cp, wide] : beyond) {
+        const QByteArray fast = codepage::encode(ascii, cp);
+        const QByteArray converted = codepage::encode(ascii + wide, cp);
+        EXPECT_EQ(fast.size(), 0x80) << cp;
+        EXPECT_GT(converted.size(), fast.size()) << cp;
+        EXPECT_EQ(converted.left(fast.size()), fast) << cp;
+        EXPECT_EQ(codepage::decode(fast, cp), ascii) << cp;
+        EXPECT_EQ(codepage::decode(converted, cp), ascii + wide) << cp;
+    }
+    // A single byte from the upper half still goes to the converter: 0x82 is é in 437, not Latin-1.
+    EXPECT_EQ(codepage::decode(QByteArray("ab\x82"), 437), QString::fromUtf8("abé"));
+    EXPECT_EQ(codepage::encode(QString::fromUtf8("abé"), 437), QByteArray("ab\x82"));
+}
+
 // Descriptors are reused: a failed conversion must not leave state behind for the next one, and
 // threads converting at once (the application server's sessions) must not share one.
 TEST(CodePage, ReusedDescriptorsStayCleanAcrossCallsAndThreads) {

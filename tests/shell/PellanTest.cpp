@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -36,8 +37,10 @@ protected:
         reg.write("\n" + classes.readAll());
     }
 
-    PellanRun pellan(const QStringList& args, const QString& workingDir = {}) {
+    PellanRun pellan(const QStringList& args, const QString& workingDir = {},
+                     const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
         QProcess p;
+        p.setProcessEnvironment(env);
         if (!workingDir.isEmpty()) p.setWorkingDirectory(workingDir);
         p.start(buildDir() + "/bin/pellan", args);
         PellanRun r;
@@ -54,16 +57,21 @@ protected:
     }
 
     QString testModule() const { return buildDir() + "/lib/QLDI99C.so"; }
+
+    // QLDI05C.so in the client folder, its servers in process (127.0.0.1).
+    void installRealModule() {
+        registerBuiltClasses();
+        QDir().mkpath(tree.clientPath() + "C_PKG");
+        ASSERT_TRUE(QFile::link(buildDir() + "/lib/QLDI05C.so", tree.clientPath() + "C_PKG/QLDI05C.so"));
+        tree.writeText("client/StaveloC.ini", "[Server Information]\nComputerName=127.0.0.1\n"
+                                              "[CodePage]\nUICodePage=936\nDBCodePage=936\n");
+    }
 };
 
 } // namespace
 
 TEST_F(PellanTest, RealModuleFromTheClientFolderOpensTheProgramAndRendersIt) {
-    registerBuiltClasses();
-    QDir().mkpath(tree.clientPath() + "C_PKG");
-    ASSERT_TRUE(QFile::link(buildDir() + "/lib/QLDI05C.so", tree.clientPath() + "C_PKG/QLDI05C.so"));
-    tree.writeText("client/StaveloC.ini", "[Server Information]\nComputerName=127.0.0.1\n"
-                                          "[CodePage]\nUICodePage=936\nDBCodePage=936\n");
+    installRealModule();
     const QString png = tree.root() + "/program.png";
     const PellanRun r = pellan({"--screenshot", png});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString() << r.out.join('\n').toStdString();
@@ -81,6 +89,29 @@ TEST_F(PellanTest, RealModuleFromTheClientFolderOpensTheProgramAndRendersIt) {
     const PellanRun timed = pellan({"--first-paint"});
     EXPECT_EQ(timed.exitCode, 0) << timed.err.toStdString();
     EXPECT_EQ(timed.out.filter("painted").size(), 1) << timed.out.join('\n').toStdString();
+}
+
+// What the dynamic loader maps up to the first paint of the program: its libraries and the in-process
+// server, but neither QtNetwork (the socket client is loaded only for a remote server) nor the image-format
+// plugins (the button images and the menu bar's arrow are read as PNG without probing them).
+TEST_F(PellanTest, ProgramStartedInProcessLoadsNeitherNetworkNorImagePlugins) {
+    installRealModule();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LD_DEBUG", "files");
+    env.insert("LD_DEBUG_OUTPUT", tree.root() + "/ld");
+    const PellanRun r = pellan({"--first-paint"}, {}, env);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.filter("painted").size(), 1) << r.out.join('\n').toStdString();
+    QByteArray loaded;
+    for (const QFileInfo& f : QDir(tree.root()).entryInfoList({"ld.*"}, QDir::Files)) {
+        QFile log(f.filePath());
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+        loaded += log.readAll();
+    }
+    for (const char* expected : {"libQt6Widgets.so", "/QLDI05C.so", "/libkvxappserver.so", "/libqsqlite.so"})
+        EXPECT_TRUE(loaded.contains(expected)) << expected;
+    for (const char* unwanted : {"libQt6Network.so", "libkvxremote.so", "/imageformats/", "libjpeg.so"})
+        EXPECT_FALSE(loaded.contains(unwanted)) << unwanted;
 }
 
 TEST_F(PellanTest, ShowsTheWindowReportsItsLifeAndRendersIt) {
