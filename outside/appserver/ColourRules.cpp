@@ -2,6 +2,7 @@
 
 #include "SqlGuard.h"
 
+#include <QHash>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -65,8 +66,9 @@ ColourRuleSet compileColourRules(Storage& storage, const QString& table, const Q
         return out;
     }
     static const QRegularExpression ident(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
-    QStringList names;        // in document order
-    QList<QStringList> whens; // per name
+    QStringList names;               // in document order
+    QList<QStringList> whens;        // per name
+    QHash<QString, QString> checked; // condition → why it is refused: components often share conditions
     int n = 0;
     for (const pugi::xpath_node& xn : doc.select_nodes("//colormanager/head/component[@enable=\"Y\"]")) {
         const pugi::xml_node c = xn.node();
@@ -89,7 +91,9 @@ ColourRuleSet compileColourRules(Storage& storage, const QString& table, const Q
             ++k;
             const QString value = QString::fromUtf8(cond.attribute("value").value()).trimmed();
             if (value.isEmpty()) continue;
-            const QString why = refusal(storage, table, value);
+            auto known = checked.constFind(value);
+            if (known == checked.constEnd()) known = checked.insert(value, refusal(storage, table, value));
+            const QString why = known.value();
             if (!why.isEmpty()) {
                 out.refused
                     << QStringLiteral("component %1 condition #%2 (%3): %4").arg(name).arg(k).arg(value, why);

@@ -409,5 +409,5 @@ std::shared_ptr<kvx::Dispatch> createCounterServer(const StorageConfig& config) 
 } // namespace kvxsrv
 
 extern "C" __attribute__((visibility("default"))) kvx::Dispatch* CreateCounterServer(const char*) {
-    return new kvxsrv::CounterServer(kvxsrv::StorageConfig::fromRegistry());
+    return new kvxsrv::CounterServer(kvxsrv::StorageConfig::inProcess());
 }

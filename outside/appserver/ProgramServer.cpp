@@ -641,8 +641,8 @@ std::shared_ptr<kvx::Dispatch> createServerObject(const QString& progid, const S
 
 // Factories for CreateOleObject: the database comes from the installation tree's registry key.
 extern "C" __attribute__((visibility("default"))) kvx::Dispatch* CreateTrivonServer(const char*) {
-    return new kvxsrv::ProgramServer(kvxsrv::StorageConfig::fromRegistry());
+    return new kvxsrv::ProgramServer(kvxsrv::StorageConfig::inProcess());
 }
 extern "C" __attribute__((visibility("default"))) kvx::Dispatch* CreateHalvexServer(const char*) {
-    return new kvxsrv::LookupServer(kvxsrv::StorageConfig::fromRegistry());
+    return new kvxsrv::LookupServer(kvxsrv::StorageConfig::inProcess());
 }

@@ -86,6 +86,11 @@ TableProvider::TableProvider(Storage& storage, Options options)
         f.readOnly = true;
         fields_.append(f);
     }
+    storage_.addCursorHolder(this);
+}
+
+TableProvider::~TableProvider() {
+    storage_.removeCursorHolder(this);
 }
 
 void TableProvider::setPinned(const QHash<QString, QVariant>& pinned) {
@@ -115,11 +120,17 @@ Variant TableProvider::dataRequest(const Variant& data) {
     condition_ = cond;
     order_ = req.order.trimmed();
     // Refused texts are refused here, and the previous request stays in force.
+    checked_.reset();
     try {
         QVariantList binds;
         const QString sql = selectStatement(binds);
-        QSqlQuery probe(storage_.db());
-        execGuardedSelect(probe, storage_, sql, {opt_.table}, binds, false);
+        auto probe = std::make_unique<QSqlQuery>(storage_.db());
+        probe->setForwardOnly(true);
+        execGuardedSelect(*probe, storage_, sql, {opt_.table}, binds, false);
+        if (!storage_.dialect().isPostgres()) {
+            checked_ = std::move(probe);
+            checkedSql_ = sql;
+        }
     } catch (...) {
         condition_ = oldCondition;
         order_ = oldOrder;
@@ -163,11 +174,20 @@ QString TableProvider::selectStatement(QVariantList& binds) const {
 void TableProvider::openCursor() {
     QVariantList binds;
     const QString sql = selectStatement(binds);
-    cursor_ = std::make_unique<QSqlQuery>(storage_.db());
-    cursor_->setForwardOnly(true);
+    const bool prepared = checked_ && checkedSql_ == sql;
+    if (prepared) {
+        cursor_ = std::move(checked_);
+    } else {
+        cursor_ = std::make_unique<QSqlQuery>(storage_.db());
+        cursor_->setForwardOnly(true);
+    }
+    checked_.reset();
     try {
         Storage::TimeLimit limit(storage_);
-        execGuardedSelect(*cursor_, storage_, sql, {opt_.table}, binds);
+        if (prepared)
+            execPreparedGuardedSelect(*cursor_, storage_.db(), {opt_.table}, binds);
+        else
+            execGuardedSelect(*cursor_, storage_, sql, {opt_.table}, binds);
     } catch (...) {
         cursor_.reset();
         storage_.throwIfStopped();

@@ -25,14 +25,13 @@ enum ApplyErrorCode {
     kBadDelta = 6,       // the delta names unknown fields or lacks the key
 };
 
-class Provider {
+// detachCursor (Storage::CursorHolder) reads what is left of an open cursor into memory, so that the
+// connection may write.
+class Provider : public Storage::CursorHolder {
 public:
-    virtual ~Provider() = default;
     virtual kvx::Variant dataRequest(const kvx::Variant& data) = 0;
     virtual kvx::DataPacket getRecords(int count) = 0;
     virtual kvx::ApplyResult applyUpdates(const kvx::Delta& delta, int maxErrors) = 0;
-    // Reads what is left of an open cursor into memory, so that the connection may write.
-    virtual void detachCursor() = 0;
 };
 
 class TableProvider : public Provider {
@@ -64,6 +63,9 @@ public:
     };
 
     TableProvider(Storage& storage, Options options);
+    ~TableProvider() override;
+    TableProvider(const TableProvider&) = delete;
+    TableProvider& operator=(const TableProvider&) = delete;
 
     kvx::Variant dataRequest(const kvx::Variant& data) override;
     kvx::DataPacket getRecords(int count) override;
@@ -87,6 +89,10 @@ private:
     QString condition_, order_;
     int rowLimit_ = 0;
     std::unique_ptr<QSqlQuery> cursor_;
+    // The statement dataRequest checked, prepared and not yet run (SQLite), and its text: openCursor runs
+    // it when its statement is still the same.
+    std::unique_ptr<QSqlQuery> checked_;
+    QString checkedSql_;
     QList<kvx::Row> buffered_;
     bool exhausted_ = false;
     QStringList keySelectKeys_; // the keys keySelect_ finds a row by

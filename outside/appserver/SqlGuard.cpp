@@ -132,10 +132,8 @@ QString checkClauseText(const QString& text) {
     return {};
 }
 
-void execGuardedSelect(QSqlQuery& q, QSqlDatabase& db, const QString& sql, const QStringList& readableTables,
-                       const QVariantList& binds, bool execute) {
-    sqlite3* h = sqliteHandle(db);
-    if (!h) throw GuardError("the database driver gives no statement control");
+namespace {
+AuthContext readContext(const QStringList& readableTables) {
     AuthContext ctx;
     for (const QString& t : readableTables)
         if (t.startsWith(QLatin1Char('!')))
@@ -143,6 +141,27 @@ void execGuardedSelect(QSqlQuery& q, QSqlDatabase& db, const QString& sql, const
         else
             ctx.tables.insert(t.toLower());
     ctx.anyTable = ctx.tables.contains(QStringLiteral("*"));
+    return ctx;
+}
+} // namespace
+
+void execPreparedGuardedSelect(QSqlQuery& q, QSqlDatabase& db, const QStringList& readableTables,
+                               const QVariantList& binds) {
+    sqlite3* h = sqliteHandle(db);
+    if (!h) throw GuardError("the database driver gives no statement control");
+    AuthContext ctx = readContext(readableTables);
+    for (const QVariant& b : binds)
+        q.addBindValue(b);
+    AuthorizerScope scope(h, &ctx); // a re-prepare during execution stays under the same rules
+    if (!q.exec())
+        throw GuardError(QStringLiteral("Query failed: %1").arg(q.lastError().databaseText()).toStdString());
+}
+
+void execGuardedSelect(QSqlQuery& q, QSqlDatabase& db, const QString& sql, const QStringList& readableTables,
+                       const QVariantList& binds, bool execute) {
+    sqlite3* h = sqliteHandle(db);
+    if (!h) throw GuardError("the database driver gives no statement control");
+    AuthContext ctx = readContext(readableTables);
     {
         AuthorizerScope scope(h, &ctx);
         if (!q.prepare(sql)) {
@@ -154,11 +173,7 @@ void execGuardedSelect(QSqlQuery& q, QSqlDatabase& db, const QString& sql, const
     if (!st || !sqlite3_stmt_readonly(st))
         throw GuardError("Condition refused: the statement is not read-only");
     if (!execute) return;
-    for (const QVariant& b : binds)
-        q.addBindValue(b);
-    AuthorizerScope scope(h, &ctx); // a re-prepare during execution stays under the same rules
-    if (!q.exec())
-        throw GuardError(QStringLiteral("Query failed: %1").arg(q.lastError().databaseText()).toStdString());
+    execPreparedGuardedSelect(q, db, readableTables, binds);
 }
 
 void execGuardedSelect(QSqlQuery& q, Storage& s, const QString& sql, const QStringList& readableTables,

@@ -28,6 +28,10 @@ QString checkClauseText(const QString& text);
 // the client can show.
 void execGuardedSelect(QSqlQuery& q, QSqlDatabase& db, const QString& sql, const QStringList& readableTables,
                        const QVariantList& binds = {}, bool execute = true);
+// Runs a statement execGuardedSelect prepared without running it (execute = false) under the same rules,
+// with its bind values (SQLite).
+void execPreparedGuardedSelect(QSqlQuery& q, QSqlDatabase& db, const QStringList& readableTables,
+                               const QVariantList& binds = {});
 // The same on the connection of a Storage, whichever its engine. On PostgreSQL the statement runs in a
 // read-only transaction with the time limit as statement_timeout, its plan is checked for the tables it
 // reads, and a client's SQLite/SQL Server habits ([name], case-blind LIKE) are carried over.

@@ -17,8 +17,11 @@
 #include <QThread>
 #include <QUrl>
 #include <QUrlQuery>
+#include <algorithm>
+#include <mutex>
 #include <sqlite3.h>
 #include <sys/socket.h>
+#include <vector>
 
 Q_LOGGING_CATEGORY(lcStorage, "kvx.appserver")
 
@@ -270,6 +273,12 @@ StorageConfig StorageConfig::fromRegistry() {
     return c;
 }
 
+StorageConfig StorageConfig::inProcess() {
+    StorageConfig c = fromRegistry();
+    c.shareInProcess = true;
+    return c;
+}
+
 void StorageConfig::loadLimits() {
     if (serverPath.isEmpty()) return;
     const kvx::IniFile ini(QDir(serverPath).filePath(QStringLiteral("StaveloS.ini")));
@@ -336,6 +345,7 @@ Storage::Storage(const StorageConfig& config)
 }
 
 void Storage::closeConnection() {
+    kept_.clear();
     db_.close();
     db_ = QSqlDatabase();
     QSqlDatabase::removeDatabase(connectionName_);
@@ -427,6 +437,7 @@ Storage::~Storage() {
 }
 
 void Storage::exec(const QString& sql, const QVariantList& binds) {
+    detachCursors();
     const QStringList statements = dialect_->adapt(sql);
     for (int i = 0; i < statements.size(); ++i) {
         // The dialect's own bookkeeping statements that follow the first take no bind values.
@@ -458,6 +469,27 @@ void Storage::execDirect(const QString& sql) {
 }
 
 QVariant Storage::scalar(const QString& sql, const QVariantList& binds) {
+    if (!dialect_->isPostgres()) {
+        std::shared_ptr<QSqlQuery> q = kept_.value(sql);
+        if (!q) {
+            q = std::make_shared<QSqlQuery>(db_);
+            q->setForwardOnly(true);
+            if (!q->prepare(sql))
+                throw StorageError(QStringLiteral("%1 [%2]").arg(q->lastError().text(), sql).toStdString());
+            if (kept_.size() >= kMaxKeptStatements) kept_.clear();
+            kept_.insert(sql, q);
+        }
+        for (int i = 0; i < binds.size(); ++i)
+            q->bindValue(i, binds[i]);
+        // Reset whatever happens: a statement left active would hold its read snapshot.
+        struct Reset {
+            QSqlQuery& q;
+            ~Reset() { q.finish(); }
+        } reset{*q};
+        if (!q->exec())
+            throw StorageError(QStringLiteral("%1 [%2]").arg(q->lastError().text(), sql).toStdString());
+        return q->next() ? q->value(0) : QVariant();
+    }
     QSqlQuery q(db_);
     q.setForwardOnly(true);
     if (!q.prepare(sql))
@@ -468,10 +500,74 @@ QVariant Storage::scalar(const QString& sql, const QVariantList& binds) {
     return q.next() ? q.value(0) : QVariant();
 }
 
+namespace {
+// The connections in-process server objects share: one per database, settings and thread. Held weakly:
+// a connection closes when the last object using it goes.
+class ProcessConnections {
+public:
+    static ProcessConnections& instance() {
+        static ProcessConnections registry;
+        return registry;
+    }
+
+    std::shared_ptr<Storage> open(const StorageConfig& config) {
+        StorageConfig resolved = config;
+        if (!resolved.location)
+            resolved.location = std::make_shared<DatabaseLocation>(config.resolveLocation());
+        const Key key{QThread::currentThread(), resolved.location->describe(), resolved.location->user,
+                      resolved.queryMs,         resolved.migrateUpTo,          resolved.runMigrations};
+        std::lock_guard lock(mutex_);
+        std::erase_if(open_, [](const auto& e) { return e.second.expired(); });
+        for (const auto& [k, weak] : open_)
+            if (k == key)
+                if (auto s = weak.lock()) return s;
+        auto s = std::make_shared<Storage>(resolved);
+        open_.emplace_back(key, s);
+        return s;
+    }
+
+    int count() {
+        std::lock_guard lock(mutex_);
+        return int(
+            std::count_if(open_.begin(), open_.end(), [](const auto& e) { return !e.second.expired(); }));
+    }
+
+private:
+    struct Key {
+        QThread* thread;
+        QString database, user;
+        int queryMs, migrateUpTo;
+        bool runMigrations;
+        bool operator==(const Key&) const = default;
+    };
+    std::mutex mutex_;
+    std::vector<std::pair<Key, std::weak_ptr<Storage>>> open_;
+};
+} // namespace
+
 std::shared_ptr<Storage> openStorage(const StorageConfig& config) {
-    if (!config.connection) return std::make_shared<Storage>(config);
+    if (!config.connection)
+        return config.shareInProcess ? ProcessConnections::instance().open(config)
+                                     : std::make_shared<Storage>(config);
     if (!config.connection->storage) config.connection->storage = std::make_shared<Storage>(config);
     return config.connection->storage;
+}
+
+int sharedInProcessConnections() {
+    return ProcessConnections::instance().count();
+}
+
+void Storage::addCursorHolder(CursorHolder* h) {
+    if (!cursorHolders_.contains(h)) cursorHolders_.append(h);
+}
+
+void Storage::removeCursorHolder(CursorHolder* h) {
+    cursorHolders_.removeAll(h);
+}
+
+void Storage::detachCursors() {
+    for (CursorHolder* h : cursorHolders_)
+        h->detachCursor();
 }
 
 bool Storage::inTransaction() {
@@ -549,6 +645,7 @@ int Storage::schemaVersion() {
 }
 
 Storage::Transaction::Transaction(Storage& s) : s_(s) {
+    s_.detachCursors();
     try {
         s_.execDirect(s_.dialect().beginWrite());
     } catch (...) {

@@ -1,14 +1,20 @@
 // Storage: the application server's database connection, its SQL dialect and the versioned schema.
 //
-// Every program server object opens its own connection (in the daemon, the objects of one client
-// connection share one: SharedConnection). The engine is SQLite (one database file in WAL mode, the
-// embedded default) or PostgreSQL (several servers on one database); writers of either engine take one
-// write lock, so write transactions never interleave. Opening a database runs the schema migrations that
-// it has not seen yet, each in its own transaction; an older database is upgraded in place, never
-// recreated.
+// In the daemon the server objects of one client connection share one connection (SharedConnection);
+// in process, the objects created by the factories share one connection per database and thread
+// (StorageConfig::shareInProcess, openStorage), so that a program start opens its database once and
+// reads its schema and pending migrations once. Objects sharing a connection never interleave
+// statements: they run on one thread, one call at a time, and before the connection writes, every open
+// read cursor of it is read into memory (Storage::CursorHolder), as if each object had its own snapshot. The
+// engine is SQLite (one database file in WAL mode, the embedded default) or PostgreSQL (several servers on
+// one database); writers of either engine take one write lock, so write transactions never interleave.
+// Opening a database runs the schema migrations that it has not seen yet, each in its own transaction; an
+// older database is upgraded in place, never recreated.
 #pragma once
 
+#include <QHash>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -127,7 +133,10 @@ struct StorageConfig {
     int queryMs = 5000;        // time limit of one client-supplied query (0: none)
     std::shared_ptr<QueryStop> stop;
     QString boundUser; // the user signed in on the socket: server objects connect as this user only
-    std::shared_ptr<SharedConnection> connection;     // set: the objects share this connection
+    std::shared_ptr<SharedConnection> connection; // set: the objects share this connection
+    // No `connection` set: share the connection of other objects of this process and thread that asked
+    // the same (same database, limits and migrations); false: a connection of its own.
+    bool shareInProcess = false;
     std::shared_ptr<const DatabaseLocation> location; // set: this database, whatever the above say
 
     // Reads [Limits] QuerySeconds of StaveloS.ini in the server folder (when there is one).
@@ -138,6 +147,8 @@ struct StorageConfig {
     // Resolves to the database, passwords included; raises StorageError when no location is known.
     DatabaseLocation resolveLocation() const;
     static StorageConfig fromRegistry();
+    // fromRegistry() for objects created in process (the automation factories): they share connections.
+    static StorageConfig inProcess();
 };
 
 class Storage {
@@ -146,6 +157,18 @@ public:
     ~Storage();
     Storage(const Storage&) = delete;
     Storage& operator=(const Storage&) = delete;
+
+    // An object that keeps a read cursor open on this connection between calls: it reads the cursor to
+    // its end when asked, before the connection writes. Registered for its lifetime.
+    class CursorHolder {
+    public:
+        virtual ~CursorHolder() = default;
+        virtual void detachCursor() = 0;
+    };
+    void addCursorHolder(CursorHolder* h);
+    void removeCursorHolder(CursorHolder* h);
+    // Reads every open cursor of the connection into memory (before any write: Transaction, exec).
+    void detachCursors();
 
     QSqlDatabase& db() { return db_; }
     const SqlDialect& dialect() const { return *dialect_; }
@@ -159,7 +182,8 @@ public:
     void exec(const QString& sql, const QVariantList& binds = {});
     // Runs statements unprepared, as they are (no bind values, no adaptation).
     void execDirect(const QString& sql);
-    // First column of the first row, or an invalid QVariant when there is no row.
+    // First column of the first row, or an invalid QVariant when there is no row. On SQLite the statement
+    // is prepared once per connection and kept (at most kMaxKeptStatements), reset after each use.
     QVariant scalar(const QString& sql, const QVariantList& binds = {});
     // Whether a transaction is open on this connection and still usable (a failed statement may have
     // ended it, or on PostgreSQL left it unable to commit).
@@ -227,13 +251,20 @@ private:
     QString file_;
     DatabaseLocation location_;
     QSqlDatabase db_;
+    QList<CursorHolder*> cursorHolders_;
+    static constexpr int kMaxKeptStatements = 64;
+    QHash<QString, std::shared_ptr<QSqlQuery>> kept_; // scalar()'s prepared statements (SQLite)
     void openSqlite(const StorageConfig& config);
     void openPostgres(const StorageConfig& config);
     void closeConnection();
 };
 
-// The connection of a server object: the shared one when the configuration names one, else its own.
+// The connection of a server object: the shared one when the configuration names one, the process's
+// connection to that database on this thread when it asks to share (kept while an object holds it),
+// else its own.
 std::shared_ptr<Storage> openStorage(const StorageConfig& config);
+// Connections of this process opened for sharing and still held (tests).
+int sharedInProcessConnections();
 
 // Latest schema version this build knows.
 int latestSchemaVersion();

@@ -7,8 +7,102 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QtGlobal>
+#include <atomic>
+#include <cerrno>
+#include <ctime>
+#include <mutex>
+#include <sys/stat.h>
+#include <unordered_map>
 
 namespace kvx {
+
+// Identity of one version of a file on disk.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    bool operator==(const FileStamp& o) const {
+        return device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
+               changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+    }
+};
+
+// Parsed contents of recently read files (IniFile.h says when an entry is kept and dropped).
+class IniParseCache {
+public:
+    static IniParseCache& instance() {
+        static IniParseCache cache;
+        return cache;
+    }
+
+    // The stamp of the file now; false when it cannot be examined (missing).
+    static bool stampOf(const QString& path, FileStamp& stamp) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0) return false;
+        stamp.device = st.st_dev;
+        stamp.inode = st.st_ino;
+        stamp.size = st.st_size;
+        stamp.modified = st.st_mtim;
+        stamp.changed = st.st_ctim;
+        return true;
+    }
+
+    // Fills `file` from the cache when it holds this version, read in the same code page.
+    bool lookUp(const QString& path, const FileStamp& stamp, IniFile& file) {
+        std::lock_guard lock(mutex_);
+        auto it = entries_.find(path);
+        if (it == entries_.end()) return false;
+        if (!(it->second.stamp == stamp) ||
+            (it->second.codePage >= 0 && it->second.codePage != codepage::systemCodePage())) {
+            entries_.erase(it);
+            return false;
+        }
+        file.preamble_ = it->second.preamble;
+        file.sections_ = it->second.sections;
+        return true;
+    }
+
+    void store(const QString& path, const FileStamp& stamp, int codePage, const IniFile& file) {
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        // A file changed within kSettleNs may share its time stamps with a change still to come.
+        const auto settled = [&](const timespec& t) {
+            return qint64(now.tv_sec - t.tv_sec) * 1000000000 + (now.tv_nsec - t.tv_nsec) >= kSettleNs;
+        };
+        if (!settled(stamp.modified) || !settled(stamp.changed)) return;
+        std::lock_guard lock(mutex_);
+        if (entries_.size() >= kMaxEntries && !entries_.count(path)) entries_.erase(entries_.begin());
+        entries_[path] = Entry{stamp, codePage, file.preamble_, file.sections_};
+    }
+
+    void drop(const QString& path) {
+        std::lock_guard lock(mutex_);
+        entries_.erase(path);
+    }
+
+    std::atomic<quint64> parses{0};
+
+private:
+    static constexpr size_t kMaxEntries = 64;
+    // Far above the granularity of file time stamps (a clock tick of at most 10 ms).
+    static constexpr qint64 kSettleNs = 100000000;
+    struct Entry {
+        FileStamp stamp;
+        int codePage; // the system code page the text was decoded in; -1: UTF-8
+        QStringList preamble;
+        QList<IniFile::Section> sections;
+    };
+    struct PathHash {
+        size_t operator()(const QString& s) const { return qHash(s); }
+    };
+    std::mutex mutex_;
+    std::unordered_map<QString, Entry, PathHash> entries_;
+};
 
 namespace {
 bool sameName(const QString& a, const QString& b) {
@@ -37,19 +131,39 @@ IniFile::IniFile(const QString& path) : path_(path) {
     load();
 }
 
+quint64 IniFile::parseCount() {
+    return IniParseCache::instance().parses.load();
+}
+
 void IniFile::load() {
+    IniParseCache& cache = IniParseCache::instance();
+    FileStamp stamp;
+    if (!IniParseCache::stampOf(path_, stamp)) {
+        cache.drop(path_);
+        return;
+    }
+    if (cache.lookUp(path_, stamp, *this)) {
+        exists_ = true;
+        return;
+    }
     QFile f(path_);
     if (!f.open(QIODevice::ReadOnly)) return;
     exists_ = true;
-    QByteArray bytes = f.readAll();
+    const QByteArray bytes = f.readAll();
+    FileStamp after;
+    // Changed while being read: parse what was read, keep nothing.
+    const bool stable = IniParseCache::stampOf(path_, after) && after == stamp && after.size == bytes.size();
+    int decodedWith = -1;
     QString text;
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         text = QString::fromUtf8(bytes.mid(3));
     } else if (codepage::isValidUtf8(bytes)) {
         text = QString::fromUtf8(bytes);
     } else {
-        text = codepage::decode(bytes, codepage::systemCodePage());
+        decodedWith = codepage::systemCodePage();
+        text = codepage::decode(bytes, decodedWith);
     }
+    ++cache.parses;
     const QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
     Section* cur = nullptr;
     for (const QString& line : lines) {
@@ -72,6 +186,7 @@ void IniFile::load() {
         if (splitEntry(line, key, value) && !key.isEmpty()) cur->entries.append(Entry{key, value});
     }
     if (!preamble_.isEmpty() && preamble_.last().isEmpty()) preamble_.removeLast();
+    if (stable) cache.store(path_, stamp, decodedWith, *this);
 }
 
 const IniFile::Section* IniFile::find(const QString& section) const {
@@ -215,7 +330,9 @@ bool IniFile::save() const {
         out += QLatin1Char('\n');
     }
     f.write(out.toUtf8());
-    return f.commit();
+    const bool written = f.commit();
+    IniParseCache::instance().drop(path_);
+    return written;
 }
 
 } // namespace kvx

@@ -4,6 +4,13 @@
 // reads fall back to the default when the text is no number. A file is read as UTF-8 when it is valid
 // UTF-8 (with or without a byte-order mark), otherwise in the system code page. Writes keep the other
 // lines of the file as they were and save it as UTF-8.
+//
+// Each construction reads the file as it is on disk now. Parsed contents are kept in a small
+// process-wide cache keyed by path, device, inode, size, and modification and change times in
+// nanoseconds, so that a file read many times is parsed once while it stays unchanged. A file changed
+// less than 100 ms before it was read is not kept (a file-system time stamp is as coarse as a clock
+// tick, so a change still to come could carry the same one), and every write through this class drops
+// its entry.
 #pragma once
 
 #include <QList>
@@ -37,6 +44,9 @@ public:
     bool eraseSection(const QString& section);
     bool deleteKey(const QString& section, const QString& key);
 
+    // Files parsed so far in this process: constructions the cache could not serve.
+    static quint64 parseCount();
+
 private:
     struct Entry {
         QString key;
@@ -52,6 +62,7 @@ private:
     QStringList preamble_; // lines before the first section
     QList<Section> sections_;
 
+    friend class IniParseCache;
     void load();
     bool save() const;
     const Section* find(const QString& section) const;
