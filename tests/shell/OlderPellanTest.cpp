@@ -1,6 +1,7 @@
 // The older program library run end to end by pellan, whose work center presents the interface version
 // given on the command line: 7000 opens the program, 7100 and the shell's own 8000 are refused with the
 // older build's one message.
+#include "PellanProcess.h"
 #include "TempTree.h"
 
 #include <QDir>
@@ -12,17 +13,10 @@
 
 namespace {
 
-QString buildDir() {
-    return qEnvironmentVariable("KVX_BUILD_DIR");
-}
+using kvxtest::buildDir;
+using kvxtest::PellanRun;
 
 const QString kRefused = "PellanWorkCenter version too old,please update!";
-
-struct PellanRun {
-    int exitCode = -1;
-    QStringList out;
-    QString err;
-};
 
 class OlderPellan : public ::testing::Test {
 protected:
@@ -30,12 +24,7 @@ protected:
 
     void SetUp() override {
         ASSERT_FALSE(buildDir().isEmpty());
-        QFile classes(buildDir() + "/classes.ini");
-        ASSERT_TRUE(classes.open(QIODevice::ReadOnly));
-        QFile reg(tree.registryPath());
-        ASSERT_TRUE(reg.open(QIODevice::Append));
-        reg.write("\n" + classes.readAll());
-        reg.close();
+        kvxtest::registerBuiltClasses(tree);
         // The older library installed under the same name in the client folder.
         QDir().mkpath(tree.clientPath() + "C_PKG");
         ASSERT_TRUE(
@@ -44,21 +33,7 @@ protected:
                                               "[CodePage]\nUICodePage=936\nDBCodePage=936\n");
     }
 
-    PellanRun pellan(const QStringList& args) {
-        QProcess p;
-        p.start(buildDir() + "/bin/pellan", args);
-        PellanRun r;
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            ADD_FAILURE() << "pellan did not finish: " << args.join(' ').toStdString();
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
-    }
+    PellanRun pellan(const QStringList& args) { return kvxtest::runPellan(args); }
 };
 
 } // namespace

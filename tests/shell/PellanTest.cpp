@@ -1,4 +1,5 @@
 // The shell pellan run as a process on a temporary installation tree.
+#include "PellanProcess.h"
 #include "TempTree.h"
 
 #include <QDir>
@@ -11,16 +12,8 @@
 
 namespace {
 
-QString buildDir() {
-    return qEnvironmentVariable("KVX_BUILD_DIR");
-}
-
-struct PellanRun {
-    int exitCode = -1;
-    QStringList out;
-    QString err;
-    QStringList notifications() const { return out.filter(QRegularExpression("^notify ")); }
-};
+using kvxtest::buildDir;
+using kvxtest::PellanRun;
 
 class PellanTest : public ::testing::Test {
 protected:
@@ -29,31 +22,11 @@ protected:
     void SetUp() override { ASSERT_FALSE(buildDir().isEmpty()); }
 
     // Adds the build's program identifiers (the work center) to the tree's registry file.
-    void registerBuiltClasses() {
-        QFile classes(buildDir() + "/classes.ini");
-        ASSERT_TRUE(classes.open(QIODevice::ReadOnly));
-        QFile reg(tree.registryPath());
-        ASSERT_TRUE(reg.open(QIODevice::Append));
-        reg.write("\n" + classes.readAll());
-    }
+    void registerBuiltClasses() { kvxtest::registerBuiltClasses(tree); }
 
     PellanRun pellan(const QStringList& args, const QString& workingDir = {},
                      const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-        QProcess p;
-        p.setProcessEnvironment(env);
-        if (!workingDir.isEmpty()) p.setWorkingDirectory(workingDir);
-        p.start(buildDir() + "/bin/pellan", args);
-        PellanRun r;
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            ADD_FAILURE() << "pellan did not finish: " << args.join(' ').toStdString();
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        return kvxtest::runPellan(args, env, workingDir);
     }
 
     QString testModule() const { return buildDir() + "/lib/QLDI99C.so"; }

@@ -1,5 +1,6 @@
 // pellan's start-up: the preloading thread (what it loads, that it never holds the process up, that the
 // person running pellan sees the same with and without it) and the opt-in start-up timeline.
+#include "PellanProcess.h"
 #include "StartupPreloader.h"
 #include "TempTree.h"
 
@@ -14,9 +15,8 @@ using pellan::StartupPreloader;
 
 namespace {
 
-QString buildDir() {
-    return qEnvironmentVariable("KVX_BUILD_DIR");
-}
+using kvxtest::buildDir;
+using kvxtest::PellanRun;
 
 void registerCounterLibrary(kvxtest::TempTree& tree, const QString& library) {
     tree.setRegistryValue("Library", library, "Classes\\KvxCounter.Class1");
@@ -92,43 +92,20 @@ TEST(StartupPreloader, TurnedOffItStartsNoThread) {
 
 namespace {
 
-struct PellanRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
 class PellanStartup : public ::testing::Test {
 protected:
     kvxtest::TempTree tree;
 
     void SetUp() override {
         ASSERT_FALSE(buildDir().isEmpty());
-        QFile classes(buildDir() + "/classes.ini");
-        ASSERT_TRUE(classes.open(QIODevice::ReadOnly));
-        QFile reg(tree.registryPath());
-        ASSERT_TRUE(reg.open(QIODevice::Append));
-        reg.write("\n" + classes.readAll());
+        kvxtest::registerBuiltClasses(tree);
     }
 
     PellanRun pellan(const QStringList& args, const QMap<QString, QString>& env = {}) {
-        QProcess p;
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         for (auto it = env.begin(); it != env.end(); ++it)
             e.insert(it.key(), it.value());
-        p.setProcessEnvironment(e);
-        p.start(buildDir() + "/bin/pellan", args);
-        PellanRun r;
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            ADD_FAILURE() << "pellan did not finish: " << args.join(' ').toStdString();
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        return kvxtest::runPellan(args, e);
     }
 
     // The same run with the preloading thread and without it: the same output, messages and exit code.
