@@ -45,6 +45,18 @@ inline void registerScratchServer(TempTree& tree) {
     kvxtest::pointClientAtServer(tree, 0);
 }
 
+// The program record of SFMI01 over SFMTB, and the users' and groups' rights to it copied from QLDI05's.
+inline void registerScratchProgram(kvxsrv::Storage& db) {
+    db.exec("INSERT INTO ADMMB SELECT 'SFMI01', '单表测试作业', 'SFMR01', MB004, 'SFMTB', 'MB001', "
+            "'SELECT MB001,MB002,MB005,N,RATE,COMPANY,CREATOR,USR_GROUP,CREATE_DATE,MODIFIER,MODI_DATE,FLAG "
+            "FROM SFMTB', MB008, MB009, MB010, '單表測試作業', 'Single table test', '单表测试作业', MB014, "
+            "MB015, MB016, 'SFMI01C.so', COMPANY, CREATOR, USR_GROUP, CREATE_DATE, MODIFIER, MODI_DATE, FLAG "
+            "FROM ADMMB WHERE MB001 = 'QLDI05'");
+    db.exec("INSERT INTO KVXMF SELECT MF001, 'SFMI01', MF003, MF004, MF005, MF006, MF007, MF008, MF009, "
+            "COMPANY, CREATOR, USR_GROUP, CREATE_DATE, MODIFIER, MODI_DATE, FLAG FROM KVXMF WHERE MF002 = "
+            "'QLDI05'");
+}
+
 // The installation and its database; the derived environment creates the scratch program and then `wc`.
 template <class WorkCenter> struct ScratchSingleEnv {
     TempTree tree;

@@ -61,16 +61,7 @@ struct ServerEnv : kvxtest::ScratchSingleEnv<kvxtest::ScratchWorkCenter> {
                      "CREATE_DATE, FLAG) "
                      "VALUES (?, ?, ?, ?, ?, 'DEMO', 'DS', 'ADMIN', '20261201', 1)",
                      r);
-        db->exec(
-            "INSERT INTO ADMMB SELECT 'SFMI01', '单表测试作业', 'SFMR01', MB004, 'SFMTB', 'MB001', "
-            "'SELECT MB001,MB002,MB005,N,RATE,COMPANY,CREATOR,USR_GROUP,CREATE_DATE,MODIFIER,MODI_DATE,FLAG "
-            "FROM SFMTB', MB008, MB009, MB010, '單表測試作業', 'Single table test', '单表测试作业', MB014, "
-            "MB015, MB016, 'SFMI01C.so', COMPANY, CREATOR, USR_GROUP, CREATE_DATE, MODIFIER, MODI_DATE, FLAG "
-            "FROM ADMMB WHERE MB001 = 'QLDI05'");
-        db->exec(
-            "INSERT INTO KVXMF SELECT MF001, 'SFMI01', MF003, MF004, MF005, MF006, MF007, MF008, MF009, "
-            "COMPANY, "
-            "CREATOR, USR_GROUP, CREATE_DATE, MODIFIER, MODI_DATE, FLAG FROM KVXMF WHERE MF002 = 'QLDI05'");
+        kvxtest::registerScratchProgram(*db);
         // An advanced-page scheme: row limit, BEL, the condition, then empty order and flags.
         db->exec("INSERT INTO DOCUS (NCONDITION, CREATOR, PROGRAMME, VCONDITION, ActivePage, CREATE_DATE) "
                  "VALUES ('只看汇出', 'DS', 'SFMI01', ?, 1, '20261201')",

@@ -74,16 +74,7 @@ struct VariantEnv : kvxtest::ScratchSingleEnv<VariantWorkCenter> {
             db->exec("INSERT INTO SFMTB (MB001, MB002, MB005, N, RATE, COMPANY, CREATOR, USR_GROUP, "
                      "CREATE_DATE, FLAG) VALUES (?, ?, ?, ?, ?, 'DEMO', 'DS', 'ADMIN', '20261201', 1)",
                      r);
-        db->exec(
-            "INSERT INTO ADMMB SELECT 'SFMI01', '单表测试作业', 'SFMR01', MB004, 'SFMTB', 'MB001', "
-            "'SELECT MB001,MB002,MB005,N,RATE,COMPANY,CREATOR,USR_GROUP,CREATE_DATE,MODIFIER,MODI_DATE,FLAG "
-            "FROM SFMTB', MB008, MB009, MB010, '單表測試作業', 'Single table test', '单表测试作业', MB014, "
-            "MB015, MB016, 'SFMI01C.so', COMPANY, CREATOR, USR_GROUP, CREATE_DATE, MODIFIER, MODI_DATE, FLAG "
-            "FROM ADMMB WHERE MB001 = 'QLDI05'");
-        db->exec(
-            "INSERT INTO KVXMF SELECT MF001, 'SFMI01', MF003, MF004, MF005, MF006, MF007, MF008, MF009, "
-            "COMPANY, CREATOR, USR_GROUP, CREATE_DATE, MODIFIER, MODI_DATE, FLAG FROM KVXMF WHERE MF002 = "
-            "'QLDI05'");
+        kvxtest::registerScratchProgram(*db);
         db->exec("INSERT INTO ADMNH (NH001, NH002, NH003) VALUES ('SFMI01', 'colours', "
                  "'<colormanager><head><component name=\"gdHead\" enable=\"Y\">"
                  "<condition value=\"MB002=''2''\" colorx=\"255\" bkcolor=\"''\" msg=\"汇出\"/>"
