@@ -120,10 +120,6 @@ bool asciiCompatible(int codePage) {
     return codePage == 437 || codePage == 936 || codePage == 950;
 }
 
-bool isAscii(QStringView text) {
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
-}
-
 bool isAscii(QByteArrayView bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](char b) { return uchar(b) < 0x80; });
 }
@@ -220,6 +216,10 @@ bool isValidUtf8(const QByteArray& bytes) {
     QStringDecoder dec(QStringDecoder::Utf8);
     QString s = dec.decode(bytes);
     return !dec.hasError() && s.toUtf8() == bytes;
+}
+
+bool isAscii(QStringView text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
 }
 
 } // namespace kvx::codepage

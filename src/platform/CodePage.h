@@ -20,6 +20,9 @@ QByteArray encode(const QString& text, int codePage);
 // Code page -> Unicode; invalid sequences become U+FFFD.
 QString decode(const QByteArray& bytes, int codePage);
 
+// Whether every character of the text is ASCII (below U+0080).
+bool isAscii(QStringView text);
+
 // Whether the byte starts a two-byte character in the code page (936 and 950: 0x81..0xFE).
 bool isLeadByte(unsigned char b, int codePage);
 

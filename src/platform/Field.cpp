@@ -53,12 +53,6 @@ QString fitBytes(const QString& text, int size, int cp) {
     return text;
 }
 
-bool isAscii(const QString& text) {
-    for (const QChar c : text)
-        if (c.unicode() >= 0x80) return false;
-    return true;
-}
-
 int codePageOf(const TField* f) {
     return f->DataSet() ? f->DataSet()->CodePage() : codepage::systemCodePage();
 }
@@ -363,7 +357,7 @@ Variant TStringField::convertIn(const Variant& v) const {
     // bytes a UTF-16 unit at most, and ASCII is one byte a character in every code page of a database.
     const int size = Size();
     if (size <= 0 || s.size() * 4 <= size) return Variant(s);
-    if (s.size() <= size && isAscii(s)) return Variant(s);
+    if (s.size() <= size && codepage::isAscii(s)) return Variant(s);
     return Variant(fitBytes(s, size, codePageOf(this)));
 }
 
