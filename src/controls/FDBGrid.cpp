@@ -285,12 +285,31 @@ protected:
 
     QSize sectionSizeFromContents(int logical) const override {
         QSize s = QHeaderView::sectionSizeFromContents(logical);
-        const QFontMetrics fm(grid_->titleFont_->font());
-        s.setHeight(fm.height() * grid_->titleLines_ + 8);
+        s.setHeight(titleHeight());
         return s;
     }
 
+    // The view reads only the height of the title row from here. It is the title font's, so the
+    // titles need not be measured in the header's own bold font, which nothing paints with, at every
+    // reset of the columns; the width is the widest section's. Fitting a column to its contents still
+    // asks the style for the size of its title.
+    QSize sizeHint() const override {
+        if (orientation() != Qt::Horizontal) return QHeaderView::sizeHint();
+        int width = 0;
+        bool any = false;
+        for (int i = 0; i < count(); ++i)
+            if (!isSectionHidden(i)) {
+                any = true;
+                width = qMax(width, sectionSize(i));
+            }
+        return any ? QSize(width, titleHeight()) : QSize(0, 0);
+    }
+
 private:
+    int titleHeight() const {
+        return QFontMetrics(grid_->titleFont_->font()).height() * grid_->titleLines_ + 8;
+    }
+
     TFDBGrid* grid_;
 };
 
