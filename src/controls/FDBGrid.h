@@ -257,6 +257,7 @@ private:
     TDataSetModel* dsModel_ = nullptr;
     QList<int> resized_;
     bool syncing_ = false;
+    bool scrollOnShow_ = false; // the current row moved while the view was hidden
 
     void sourceReset();
     void restoreWidths();
