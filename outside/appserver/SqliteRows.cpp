@@ -1,5 +1,6 @@
 #include "SqliteRows.h"
 
+#include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <sqlite3.h>
@@ -50,10 +51,31 @@ void SqliteStatement::keepError() {
     if (error_.isEmpty()) error_ = QStringLiteral("SQLite error");
 }
 
+namespace {
+// Null as the driver takes it: an empty variant, or a null text, byte string, date or time in one.
+bool boundAsNull(const QVariant& v) {
+    if (v.isNull()) return true;
+    switch (v.typeId()) {
+    case QMetaType::QString:
+        return static_cast<const QString*>(v.constData())->isNull();
+    case QMetaType::QByteArray:
+        return static_cast<const QByteArray*>(v.constData())->isNull();
+    case QMetaType::QDate:
+        return static_cast<const QDate*>(v.constData())->isNull();
+    case QMetaType::QTime:
+        return static_cast<const QTime*>(v.constData())->isNull();
+    case QMetaType::QDateTime:
+        return static_cast<const QDateTime*>(v.constData())->isNull();
+    default:
+        return false;
+    }
+}
+} // namespace
+
 bool SqliteStatement::bind(int index, const QVariant& value) {
     const int i = index + 1;
     int rc;
-    if (value.isNull()) {
+    if (boundAsNull(value)) {
         rc = sqlite3_bind_null(stmt_, i);
     } else {
         switch (value.typeId()) {
