@@ -127,7 +127,7 @@ double measure(int repeats, const std::function<void*()>& setUp, const std::func
         tearDown(state);
         // "fresh": every repeat of every side starts with the freed memory handed back to the system,
         // so that all sizes pay the first touches of their memory alike. Otherwise a repeat reuses the
-        // pages an earlier one freed as far as the allocator kept them (it keeps less than 1M rows need).
+        // pages an earlier one freed as far as the allocator kept them (less than the 1M-row runs need).
         if (gFresh) malloc_trim(0);
     }
     std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.cpu < b.cpu; });
