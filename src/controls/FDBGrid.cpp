@@ -634,12 +634,9 @@ void TFDBGrid::syncCurrentFromSource() {
     if (row < 0 || row >= rowCount() || row == currentRow()) return;
     syncing_ = true;
     view_->setCurrentIndex(model_->index(row, qMax(0, currentColumn())));
-    // A hidden view has no layout to scroll in (scrolling would lay it out for nothing): it scrolls to
-    // the current cell when it is shown.
-    if (view_->isVisible())
-        view_->scrollTo(model_->index(row, qMax(0, currentColumn())));
-    else
-        scrollOnShow_ = true;
+    // A hidden view has no layout to scroll in (scrolling would lay it out for nothing); the view
+    // scrolls to a current cell set while it was hidden when it is shown.
+    if (view_->isVisible()) view_->scrollTo(model_->index(row, qMax(0, currentColumn())));
     syncing_ = false;
 }
 
@@ -1019,9 +1016,6 @@ QRect TFDBGrid::cellRect(int row, int col) const {
 }
 
 bool TFDBGrid::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == view_ && e->type() == QEvent::Show && std::exchange(scrollOnShow_, false) &&
-        view_->currentIndex().isValid())
-        view_->scrollTo(view_->currentIndex());
     if (watched == view_->horizontalHeader()->viewport() && e->type() == QEvent::MouseButtonRelease &&
         !resized_.isEmpty())
         QMetaObject::invokeMethod(

@@ -257,7 +257,6 @@ private:
     TDataSetModel* dsModel_ = nullptr;
     QList<int> resized_;
     bool syncing_ = false;
-    bool scrollOnShow_ = false; // the current row moved while the view was hidden
 
     void sourceReset();
     void restoreWidths();

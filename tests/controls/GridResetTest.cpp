@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <gtest/gtest.h>
@@ -109,4 +110,28 @@ TEST(GridReset, TitleRowHeightFollowsTheTitleFontAndLines) {
     b.ds.Close();
     EXPECT_EQ(b.grid->columnCount(), 0);
     EXPECT_EQ(titles->sizeHint(), QSize(0, 0));
+}
+
+TEST(GridReset, AHiddenGridShowsItsCurrentRowWhenShown) {
+    TClientDataSet ds;
+    TDataSource src;
+    QWidget form;
+    auto* grid = new TFDBGrid(&form);
+    ds.FieldDefs().Add("MB001", FieldType::String, 10);
+    ds.CreateDataSet();
+    for (int i = 0; i < 60; ++i) {
+        ds.Append();
+        ds.FindField("MB001")->SetAsString(QStringLiteral("K%1").arg(i, 2, 10, QLatin1Char('0')));
+        ds.Post();
+    }
+    src.SetDataSet(&ds);
+    grid->setDataSource(&src);
+    grid->resize(300, 160);
+    ds.Last();
+    EXPECT_EQ(grid->currentRow(), 59);
+    EXPECT_EQ(grid->view()->verticalScrollBar()->value(), 0) << "nothing scrolls while hidden";
+    form.show();
+    const QRect cell = grid->view()->visualRect(grid->view()->currentIndex());
+    EXPECT_TRUE(grid->view()->viewport()->rect().intersects(cell)) << "the last row is in view";
+    EXPECT_GT(grid->view()->verticalScrollBar()->value(), 0);
 }

@@ -117,7 +117,7 @@ TEST(FieldUpdate, OtherEventsPassAtOnceAndTheLayoutChangeStillFollows) {
         w.ds.Post();
         EXPECT_EQ(w.ds.FieldByName("MB001")->AsString(), "B02");
     }
-    // The hidden field reaches the model although other notices (and resets) went out meanwhile.
+    // The hidden field reaches the model although other notices went out meanwhile.
     const int atEnd = int(resets.count());
     EXPECT_FALSE(w.columns().join(',').contains("FLAG"));
     w.ds.FieldByName("CREATOR")->SetVisible(false);
@@ -170,4 +170,38 @@ TEST(FieldUpdate, ClosedDatasetsAndFailuresLeaveNoBatchBehind) {
     const int before = int(resets.count());
     w.ds.FieldByName("CREATOR")->SetVisible(true);
     EXPECT_EQ(resets.count(), before + 1);
+}
+
+TEST(FieldUpdate, AnOpeningInsideABatchResetsTheModelOnceAtItsEnd) {
+    TClientDataSet ds;
+    TDataSource src;
+    TDataSetModel model;
+    for (const char* name : {"MB001", "FLAG"})
+        ds.FieldDefs().Add(name, FieldType::String, 10);
+    src.SetDataSet(&ds);
+    model.setDataSource(&src);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    {
+        const TFieldUpdate batch(&ds);
+        ds.CreateDataSet();
+        for (const char* k : {"A01", "A02", "A03"}) {
+            ds.Append();
+            ds.FieldByName("MB001")->SetAsString(k);
+            ds.Post();
+        }
+        ds.FieldByName("FLAG")->SetVisible(false);
+        EXPECT_EQ(resets.count(), 0) << "the opening and the records wait for the end of the batch";
+    }
+    // Not lost: the model shows the open dataset, its records and its layout.
+    EXPECT_EQ(resets.count(), 1);
+    EXPECT_EQ(model.rowCount(), 3);
+    ASSERT_EQ(model.columnCount(), 1);
+    EXPECT_EQ(model.fieldAt(0)->FieldName(), "MB001");
+    EXPECT_EQ(model.currentRow(), ds.RecNo() - 1);
+    // Closing is never held back: a closed dataset shows no rows at once.
+    {
+        const TFieldUpdate batch(&ds);
+        ds.Close();
+        EXPECT_EQ(model.rowCount(), 0);
+    }
 }
