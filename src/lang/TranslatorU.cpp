@@ -55,12 +55,30 @@ std::optional<bool> setViewItem(QObject* component, const QString& path, const Q
     return true;
 }
 
+// Whether the text is what a string property (or the addressed line of a string list) holds already.
+// Writing it again would change nothing but re-measure and re-lay out the control, and most texts of a
+// package for the interface language the windows are designed in are their design texts.
+bool holdsText(QObject* component, const QString& path, const QString& value) {
+    using kvx::PropertySetter;
+    const PropertySetter::Target t = PropertySetter::resolve(component, path);
+    if (!t.isValid()) return false;
+    if (t.line >= 0) {
+        if (PropertySetter::kindOf(t.property) != PropertySetter::Kind::StringList) return false;
+        const QStringList lines = t.property.read(t.object).toStringList();
+        return t.line < lines.size() && lines.at(t.line) == value;
+    }
+    if (PropertySetter::kindOf(t.property) != PropertySetter::Kind::String) return false;
+    const QVariant current = t.property.read(t.object);
+    return current.metaType().id() == QMetaType::QString && current.toString() == value;
+}
+
 } // namespace
 
 bool SetLangProperty(QObject* component, const QString& path, const QString& value) {
     if (!component || path.trimmed().isEmpty()) return false;
     if (const std::optional<bool> done = setViewItem(component, path, value)) return *done;
     try {
+        if (holdsText(component, path, value)) return true;
         return kvx::SetPropValueIncludeSub(component, path, value);
     } catch (const std::exception& e) {
         qCWarning(kvx::lcLang) << "language package entry" << path << "not applied:" << e.what();
@@ -170,6 +188,12 @@ void TLangReader::ApplyElement(QObject* component, const pugi::xml_node& element
 }
 
 void TLangReader::Apply(QObject* component) {
+    // A package without attributes and elements (a root package kept for its place in the class chain)
+    // gives nothing to any component: the walk is skipped.
+    const pugi::xml_node root = package_->document().document_element();
+    if (!root || (!root.first_attribute() &&
+                  !root.find_child([](const pugi::xml_node& n) { return n.type() == pugi::node_element; })))
+        return;
     ApplyTree(component, true);
 }
 

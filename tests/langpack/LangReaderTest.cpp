@@ -1,8 +1,11 @@
 // Applying packages to component trees, and the language controller's activation.
 #include "LangTestSupport.h"
 #include "SampleWidgets.h"
+#include "lang/LangCommon.h"
 #include "lang/LanguageController.h"
+#include "lang/TranslatorU.h"
 
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -264,4 +267,50 @@ TEST(KvLangController, ServerDesignTypeUsesTheServerFolder) {
     c.setDesignType(dtServer);
     EXPECT_EQ(c.FileName(), lang.tree().serverPath() + "MultiLanguage/ENG/TdmX.Lng");
     EXPECT_FALSE(c.GetActive()) << "the loaded document was the client's";
+}
+
+TEST(LangReader, TextAlreadyHeldIsNotWrittenAgain) {
+    Tree t;
+    auto* edit = new QLineEdit(QStringLiteral("文档编号"), &t.form);
+    edit->setObjectName("edNo");
+    edit->setCursorPosition(1);
+    QSignalSpy rebuilt(t.combo->model(), &QAbstractItemModel::rowsInserted);
+    // The design texts themselves: nothing is rewritten (a rewrite would move the cursor to the end and
+    // rebuild the list).
+    auto same = controllerFor(
+        R"(<P><edNo text="文档编号"/><cboMode Items_0="1:不处理&#9;1" Items_1="2:汇出&#9;2"/></P>)");
+    same->GetLangReader()->Apply(&t.form);
+    EXPECT_EQ(edit->cursorPosition(), 1);
+    EXPECT_EQ(rebuilt.count(), 0);
+    EXPECT_EQ(t.combo->currentIndex(), 1);
+
+    // A different text is written; the lines around a changed one stay.
+    auto other = controllerFor(
+        R"(<P><edNo text="文件名"/><cboMode Items_0="1:不处理&#9;1" Items_1="2:导出&#9;2"/></P>)");
+    other->GetLangReader()->Apply(&t.form);
+    EXPECT_EQ(edit->text(), QStringLiteral("文件名"));
+    EXPECT_EQ(edit->cursorPosition(), 3);
+    EXPECT_GT(rebuilt.count(), 0);
+    EXPECT_EQ(t.combo->Items(), (QStringList{"1:不处理\t1", "2:导出\t2"}));
+    EXPECT_EQ(t.combo->itemText(1), QStringLiteral("2:导出"));
+    EXPECT_EQ(t.combo->currentIndex(), 1);
+}
+
+TEST(LangReader, PackageWithOnlyRootAttributesStillReachesTheWindow) {
+    Tree t;
+    int loaded = 0;
+    auto apply = [&](const char* xml) {
+        TLangReader reader(std::make_shared<const kvx::lang::PackageDocument>(QByteArray(xml)), {},
+                           [&loaded](QObject*, const pugi::xml_node&) { ++loaded; });
+        reader.Apply(&t.form);
+    };
+    apply("<P/>");
+    EXPECT_EQ(loaded, 0);
+    apply(R"(<P toolTip="窗口"/>)");
+    EXPECT_EQ(loaded, 1);
+    EXPECT_EQ(t.form.toolTip(), QStringLiteral("窗口"));
+    // The document element goes to the window as before, then the label's element.
+    apply(R"(<P><lblInner text="外部"/></P>)");
+    EXPECT_EQ(loaded, 3);
+    EXPECT_EQ(t.inner->text(), QStringLiteral("外部"));
 }
