@@ -116,9 +116,12 @@ void StartupPreloader::run() {
     // The window needs the font database first; the server library only when it starts.
     QFontDatabase::families();
     kvx::startupCheckpoint("preload: font database");
-    if (!waitForFontSubstitutions()) return;
-    kvx::fonts::warmFallbackLists();
-    kvx::startupCheckpoint("preload: font fallbacks");
+    // The window's first texts need the fallback lists before Start needs the server library. A process
+    // ending before the main thread prepared its fonts still maps the library, as without this step.
+    if (waitForFontSubstitutions()) {
+        kvx::fonts::warmFallbackLists();
+        kvx::startupCheckpoint("preload: font fallbacks");
+    }
     // Loaded as QLibrary loads it, so that its later load finds this one; it stays to the process's end
     // like every automation library.
     if (!server.isEmpty() && dlopen(QFile::encodeName(server).constData(), RTLD_LAZY | RTLD_LOCAL))
