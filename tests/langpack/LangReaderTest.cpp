@@ -5,7 +5,9 @@
 #include "lang/LanguageController.h"
 #include "lang/TranslatorU.h"
 
+#include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -313,4 +315,76 @@ TEST(LangReader, PackageWithOnlyRootAttributesStillReachesTheWindow) {
     apply(R"(<P><lblInner text="外部"/></P>)");
     EXPECT_EQ(loaded, 3);
     EXPECT_EQ(t.inner->text(), QStringLiteral("外部"));
+}
+
+namespace {
+
+// A window with two panels of labels, and a reader that records which components it applies to and
+// deletes one chosen object right after the element of another.
+struct DeletingTree {
+    QWidget* form = new QWidget;
+    QWidget* pnlA = new QWidget(form);
+    QLabel* lblA1 = new QLabel(pnlA);
+    QLabel* lblA2 = new QLabel(pnlA);
+    QWidget* pnlB = new QWidget(form);
+    QLabel* lblB1 = new QLabel(pnlB);
+    QPointer<QWidget> formGuard{form};
+    QStringList applied;
+
+    DeletingTree() {
+        form->setObjectName("frmTest");
+        for (auto [w, n] : {std::pair<QWidget*, const char*>{pnlA, "pnlA"},
+                            {lblA1, "lblA1"},
+                            {lblA2, "lblA2"},
+                            {pnlB, "pnlB"},
+                            {lblB1, "lblB1"}})
+            w->setObjectName(n);
+    }
+    ~DeletingTree() { delete formGuard.data(); }
+
+    void apply(const QString& after, QObject* victim) {
+        QPointer<QObject> target(victim);
+        TLangReader reader(
+            std::make_shared<const kvx::lang::PackageDocument>(
+                QByteArray(R"(<P><lblA1 text="1"/><lblA2 text="2"/><lblB1 text="3"/></P>)")),
+            {}, [this](QObject* c, const pugi::xml_node&) { applied << c->objectName(); },
+            [&](QObject* c, const pugi::xml_node&) {
+                if (c->objectName() == after) delete target.data();
+            });
+        reader.Apply(form);
+    }
+};
+
+} // namespace
+
+TEST(LangReader, ComponentsDeletedByAWriteAreSkipped) {
+    {
+        // A later sibling.
+        DeletingTree t;
+        t.apply("lblA1", t.lblA2);
+        EXPECT_EQ(t.applied, (QStringList{"frmTest", "lblA1", "lblB1"}));
+        EXPECT_EQ(t.lblB1->text(), "3");
+    }
+    {
+        // The parent of the component applied: its other children go with it, the next panel still gets
+        // its texts.
+        DeletingTree t;
+        t.apply("lblA1", t.pnlA);
+        EXPECT_EQ(t.applied, (QStringList{"frmTest", "lblA1", "lblB1"}));
+        EXPECT_EQ(t.lblB1->text(), "3");
+    }
+    {
+        // The window itself: the walk ends.
+        DeletingTree t;
+        t.apply("lblA1", t.form);
+        EXPECT_TRUE(t.formGuard.isNull());
+        EXPECT_EQ(t.applied, (QStringList{"frmTest", "lblA1"}));
+    }
+    {
+        // Nothing deleted: every element in tree order.
+        DeletingTree t;
+        t.apply("none", nullptr);
+        EXPECT_EQ(t.applied, (QStringList{"frmTest", "lblA1", "lblA2", "lblB1"}));
+        EXPECT_EQ(t.lblA2->text(), "2");
+    }
 }
