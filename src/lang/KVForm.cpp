@@ -1,6 +1,7 @@
 #include "KVForm.h"
 
 #include "platform/Font.h"
+#include "platform/FontSubstitution.h"
 #include "platform/PropertySetter.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QShowEvent>
 
 TKVForm::TKVForm(QWidget* parent) : QWidget(parent) {
+    kvx::fonts::installFontSubstitutions();
     font_ = new kvx::TFont(this);
     font_->setName(QStringLiteral("宋体"));
     font_->setHeight(-13);
