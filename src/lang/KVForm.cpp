@@ -283,6 +283,10 @@ QImage WithDisabledImage(const QImage& image, const QPalette& palette) {
 
 bool AddDisabledGlyph(QObject* component) {
     if (!component) return false;
+    // Most components have no glyph: the remembered (caseless) lookup answers before the by-name reads.
+    if (component->dynamicPropertyNames().isEmpty() &&
+        !PropertySetter::findProperty(component, QStringLiteral("NumGlyphs")).isValid())
+        return false;
     const QVariant numGlyphs = component->property("NumGlyphs");
     const QVariant glyph = component->property("Glyph");
     if (!numGlyphs.isValid() || !glyph.isValid() || numGlyphs.toInt() != 1) return false;
