@@ -1,12 +1,15 @@
 // Per-row cost of the client dataset as the table grows (10k, 100k, 1M rows): fetching packet by packet
 // while walking, deleting every record, appending then cancelling, and editing every record of an
 // indexed dataset. Rows are built before timing; the provider hands out shared copies. Times are
-// process CPU time, best of the repeats; (xN) is the per-row ratio to the 10k run, and "pf/k" the page
-// faults of that repeat per 1,000 rows (memory new to the process, paid in kernel time). Fetching and editing
-// are also run against peers at each size (a std::vector and a std::deque of rows receiving the same
-// packets; a vector of rows keeping each edited row), printed as dataset / peer per size.
+// process CPU time, the median of the repeats (the best also printed); (xN) is the per-row growth against
+// the first size, "pf/k" the page faults of the median repeat per 1,000 rows (memory new to the process)
+// and "kernel" the kernel's share of its CPU time (those faults). Fetching and editing are also run
+// against peers at each size (a std::vector and a std::deque of rows receiving the same packets; a vector
+// of rows keeping each edited row), printed as dataset / peer per size; and a walk over rows already in
+// memory gives the floor: what reading the same two values of each row costs as the rows outgrow the caches.
 // Arguments: run only the cases whose name contains the first ("indexed", "packets 20", ...; "" for all),
-// at the sizes of the second ("10000,1000000"; by default 10k, 100k and 1M rows).
+// at the sizes of the second ("10000,1000000"; "" or by default 10k, 100k and 1M rows); a third, "fresh",
+// hands freed memory back to the system after every repeat (see measure()).
 #include "platform/ClientDataSet.h"
 
 #include <QCoreApplication>
@@ -16,6 +19,7 @@
 #include <ctime>
 #include <deque>
 #include <functional>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <vector>
 
@@ -82,33 +86,57 @@ struct Remote {
     }
 };
 
-long minorFaults() {
+// Cases whose name contains the command-line filter run (all without one).
+const char* gFilter = nullptr;
+bool gFresh = false;
+
+struct Usage {
+    double system; // kernel CPU seconds of the process
+    long faults;   // minor page faults
+};
+
+Usage usage() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return u.ru_minflt;
+    return {double(u.ru_stime.tv_sec) + double(u.ru_stime.tv_usec) * 1e-6, u.ru_minflt};
 }
 
-// Page faults of the best repeat of the last `best` (first touches of memory new to the process: the
-// kernel's share of the CPU time).
-long gBestFaults = 0;
+// Of the last `measure`: the page faults of the median repeat (first touches of memory new to the process)
+// and the kernel's share of its CPU time (mostly those faults), and the best repeat's CPU seconds.
+long gFaults = 0;
+double gKernelShare = 0;
+double gBest = 0;
 
-// Runs `setUp` untimed and `work` timed, `repeats` times; returns the best CPU seconds.
-double best(int repeats, const std::function<void*()>& setUp, const std::function<void(void*)>& work,
-            const std::function<void(void*)>& tearDown) {
-    double bestTime = 1e300;
+// Runs `setUp` untimed and `work` timed, `repeats` times; returns the median CPU seconds (on a shared
+// machine one disturbed repeat moves a mean and a lucky one the best; the median moves with neither).
+double measure(int repeats, const std::function<void*()>& setUp, const std::function<void(void*)>& work,
+               const std::function<void(void*)>& tearDown) {
+    struct Run {
+        double cpu, system;
+        long faults;
+    };
+    std::vector<Run> runs;
     for (int r = 0; r < repeats; ++r) {
         void* state = setUp();
-        const long f0 = minorFaults();
+        const Usage u0 = usage();
         const double t0 = cpuSeconds();
         work(state);
         const double t = cpuSeconds() - t0;
-        if (t < bestTime) {
-            bestTime = t;
-            gBestFaults = minorFaults() - f0;
-        }
+        const Usage u1 = usage();
+        runs.push_back({t, u1.system - u0.system, u1.faults - u0.faults});
         tearDown(state);
+        // "fresh": every repeat of every side starts with the freed memory handed back to the system,
+        // so that all sizes pay the first touches of their memory alike. Otherwise a repeat reuses the
+        // pages an earlier one freed as far as the allocator kept them (less than the 1M-row runs need).
+        if (gFresh) malloc_trim(0);
     }
-    return bestTime;
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.cpu < b.cpu; });
+    const Run& median = runs[runs.size() / 2];
+    gFaults = median.faults;
+    // The kernel's time is counted in ticks: too coarse for a short run.
+    gKernelShare = median.cpu >= 0.05 ? std::min(1.0, median.system / median.cpu) : -1;
+    gBest = runs.front().cpu;
+    return median.cpu;
 }
 
 void fetchWhileWalking(void* s) {
@@ -157,6 +185,15 @@ void vectorFetchWhileWalking(void* s) {
 void dequeFetchWhileWalking(void* s) {
     auto* peer = static_cast<Peer*>(s);
     peerFetchWhileWalking(peer, peer->deque);
+}
+
+// The floor of every walk: the rows already in a std::vector, the same two values read from each.
+void walkInMemory(void* s) {
+    const auto* rows = static_cast<const std::vector<Row>*>(s);
+    qint64 sum = 0;
+    for (const Row& r : *rows)
+        sum += r[4].toInt() + r[0].toString().size();
+    if (sum == 42) std::puts("");
 }
 
 void deleteAll(void* s) {
@@ -217,28 +254,37 @@ void peerEditAll(void* s) {
     }
 }
 
-// Cases whose name contains the command-line filter run (all without one).
-const char* gFilter = nullptr;
+struct Figures {
+    std::vector<double> perRow, best, faults, kernel; // per size: median and best ns/row, pf/k, kernel share
 
-// Per size: ns per row, growth against the first size, page faults per 1,000 rows.
-void printRow(const char* what, const std::vector<int>& sizes, const std::vector<double>& perRow,
-              const std::vector<double>& faults) {
+    void add(double seconds, int rows) {
+        perRow.push_back(seconds / rows * 1e9);
+        best.push_back(gBest / rows * 1e9);
+        faults.push_back(double(gFaults) * 1000.0 / rows);
+        kernel.push_back(gKernelShare);
+    }
+};
+
+// Per size: median ns per row, its growth against the first size, the best repeat, page faults per 1,000
+// rows and the kernel's share of the CPU time.
+void printRow(const char* what, const std::vector<int>& sizes, const Figures& f) {
     std::printf("%-34s", what);
-    for (size_t i = 0; i < sizes.size(); ++i)
-        std::printf("  %7d rows %7.0f ns/row (x%.2f, %4.0f pf/k)", sizes[i], perRow[i], perRow[i] / perRow[0],
-                    faults[i]);
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        char kernel[16] = " -";
+        if (f.kernel[i] >= 0) std::snprintf(kernel, sizeof kernel, "%2.0f", 100 * f.kernel[i]);
+        std::printf("  %7d rows %5.0f ns/row (x%.2f; best %4.0f; %3.0f pf/k, %s%% kernel)", sizes[i],
+                    f.perRow[i], f.perRow[i] / f.perRow[0], f.best[i], f.faults[i], kernel);
+    }
     std::printf("\n");
     std::fflush(stdout);
 }
 
 void row(const char* what, const std::vector<int>& sizes, const std::function<double(int)>& run) {
     if (gFilter && !std::strstr(what, gFilter)) return;
-    std::vector<double> perRow, faults;
-    for (int rows : sizes) {
-        perRow.push_back(run(rows) / rows * 1e9);
-        faults.push_back(double(gBestFaults) * 1000.0 / rows);
-    }
-    printRow(what, sizes, perRow, faults);
+    Figures f;
+    for (int rows : sizes)
+        f.add(run(rows), rows);
+    printRow(what, sizes, f);
 }
 
 struct Contender {
@@ -250,19 +296,17 @@ struct Contender {
 // the dataset's per-row cost over each peer's: flat when the dataset grows as the peer grows.
 void rowsWithPeers(const std::vector<int>& sizes, const std::vector<Contender>& all) {
     if (gFilter && !std::strstr(all[0].what.c_str(), gFilter)) return;
-    std::vector<std::vector<double>> perRow(all.size()), faults(all.size());
+    std::vector<Figures> f(all.size());
     for (int rows : sizes)
-        for (size_t c = 0; c < all.size(); ++c) {
-            perRow[c].push_back(all[c].run(rows) / rows * 1e9);
-            faults[c].push_back(double(gBestFaults) * 1000.0 / rows);
-        }
+        for (size_t c = 0; c < all.size(); ++c)
+            f[c].add(all[c].run(rows), rows);
     for (size_t c = 0; c < all.size(); ++c)
-        printRow(all[c].what.c_str(), sizes, perRow[c], faults[c]);
+        printRow(all[c].what.c_str(), sizes, f[c]);
     for (size_t c = 1; c < all.size(); ++c) {
         const std::string what = "  dataset / " + all[c].what.substr(all[c].what.find(' ') + 1);
         std::printf("%-34s", what.c_str());
         for (size_t i = 0; i < sizes.size(); ++i)
-            std::printf("  %7d rows %7.2f                     ", sizes[i], perRow[0][i] / perRow[c][i]);
+            std::printf("  %7d rows %7.2f                     ", sizes[i], f[0].perRow[i] / f[c].perRow[i]);
         std::printf("\n");
     }
 }
@@ -273,29 +317,31 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc > 1 && *argv[1]) gFilter = argv[1];
     std::vector<int> sizes = {10000, 100000, 1000000};
-    if (argc > 2) {
+    if (argc > 2 && *argv[2]) {
         sizes.clear();
         for (const QByteArray& n : QByteArray(argv[2]).split(','))
             if (n.toInt() > 0) sizes.push_back(n.toInt());
         if (sizes.empty()) return 2;
     }
-    auto repeats = [](int rows) { return rows >= 1000000 ? 2 : (rows >= 100000 ? 3 : 7); };
+    gFresh = argc > 3 && qstrcmp(argv[3], "fresh") == 0;
+    auto repeats = [](int rows) { return rows >= 1000000 ? 3 : (rows >= 100000 ? 5 : 9); };
     auto del = [](void* s) { delete static_cast<Remote*>(s); };
     table(*std::max_element(sizes.begin(), sizes.end()));
-    std::printf("CPU time per row, best of repeats; (xN) = per-row cost against the 10,000-row run\n");
+    std::printf("CPU time per row, median of repeats; (xN) = its growth against the first size%s\n",
+                gFresh ? "; every repeat on memory new to the process" : "");
 
     auto delPeer = [](void* st) { delete static_cast<Peer*>(st); };
     for (int packet : {20, 1000}) {
         const std::string n = std::to_string(packet);
         auto peer = [&](void (*walk)(void*)) {
             return [&, walk](int rows) {
-                return best(
+                return measure(
                     repeats(rows), [&] { return static_cast<void*>(new Peer(rows, packet)); }, walk, delPeer);
             };
         };
         rowsWithPeers(sizes, {{"fetch while walking, packets " + n,
                                [&](int rows) {
-                                   return best(
+                                   return measure(
                                        repeats(rows),
                                        [&] { return static_cast<void*>(new Remote(rows, packet)); },
                                        fetchWhileWalking, del);
@@ -303,17 +349,26 @@ int main(int argc, char** argv) {
                               {"peer: std::vector, packets " + n, peer(vectorFetchWhileWalking)},
                               {"peer: std::deque, packets " + n, peer(dequeFetchWhileWalking)}});
     }
+    row("floor: walk of rows in memory", sizes, [&](int rows) {
+        return measure(
+            repeats(rows),
+            [&] {
+                return static_cast<void*>(
+                    new std::vector<Row>(table(rows).begin(), table(rows).begin() + rows));
+            },
+            walkInMemory, [](void* st) { delete static_cast<std::vector<Row>*>(st); });
+    });
     row("fetch while walking, indexed, 1000", sizes, [&](int rows) {
-        return best(
+        return measure(
             repeats(rows), [&] { return static_cast<void*>(new Remote(rows, 1000, "MB002")); },
             fetchWhileWalking, del);
     });
     row("delete all (from the first)", sizes, [&](int rows) {
-        return best(
+        return measure(
             repeats(rows), [&] { return static_cast<void*>(new Remote(rows, -1)); }, deleteAll, del);
     });
     row("append + CancelUpdates", sizes, [&](int rows) {
-        return best(
+        return measure(
             repeats(rows),
             [&] {
                 auto* local = new Local;
@@ -327,13 +382,13 @@ int main(int argc, char** argv) {
     });
     rowsWithPeers(sizes, {{"edit all, indexed on N",
                            [&](int rows) {
-                               return best(
+                               return measure(
                                    repeats(rows),
                                    [&] { return static_cast<void*>(new Remote(rows, -1, "N")); },
                                    editAllIndexed, del);
                            }},
                           {"peer: std::vector + kept rows", [&](int rows) {
-                               return best(
+                               return measure(
                                    repeats(rows), [&] { return static_cast<void*>(new EditPeer(rows)); },
                                    peerEditAll, [](void* st) { delete static_cast<EditPeer*>(st); });
                            }}});

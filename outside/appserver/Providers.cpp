@@ -1,6 +1,7 @@
 #include "Providers.h"
 
 #include "SqlGuard.h"
+#include "SqliteRows.h"
 #include "platform/CodePage.h"
 
 #include <QDate>
@@ -198,19 +199,7 @@ void TableProvider::openCursor() {
 }
 
 Variant TableProvider::toVariant(const QVariant& v, kvx::FieldType t) const {
-    if (v.isNull()) return Variant::null();
-    switch (t) {
-    case kvx::FieldType::Integer:
-        return Variant(v.toLongLong());
-    case kvx::FieldType::Float:
-        return Variant(v.toDouble());
-    case kvx::FieldType::Bytes:
-    case kvx::FieldType::VarBytes:
-    case kvx::FieldType::Blob:
-        return Variant::fromBytes(v.toByteArray());
-    default:
-        return Variant(v.toString());
-    }
+    return fieldValue(v, t);
 }
 
 kvx::Row TableProvider::readRow(const QSqlQuery& q) const {
@@ -297,7 +286,7 @@ int TableProvider::recordCount() {
 // The statements of one apply, each prepared once and bound anew for every row.
 class StatementCache {
 public:
-    explicit StatementCache(const QSqlDatabase& db) : db_(db) {}
+    explicit StatementCache(const QSqlDatabase& db) : db_(db), sqlite_(sqliteHandle(db)) {}
     // The prepared statement of `sql`; null with `error` set when it does not prepare.
     QSqlQuery* get(const QString& sql, QString& error) {
         auto it = prepared_.find(sql);
@@ -310,10 +299,25 @@ public:
         }
         return prepared_.emplace(sql, std::move(q)).first->second.get();
     }
+    // On SQLite, the statement prepared on the connection itself for reading rows; null on another
+    // engine, or with `error` set when it does not prepare.
+    SqliteStatement* reader(const QString& sql, QString& error) {
+        if (!sqlite_) return nullptr;
+        auto it = readers_.find(sql);
+        if (it != readers_.end()) return it->second.get();
+        auto s = std::make_unique<SqliteStatement>(sqlite_, sql);
+        if (!s->ok()) {
+            error = s->error();
+            return nullptr;
+        }
+        return readers_.emplace(sql, std::move(s)).first->second.get();
+    }
 
 private:
     QSqlDatabase db_;
+    sqlite3* sqlite_;
     std::unordered_map<QString, std::unique_ptr<QSqlQuery>> prepared_;
+    std::unordered_map<QString, std::unique_ptr<SqliteStatement>> readers_;
 };
 
 // The stored rows of the keys an apply changes or deletes, read for many keys in one statement rather
@@ -431,9 +435,57 @@ void TableProvider::prefetchRows(CurrentRows& rows, const QStringList& keys, con
     }
     const QString sql =
         QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(tableColumns_.join(','), opt_.table, where);
+    // Stored rows are known by the keys of the batch they read exactly as.
+    QMultiHash<QString, int> byFirstText;
+    for (int n = 0; n < batch.size(); ++n)
+        byFirstText.insert(batch[n].value(0).toString(), n);
+    auto keep = [&](kvx::Row&& row, const QVariantList& key) {
+        int match = -1;
+        const QString first = key.value(0).toString();
+        for (auto it = byFirstText.constFind(first);
+             it != byFirstText.cend() && it.key() == first && match < 0; ++it)
+            if (CurrentRows::sameKey(batch[*it], key)) match = *it;
+        if (match >= 0)
+            rows.add(batchLoose[match], key, std::move(row));
+        else
+            rows.block(CurrentRows::looseKey(key));
+    };
+    auto boundAt = [&](int n) -> const QVariantList& {
+        return batch[std::min<qsizetype>(n, batch.size() - 1)];
+    };
     // A batch that fails (a key value its column cannot take, on PostgreSQL) leaves its keys to be read
     // alone, row by row, as they come; its savepoint keeps the transaction usable.
     QString error;
+    QVariantList key;
+    if (SqliteStatement* s =
+            cache.reader(sql, error)) { // SQLite: a failed read leaves the transaction as it was
+        bool ok = true;
+        int b = 0;
+        for (int n = 0; n < CurrentRows::kBatch && ok; ++n)
+            for (const QVariant& v : boundAt(n))
+                ok = ok && s->bind(b++, v);
+        while (ok && s->next()) {
+            kvx::Row row;
+            row.reserve(tableColumns_.size());
+            for (int c = 0; c < tableColumns_.size(); ++c)
+                row.append(s->value(c, fields_[c].type));
+            key.clear();
+            for (int c : std::as_const(keyColumn))
+                key << s->qtValue(c);
+            keep(std::move(row), key);
+        }
+        if (!ok || s->failed()) {
+            qCDebug(lcProviders) << "a batch of keys failed:" << s->error();
+            s->reset();
+            return;
+        }
+        s->reset();
+        return;
+    }
+    if (!error.isEmpty()) {
+        qCDebug(lcProviders) << "reading rows by batches refused:" << error;
+        return;
+    }
     QSqlQuery* q = cache.get(sql, error);
     if (!q) {
         qCDebug(lcProviders) << "reading rows by batches refused:" << error;
@@ -442,18 +494,13 @@ void TableProvider::prefetchRows(CurrentRows& rows, const QStringList& keys, con
     Storage::StatementSavepoint savepoint(storage_);
     int b = 0;
     for (int n = 0; n < CurrentRows::kBatch; ++n)
-        for (const QVariant& v : batch[std::min<qsizetype>(n, batch.size() - 1)])
+        for (const QVariant& v : boundAt(n))
             q->bindValue(b++, v);
     if (!q->exec()) {
         qCDebug(lcProviders) << "a batch of keys failed:" << q->lastError().text();
         savepoint.rollBack();
         return;
     }
-    // Stored rows are known by the keys of the batch they read exactly as.
-    QMultiHash<QString, int> byFirstText;
-    for (int n = 0; n < batch.size(); ++n)
-        byFirstText.insert(batch[n].value(0).toString(), n);
-    QVariantList key;
     while (q->next()) {
         kvx::Row row;
         row.reserve(tableColumns_.size());
@@ -462,14 +509,7 @@ void TableProvider::prefetchRows(CurrentRows& rows, const QStringList& keys, con
         key.clear();
         for (int c : std::as_const(keyColumn))
             key << q->value(c);
-        int match = -1;
-        for (auto it = byFirstText.constFind(key.value(0).toString());
-             it != byFirstText.cend() && it.key() == key.value(0).toString() && match < 0; ++it)
-            if (CurrentRows::sameKey(batch[*it], key)) match = *it;
-        if (match >= 0)
-            rows.add(batchLoose[match], key, std::move(row));
-        else
-            rows.block(CurrentRows::looseKey(key));
+        keep(std::move(row), key);
     }
     if (q->lastError().isValid()) {
         qCDebug(lcProviders) << "a batch of keys failed:" << q->lastError().text();
@@ -492,6 +532,23 @@ std::optional<kvx::Row> TableProvider::currentRow(const QStringList& keys, const
     std::optional<QSqlQuery> own;
     QSqlQuery* q = nullptr;
     QString error;
+    if (SqliteStatement* s = cache ? cache->reader(sql, error) : nullptr) {
+        bool ok = true;
+        for (int i = 0; i < keyValues.size() && ok; ++i)
+            ok = s->bind(i, keyValues[i]);
+        std::optional<kvx::Row> row;
+        if (ok && s->next()) {
+            row.emplace();
+            row->reserve(tableColumns_.size());
+            for (int i = 0; i < tableColumns_.size(); ++i)
+                row->append(s->value(i, fields_[i].type));
+        }
+        const QString failure = s->failed() ? s->error() : QString();
+        s->reset();
+        if (!failure.isEmpty()) throw StorageError(failure.toStdString());
+        return row;
+    }
+    if (!error.isEmpty()) throw StorageError(error.toStdString());
     if (cache) {
         q = cache->get(sql, error);
         if (!q) throw StorageError(error.toStdString());
