@@ -33,8 +33,9 @@ public:
 
     // Runs the program to its end; the process exit code.
     int run();
-    // Waits for the start-up thread's font configuration (main.cpp): called before the shell changes the
-    // environment, which fontconfig reads, and before the program builds its window.
+    // Waits for the start-up thread's font configuration and enters the font substitutions (main.cpp):
+    // called before the shell changes the environment, which fontconfig reads, and before the program
+    // builds its window.
     void setFontConfigurationWait(std::function<void()> wait) { fontConfigurationWait_ = std::move(wait); }
 
     // The module the shell loads when none is given, from the registry's ClientPath.

@@ -1,5 +1,6 @@
 #include "StartupPreloader.h"
 
+#include "platform/FontSubstitution.h"
 #include "platform/Registry.h"
 #include "platform/StartupTrace.h"
 #include "services/ServerLink.h"
@@ -73,6 +74,14 @@ void StartupPreloader::waitForFontConfiguration() {
     changed_.wait(lock, [this] { return fontConfigurationReady_; });
 }
 
+void StartupPreloader::prepareFonts() {
+    waitForFontConfiguration();
+    kvx::fonts::installFontSubstitutions();
+    std::lock_guard lock(mutex_);
+    fontsSubstituted_ = true;
+    changed_.notify_all();
+}
+
 void StartupPreloader::finish() {
     {
         std::lock_guard lock(mutex_);
@@ -88,6 +97,12 @@ bool StartupPreloader::waitForApplication() {
     return applicationReady_;
 }
 
+bool StartupPreloader::waitForFontSubstitutions() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return fontsSubstituted_ || finishing_; });
+    return fontsSubstituted_;
+}
+
 void StartupPreloader::run() {
     initFontConfiguration();
     kvx::startupCheckpoint("preload: font configuration");
@@ -101,6 +116,12 @@ void StartupPreloader::run() {
     // The window needs the font database first; the server library only when it starts.
     QFontDatabase::families();
     kvx::startupCheckpoint("preload: font database");
+    // The window's first texts need the fallback lists before Start needs the server library. A process
+    // ending before the main thread prepared its fonts still maps the library, as without this step.
+    if (waitForFontSubstitutions()) {
+        kvx::fonts::warmFallbackLists();
+        kvx::startupCheckpoint("preload: font fallbacks");
+    }
     // Loaded as QLibrary loads it, so that its later load finds this one; it stays to the process's end
     // like every automation library.
     if (!server.isEmpty() && dlopen(QFile::encodeName(server).constData(), RTLD_LAZY | RTLD_LOCAL))

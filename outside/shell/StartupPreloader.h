@@ -6,9 +6,11 @@
 // waits for the configuration before its first text, and on the font database's own lock when it needs
 // the database while the thread populates it), and the library of the in-process counter server is
 // mapped and relocated with dlopen (the dynamic loader serialises loads; the automation factory later
-// finds it loaded). A failure there changes nothing: the main thread does the same step for real later
-// and reports it as it always has (the thread's exceptions go to kvx.shell at info level).
-// KVX_STARTUP_PRELOAD=0 turns the thread off.
+// finds it loaded). Once the main thread has entered the font substitutions (prepareFonts), the thread
+// also fills Qt's process-wide fallback lists of the design faces (kvx::fonts::warmFallbackLists), which
+// the window's first texts would otherwise compute on the main thread. A failure there changes nothing: the
+// main thread does the same step for real later and reports it as it always has (the thread's exceptions go
+// to kvx.shell at info level). KVX_STARTUP_PRELOAD=0 turns the thread off.
 #pragma once
 
 #include <QString>
@@ -35,6 +37,10 @@ public:
     // it; call before anything draws or measures text, and before changing the environment (fontconfig
     // reads it with getenv).
     void waitForFontConfiguration();
+    // On the main thread, before the program's window: waits for the font configuration, enters the
+    // substitutions of the Windows font families (kvx::fonts::installFontSubstitutions) and lets the
+    // thread fill the fallback lists. Without the thread, only the first two.
+    void prepareFonts();
     // Joins the thread; without the application it stops waiting for it and loads nothing more.
     void finish();
 
@@ -48,12 +54,15 @@ private:
     std::condition_variable changed_;
     bool applicationReady_ = false;
     bool fontConfigurationReady_ = false;
+    bool fontsSubstituted_ = false;
     bool finishing_ = false;
     std::thread thread_;
 
     void run();
     // True when the application is there; false when finish() came before it.
     bool waitForApplication();
+    // True when the substitutions are entered; false when finish() came before them.
+    bool waitForFontSubstitutions();
 };
 
 } // namespace pellan

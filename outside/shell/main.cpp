@@ -29,6 +29,6 @@ int main(int argc, char** argv) {
         return QApplication::arguments().contains(QStringLiteral("--help")) ? 0 : 2;
     }
     Pellan pellan(options, out, err);
-    pellan.setFontConfigurationWait([&preloader] { preloader.waitForFontConfiguration(); });
+    pellan.setFontConfigurationWait([&preloader] { preloader.prepareFonts(); });
     return pellan.run();
 }

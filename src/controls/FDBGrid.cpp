@@ -285,13 +285,40 @@ protected:
 
     QSize sectionSizeFromContents(int logical) const override {
         QSize s = QHeaderView::sectionSizeFromContents(logical);
-        const QFontMetrics fm(grid_->titleFont_->font());
-        s.setHeight(fm.height() * grid_->titleLines_ + 8);
+        s.setHeight(titleHeight());
         return s;
+    }
+
+    // The view reads only the height of the header's size hint, and every title is as high as the title
+    // font's lines: QHeaderView's own hint would measure up to 200 titles in its bold font for a width
+    // nothing reads. The width is the titles' length.
+    QSize sizeHint() const override {
+        if (count() == hiddenSectionCount()) return QHeaderView::sizeHint();
+        return {length(), titleHeight()};
     }
 
 private:
     TFDBGrid* grid_;
+
+    int titleHeight() const {
+        return QFontMetrics(grid_->titleFont_->font()).height() * grid_->titleLines_ + 8;
+    }
+};
+
+// The row indicator: a header of fixed width, to which the view clamps the size hint. QHeaderView's own
+// hint would measure the text of up to 200 rows in a bold font first.
+class GridIndicatorHeader : public QHeaderView {
+public:
+    explicit GridIndicatorHeader(QWidget* parent) : QHeaderView(Qt::Vertical, parent) {
+        // As the view's own vertical header.
+        setSectionsClickable(true);
+        setHighlightSections(true);
+    }
+
+    QSize sizeHint() const override {
+        if (minimumWidth() != maximumWidth()) return QHeaderView::sizeHint();
+        return {minimumWidth(), length()};
+    }
 };
 
 // ---------------------------------------------------------------------------------------------------
@@ -443,6 +470,7 @@ TFDBGrid::TFDBGrid(QWidget* parent)
     view_->setSelectionMode(QAbstractItemView::NoSelection);
     view_->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed |
                            QAbstractItemView::SelectedClicked);
+    view_->setVerticalHeader(new GridIndicatorHeader(view_));
     view_->verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 6);
     view_->verticalHeader()->setFixedWidth(14);
     view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);

@@ -3,6 +3,7 @@
 #include "LangCommon.h"
 #include "Log.h"
 #include "platform/Collection.h"
+#include "platform/FontSubstitution.h"
 #include "platform/PropertySetter.h"
 
 #include <QAbstractButton>
@@ -286,7 +287,7 @@ bool TCodeConverter::SetUIFont(int kind, QFont& font) {
     const std::optional<UIFont> rule = fontRule(kind);
     if (!rule) return false;
     // The face first; the CJK font of the system draws what the face lacks.
-    font.setFamilies({rule->name, QStringLiteral("WenQuanYi Micro Hei")});
+    font.setFamilies({rule->name, kvx::fonts::cjkFallbackFamily()});
     return true;
 }
 

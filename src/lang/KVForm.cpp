@@ -1,6 +1,7 @@
 #include "KVForm.h"
 
 #include "platform/Font.h"
+#include "platform/FontSubstitution.h"
 #include "platform/PropertySetter.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <vector>
 
 TKVForm::TKVForm(QWidget* parent) : QWidget(parent) {
+    kvx::fonts::installFontSubstitutions();
     font_ = new kvx::TFont(this);
     font_->setName(QStringLiteral("宋体"));
     font_->setHeight(-13);

@@ -7,10 +7,13 @@
 #include <QComboBox>
 #include <QList>
 #include <QListWidget>
+#include <QScopeGuard>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QWidget>
+#include <limits>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -55,12 +58,30 @@ std::optional<bool> setViewItem(QObject* component, const QString& path, const Q
     return true;
 }
 
+// Whether the text is what a string property (or the addressed line of a string list) holds already.
+// Writing it again would change nothing but re-measure and re-lay out the control, and most texts of a
+// package for the interface language the windows are designed in are their design texts.
+bool holdsText(QObject* component, const QString& path, const QString& value) {
+    using kvx::PropertySetter;
+    const PropertySetter::Target t = PropertySetter::resolve(component, path);
+    if (!t.isValid()) return false;
+    if (t.line >= 0) {
+        if (PropertySetter::kindOf(t.property) != PropertySetter::Kind::StringList) return false;
+        const QStringList lines = t.property.read(t.object).toStringList();
+        return t.line < lines.size() && lines.at(t.line) == value;
+    }
+    if (PropertySetter::kindOf(t.property) != PropertySetter::Kind::String) return false;
+    const QVariant current = t.property.read(t.object);
+    return current.metaType().id() == QMetaType::QString && current.toString() == value;
+}
+
 } // namespace
 
 bool SetLangProperty(QObject* component, const QString& path, const QString& value) {
     if (!component || path.trimmed().isEmpty()) return false;
     if (const std::optional<bool> done = setViewItem(component, path, value)) return *done;
     try {
+        if (holdsText(component, path, value)) return true;
         return kvx::SetPropValueIncludeSub(component, path, value);
     } catch (const std::exception& e) {
         qCWarning(kvx::lcLang) << "language package entry" << path << "not applied:" << e.what();
@@ -162,37 +183,70 @@ bool TLangReader::IsFormOrDataModule(const QObject* component) {
            kvx::lang::InheritsClass(component, "TdmRadical");
 }
 
-void TLangReader::ApplyElement(QObject* component, const pugi::xml_node& element) {
-    if (beforeLoad_) beforeLoad_(component, element);
+bool TLangReader::ApplyElement(QObject* component, const pugi::xml_node& element) {
+    // A write (or a notification) may delete the component or any component around it: the walk's path
+    // is guarded for the duration, so that it ends where an ancestor went away.
+    ++writes_;
+    QList<QPointer<QObject>> path;
+    path.reserve(path_.size());
+    for (QObject* o : path_)
+        path << o;
     QPointer<QObject> guard(component);
-    TReaderFactory::Create(component, element)->Apply();
+    if (beforeLoad_) beforeLoad_(component, element);
+    if (guard) TReaderFactory::Create(component, element)->Apply();
     if (guard && afterLoad_) afterLoad_(component, element);
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        if (!path.at(i)) {
+            deadFrom_ = qMin(deadFrom_, i);
+            break;
+        }
+    }
+    return !guard.isNull();
 }
 
 void TLangReader::Apply(QObject* component) {
+    // A package without attributes and elements (a root package kept for its place in the class chain)
+    // gives nothing to any component: the walk is skipped.
+    const pugi::xml_node root = package_->document().document_element();
+    if (!root || (!root.first_attribute() &&
+                  !root.find_child([](const pugi::xml_node& n) { return n.type() == pugi::node_element; })))
+        return;
+    // A write may apply a package again (a nested Apply): each walk keeps its own path.
+    const QList<QObject*> outerPath = std::exchange(path_, {});
+    const qsizetype outerDead = std::exchange(deadFrom_, std::numeric_limits<qsizetype>::max());
+    const auto restore = qScopeGuard([&] {
+        path_ = outerPath;
+        deadFrom_ = outerDead;
+    });
     ApplyTree(component, true);
 }
 
 void TLangReader::ApplyTree(QObject* component, bool top) {
     if (!component) return;
-    QPointer<QObject> guard(component);
+    const qsizetype depth = path_.size();
+    path_ << component;
+    const auto leave = qScopeGuard([this] { path_.removeLast(); });
     // The document element belongs to the object the package was loaded for; windows and data modules
     // it happens to own (dialogs, its data module) have packages of their own.
     if (top && IsFormOrDataModule(component)) {
         const pugi::xml_node root = package_->document().document_element();
-        if (root) ApplyElement(component, root);
+        if (root && !ApplyElement(component, root)) return;
     }
-    if (!guard) return;
+    if (deadFrom_ <= depth) return;
     const QString name = component->objectName();
     if (!name.isEmpty() && !IsExcluded(name)) {
         const pugi::xml_node element = package_->element(name);
-        if (element) ApplyElement(component, element);
+        if (element && !ApplyElement(component, element)) return;
     }
-    if (!guard) return;
-    // Setting properties can create or delete children (list items, columns): walk a guarded snapshot.
-    QList<QPointer<QObject>> owned;
-    for (QObject* child : component->children())
-        owned << child;
-    for (const QPointer<QObject>& child : owned)
-        if (child) ApplyTree(child, false);
+    if (deadFrom_ <= depth) return;
+    // The children as they are now. Setting properties can create or delete children (list items,
+    // columns): once anything was written, a child is visited only while this component still owns it.
+    const QObjectList owned = component->children();
+    const quint64 writes = writes_;
+    for (QObject* child : owned) {
+        if (writes_ != writes && !component->children().contains(child)) continue;
+        ApplyTree(child, false);
+        if (deadFrom_ <= depth) return;
+        deadFrom_ = std::numeric_limits<qsizetype>::max(); // only below this component: done with
+    }
 }

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <pugixml.hpp>
 
@@ -95,7 +96,14 @@ private:
     TLoadComponentEvent beforeLoad_;
     TLoadComponentEvent afterLoad_;
 
-    void ApplyElement(QObject* component, const pugi::xml_node& element);
+    // The components from the one Apply was called for down to the one being applied; writes so far;
+    // the first position on the path whose component a write deleted (none: the largest value).
+    QList<QObject*> path_;
+    quint64 writes_ = 0;
+    qsizetype deadFrom_ = std::numeric_limits<qsizetype>::max();
+
+    // False when the component did not survive its element.
+    bool ApplyElement(QObject* component, const pugi::xml_node& element);
     void ApplyTree(QObject* component, bool top);
 };
 

@@ -269,3 +269,30 @@ TEST(Grid, EventsForColumnsRowsAndKeys) {
     EXPECT_EQ(f.grid.SelectedField(), "MB002");
     EXPECT_EQ(f.grid.view()->model()->headerData(1, Qt::Vertical).toString(), QString::fromUtf8("▶"));
 }
+
+TEST(Grid, HeadersAreSizedByTheTitleFontAndTheFixedIndicator) {
+    Fixture f;
+    QTableView* view = f.grid.view();
+    QHeaderView* titles = view->horizontalHeader();
+    QHeaderView* rows = view->verticalHeader();
+    QCoreApplication::sendPostedEvents();
+    const int line = QFontMetrics(f.grid.TitleFont()->font()).height();
+    EXPECT_EQ(titles->height(), line + 8);
+    EXPECT_EQ(titles->sizeHint().height(), line + 8);
+    // The indicator keeps its width whatever the rows hold, and clicks on it still select rows.
+    EXPECT_EQ(rows->width(), 14);
+    EXPECT_EQ(rows->sizeHint().width(), 14);
+    EXPECT_TRUE(rows->sectionsClickable());
+    EXPECT_EQ(view->viewport()->geometry().top(), titles->geometry().bottom() + 1);
+    EXPECT_EQ(view->viewport()->geometry().left(), rows->geometry().right() + 1);
+
+    // Two title lines, then a larger title font: the header grows with them.
+    f.grid.setTitleLines(2);
+    QMetaObject::invokeMethod(view, "updateGeometries");
+    EXPECT_EQ(titles->height(), 2 * line + 8);
+    f.grid.TitleFont()->setHeight(-20);
+    QMetaObject::invokeMethod(view, "updateGeometries");
+    EXPECT_EQ(titles->height(), 2 * QFontMetrics(f.grid.TitleFont()->font()).height() + 8);
+    EXPECT_GT(titles->height(), 2 * line + 8);
+    EXPECT_EQ(view->viewport()->geometry().top(), titles->geometry().bottom() + 1);
+}

@@ -1,8 +1,13 @@
 // Applying packages to component trees, and the language controller's activation.
 #include "LangTestSupport.h"
 #include "SampleWidgets.h"
+#include "lang/LangCommon.h"
 #include "lang/LanguageController.h"
+#include "lang/TranslatorU.h"
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -264,4 +269,122 @@ TEST(KvLangController, ServerDesignTypeUsesTheServerFolder) {
     c.setDesignType(dtServer);
     EXPECT_EQ(c.FileName(), lang.tree().serverPath() + "MultiLanguage/ENG/TdmX.Lng");
     EXPECT_FALSE(c.GetActive()) << "the loaded document was the client's";
+}
+
+TEST(LangReader, TextAlreadyHeldIsNotWrittenAgain) {
+    Tree t;
+    auto* edit = new QLineEdit(QStringLiteral("文档编号"), &t.form);
+    edit->setObjectName("edNo");
+    edit->setCursorPosition(1);
+    QSignalSpy rebuilt(t.combo->model(), &QAbstractItemModel::rowsInserted);
+    // The design texts themselves: nothing is rewritten (a rewrite would move the cursor to the end and
+    // rebuild the list).
+    auto same = controllerFor(
+        R"(<P><edNo text="文档编号"/><cboMode Items_0="1:不处理&#9;1" Items_1="2:汇出&#9;2"/></P>)");
+    same->GetLangReader()->Apply(&t.form);
+    EXPECT_EQ(edit->cursorPosition(), 1);
+    EXPECT_EQ(rebuilt.count(), 0);
+    EXPECT_EQ(t.combo->currentIndex(), 1);
+
+    // A different text is written; the lines around a changed one stay.
+    auto other = controllerFor(
+        R"(<P><edNo text="文件名"/><cboMode Items_0="1:不处理&#9;1" Items_1="2:导出&#9;2"/></P>)");
+    other->GetLangReader()->Apply(&t.form);
+    EXPECT_EQ(edit->text(), QStringLiteral("文件名"));
+    EXPECT_EQ(edit->cursorPosition(), 3);
+    EXPECT_GT(rebuilt.count(), 0);
+    EXPECT_EQ(t.combo->Items(), (QStringList{"1:不处理\t1", "2:导出\t2"}));
+    EXPECT_EQ(t.combo->itemText(1), QStringLiteral("2:导出"));
+    EXPECT_EQ(t.combo->currentIndex(), 1);
+}
+
+TEST(LangReader, PackageWithOnlyRootAttributesStillReachesTheWindow) {
+    Tree t;
+    int loaded = 0;
+    auto apply = [&](const char* xml) {
+        TLangReader reader(std::make_shared<const kvx::lang::PackageDocument>(QByteArray(xml)), {},
+                           [&loaded](QObject*, const pugi::xml_node&) { ++loaded; });
+        reader.Apply(&t.form);
+    };
+    apply("<P/>");
+    EXPECT_EQ(loaded, 0);
+    apply(R"(<P toolTip="窗口"/>)");
+    EXPECT_EQ(loaded, 1);
+    EXPECT_EQ(t.form.toolTip(), QStringLiteral("窗口"));
+    // The document element goes to the window as before, then the label's element.
+    apply(R"(<P><lblInner text="外部"/></P>)");
+    EXPECT_EQ(loaded, 3);
+    EXPECT_EQ(t.inner->text(), QStringLiteral("外部"));
+}
+
+namespace {
+
+// A window with two panels of labels, and a reader that records which components it applies to and
+// deletes one chosen object right after the element of another.
+struct DeletingTree {
+    QWidget* form = new QWidget;
+    QWidget* pnlA = new QWidget(form);
+    QLabel* lblA1 = new QLabel(pnlA);
+    QLabel* lblA2 = new QLabel(pnlA);
+    QWidget* pnlB = new QWidget(form);
+    QLabel* lblB1 = new QLabel(pnlB);
+    QPointer<QWidget> formGuard{form};
+    QStringList applied;
+
+    DeletingTree() {
+        form->setObjectName("frmTest");
+        for (auto [w, n] : {std::pair<QWidget*, const char*>{pnlA, "pnlA"},
+                            {lblA1, "lblA1"},
+                            {lblA2, "lblA2"},
+                            {pnlB, "pnlB"},
+                            {lblB1, "lblB1"}})
+            w->setObjectName(n);
+    }
+    ~DeletingTree() { delete formGuard.data(); }
+
+    void apply(const QString& after, QObject* victim) {
+        QPointer<QObject> target(victim);
+        TLangReader reader(
+            std::make_shared<const kvx::lang::PackageDocument>(
+                QByteArray(R"(<P><lblA1 text="1"/><lblA2 text="2"/><lblB1 text="3"/></P>)")),
+            {}, [this](QObject* c, const pugi::xml_node&) { applied << c->objectName(); },
+            [&](QObject* c, const pugi::xml_node&) {
+                if (c->objectName() == after) delete target.data();
+            });
+        reader.Apply(form);
+    }
+};
+
+} // namespace
+
+TEST(LangReader, ComponentsDeletedByAWriteAreSkipped) {
+    {
+        // A later sibling.
+        DeletingTree t;
+        t.apply("lblA1", t.lblA2);
+        EXPECT_EQ(t.applied, (QStringList{"frmTest", "lblA1", "lblB1"}));
+        EXPECT_EQ(t.lblB1->text(), "3");
+    }
+    {
+        // The parent of the component applied: its other children go with it, the next panel still gets
+        // its texts.
+        DeletingTree t;
+        t.apply("lblA1", t.pnlA);
+        EXPECT_EQ(t.applied, (QStringList{"frmTest", "lblA1", "lblB1"}));
+        EXPECT_EQ(t.lblB1->text(), "3");
+    }
+    {
+        // The window itself: the walk ends.
+        DeletingTree t;
+        t.apply("lblA1", t.form);
+        EXPECT_TRUE(t.formGuard.isNull());
+        EXPECT_EQ(t.applied, (QStringList{"frmTest", "lblA1"}));
+    }
+    {
+        // Nothing deleted: every element in tree order.
+        DeletingTree t;
+        t.apply("none", nullptr);
+        EXPECT_EQ(t.applied, (QStringList{"frmTest", "lblA1", "lblA2", "lblB1"}));
+        EXPECT_EQ(t.lblA2->text(), "2");
+    }
 }

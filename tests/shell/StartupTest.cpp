@@ -3,9 +3,11 @@
 #include "PellanProcess.h"
 #include "StartupPreloader.h"
 #include "TempTree.h"
+#include "platform/FontSubstitution.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFontInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <dlfcn.h>
@@ -75,6 +77,24 @@ TEST(StartupPreloader, LoadsTheServerLibraryOnceTheApplicationIsUpAndNeverHoldsT
         preloader.waitForFontConfiguration();
     }
     EXPECT_TRUE(isLoaded(library));
+}
+
+TEST(StartupPreloader, PreparedFontsDrawTheWindowsNamesInTheCjkFamily) {
+    kvxtest::TempTree tree;
+    const QString cjk = kvx::fonts::installedCjkFamily();
+    if (cjk.isEmpty()) GTEST_SKIP() << "no CJK font family installed";
+    StartupPreloader preloader;
+    preloader.applicationReady();
+    // On the main thread while the other fills the fallback lists: the same answers as without it.
+    preloader.prepareFonts();
+    for (const char* name : {"宋体", "Tahoma"}) {
+        QFont font(QString::fromUtf8(name));
+        font.setPixelSize(13);
+        EXPECT_EQ(QFontInfo(font).family().toLower(), cjk.toLower()) << name;
+    }
+    preloader.prepareFonts(); // again, as the shell may: nothing changes
+    EXPECT_EQ(QFont::substitutes(QStringLiteral("宋体")).size(), 1);
+    preloader.finish();
 }
 
 TEST(StartupPreloader, TurnedOffItStartsNoThread) {
@@ -173,5 +193,5 @@ TEST_F(PellanStartup, TheTimelineListsThePhasesInOrderOnlyWhenAskedFor) {
                            "CreateProgram", "SetVisible", "first paint event", "first paint"}))
         << traced.err.toStdString();
     EXPECT_EQ(preloadPhases, QStringList({"preload: font configuration", "preload: font database",
-                                          "preload: server library"}));
+                                          "preload: font fallbacks", "preload: server library"}));
 }

@@ -1,0 +1,102 @@
+#include "FontSubstitution.h"
+
+#include "Logging.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGuiApplication>
+
+namespace kvx::fonts {
+
+const QStringList& windowsFamilies() {
+    static const QStringList names = {
+        QStringLiteral("宋体"),          QStringLiteral("SimSun"),        QStringLiteral("新宋体"),
+        QStringLiteral("NSimSun"),       QStringLiteral("黑体"),          QStringLiteral("SimHei"),
+        QStringLiteral("新细明体"),      QStringLiteral("新細明體"),      QStringLiteral("PMingLiU"),
+        QStringLiteral("细明体"),        QStringLiteral("細明體"),        QStringLiteral("MingLiU"),
+        QStringLiteral("Tahoma"),        QStringLiteral("MS Sans Serif"), QStringLiteral("MS Shell Dlg"),
+        QStringLiteral("MS Shell Dlg 2")};
+    return names;
+}
+
+const QStringList& preferredCjkFamilies() {
+    static const QStringList names = {
+        QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("WenQuanYi Zen Hei"),
+        QStringLiteral("Noto Sans CJK SC"),    QStringLiteral("Noto Sans SC"),
+        QStringLiteral("Source Han Sans SC"),  QStringLiteral("Droid Sans Fallback"),
+        QStringLiteral("AR PL UMing CN")};
+    return names;
+}
+
+namespace {
+
+// Whether the database holds the family under exactly this name: QFontDatabase::hasFamily also answers
+// true for a name fontconfig merely maps to some installed family.
+bool installed(const QStringList& families, const QString& name) {
+    return families.contains(name, Qt::CaseInsensitive);
+}
+
+QString firstInstalled(const QStringList& families) {
+    for (const QString& name : preferredCjkFamilies())
+        if (installed(families, name)) return name;
+    return {};
+}
+
+} // namespace
+
+QString installedCjkFamily() {
+    return firstInstalled(QFontDatabase::families());
+}
+
+QString installFontSubstitutions() {
+    // Entered already (by the shell at start, or for an earlier window): nothing to look up again.
+    if (const QStringList entered = QFont::substitutes(windowsFamilies().constFirst()); !entered.isEmpty())
+        return entered.constFirst();
+    const QStringList families = QFontDatabase::families();
+    const QString cjk = firstInstalled(families);
+    if (cjk.isEmpty()) {
+        qCInfo(lcPlatform) << "no CJK font family installed: Windows font names left to fontconfig";
+        return {};
+    }
+    for (const QString& name : windowsFamilies()) {
+        if (!installed(families, name)) QFont::insertSubstitution(name, cjk);
+    }
+    return cjk;
+}
+
+QString cjkFallbackFamily() {
+    return QStringLiteral("WenQuanYi Micro Hei");
+}
+
+const QStringList& designFamilies() {
+    static const QStringList names = {QStringLiteral("宋体"), QStringLiteral("SimSun")};
+    return names;
+}
+
+namespace {
+
+// Loads the font's engines for the common script (Latin) and for Han, as the first text in either
+// would: no glyph is shaped or measured.
+void loadEngines(const QFont& font, bool han = true) {
+    const QFontMetrics metrics(font);
+    metrics.ascent();
+    if (han) metrics.inFontUcs4(0x6C49);
+}
+
+} // namespace
+
+void warmFallbackLists() {
+    loadEngines(QGuiApplication::font(), false);
+    QFont font;
+    font.setPixelSize(13);
+    for (const QString& name : designFamilies()) {
+        font.setFamilies({name});
+        loadEngines(font);
+    }
+    // The code converter's UI font.
+    font.setFamilies({designFamilies().last(), cjkFallbackFamily()});
+    loadEngines(font);
+}
+
+} // namespace kvx::fonts

@@ -1,0 +1,96 @@
+// The Windows font names resolved to the installed CJK family (the test main enters the substitutions as
+// pellan does), and the fallback lists filled on a second thread.
+#include "platform/FontSubstitution.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGlyphRun>
+#include <QRawFont>
+#include <QTextLayout>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+QFont pixelFont(const QStringList& families, int pixels = 13) {
+    QFont f;
+    f.setFamilies(families);
+    f.setPixelSize(pixels);
+    return f;
+}
+
+// The families of the fonts a line of text is drawn in.
+QStringList drawnIn(const QString& text, const QFont& font) {
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    QStringList families;
+    for (const QGlyphRun& run : layout.glyphRuns())
+        families << run.rawFont().familyName().toLower();
+    families.removeDuplicates();
+    return families;
+}
+
+class FontSubstitution : public ::testing::Test {
+protected:
+    void SetUp() override {
+        cjk_ = kvx::fonts::installedCjkFamily();
+        if (cjk_.isEmpty()) GTEST_SKIP() << "no CJK font family installed";
+    }
+    QString cjk_;
+};
+
+} // namespace
+
+TEST_F(FontSubstitution, WindowsNamesResolveToTheInstalledCjkFamily) {
+    for (const QString& name : kvx::fonts::windowsFamilies()) {
+        if (QFontDatabase::families().contains(name, Qt::CaseInsensitive)) continue;
+        EXPECT_EQ(QFontInfo(pixelFont({name})).family().toLower(), cjk_.toLower()) << name.toStdString();
+    }
+}
+
+TEST_F(FontSubstitution, LatinAndChineseTextIsDrawnInOneFont) {
+    // One engine for both scripts: no second font (and its glyph metrics) for the Latin letters.
+    const QString text = QStringLiteral("MB001 文档传输设置作业 (D)");
+    for (const char* name : {"宋体", "SimSun", "MS Sans Serif", "Tahoma"})
+        EXPECT_EQ(drawnIn(text, pixelFont({QString::fromUtf8(name)})), QStringList{cjk_.toLower()}) << name;
+    // The code converter's UI font names the fallback family after its face.
+    EXPECT_EQ(drawnIn(text, pixelFont({"SimSun", kvx::fonts::cjkFallbackFamily()})),
+              QStringList{cjk_.toLower()});
+}
+
+TEST_F(FontSubstitution, WindowsNameMeasuresLikeTheFamilyItself) {
+    const QString text = QStringLiteral("文档编号 COPMA 17/45");
+    const int direct = QFontMetrics(pixelFont({cjk_})).horizontalAdvance(text);
+    EXPECT_EQ(QFontMetrics(pixelFont({QStringLiteral("宋体")})).horizontalAdvance(text), direct);
+    EXPECT_EQ(QFontMetrics(pixelFont({QStringLiteral("Tahoma")})).horizontalAdvance(text), direct);
+}
+
+TEST_F(FontSubstitution, InstallingAgainAddsNothing) {
+    const QStringList before = QFont::substitutes(QStringLiteral("宋体"));
+    ASSERT_EQ(before.size(), 1);
+    EXPECT_EQ(kvx::fonts::installFontSubstitutions().toLower(), cjk_.toLower());
+    EXPECT_EQ(kvx::fonts::installFontSubstitutions().toLower(), cjk_.toLower());
+    EXPECT_EQ(QFont::substitutes(QStringLiteral("宋体")), before);
+    // Names that are no Windows font stay unsubstituted.
+    EXPECT_TRUE(QFont::substitutes(QStringLiteral("DejaVu Sans")).isEmpty());
+}
+
+TEST_F(FontSubstitution, FallbackListsFilledOnAnotherThreadChangeNoMeasurement) {
+    const QString text = QStringLiteral("自定义项1 Abc");
+    const QFont designed = pixelFont({QStringLiteral("宋体")});
+    const QFont converted = pixelFont({QStringLiteral("SimSun"), kvx::fonts::cjkFallbackFamily()});
+    const int designedWidth = QFontMetrics(designed).horizontalAdvance(text);
+    const int convertedWidth = QFontMetrics(converted).horizontalAdvance(text);
+    // The main thread keeps measuring while the other thread loads its own engines.
+    std::thread warm([] { kvx::fonts::warmFallbackLists(); });
+    for (int i = 0; i < 20; ++i)
+        EXPECT_GT(QFontMetrics(pixelFont({QStringLiteral("新宋体")}, 12 + i % 3)).height(), 0);
+    warm.join();
+    EXPECT_EQ(QFontMetrics(designed).horizontalAdvance(text), designedWidth);
+    EXPECT_EQ(QFontMetrics(converted).horizontalAdvance(text), convertedWidth);
+    EXPECT_EQ(drawnIn(text, designed), QStringList{cjk_.toLower()});
+}
