@@ -37,9 +37,11 @@ TStatusBar::TStatusBar(QWidget* parent)
 }
 
 TStatusPanel* TStatusBar::addPanel(const QString& text, int width) {
+    panels_->BeginUpdate(); // one layout for the new panel with its text and width
     auto* p = static_cast<TStatusPanel*>(panels_->Add());
     p->setText(text);
     p->setWidth(width);
+    panels_->EndUpdate();
     return p;
 }
 

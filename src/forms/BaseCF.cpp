@@ -329,11 +329,13 @@ void TfrmBase::createComponents() {
     Status = new TStatusBar(this);
     Status->setObjectName(QStringLiteral("Status"));
     Status->setTag(kFrameworkTag);
+    Status->Panels()->BeginUpdate(); // the bar is laid out once, with all five panels
     Status->addPanel(QStringLiteral("浏览"), 40);
     Status->addPanel(QString(), 400);
     Status->addPanel(QStringLiteral("单据笔数"), 50);
     Status->addPanel(QStringLiteral("0/0"), 50);
     Status->addPanel(QString(), 60);
+    Status->Panels()->EndUpdate();
     layout->addWidget(Status);
 
     if (mnSearch) createSearchDialog();

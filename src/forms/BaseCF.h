@@ -51,6 +51,8 @@ public:
     // Adds the controls library's image `libraryNumber` (normal and disabled); false when it cannot be
     // loaded (an empty icon takes its place so that the indexes stay in order).
     bool AddLibraryImage(int libraryNumber, const QPalette& palette);
+    // Adds image `index` of another list (shared, not read again).
+    void AddImageOf(const TImageList& other, int index) { icons_.append(other.Icon(index)); }
 
 private:
     QList<QIcon> icons_;

@@ -395,8 +395,8 @@ void TfrmSingle::FormCreate() {
     imgSingle->AddLibraryImage(kCalculatorImage, palette());
     imgSingle->AddLibraryImage(kColorFilterImage, palette());
     const int first = ImageList1->Count();
-    ImageList1->AddLibraryImage(kCalculatorImage, palette());
-    ImageList1->AddLibraryImage(kColorFilterImage, palette());
+    ImageList1->AddImageOf(*imgSingle, imgSingle->Count() - 2);
+    ImageList1->AddImageOf(*imgSingle, imgSingle->Count() - 1);
     gdHead->setTitleImages(SortMapList);
 
     // Run-time buttons after ToolButton6, in creation order: colour filter, then calculator.

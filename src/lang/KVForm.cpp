@@ -13,6 +13,9 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include <algorithm>
+#include <vector>
+
 TKVForm::TKVForm(QWidget* parent) : QWidget(parent) {
     kvx::fonts::installFontSubstitutions();
     font_ = new kvx::TFont(this);
@@ -239,33 +242,40 @@ QImage DisabledImage(const QImage& image, const QPalette& palette) {
     const bool alpha = image.hasAlphaChannel();
     const QImage src = image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     const int w = src.width(), h = src.height();
-    const QRgb key = src.pixel(0, h - 1);
+    // Pixels read and written as the 32-bit words of the two formats (RGB32 keeps its alpha byte 0xff).
+    auto at = [&](int x, int y) { return reinterpret_cast<const QRgb*>(src.constScanLine(y))[x]; };
+    const QRgb key = at(0, h - 1);
     auto transparent = [&](int x, int y) {
-        const QRgb p = src.pixel(std::clamp(x, 0, w - 1), std::clamp(y, 0, h - 1));
+        const QRgb p = at(std::clamp(x, 0, w - 1), std::clamp(y, 0, h - 1));
         return alpha ? qAlpha(p) == 0 : (p & 0xFFFFFF) == (key & 0xFFFFFF);
     };
     // Marked pixels: dark ones, and light ones next to the transparent colour (the outline).
-    QList<bool> marked(qsizetype(w) * h, false);
+    std::vector<char> marked(std::size_t(w) * h, 0);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             if (transparent(x, y)) continue;
-            const QRgb p = src.pixel(x, y);
+            const QRgb p = at(x, y);
             const bool dark = qRed(p) + qGreen(p) + qBlue(p) < 384;
-            marked[qsizetype(y) * w + x] = dark || transparent(x - 1, y) || transparent(x + 1, y) ||
-                                           transparent(x, y - 1) || transparent(x, y + 1);
+            marked[std::size_t(y) * w + x] = dark || transparent(x - 1, y) || transparent(x + 1, y) ||
+                                             transparent(x, y - 1) || transparent(x, y + 1);
         }
     // Embossed silhouette: the mask in the highlight colour one pixel right and down, then in the shadow
     // colour in place, on the button face.
     QImage out(w, h, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     out.fill(alpha ? QColor(Qt::transparent) : palette.color(QPalette::Button));
-    const QRgb highlight = palette.color(QPalette::Light).rgba();
-    const QRgb shadow = palette.color(QPalette::Dark).rgba();
-    for (int y = 0; y < h; ++y)
+    const QRgb opaque = alpha ? 0 : 0xff000000;
+    const QRgb highlight = palette.color(QPalette::Light).rgba() | opaque;
+    const QRgb shadow = palette.color(QPalette::Dark).rgba() | opaque;
+    for (int y = 0; y + 1 < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y + 1));
+        for (int x = 0; x + 1 < w; ++x)
+            if (marked[std::size_t(y) * w + x]) line[x + 1] = highlight;
+    }
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
         for (int x = 0; x < w; ++x)
-            if (marked[qsizetype(y) * w + x] && x + 1 < w && y + 1 < h) out.setPixel(x + 1, y + 1, highlight);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            if (marked[qsizetype(y) * w + x]) out.setPixel(x, y, shadow);
+            if (marked[std::size_t(y) * w + x]) line[x] = shadow;
+    }
     return out;
 }
 
@@ -285,6 +295,10 @@ QImage WithDisabledImage(const QImage& image, const QPalette& palette) {
 
 bool AddDisabledGlyph(QObject* component) {
     if (!component) return false;
+    // Most components have no glyph: the remembered (caseless) lookup answers before the by-name reads.
+    if (component->dynamicPropertyNames().isEmpty() &&
+        !PropertySetter::findProperty(component, QStringLiteral("NumGlyphs")).isValid())
+        return false;
     const QVariant numGlyphs = component->property("NumGlyphs");
     const QVariant glyph = component->property("Glyph");
     if (!numGlyphs.isValid() || !glyph.isValid() || numGlyphs.toInt() != 1) return false;

@@ -1,5 +1,7 @@
 #include "platform/Collection.h"
 
+#include <utility>
+
 namespace kvx {
 
 TCollectionItem::TCollectionItem(TCollection* owner) : QObject(owner), collection_(owner) {}
@@ -13,7 +15,7 @@ void TCollectionItem::setIndex(int index) {
 }
 
 void TCollectionItem::notifyChanged() {
-    if (collection_) emit collection_->itemChanged(Index());
+    if (collection_) collection_->itemChangedAt(Index());
 }
 
 TCollection::TCollection(Factory factory, QObject* parent) : QObject(parent), factory_(std::move(factory)) {}
@@ -30,21 +32,21 @@ TCollectionItem* TCollection::Add() {
     TCollectionItem* item = factory_ ? factory_(this) : new TCollectionItem(this);
     item->setParent(this);
     items_.append(item);
-    emit changed();
+    listChanged();
     return item;
 }
 
 void TCollection::Delete(int index) {
     if (index < 0 || index >= items_.size()) return;
     delete items_.takeAt(index);
-    emit changed();
+    listChanged();
 }
 
 void TCollection::Clear() {
     if (items_.isEmpty()) return;
     const auto old = std::exchange(items_, {});
     qDeleteAll(old);
-    emit changed();
+    listChanged();
 }
 
 void TCollection::Move(int from, int to) {
@@ -52,7 +54,35 @@ void TCollection::Move(int from, int to) {
     to = qBound(0, to, int(items_.size()) - 1);
     if (from == to) return;
     items_.move(from, to);
+    listChanged();
+}
+
+void TCollection::listChanged() {
+    if (updateCount_ > 0) {
+        listChangedPending_ = true;
+        return;
+    }
     emit changed();
+}
+
+void TCollection::itemChangedAt(int index) {
+    if (updateCount_ > 0) {
+        if (!changedItems_.contains(index)) changedItems_.append(index);
+        return;
+    }
+    emit itemChanged(index);
+}
+
+void TCollection::EndUpdate() {
+    if (updateCount_ == 0 || --updateCount_ > 0) return;
+    const bool list = std::exchange(listChangedPending_, false);
+    const QList<int> items = std::exchange(changedItems_, {});
+    if (list) {
+        emit changed();
+        return;
+    }
+    for (int i : items)
+        emit itemChanged(i);
 }
 
 } // namespace kvx

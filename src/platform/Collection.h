@@ -47,6 +47,12 @@ public:
     void Clear();
     void Move(int from, int to);
 
+    // Between BeginUpdate and the matching EndUpdate no signal is sent; the last EndUpdate sends one
+    // changed() for any change of the list (views rebuild once), else itemChanged once per changed item.
+    void BeginUpdate() { ++updateCount_; }
+    void EndUpdate();
+    int UpdateCount() const { return updateCount_; }
+
     // A change of any item or of the order; itemChanged for a property change of one item.
 signals:
     void changed();
@@ -54,8 +60,14 @@ signals:
 
 private:
     friend class TCollectionItem;
+    void listChanged();
+    void itemChangedAt(int index);
+
     Factory factory_;
     QList<TCollectionItem*> items_;
+    int updateCount_ = 0;
+    bool listChangedPending_ = false;
+    QList<int> changedItems_; // while updating, in order of first change
 };
 
 } // namespace kvx

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QLoggingCategory>
 #include <QMetaEnum>
+#include <cstring>
 #include <limits>
 
 namespace kvx {
@@ -65,21 +66,37 @@ struct IdentRegistry {
     }
 };
 
-// The property of a class whose name matches in another case, or -1. The answer of the scan is remembered
+// The property of a class named `name`, exactly or else in another case, or -1. The answer is remembered
 // per class and name: a window asks each of its hundreds of components for the same few names (ImeName,
-// Font), which most plain Qt widgets lack. Per thread, so no lock; keyed by the class name as well, so a
-// meta-object address reused by another class after a library was unloaded is never mistaken for it.
-int caselessPropertyIndex(const QMetaObject* mo, const QByteArray& name) {
-    thread_local QHash<std::pair<const QMetaObject*, QByteArray>, int> known;
-    const auto key = std::pair{mo, QByteArray(mo->className()) + '\0' + name};
-    if (const auto it = known.constFind(key); it != known.constEnd()) return *it;
-    int found = -1;
-    for (int i = mo->propertyCount() - 1; i >= 0; --i)
-        if (qstricmp(mo->property(i).name(), name.constData()) == 0) {
-            found = i;
-            break;
+// Font, NumGlyphs), which most plain Qt widgets lack. Per thread, so no lock; an answer is used only for a
+// class of the same name, so a meta-object address reused by another class after a library was unloaded is
+// never mistaken for it.
+int propertyIndex(const QMetaObject* mo, const QString& name) {
+    struct Known {
+        QByteArray className;
+        int index;
+    };
+    thread_local QHash<std::pair<const QMetaObject*, QString>, Known> known;
+    const auto key = std::pair{mo, name};
+    if (const auto it = known.constFind(key); it != known.constEnd() && it->className == mo->className())
+        return it->index;
+    // One pass, the class's own properties before its bases', each level from its last property: an exact
+    // name wins wherever it is, else the first caseless one.
+    const QByteArray latin = name.toLatin1();
+    int exact = -1;
+    int caseless = -1;
+    for (const QMetaObject* m = mo; m && exact < 0; m = m->superClass())
+        for (int i = m->propertyCount() - 1; i >= m->propertyOffset(); --i) {
+            const char* n = m->property(i).name();
+            if (qstricmp(n, latin.constData()) != 0) continue;
+            if (std::strcmp(n, latin.constData()) == 0) {
+                exact = i;
+                break;
+            }
+            if (caseless < 0) caseless = i;
         }
-    known.insert(key, found);
+    const int found = exact >= 0 ? exact : caseless;
+    known.insert(key, Known{QByteArray(mo->className()), found});
     return found;
 }
 
@@ -185,9 +202,7 @@ PropertySetter::Kind PropertySetter::kindOf(const QMetaProperty& p) {
 QMetaProperty PropertySetter::findProperty(const QObject* obj, const QString& name) {
     if (!obj || name.isEmpty()) return {};
     const QMetaObject* mo = obj->metaObject();
-    const QByteArray latin = name.toLatin1();
-    if (int i = mo->indexOfProperty(latin.constData()); i >= 0) return mo->property(i);
-    const int i = caselessPropertyIndex(mo, latin);
+    const int i = propertyIndex(mo, name);
     return i >= 0 ? mo->property(i) : QMetaProperty();
 }
 

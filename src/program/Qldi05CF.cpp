@@ -59,13 +59,53 @@ TMemo::TMemo(QWidget* parent) : TControl(parent), edit_(new QPlainTextEdit(this)
     setFocusProxy(edit_);
 }
 
+QString TMemo::PlainTextAsEdited(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    for (QChar& c : text) {
+        switch (c.unicode()) {
+        case u'\r':
+        case QChar::LineSeparator:
+        case QChar::ParagraphSeparator:
+        case 0xfdd0: // frame marks of the text document
+        case 0xfdd1:
+            c = QLatin1Char('\n');
+            break;
+        case QChar::Nbsp:
+            c = QLatin1Char(' ');
+            break;
+        default:
+            break;
+        }
+    }
+    return text;
+}
+
 QStringList TMemo::Lines() const {
-    const QString text = edit_->toPlainText();
+    const QString text = editorCurrent_ ? edit_->toPlainText() : pending_;
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
 }
 
 void TMemo::setLines(const QStringList& lines) {
-    edit_->setPlainText(lines.join(QLatin1Char('\n')));
+    const QString text = lines.join(QLatin1Char('\n'));
+    if (isVisible()) {
+        edit_->setPlainText(text);
+        editorCurrent_ = true;
+        return;
+    }
+    pending_ = PlainTextAsEdited(text);
+    editorCurrent_ = false;
+}
+
+void TMemo::fillEditor() {
+    if (editorCurrent_) return;
+    edit_->setPlainText(pending_);
+    pending_.clear();
+    editorCurrent_ = true;
+}
+
+void TMemo::showEvent(QShowEvent* e) {
+    fillEditor();
+    TControl::showEvent(e);
 }
 
 // --- TfrmQldi05 -------------------------------------------------------------------------------------------

@@ -23,6 +23,8 @@ class TKvDBComboBox;
 class TKvDBEdit;
 
 // A memo: lines of text, published as Lines so that language packages and the code converter reach them.
+// While the memo is hidden its lines are kept as a list (read as the editor would give them back) and the
+// editor is filled when the memo is shown: laying text out in an editor nobody sees is wasted.
 class TMemo : public TControl {
     Q_OBJECT
     Q_PROPERTY(QStringList Lines READ Lines WRITE setLines)
@@ -30,9 +32,18 @@ public:
     explicit TMemo(QWidget* parent = nullptr);
     QStringList Lines() const;
     void setLines(const QStringList& lines);
+    // The editor's text as it reads back after taking `text` (line breaks and spaces of its own).
+    static QString PlainTextAsEdited(QString text);
+
+protected:
+    void showEvent(QShowEvent* e) override;
 
 private:
+    void fillEditor();
+
     QPlainTextEdit* edit_;
+    QString pending_;           // the text the editor is to take
+    bool editorCurrent_ = true; // false while pending_ holds the memo's text
 };
 
 class TfrmQldi05 : public TfrmSingle {

@@ -375,6 +375,47 @@ TEST(StatusBar, PanelsAddedAndRemovedKeepTheirLabelsAndTheLastTakesTheRest) {
     EXPECT_EQ(bar.findChildren<QLabel*>().size(), 2);
 }
 
+TEST(StatusBar, PanelsAddedInOneUpdateLayOutLikePanelsAddedOneByOne) {
+    // The framework's five panels, one with a text wider than its designed width.
+    const QList<std::pair<QString, int>> panels = {
+        {"Browse", 40}, {"", 400}, {"Number of documents", 50}, {"0/0", 50}, {"", 60}};
+    TStatusBar single, batched;
+    for (TStatusBar* bar : {&single, &batched})
+        bar->resize(700, 20);
+    for (const auto& [text, width] : panels)
+        single.addPanel(text, width);
+    int rebuilds = 0;
+    QObject::connect(batched.Panels(), &TCollection::changed, [&] { ++rebuilds; });
+    batched.Panels()->BeginUpdate();
+    for (const auto& [text, width] : panels)
+        batched.addPanel(text, width);
+    EXPECT_EQ(batched.findChildren<QLabel*>().size(), 1); // no panel label before the update ends
+    batched.Panels()->EndUpdate();
+    EXPECT_EQ(rebuilds, 1);
+
+    const QList<QLabel*> a = single.findChildren<QLabel*>();
+    const QList<QLabel*> b = batched.findChildren<QLabel*>();
+    ASSERT_EQ(a.size(), 6);
+    ASSERT_EQ(b.size(), a.size());
+    auto* rowA = static_cast<QHBoxLayout*>(single.layout());
+    auto* rowB = static_cast<QHBoxLayout*>(batched.layout());
+    for (int i = 0; i < a.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(b[i]->text(), a[i]->text());
+        EXPECT_EQ(b[i]->minimumWidth(), a[i]->minimumWidth());
+        EXPECT_EQ(b[i]->maximumWidth(), a[i]->maximumWidth());
+        EXPECT_EQ(b[i]->alignment(), a[i]->alignment());
+        EXPECT_EQ(b[i]->isHidden(), a[i]->isHidden());
+        EXPECT_EQ(rowB->indexOf(b[i]), rowA->indexOf(a[i]));
+        EXPECT_EQ(rowB->stretch(i), rowA->stretch(i));
+    }
+    EXPECT_GT(b[3]->minimumWidth(), 50); // widened to its text
+    EXPECT_EQ(b[5]->maximumWidth(), QWIDGETSIZE_MAX);
+    single.show();
+    batched.show();
+    EXPECT_EQ(batched.grab().toImage(), single.grab().toImage());
+}
+
 TEST(StatusBar, APanelIsNeverNarrowerThanItsTextInTheCurrentFont) {
     TStatusBar bar;
     bar.addPanel("x", 20);

@@ -4,7 +4,9 @@
 #include "SampleForm.h"
 
 #include <QLineEdit>
+#include <QPalette>
 #include <QTest>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace kvx::lang;
@@ -338,4 +340,52 @@ TEST(ComponentIndex, FindsWhatFindChildFinds) {
     EXPECT_EQ(index.find<QLabel*>("n"), deep);
     EXPECT_EQ(index.find<QLineEdit*>("g"), edit);
     EXPECT_EQ(ComponentIndex(nullptr).find<QObject*>("n"), nullptr);
+}
+
+// The silhouette drawn pixel by pixel through QImage's own accessors, as a reference.
+static QImage referenceDisabled(const QImage& image, const QPalette& palette) {
+    const bool alpha = image.hasAlphaChannel();
+    const QImage src = image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    const int w = src.width(), h = src.height();
+    const QRgb key = src.pixel(0, h - 1);
+    auto transparent = [&](int x, int y) {
+        const QRgb p = src.pixel(std::clamp(x, 0, w - 1), std::clamp(y, 0, h - 1));
+        return alpha ? qAlpha(p) == 0 : (p & 0xFFFFFF) == (key & 0xFFFFFF);
+    };
+    auto marked = [&](int x, int y) {
+        if (transparent(x, y)) return false;
+        const QRgb p = src.pixel(x, y);
+        return qRed(p) + qGreen(p) + qBlue(p) < 384 || transparent(x - 1, y) || transparent(x + 1, y) ||
+               transparent(x, y - 1) || transparent(x, y + 1);
+    };
+    QImage out(w, h, src.format());
+    out.fill(alpha ? QColor(Qt::transparent) : palette.color(QPalette::Button));
+    for (int y = 0; y + 1 < h; ++y)
+        for (int x = 0; x + 1 < w; ++x)
+            if (marked(x, y)) out.setPixel(x + 1, y + 1, palette.color(QPalette::Light).rgba());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (marked(x, y)) out.setPixel(x, y, palette.color(QPalette::Dark).rgba());
+    return out;
+}
+
+TEST(DisabledImage, EqualsThePixelByPixelSilhouetteForAnyImage) {
+    QPalette translucent = testPalette();
+    translucent.setColor(QPalette::Light, QColor(255, 255, 200, 100));
+    quint32 seed = 7;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (const QSize size : {QSize(1, 1), QSize(1, 5), QSize(18, 18), QSize(36, 18), QSize(7, 3)})
+        for (const QImage::Format format :
+             {QImage::Format_RGB32, QImage::Format_ARGB32, QImage::Format_RGB888})
+            for (const QPalette& palette : {testPalette(), translucent}) {
+                QImage img(size, format);
+                for (int y = 0; y < size.height(); ++y)
+                    for (int x = 0; x < size.width(); ++x) {
+                        const quint32 r = next() >> 8;
+                        // A third of the pixels take the key colour or full transparency.
+                        img.setPixel(x, y, r % 3 == 0 ? qRgba(255, 0, 255, 0) : (r | 0xff000000u) & ~0x10u);
+                    }
+                SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height() << " " << format);
+                EXPECT_EQ(DisabledImage(img, palette), referenceDisabled(img, palette));
+            }
 }

@@ -232,4 +232,86 @@ TEST(PropertySetter, NamesInAnotherCaseAnswerPerClass) {
     EXPECT_EQ(t.caption, "x");
 }
 
+// A base with a property in one case and a derived class declaring it again in another case.
+class CaseBase : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(int Width MEMBER width)
+public:
+    int width = 0;
+};
+
+class CaseDerived : public CaseBase {
+    Q_OBJECT
+    Q_PROPERTY(int WIDTH MEMBER wide)
+    Q_PROPERTY(int height MEMBER height)
+public:
+    int wide = 0;
+    int height = 0;
+};
+
+TEST(PropertySetter, TheExactNameWinsOverAnotherCaseEvenInABaseClass) {
+    CaseDerived d;
+    CaseBase b;
+    for (int round = 0; round < 2; ++round) { // answered, then remembered
+        EXPECT_STREQ(PropertySetter::findProperty(&d, "Width").name(), "Width");
+        EXPECT_STREQ(PropertySetter::findProperty(&d, "WIDTH").name(), "WIDTH");
+        EXPECT_STREQ(PropertySetter::findProperty(&d, "width").name(), "WIDTH"); // the class's own first
+        EXPECT_STREQ(PropertySetter::findProperty(&b, "width").name(), "Width");
+        EXPECT_STREQ(PropertySetter::findProperty(&d, "Height").name(), "height");
+        EXPECT_STREQ(PropertySetter::findProperty(&d, "objectname").name(), "objectName");
+        EXPECT_FALSE(PropertySetter::findProperty(&d, "Depth").isValid());
+    }
+    EXPECT_TRUE(PropertySetter::set(&d, "Width", "5"));
+    EXPECT_TRUE(PropertySetter::set(&d, "width", "7"));
+    EXPECT_EQ(d.width, 5);
+    EXPECT_EQ(d.wide, 7);
+}
+
+// An item that reports its changes to its collection, as the controls' items do.
+class Noted : public TCollectionItem {
+    Q_OBJECT
+public:
+    explicit Noted(TCollection* c) : TCollectionItem(c) {}
+    void touch() { notifyChanged(); }
+};
+
+TEST(Collection, AnUpdateSendsOneSignalAtItsEnd) {
+    TCollection c([](TCollection* o) { return new Noted(o); });
+    QList<QString> seen;
+    QObject::connect(&c, &TCollection::changed, [&] { seen << "changed"; });
+    QObject::connect(&c, &TCollection::itemChanged, [&](int i) { seen << QString::number(i); });
+    auto item = [&](int i) { return c.itemAs<Noted>(i); };
+
+    c.BeginUpdate();
+    c.BeginUpdate();
+    for (int i = 0; i < 3; ++i)
+        c.Add();
+    item(1)->touch();
+    c.EndUpdate();
+    EXPECT_TRUE(seen.isEmpty()); // still inside the outer update
+    c.EndUpdate();
+    EXPECT_EQ(seen, QList<QString>{"changed"}); // one for three additions and an item's change
+    EXPECT_EQ(c.UpdateCount(), 0);
+
+    // Items alone changed: each one once, in the order of their first change.
+    seen.clear();
+    c.BeginUpdate();
+    item(2)->touch();
+    item(0)->touch();
+    item(2)->touch();
+    c.EndUpdate();
+    EXPECT_EQ(seen, (QList<QString>{"2", "0"}));
+
+    // Nothing changed, then an unbalanced end: no signal, no underflow.
+    seen.clear();
+    c.BeginUpdate();
+    c.EndUpdate();
+    c.EndUpdate();
+    EXPECT_TRUE(seen.isEmpty());
+    EXPECT_EQ(c.UpdateCount(), 0);
+    item(1)->touch();
+    c.Delete(0);
+    EXPECT_EQ(seen, (QList<QString>{"1", "changed"})); // outside an update every change reports at once
+}
+
 #include "PropertySetterTest.moc"
