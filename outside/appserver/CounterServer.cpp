@@ -295,7 +295,7 @@ Variant CounterServer::udfData(const Variant& params) {
         return Variant::fromList({Variant::fromList({out.trimmed()})});
     }
     QSqlQuery q(storage().db());
-    const QStringList tables = storage().dialect().tableNames(storage().db());
+    const QStringList tables = storage().tableNames();
     QVariantList binds;
     for (const Variant& v : values)
         binds << (v.isEmptyOrNull() ? QVariant(QString()) : QVariant(v.toString()));

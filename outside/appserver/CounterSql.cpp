@@ -83,7 +83,7 @@ QStringList CounterSql::allTables() {
     QStringList tables;
     // Never the users (password hashes), nor other users' settings, phrases and saved schemes.
     static const QStringList privateTables = {"KVXMA", "USRDEF", "KVXPH", "DOCUS", "schema_version"};
-    for (const QString& t : s_.dialect().tableNames(s_.db()))
+    for (const QString& t : s_.tableNames())
         if (!privateTables.contains(t, Qt::CaseInsensitive)) tables << t;
     return tables;
 }

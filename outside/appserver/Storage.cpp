@@ -639,6 +639,16 @@ void Storage::throwIfStopped() {
     if (!stopReason_.isEmpty()) throw StorageError(stopReason_.toStdString());
 }
 
+QStringList Storage::tableNames() {
+    if (dialect_->isPostgres()) return dialect_->tableNames(db_);
+    const qint64 cookie = scalar(QStringLiteral("PRAGMA schema_version")).toLongLong();
+    if (cookie != tablesCookie_ || tablesCookie_ < 0) {
+        tables_ = dialect_->tableNames(db_);
+        tablesCookie_ = cookie;
+    }
+    return tables_;
+}
+
 int Storage::schemaVersion() {
     if (!dialect_->tableExists(db_, QStringLiteral("schema_version"))) return 0;
     return scalar(QStringLiteral("SELECT COALESCE(MAX(version),0) FROM schema_version")).toInt();

@@ -176,6 +176,9 @@ public:
     QString filePath() const { return file_; }
     const DatabaseLocation& location() const { return location_; }
     int schemaVersion();
+    // The database's tables (SqlDialect::tableNames). SQLite: kept while the schema cookie stays the same
+    // (any change of the schema, by any connection, changes it); PostgreSQL: listed at each call.
+    QStringList tableNames();
 
     // Runs a statement with positional bind values; raises StorageError with the driver's text. The
     // statement is written in SQLite's flavour and adapted to the engine (SqlDialect::adapt).
@@ -254,6 +257,8 @@ private:
     QList<CursorHolder*> cursorHolders_;
     static constexpr int kMaxKeptStatements = 64;
     QHash<QString, std::shared_ptr<QSqlQuery>> kept_; // scalar()'s prepared statements (SQLite)
+    QStringList tables_;                              // tableNames() as of the schema cookie tablesCookie_
+    qint64 tablesCookie_ = -1;
     void openSqlite(const StorageConfig& config);
     void openPostgres(const StorageConfig& config);
     void closeConnection();

@@ -19,6 +19,7 @@
 #include <QPersistentModelIndex>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <utility>
 
 namespace kvx {
 
@@ -642,7 +643,9 @@ void TFDBGrid::syncCurrentFromSource() {
     if (row < 0 || row >= rowCount() || row == currentRow()) return;
     syncing_ = true;
     view_->setCurrentIndex(model_->index(row, qMax(0, currentColumn())));
-    view_->scrollTo(model_->index(row, qMax(0, currentColumn())));
+    // A hidden view has no layout to scroll in (scrolling would lay it out for nothing); the view
+    // scrolls to a current cell set while it was hidden when it is shown.
+    if (view_->isVisible()) view_->scrollTo(model_->index(row, qMax(0, currentColumn())));
     syncing_ = false;
 }
 

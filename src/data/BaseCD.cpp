@@ -339,6 +339,7 @@ bool TdmBase::OpenMainAndColor() {
 }
 
 void TdmBase::ShowManagementFields(bool show) {
+    const TFieldUpdate batch(cdsMain); // one layout change for all audit fields
     for (const char* name : kAuditNames)
         if (TField* f = cdsMain->FindField(QString::fromLatin1(name))) {
             f->SetVisible(show);

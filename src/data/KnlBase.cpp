@@ -196,6 +196,7 @@ void LoadGridView(const QString& subFolder, const QString& baseName, TClientData
         if (!QFileInfo::exists(path)) path = GridViewBaseFolder() + fileName;
         if (!QFileInfo::exists(path)) return;
         const IniFile file(path);
+        const TFieldUpdate batch(ds); // the grids follow the whole view at once
         for (const QString& line : file.readSectionValues(sectionOf(ds, bodyIndex))) {
             const int eq = line.indexOf(QLatin1Char('='));
             if (eq < 0) continue;

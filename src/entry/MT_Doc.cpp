@@ -210,7 +210,9 @@ void TMT_Doc::ApplyToGrid(TFDBGrid* grid) {
     TClientDataSet* ds = source ? source->DataSet() : nullptr;
     if (!ds) return;
 
-    // Setting an index reorders the dataset's field list: work on a copy taken up front.
+    // The grid follows all the settings at once. Setting an index reorders the dataset's field list:
+    // work on a copy taken up front.
+    const TFieldUpdate batch(ds);
     const QList<TField*> fields = ds->Fields();
     QList<QPair<QString, TField*>> order;
     for (TField* field : fields) {

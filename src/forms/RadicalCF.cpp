@@ -273,8 +273,13 @@ bool TfrmRadical::Start(const Variant& Params) {
     Broker->ProgID = GetProgramCode();
     Broker->ConnectServices();
     Broker->LoadSysParams();
-    // 5.
-    ConnectDataModule();
+    // 5. The field set-up of every layer (audit labels, hidden audit fields, the program's fields) reaches
+    // the grids and edits as one layout change per dataset, not one per field.
+    {
+        const TFieldUpdate batch(DataModule ? DataModule->findChildren<TClientDataSet*>()
+                                            : QList<TClientDataSet*>());
+        ConnectDataModule();
+    }
     // 6. Fonts: the window's by the UI rule; hints and menus follow it.
     KvConverter()->SetObjectFont(this, UILangMode());
     QToolTip::setFont(font());

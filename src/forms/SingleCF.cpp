@@ -916,10 +916,13 @@ void TfrmSingle::BuildSavedConditionMenu() {
     bool any = false;
     if (dm && dm->cdsSaveCondition) {
         try {
-            dm->LoadTable();
+            // LoadTable reopens the conditions when the server prepared them; only after a refusal are
+            // they reopened here (one query of the saved conditions per menu build).
             TClientDataSet* sc = dm->cdsSaveCondition;
-            if (sc->Active()) sc->Close();
-            sc->Open();
+            if (!dm->LoadTable().isEmpty() || !sc->Active()) {
+                if (sc->Active()) sc->Close();
+                sc->Open();
+            }
             int i = 0;
             for (sc->First(); !sc->Eof(); sc->Next(), ++i) {
                 QAction* a = mnCondition->addAction(

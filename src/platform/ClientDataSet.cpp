@@ -2,10 +2,12 @@
 
 #include "CodePage.h"
 #include "DataSource.h"
+#include "Logging.h"
 
 #include <QScopeGuard>
 #include <algorithm>
 #include <climits>
+#include <exception>
 #include <utility>
 
 namespace kvx {
@@ -222,7 +224,40 @@ void TClientDataSet::moveField(TField* field, int index) {
 }
 
 void TClientDataSet::fieldListChanged() {
-    if (Active()) notify(TDataEvent::deLayoutChange);
+    if (!Active()) return;
+    if (fieldUpdates_ > 0) {
+        fieldsChanged_ = true;
+        return;
+    }
+    notify(TDataEvent::deLayoutChange);
+}
+
+void TClientDataSet::EndFieldUpdate() {
+    if (fieldUpdates_ == 0 || --fieldUpdates_ > 0) return;
+    if (std::exchange(fieldsChanged_, false)) fieldListChanged();
+}
+
+TFieldUpdate::TFieldUpdate(const QList<TClientDataSet*>& dataSets) : exceptions_(std::uncaught_exceptions()) {
+    for (TClientDataSet* ds : dataSets)
+        if (ds) {
+            ds->BeginFieldUpdate();
+            dataSets_ << ds;
+        }
+}
+
+TFieldUpdate::~TFieldUpdate() noexcept(false) {
+    // Every batch ends, even when the refresh of an earlier dataset fails; the first failure is passed on.
+    std::exception_ptr failure;
+    for (const QPointer<TClientDataSet>& ds : dataSets_) {
+        if (!ds) continue;
+        try {
+            ds->EndFieldUpdate();
+        } catch (const std::exception& e) {
+            if (!failure) failure = std::current_exception();
+            qCWarning(lcPlatform) << "controls not refreshed after a field-layout batch:" << e.what();
+        }
+    }
+    if (failure && std::uncaught_exceptions() == exceptions_) std::rethrow_exception(failure);
 }
 
 template <class F> void TClientDataSet::forEachNested(F fn) const {

@@ -258,6 +258,12 @@ public:
     void DisableControls();
     void EnableControls();
     bool ControlsDisabled() const { return disableCount_ > 0; }
+    // Field-layout batch: label, width, format, order and visibility changes of fields made between
+    // BeginFieldUpdate and the matching EndFieldUpdate reach the data sources as one layout change when
+    // the outermost batch ends, none when nothing changed. Other events pass at once.
+    void BeginFieldUpdate() { ++fieldUpdates_; }
+    void EndFieldUpdate();
+    bool InFieldUpdate() const { return fieldUpdates_ > 0; }
 
     // --- Events (take off by copying and clearing, put back by assigning) --------------------------
     TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;
@@ -384,6 +390,8 @@ private:
     bool localCreate_ = false;
     TDataSetState disableState_ = TDataSetState::dsInactive;
     bool pendingLayout_ = false;
+    int fieldUpdates_ = 0;
+    bool fieldsChanged_ = false; // a layout change waits for the end of the field-layout batch
     mutable TBookmark peekId_ = -1;
     const TField* validatingField_ = nullptr;
     Variant validatingValue_;
@@ -419,5 +427,20 @@ private:
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(TLocateOptions)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TIndexOptions)
+
+// Holds a field-layout batch on each of some datasets for a scope. Ending it may refresh controls; an
+// error of that refresh propagates unless the scope is already left by an exception (then it is logged).
+class TFieldUpdate {
+public:
+    explicit TFieldUpdate(const QList<TClientDataSet*>& dataSets);
+    explicit TFieldUpdate(TClientDataSet* dataSet) : TFieldUpdate(QList<TClientDataSet*>{dataSet}) {}
+    ~TFieldUpdate() noexcept(false);
+    TFieldUpdate(const TFieldUpdate&) = delete;
+    TFieldUpdate& operator=(const TFieldUpdate&) = delete;
+
+private:
+    QList<QPointer<TClientDataSet>> dataSets_;
+    int exceptions_;
+};
 
 } // namespace kvx

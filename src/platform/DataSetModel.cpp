@@ -39,6 +39,15 @@ void TDataSetModel::resetAll() {
     scrolled();
 }
 
+void TDataSetModel::datasetReset() {
+    TClientDataSet* ds = dataSet();
+    if (ds && ds->Active() && ds->InFieldUpdate()) {
+        ds->fieldListChanged(); // noted for the end of the batch
+        return;
+    }
+    resetAll();
+}
+
 void TDataSetModel::scrolled() {
     const int row = currentRow();
     if (row != lastRow_) {

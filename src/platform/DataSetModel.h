@@ -66,6 +66,9 @@ private:
     friend class Link;
     void rebuildColumns();
     void resetAll();
+    // A reset the dataset asks for: while the dataset is open inside a field-layout batch it waits for
+    // the batch's end, which then sends a layout change (one reset for an opening and its field set-up).
+    void datasetReset();
     void recordChanged(TField* field);
     void scrolled();
 
@@ -74,9 +77,9 @@ private:
         explicit Link(TDataSetModel* m) : model_(m) {}
 
     protected:
-        void ActiveChanged() override { model_->resetAll(); }
-        void DataSetChanged() override { model_->resetAll(); }
-        void LayoutChanged() override { model_->resetAll(); }
+        void ActiveChanged() override { model_->datasetReset(); }
+        void DataSetChanged() override { model_->datasetReset(); }
+        void LayoutChanged() override { model_->datasetReset(); }
         void DataSetScrolled(int) override { model_->scrolled(); }
         void RecordChanged(TField* field) override { model_->recordChanged(field); }
         void EditingChanged() override { model_->recordChanged(nullptr); }

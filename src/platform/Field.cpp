@@ -75,7 +75,9 @@ void TField::SetFieldName(const QString& name) {
 }
 
 void TField::SetDisplayLabel(const QString& label) {
-    displayLabel_ = label == fieldName_ ? QString() : label;
+    QString stored = label == fieldName_ ? QString() : label;
+    if (stored == displayLabel_) return; // same text: nothing to show anew
+    displayLabel_ = std::move(stored);
     if (dataSet_) dataSet_->fieldListChanged();
 }
 
@@ -84,6 +86,7 @@ int TField::DisplayWidth() const {
 }
 
 void TField::SetDisplayWidth(int width) {
+    if (width == displayWidth_) return;
     displayWidth_ = width;
     if (dataSet_) dataSet_->fieldListChanged();
 }
@@ -112,6 +115,7 @@ void TField::SetSize(int size) {
 }
 
 void TField::SetDisplayFormat(const QString& format) {
+    if (format == displayFormat_) return;
     displayFormat_ = format;
     if (dataSet_) dataSet_->fieldListChanged();
 }

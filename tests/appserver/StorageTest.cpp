@@ -111,3 +111,17 @@ TEST(Storage, DatabaseFileComesFromTheServerConfiguration) {
     kvxtest::ScopedEnv noRegistry("KVX_REGISTRY", (env.tree.root() + "/none.ini").toUtf8());
     EXPECT_THROW(StorageConfig::fromRegistry().resolveFile(), StorageError);
 }
+
+TEST(Storage, TableListFollowsSchemaChangesOfAnyConnection) {
+    apptest::ServerEnv env;
+    Storage a(env.config);
+    Storage b(env.config);
+    const QStringList before = a.tableNames();
+    EXPECT_TRUE(before.contains("QLDMB", Qt::CaseInsensitive));
+    EXPECT_EQ(a.tableNames(), before) << "listed again, the same";
+    b.exec("CREATE TABLE T2SCRATCH (A INTEGER)");
+    EXPECT_TRUE(a.tableNames().contains("T2SCRATCH", Qt::CaseInsensitive)) << "another connection's table";
+    a.exec("DROP TABLE T2SCRATCH");
+    EXPECT_FALSE(a.tableNames().contains("T2SCRATCH", Qt::CaseInsensitive));
+    EXPECT_EQ(a.tableNames().size(), before.size());
+}

@@ -1,0 +1,137 @@
+// A grid bound to a dataset rebuilds its columns once per field-layout batch, with the same columns,
+// titles, widths and order as when every change rebuilt them; its title row keeps its height.
+#include "controls/FDBGrid.h"
+#include "platform/ClientDataSet.h"
+#include "platform/DataSource.h"
+#include "platform/Field.h"
+
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTableView>
+#include <gtest/gtest.h>
+
+using namespace kvx;
+
+namespace {
+
+struct Bound {
+    TClientDataSet ds;
+    TDataSource src;
+    QWidget form;
+    TFDBGrid* grid = new TFDBGrid(&form);
+    Bound() {
+        for (const char* name : {"MB001", "MB002", "MB005", "CREATOR", "MODI_DATE", "FLAG"})
+            ds.FieldDefs().Add(name, FieldType::String, 10);
+        ds.CreateDataSet();
+        for (const char* k : {"A01", "A02", "A03"}) {
+            ds.Append();
+            ds.FieldByName("MB001")->SetAsString(k);
+            ds.Post();
+        }
+        ds.First();
+        src.SetDataSet(&ds);
+        grid->setDataSource(&src);
+        grid->resize(700, 200);
+        form.resize(720, 220);
+        form.show();
+    }
+    // What connecting a module does to its main dataset: labels, hidden audit fields, widths, an order.
+    void setUp() {
+        ds.FieldByName("MB001")->SetDisplayLabel(QString::fromUtf8("文档编号"));
+        ds.FieldByName("MB002")->SetDisplayLabel(QString::fromUtf8("传输方式"));
+        ds.FieldByName("MB005")->SetDisplayLabel(QString::fromUtf8("备注"));
+        ds.FieldByName("MB005")->SetDisplayWidth(30);
+        for (const char* audit : {"CREATOR", "MODI_DATE", "FLAG"}) {
+            ds.FieldByName(audit)->SetDisplayLabel(QString::fromUtf8("审计") + audit);
+            ds.FieldByName(audit)->SetVisible(false);
+        }
+        ds.FieldByName("MB005")->SetIndex(1);
+    }
+    QStringList columns() const {
+        QStringList out;
+        for (int i = 0; i < grid->columnCount(); ++i)
+            out << QStringLiteral("%1|%2|%3|%4")
+                       .arg(grid->column(i)->FieldName(), grid->column(i)->Title()->Caption())
+                       .arg(grid->column(i)->Width())
+                       .arg(grid->view()->columnWidth(i));
+        return out;
+    }
+};
+
+} // namespace
+
+TEST(GridReset, OneRebuildPerBatchWithTheSameColumns) {
+    Bound plain;
+    QSignalSpy plainResets(plain.grid->view()->model(), &QAbstractItemModel::modelReset);
+    plain.setUp();
+    EXPECT_GE(plainResets.count(), 10);
+
+    Bound batched;
+    batched.grid->column(0)->Title()->setCaption(QString::fromUtf8("单号")); // set by name: survives
+    plain.grid->column(0)->Title()->setCaption(QString::fromUtf8("单号"));
+    QSignalSpy resets(batched.grid->view()->model(), &QAbstractItemModel::modelReset);
+    {
+        const TFieldUpdate batch(&batched.ds);
+        batched.setUp();
+        EXPECT_EQ(resets.count(), 0);
+        EXPECT_EQ(batched.grid->columnCount(), 6) << "the grid waits for the end of the batch";
+    }
+    EXPECT_EQ(resets.count(), 1);
+    plain.grid->RebuildColumns();
+    EXPECT_EQ(batched.columns(), plain.columns());
+    ASSERT_EQ(batched.grid->columnCount(), 3);
+    EXPECT_EQ(batched.grid->column(0)->Title()->Caption(), QString::fromUtf8("单号"));
+    EXPECT_EQ(batched.grid->column(1)->FieldName(), "MB005");
+    EXPECT_GT(batched.grid->column(1)->Width(), batched.grid->column(2)->Width());
+    EXPECT_EQ(batched.grid->currentRow(), 0);
+
+    // A real change after the batch still rebuilds at once; a repeated one does not.
+    batched.ds.FieldByName("MB002")->SetDisplayLabel(QString::fromUtf8("方式"));
+    EXPECT_EQ(resets.count(), 2);
+    EXPECT_EQ(batched.grid->column(2)->Title()->Caption(), QString::fromUtf8("方式"));
+    batched.ds.FieldByName("MB002")->SetDisplayLabel(QString::fromUtf8("方式"));
+    EXPECT_EQ(resets.count(), 2);
+}
+
+TEST(GridReset, TitleRowHeightFollowsTheTitleFontAndLines) {
+    Bound b;
+    QHeaderView* titles = b.grid->titles();
+    const int line = QFontMetrics(b.grid->TitleFont()->font()).height();
+    EXPECT_EQ(titles->sizeHint().height(), line + 8);
+    QCoreApplication::processEvents(); // the view's delayed layout
+    EXPECT_EQ(titles->height(), line + 8) << "the view lays the title row out at that height";
+    b.grid->setTitleLines(2);
+    EXPECT_EQ(titles->sizeHint().height(), 2 * line + 8);
+    // Wider titles do not change the height; a grid without columns has no title row.
+    b.ds.FieldByName("MB001")->SetDisplayLabel(QString::fromUtf8("一个很长很长很长的文档编号标题"));
+    EXPECT_EQ(titles->sizeHint().height(), 2 * line + 8);
+    b.ds.Close();
+    EXPECT_EQ(b.grid->columnCount(), 0);
+    EXPECT_EQ(titles->sizeHint(), QSize(0, 0));
+}
+
+TEST(GridReset, AHiddenGridShowsItsCurrentRowWhenShown) {
+    TClientDataSet ds;
+    TDataSource src;
+    QWidget form;
+    auto* grid = new TFDBGrid(&form);
+    ds.FieldDefs().Add("MB001", FieldType::String, 10);
+    ds.CreateDataSet();
+    for (int i = 0; i < 60; ++i) {
+        ds.Append();
+        ds.FindField("MB001")->SetAsString(QStringLiteral("K%1").arg(i, 2, 10, QLatin1Char('0')));
+        ds.Post();
+    }
+    src.SetDataSet(&ds);
+    grid->setDataSource(&src);
+    grid->resize(300, 160);
+    ds.Last();
+    EXPECT_EQ(grid->currentRow(), 59);
+    EXPECT_EQ(grid->view()->verticalScrollBar()->value(), 0) << "nothing scrolls while hidden";
+    form.show();
+    const QRect cell = grid->view()->visualRect(grid->view()->currentIndex());
+    EXPECT_TRUE(grid->view()->viewport()->rect().intersects(cell)) << "the last row is in view";
+    EXPECT_GT(grid->view()->verticalScrollBar()->value(), 0);
+}
