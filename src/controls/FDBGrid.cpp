@@ -375,15 +375,7 @@ public:
     }
 
     QStringList itemsFor(const QString& field, bool* mapList) const {
-        if (auto* combo = qobject_cast<TKvDBComboBox*>(grid_->editorControlFor(field))) {
-            *mapList = combo->MapList();
-            return combo->Items();
-        }
-        if (const TColumn* c = grid_->columnByField(field); c && !c->PickList().isEmpty()) {
-            *mapList = true;
-            return c->PickList();
-        }
-        return {};
+        return grid_->MappedItemsOf(field, mapList);
     }
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
@@ -681,6 +673,41 @@ const GridField* TFDBGrid::fieldOf(const QString& name) const {
     for (const GridField& f : fieldCache_)
         if (f.name.compare(name, Qt::CaseInsensitive) == 0) return &f;
     return nullptr;
+}
+
+QStringList TFDBGrid::MappedItemsOf(const QString& field, bool* mapList) const {
+    if (auto* combo = qobject_cast<TKvDBComboBox*>(editorControlFor(field))) {
+        *mapList = combo->MapList();
+        return combo->Items();
+    }
+    if (const TColumn* c = columnByField(field); c && !c->PickList().isEmpty()) {
+        *mapList = true;
+        return c->PickList();
+    }
+    return {};
+}
+
+void TFDBGrid::FitMappedColumns() {
+    TClientDataSet* ds = dsModel_ ? dsModel_->dataSet() : nullptr;
+    if (!ds) return;
+    QFont italic = font();
+    italic.setItalic(true);
+    const QFontMetrics upright(font()), slanted(italic);
+    const int ch = qMax(1, upright.horizontalAdvance('0'));
+    TFieldUpdate batch(ds);
+    for (const TColumn* c : model_->visible) {
+        bool mapList = false;
+        int widest = 0;
+        for (const QString& item : MappedItemsOf(c->FieldName(), &mapList)) {
+            const QString shown = mapList ? MappedItems::displayPart(item) : item;
+            widest = qMax(widest, qMax(upright.horizontalAdvance(shown), slanted.horizontalAdvance(shown)));
+        }
+        // pixelWidth adds 8 pixels to the characters; the cell's text margins take 6 of them, so 4 more
+        // keep the widest item clear of the edge.
+        const int chars = (widest + 4 + ch - 1) / ch;
+        TField* f = widest ? ds->FindField(c->FieldName()) : nullptr;
+        if (f && f->DisplayWidth() < chars) f->SetDisplayWidth(chars);
+    }
 }
 
 int TFDBGrid::pixelWidth(int chars) const {

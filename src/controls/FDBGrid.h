@@ -141,6 +141,11 @@ public:
     TColumn* columnByField(const QString& field) const;
     // Rebuilds the columns from the visible fields (field order, labels, widths).
     void RebuildColumns();
+    // Widens the display width of each field shown through a drop-down or pick list to its widest
+    // item text, upright or italic (translated items may be longer than the width designed for them).
+    void FitMappedColumns();
+    // The items a field's cells are shown through (its drop-down's or its column's pick list).
+    QStringList MappedItemsOf(const QString& field, bool* mapList) const;
 
     bool ReadOnly() const { return readOnly_; }
     void setReadOnly(bool on) { readOnly_ = on; }

@@ -466,6 +466,8 @@ void TfrmSingle::LoadRequiredFields() {
 void TfrmSingle::FormShow() {
     if (ColorManage) CreateColorComponents();
     TfrmBase::FormShow();
+    // The language packages are applied now: the drop-downs hold the texts the grid shows.
+    if (gdHead) gdHead->FitMappedColumns();
     BuildSavedConditionMenu();
     SaveColors();
     if (InitialCondition)

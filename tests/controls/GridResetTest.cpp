@@ -1,6 +1,7 @@
 // A grid bound to a dataset rebuilds its columns once per field-layout batch, with the same columns,
 // titles, widths and order as when every change rebuilt them; its title row keeps its height.
 #include "controls/FDBGrid.h"
+#include "controls/KvDBComboBox.h"
 #include "platform/ClientDataSet.h"
 #include "platform/DataSource.h"
 #include "platform/Field.h"
@@ -134,4 +135,35 @@ TEST(GridReset, AHiddenGridShowsItsCurrentRowWhenShown) {
     const QRect cell = grid->view()->visualRect(grid->view()->currentIndex());
     EXPECT_TRUE(grid->view()->viewport()->rect().intersects(cell)) << "the last row is in view";
     EXPECT_GT(grid->view()->verticalScrollBar()->value(), 0);
+}
+
+// A column shown through a drop-down is widened to its longest item text, upright or italic, and no
+// further; a fitted or plain column keeps its width.
+TEST(GridReset, MappedColumnsFitTheirLongestItem) {
+    Bound b;
+    auto* combo = new TKvDBComboBox(b.grid, TKvDBComboBox::csDropDownList);
+    combo->setDataField(QStringLiteral("MB002"));
+    combo->setMapList(true);
+    const QString longest = QStringLiteral("2:Transferred to head office");
+    combo->setItems({QStringLiteral("1:Basic data\t1"), longest + QStringLiteral("\t2")});
+    b.ds.FieldByName("MB002")->SetDisplayWidth(4);
+    const int mb001 = b.grid->column(0)->Width();
+
+    b.grid->FitMappedColumns();
+    QFont italic = b.grid->font();
+    italic.setItalic(true);
+    const int text = qMax(QFontMetrics(b.grid->font()).horizontalAdvance(longest),
+                          QFontMetrics(italic).horizontalAdvance(longest));
+    const int ch = QFontMetrics(b.grid->font()).horizontalAdvance('0');
+    EXPECT_EQ(b.grid->column(1)->FieldName(), "MB002");
+    EXPECT_GE(b.grid->view()->columnWidth(1), text + 10) << "room for the cell's margins";
+    EXPECT_LE(b.grid->view()->columnWidth(1), text + 12 + ch);
+    EXPECT_EQ(b.grid->column(0)->Width(), mb001);
+
+    const int fitted = b.ds.FieldByName("MB002")->DisplayWidth();
+    b.grid->FitMappedColumns();
+    EXPECT_EQ(b.ds.FieldByName("MB002")->DisplayWidth(), fitted);
+    b.ds.FieldByName("MB002")->SetDisplayWidth(fitted + 20); // wider than needed: kept
+    b.grid->FitMappedColumns();
+    EXPECT_EQ(b.ds.FieldByName("MB002")->DisplayWidth(), fitted + 20);
 }
