@@ -119,9 +119,9 @@ TEST(Storage, TableListFollowsSchemaChangesOfAnyConnection) {
     const QStringList before = a.tableNames();
     EXPECT_TRUE(before.contains("QLDMB", Qt::CaseInsensitive));
     EXPECT_EQ(a.tableNames(), before) << "listed again, the same";
-    b.exec("CREATE TABLE T2SCRATCH (A INTEGER)");
+    apptest::ownerExec(b, "CREATE TABLE T2SCRATCH (A INTEGER)");
     EXPECT_TRUE(a.tableNames().contains("T2SCRATCH", Qt::CaseInsensitive)) << "another connection's table";
-    a.exec("DROP TABLE T2SCRATCH");
+    apptest::ownerExec(a, "DROP TABLE T2SCRATCH");
     EXPECT_FALSE(a.tableNames().contains("T2SCRATCH", Qt::CaseInsensitive));
     EXPECT_EQ(a.tableNames().size(), before.size());
 }
