@@ -1,37 +1,12 @@
 // A grid bound to a dataset never moves the dataset's cursor by itself: not when the dataset inserts a
 // record, and not when controls come back after the dataset moved while they were disabled.
-#include "controls/FDBGrid.h"
-#include "platform/ClientDataSet.h"
-#include "platform/DataSource.h"
-#include "platform/Field.h"
+#include "BoundGrid.h"
 
 #include <gtest/gtest.h>
 
 using namespace kvx;
 
-namespace {
-
-struct Bound {
-    TClientDataSet ds;
-    TDataSource src;
-    QWidget form;
-    TFDBGrid* grid = new TFDBGrid(&form);
-    Bound() {
-        ds.FieldDefs().Add("MB001", FieldType::String, 10);
-        ds.CreateDataSet();
-        for (const char* k : {"A01", "A02", "A03"}) {
-            ds.Append();
-            ds.FindField("MB001")->SetAsString(k);
-            ds.Post();
-        }
-        ds.First();
-        src.SetDataSet(&ds);
-        grid->setDataSource(&src);
-        form.show();
-    }
-};
-
-} // namespace
+using Bound = kvxtest::BoundGrid;
 
 TEST(GridCursor, AppendKeepsTheNewRecord) {
     Bound b;

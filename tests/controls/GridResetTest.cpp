@@ -1,10 +1,7 @@
 // A grid bound to a dataset rebuilds its columns once per field-layout batch, with the same columns,
 // titles, widths and order as when every change rebuilt them; its title row keeps its height.
-#include "controls/FDBGrid.h"
+#include "BoundGrid.h"
 #include "controls/KvDBComboBox.h"
-#include "platform/ClientDataSet.h"
-#include "platform/DataSource.h"
-#include "platform/Field.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -17,27 +14,8 @@ using namespace kvx;
 
 namespace {
 
-struct Bound {
-    TClientDataSet ds;
-    TDataSource src;
-    QWidget form;
-    TFDBGrid* grid = new TFDBGrid(&form);
-    Bound() {
-        for (const char* name : {"MB001", "MB002", "MB005", "CREATOR", "MODI_DATE", "FLAG"})
-            ds.FieldDefs().Add(name, FieldType::String, 10);
-        ds.CreateDataSet();
-        for (const char* k : {"A01", "A02", "A03"}) {
-            ds.Append();
-            ds.FieldByName("MB001")->SetAsString(k);
-            ds.Post();
-        }
-        ds.First();
-        src.SetDataSet(&ds);
-        grid->setDataSource(&src);
-        grid->resize(700, 200);
-        form.resize(720, 220);
-        form.show();
-    }
+struct Bound : kvxtest::BoundGrid {
+    Bound() : BoundGrid({"MB001", "MB002", "MB005", "CREATOR", "MODI_DATE", "FLAG"}) {}
     // What connecting a module does to its main dataset: labels, hidden audit fields, widths, an order.
     void setUp() {
         ds.FieldByName("MB001")->SetDisplayLabel(QString::fromUtf8("文档编号"));
