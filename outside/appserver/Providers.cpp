@@ -474,11 +474,7 @@ void TableProvider::prefetchRows(CurrentRows& rows, const QStringList& keys, con
                 key << s->qtValue(c);
             keep(std::move(row), key);
         }
-        if (!ok || s->failed()) {
-            qCDebug(lcProviders) << "a batch of keys failed:" << s->error();
-            s->reset();
-            return;
-        }
+        if (!ok || s->failed()) qCDebug(lcProviders) << "a batch of keys failed:" << s->error();
         s->reset();
         return;
     }
