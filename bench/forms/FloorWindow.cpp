@@ -7,12 +7,12 @@
 //
 // --visible-only builds only the widgets that were shown (nothing hidden, no hidden page, no popup menu);
 // --print-tree prints, at the first paint, the tree it built ("widgets W shown V", then one line per widget:
-// depth, class, name, hidden, text); --screenshot writes the painted window to a PNG.
-// Widgets that Qt itself creates inside another (a view's headers and scroll bars, a tab bar's scroll
-// buttons, a menu bar's extension button) are not built again: the description's entry is matched to the
-// one Qt made. Fonts take the family the description resolved to, so both programs draw with the same
-// engines. Item views get a QStandardItemModel of the recorded size holding the cells of the rows in view;
-// icons are plain pixmaps of the recorded size.
+// depth, class, name, "hidden" or "-", "shown" or "-", text with line breaks as "\n", tab-separated);
+// --screenshot writes the painted window to a PNG. Widgets that Qt itself creates inside another (a view's
+// headers and scroll bars, a tab bar's scroll buttons, a menu bar's extension button) are not built again:
+// the description's entry is matched to the one Qt made. Fonts take the family the description resolved to,
+// so both programs draw with the same engines. Item views get a QStandardItemModel of the recorded size
+// holding the cells of the rows in view; icons are plain pixmaps of the recorded size.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -145,7 +145,7 @@ QString shownText(QWidget* w) {
     if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
     if (auto* p = qobject_cast<QPlainTextEdit*>(w)) return p->toPlainText();
     if (auto* t = qobject_cast<QTextEdit*>(w)) return t->toPlainText();
-    if (auto* v = qobject_cast<QAbstractItemView*>(w); v && v->model()) {
+    if (auto* v = qobject_cast<QAbstractItemView*>(w); v && v->model() && !qobject_cast<QHeaderView*>(w)) {
         const QAbstractItemModel* m = v->model();
         QStringList parts{QStringLiteral("%1x%2").arg(m->rowCount()).arg(m->columnCount())};
         for (int c = 0; c < m->columnCount(); ++c)
@@ -161,10 +161,12 @@ QString shownText(QWidget* w) {
 void printTree(QWidget* w, int depth, QStringList& lines, int& widgets, int& shown) {
     ++widgets;
     if (w->isVisible()) ++shown;
-    lines.append(QStringLiteral("%1\t%2\t%3\t%4\t%5")
+    lines.append(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6")
                      .arg(depth)
                      .arg(QString::fromLatin1(w->metaObject()->className()), w->objectName(),
-                          w->isHidden() ? QStringLiteral("hidden") : QStringLiteral("-"), shownText(w)));
+                          w->isHidden() ? QStringLiteral("hidden") : QStringLiteral("-"),
+                          w->isVisible() ? QStringLiteral("shown") : QStringLiteral("-"),
+                          shownText(w).replace(QLatin1Char('\n'), QLatin1String("\\n"))));
     for (QObject* child : w->children())
         if (child->isWidgetType()) printTree(static_cast<QWidget*>(child), depth + 1, lines, widgets, shown);
 }
@@ -187,7 +189,8 @@ public:
 private:
     bool visibleOnly_;
     QString error_;
-    QHash<quint64, QIcon> icons_; // by width << 32 | height
+    QHash<quint64, QIcon> icons_;            // by width << 32 | height
+    QHash<QWidget*, QList<QWidget*>> pages_; // of each stacked widget, in their order
 
     QIcon plainIcon(QSize size) {
         const quint64 key = quint64(quint32(size.width())) << 32 | quint32(size.height());
@@ -387,7 +390,8 @@ private:
             s->setRange(range.at(0).toInt(), range.at(1).toInt());
             s->setValue(node.value("value").toInt());
         }
-        if (auto* v = qobject_cast<QAbstractItemView*>(w)) configureView(node.value("view").toObject(), v);
+        if (auto* v = qobject_cast<QAbstractItemView*>(w); v && node.contains("view"))
+            configureView(node.value("view").toObject(), v);
         // Text a widget of ours painted by hand: labels where it was painted.
         for (const QJsonValue& p : node.value("painted").toArray()) {
             auto* l = new QLabel(p.toObject().value("text").toString(), w);
@@ -491,23 +495,27 @@ private:
             }
         }
         if (!error_.isEmpty()) return;
-        if (auto* stack = qobject_cast<QStackedWidget*>(w);
-            stack && !qobject_cast<QTabWidget*>(w->parentWidget())) {
-            for (qsizetype i = 0; i < built.size(); ++i) {
-                if (!built[i]) continue;
-                const bool current = !children.at(i).toObject().value("hidden").toBool();
-                stack->addWidget(built[i]);
-                if (current) stack->setCurrentWidget(built[i]);
+        if (auto* stack = qobject_cast<QStackedWidget*>(w)) {
+            // Its pages in their order (a tab widget adds its stack's pages as tabs).
+            QList<QWidget*> pages;
+            for (const QJsonValue& i : node.value("pages").toArray())
+                pages.append(built.value(i.toInt()));
+            pages_.insert(stack, pages);
+            if (!qobject_cast<QTabWidget*>(w->parentWidget())) {
+                for (QWidget* page : pages)
+                    if (page) stack->addWidget(page);
+                if (QWidget* current = pages.value(node.value("current").toInt()))
+                    stack->setCurrentWidget(current);
             }
         }
         if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
             const QStringList texts = toStrings(node.value("tabs"));
-            QList<QWidget*> pages;
-            if (auto* stack = tabs->findChild<QStackedWidget*>(QString(), Qt::FindDirectChildrenOnly))
-                for (QObject* page : stack->children())
-                    if (page->isWidgetType()) pages.append(static_cast<QWidget*>(page));
-            for (qsizetype i = 0; i < texts.size(); ++i)
-                tabs->addTab(i < pages.size() ? pages[i] : new QWidget, texts[i]);
+            const QList<QWidget*> pages =
+                pages_.value(tabs->findChild<QStackedWidget*>(QString(), Qt::FindDirectChildrenOnly));
+            for (qsizetype i = 0; i < texts.size(); ++i) {
+                QWidget* page = pages.value(i);
+                tabs->addTab(page ? page : new QWidget, texts[i]); // a page not built: an empty one
+            }
             for (const QJsonValue& i : node.value("hiddenTabs").toArray())
                 tabs->setTabVisible(i.toInt(), false);
             tabs->setCurrentIndex(node.value("current").toInt());

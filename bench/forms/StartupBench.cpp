@@ -15,6 +15,11 @@
 // (ComputerName 127.0.0.1).
 // The peer is a plain QApplication showing one 560x360 QWidget that paints no text.
 //
+// The floor: pellan writes QLDI05's widget tree once (`--dump-widgets`), and forms_floor_window rebuilds
+// it in plain Qt widgets (same classes, geometry, fonts, texts, visibility, grid cells) and shows it; once
+// with every widget pellan made, once with the shown widgets only. What it spends is what any Qt widgets
+// program showing that window spends; pellan over the floor is what is ours.
+//
 // Wall-clock times: on a machine shared with other work they grow with its load, the longer process more.
 // So the CPU time of each whole process (user + system, start to exit: the first paint and closing) is
 // reported beside them; it does not depend on what else the machine runs.
@@ -29,6 +34,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -172,13 +179,28 @@ int main(int argc, char** argv) {
     const QStringList programArgs{"--module", QStringLiteral(KVX_PROGRAM_MODULE), "--user", "CLERK",
                                   "--first-paint"};
 
+    // QLDI05's widget tree for the floor program.
+    const QString tree = dir.path() + "/widgets.json";
+    timeToFirstPaint(bin + "/pellan", programArgs + QStringList{"--dump-widgets", tree}, env);
+    QFile treeFile(tree);
+    const QJsonObject treeDoc = treeFile.open(QIODevice::ReadOnly)
+                                    ? QJsonDocument::fromJson(treeFile.readAll()).object()
+                                    : QJsonObject();
+    if (!treeDoc.contains("window")) {
+        std::fprintf(stderr, "pellan wrote no widget tree to %s\n", qPrintable(tree));
+        return 1;
+    }
+    const QStringList floorArgs{tree}, shownFloorArgs{tree, "--visible-only"};
+
     // One warm-up run of each (page cache, font cache), not counted.
     timeToFirstPaint(bin + "/pellan", pellanArgs, env);
     timeToFirstPaint(bin + "/pellan", programArgs, env);
     timeToFirstPaint(bin + "/pellan", programArgs, bigEnv);
     timeToFirstPaint(bin + "/forms_minimal_window", {}, env);
-    QList<double> shell, program, bigProgram, minimal;
-    QList<double> shellCpu, programCpu, minimalCpu;
+    timeToFirstPaint(bin + "/forms_floor_window", floorArgs, env);
+    timeToFirstPaint(bin + "/forms_floor_window", shownFloorArgs, env);
+    QList<double> shell, program, bigProgram, minimal, floor, shownFloor;
+    QList<double> shellCpu, programCpu, minimalCpu, floorCpu, shownFloorCpu;
     for (int i = 0; i < runs; ++i) {
         double cpu = 0;
         shell << timeToFirstPaint(bin + "/pellan", pellanArgs, env, &cpu);
@@ -188,8 +210,13 @@ int main(int argc, char** argv) {
         bigProgram << timeToFirstPaint(bin + "/pellan", programArgs, bigEnv);
         minimal << timeToFirstPaint(bin + "/forms_minimal_window", {}, env, &cpu);
         minimalCpu << cpu;
+        floor << timeToFirstPaint(bin + "/forms_floor_window", floorArgs, env, &cpu);
+        floorCpu << cpu;
+        shownFloor << timeToFirstPaint(bin + "/forms_floor_window", shownFloorArgs, env, &cpu);
+        shownFloorCpu << cpu;
     }
-    if (shell.contains(-1) || program.contains(-1) || bigProgram.contains(-1) || minimal.contains(-1))
+    if (shell.contains(-1) || program.contains(-1) || bigProgram.contains(-1) || minimal.contains(-1) ||
+        floor.contains(-1) || shownFloor.contains(-1))
         return 1;
     const double a = median(shell), p = median(program), big = median(bigProgram), b = median(minimal);
     std::printf("first paint, median of %d: pellan with the connected radical window %.1f ms, "
@@ -203,5 +230,15 @@ int main(int argc, char** argv) {
     std::printf("CPU time of the whole process, median of %d: radical window %.1f ms, QLDI05 %.1f ms, "
                 "minimal Qt window %.1f ms; ratios %.2f and %.2f\n",
                 runs, sc, pc, mc, sc / mc, pc / mc);
+    const double f = median(floor), sf = median(shownFloor);
+    std::printf("first paint, median of %d: plain Qt program building QLDI05's widget tree (%d widgets, %d "
+                "shown) %.1f ms, ratio %.2f to the minimal window; shown widgets only %.1f ms (ratio %.2f); "
+                "pellan over the floor: %.2f\n",
+                runs, treeDoc.value("widgets").toInt(), treeDoc.value("shown").toInt(), f, f / b, sf, sf / b,
+                p / f);
+    const double fc = median(floorCpu), sfc = median(shownFloorCpu);
+    std::printf("CPU time of the whole process, median of %d: floor %.1f ms (ratio %.2f to the minimal "
+                "window), shown widgets only %.1f ms (%.2f); QLDI05 over the floor %.2f\n",
+                runs, fc, fc / mc, sfc, sfc / mc, pc / fc);
     return 0;
 }

@@ -341,6 +341,14 @@ QJsonObject describeWidget(QWidget* w, Totals& totals) {
         o["value"] = p->value();
         o["textVisible"] = p->isTextVisible();
     } else if (auto* s = qobject_cast<QStackedWidget*>(w)) {
+        // The pages in their order, as places among the child widgets (which need not be in that order).
+        QList<const QWidget*> childWidgets;
+        for (const QObject* child : w->children())
+            if (child->isWidgetType()) childWidgets.append(static_cast<const QWidget*>(child));
+        QJsonArray pages;
+        for (int i = 0; i < s->count(); ++i)
+            pages.append(int(childWidgets.indexOf(s->widget(i))));
+        o["pages"] = pages;
         o["current"] = s->currentIndex();
     } else if (auto* h = qobject_cast<QHeaderView*>(w)) {
         o["orientation"] = int(h->orientation());
@@ -351,7 +359,8 @@ QJsonObject describeWidget(QWidget* w, Totals& totals) {
     }
     if (qobject_cast<QMenuBar*>(w) || qobject_cast<QMenu*>(w) || qobject_cast<QToolBar*>(w))
         o["actions"] = describeActions(w);
-    if (auto* v = qobject_cast<QAbstractItemView*>(w)) o["view"] = describeItemView(v);
+    if (auto* v = qobject_cast<QAbstractItemView*>(w); v && !qobject_cast<QHeaderView*>(w))
+        o["view"] = describeItemView(v);
 
     // A widget of ours on a plain Qt container paints any text of its own by hand.
     if (ownClass != qtClass && (qtClass == QLatin1String("QWidget") || qtClass == QLatin1String("QFrame")) &&
@@ -415,7 +424,7 @@ QString dumpWidgets(QWidget* window, const QString& file) {
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly))
         return QStringLiteral("cannot write %1: %2").arg(file, out.errorString());
-    out.write(QJsonDocument(describeWindow(window)).toJson(QJsonDocument::Indented));
+    out.write(QJsonDocument(describeWindow(window)).toJson(QJsonDocument::Compact));
     if (!out.commit()) return QStringLiteral("cannot write %1: %2").arg(file, out.errorString());
     return {};
 }
