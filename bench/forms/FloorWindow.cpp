@@ -7,7 +7,8 @@
 //
 // --visible-only builds only the widgets that were shown (nothing hidden, no hidden page, no popup menu);
 // --print-tree prints, at the first paint, the tree it built ("widgets W shown V", then one line per widget:
-// depth, class, name, "hidden" or "-", "shown" or "-", text with line breaks as "\n", tab-separated);
+// depth, class, name, "hidden" or "-", "shown" or "-", font (resolved family, size, bold), text with line
+// breaks as "\n", tab-separated);
 // --screenshot writes the painted window to a PNG. Widgets that Qt itself creates inside another (a view's
 // headers and scroll bars, a tab bar's scroll buttons, a menu bar's extension button) are not built again:
 // the description's entry is matched to the one Qt made. Fonts take the family the description resolved to,
@@ -19,6 +20,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QHash>
 #include <QHeaderView>
@@ -161,11 +163,17 @@ QString shownText(QWidget* w) {
 void printTree(QWidget* w, int depth, QStringList& lines, int& widgets, int& shown) {
     ++widgets;
     if (w->isVisible()) ++shown;
-    lines.append(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6")
+    const QFont f = w->font();
+    const QString font = QStringLiteral("%1 %2%3")
+                             .arg(QFontInfo(f).family())
+                             .arg(f.pixelSize() > 0 ? QStringLiteral("%1px").arg(f.pixelSize())
+                                                    : QStringLiteral("%1pt").arg(f.pointSizeF()))
+                             .arg(f.bold() ? QStringLiteral(" bold") : QString());
+    lines.append(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\t%7")
                      .arg(depth)
                      .arg(QString::fromLatin1(w->metaObject()->className()), w->objectName(),
                           w->isHidden() ? QStringLiteral("hidden") : QStringLiteral("-"),
-                          w->isVisible() ? QStringLiteral("shown") : QStringLiteral("-"),
+                          w->isVisible() ? QStringLiteral("shown") : QStringLiteral("-"), font,
                           shownText(w).replace(QLatin1Char('\n'), QLatin1String("\\n"))));
     for (QObject* child : w->children())
         if (child->isWidgetType()) printTree(static_cast<QWidget*>(child), depth + 1, lines, widgets, shown);
@@ -177,7 +185,7 @@ public:
 
     // The window of the description; nullptr with error() set when it cannot be built.
     QWidget* buildWindow(const QJsonObject& node) {
-        QWidget* w = build(node, nullptr, {}, QStringLiteral("window"));
+        QWidget* w = build(node, nullptr, {}, QStringLiteral("window"), {});
         if (!error_.isEmpty()) {
             delete w;
             return nullptr;
@@ -274,27 +282,35 @@ private:
         return nullptr;
     }
 
+    // A font left out is the parent's.
+    static QJsonObject fontOf(const QJsonObject& node, const QJsonObject& parentFont) {
+        return node.contains("font") ? node.value("font").toObject() : parentFont;
+    }
+
     QWidget* build(const QJsonObject& node, QWidget* parent, const QJsonObject& parentNode,
-                   const QString& path) {
+                   const QString& path, const QJsonObject& parentFont) {
         if (!check(node, path)) return nullptr;
         QWidget* w = create(node, parent);
-        configure(node, w, parentNode, parent == nullptr);
-        buildChildren(node, w, path);
+        configure(node, w, parentNode, parentFont, parent == nullptr);
+        buildChildren(node, w, path, fontOf(node, parentFont));
         return w;
     }
 
-    void applyCommon(const QJsonObject& node, QWidget* w, const QJsonObject& parentNode, bool window) {
-        const QJsonObject font = node.value("font").toObject();
-        if (window || !sameFont(font, parentNode.value("font").toObject())) w->setFont(toFont(font));
+    void applyCommon(const QJsonObject& node, QWidget* w, const QJsonObject& parentNode,
+                     const QJsonObject& parentFont, bool window) {
+        const QJsonObject font = fontOf(node, parentFont);
+        // A window (a pop-up menu, ...) takes no font from its parent.
+        if (window || node.contains("windowTitle") || !sameFont(font, parentFont)) w->setFont(toFont(font));
         if (node.value("hidden").toBool()) w->setVisible(false);
         if (!node.value("enabled").toBool(true) && parentNode.value("enabled").toBool(true))
             w->setEnabled(false);
     }
 
-    void configure(const QJsonObject& node, QWidget* w, const QJsonObject& parentNode, bool window) {
+    void configure(const QJsonObject& node, QWidget* w, const QJsonObject& parentNode,
+                   const QJsonObject& parentFont, bool window) {
         w->setObjectName(node.value("name").toString());
         w->setGeometry(toRect(node.value("geometry")));
-        applyCommon(node, w, parentNode, window);
+        applyCommon(node, w, parentNode, parentFont, window);
         if (window) w->setWindowTitle(node.value("windowTitle").toString());
         if (node.value("autoFillBackground").toBool()) w->setAutoFillBackground(true);
         if (const QJsonObject pal = node.value("palette").toObject(); !pal.isEmpty()) {
@@ -474,7 +490,9 @@ private:
         }
     }
 
-    void buildChildren(const QJsonObject& node, QWidget* w, const QString& path) {
+    // `nodeFont`: the font of `node` (its own or its parent's).
+    void buildChildren(const QJsonObject& node, QWidget* w, const QString& path,
+                       const QJsonObject& nodeFont) {
         QList<QWidget*> unclaimed;
         for (QObject* child : w->children())
             if (child->isWidgetType()) unclaimed.append(static_cast<QWidget*>(child));
@@ -485,13 +503,13 @@ private:
             const QString childPath = QStringLiteral("%1/%2").arg(path).arg(i);
             if (!check(child, childPath)) break;
             if (QWidget* internal = matchInternal(child, unclaimed)) {
-                applyCommon(child, internal, node, false);
-                buildChildren(child, internal, childPath);
+                applyCommon(child, internal, node, nodeFont, false);
+                buildChildren(child, internal, childPath, fontOf(child, nodeFont));
                 built.append(internal);
             } else if (visibleOnly_ && !child.value("shown").toBool()) {
                 built.append(nullptr);
             } else {
-                built.append(build(child, w, node, childPath));
+                built.append(build(child, w, node, childPath, nodeFont));
             }
         }
         if (!error_.isEmpty()) return;

@@ -240,7 +240,8 @@ struct Totals {
     int shown = 0;
 };
 
-QJsonObject describeWidget(QWidget* w, Totals& totals) {
+// `parentFont`: the description of the parent's font; a widget whose font is described alike leaves it out.
+QJsonObject describeWidget(QWidget* w, Totals& totals, const QJsonObject& parentFont = {}) {
     QJsonObject o;
     const QString qtClass = nearestQtClass(w);
     const QString ownClass = QString::fromLatin1(w->metaObject()->className());
@@ -249,9 +250,10 @@ QJsonObject describeWidget(QWidget* w, Totals& totals) {
     if (!w->objectName().isEmpty()) o["name"] = w->objectName();
     o["hidden"] = w->isHidden();
     o["shown"] = w->isVisible();
-    o["enabled"] = w->isEnabled();
+    if (!w->isEnabled()) o["enabled"] = false;
     o["geometry"] = rectArray(w->geometry());
-    o["font"] = describeFont(w->font());
+    const QJsonObject font = describeFont(w->font());
+    if (font != parentFont) o["font"] = font;
     ++totals.widgets;
     if (w->isVisible()) ++totals.shown;
     if (w->isWindow()) o["windowTitle"] = w->windowTitle();
@@ -372,7 +374,8 @@ QJsonObject describeWidget(QWidget* w, Totals& totals) {
 
     QJsonArray children;
     for (QObject* child : w->children())
-        if (child->isWidgetType()) children.append(describeWidget(static_cast<QWidget*>(child), totals));
+        if (child->isWidgetType())
+            children.append(describeWidget(static_cast<QWidget*>(child), totals, font));
     if (!children.isEmpty()) o["children"] = children;
     return o;
 }

@@ -10,9 +10,10 @@
 //
 // {"format": 1, "widgets": W, "shown": V, "objects": {"total", "widgets", "actions", "menus", "other",
 //  "classes": {class: count}}, "window": node}
-// node: {"class", "ownClass", "name", "hidden", "shown", "enabled", "geometry": [x, y, w, h],
-//        "font": {"family", "resolved", "pointSize", "pixelSize", "bold", "italic"}, ...what it shows,
-//        "children": [node, ...]}
+// node: {"class", "ownClass", "name", "hidden", "shown", "enabled" (when false), "geometry": [x, y, w, h],
+//        "font": {"family", "resolved", "pointSize", "pixelSize", "bold", "italic"} (left out when the same
+//        as the parent's), ...what it shows, "children": [node, ...]}
+// The document is compact: the floor program reads it inside its measured start.
 #pragma once
 
 #include <QJsonObject>

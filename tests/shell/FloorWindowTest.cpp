@@ -59,23 +59,35 @@ QString describedText(const QJsonObject& n, int depth) {
     return n.value("text").toString(n.value("title").toString());
 }
 
-// The lines --print-tree prints for the description's widgets (only those shown when `shownOnly`).
-void describedLines(const QJsonObject& n, int depth, bool shownOnly, QStringList& lines) {
+// A described font as --print-tree prints it.
+QString describedFont(const QJsonObject& f) {
+    return QStringLiteral("%1 %2%3")
+        .arg(f.value("resolved").toString())
+        .arg(f.contains("pixelSize") ? QStringLiteral("%1px").arg(f.value("pixelSize").toInt())
+                                     : QStringLiteral("%1pt").arg(f.value("pointSize").toDouble()))
+        .arg(f.value("bold").toBool() ? QStringLiteral(" bold") : QString());
+}
+
+// The lines --print-tree prints for the description's widgets (only those shown when `shownOnly`); a font
+// left out is the parent's.
+void describedLines(const QJsonObject& n, int depth, bool shownOnly, QStringList& lines,
+                    const QJsonObject& parentFont = {}) {
     if (shownOnly && !n.value("shown").toBool()) return;
-    lines.append(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6")
+    const QJsonObject font = n.contains("font") ? n.value("font").toObject() : parentFont;
+    lines.append(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\t%7")
                      .arg(depth)
                      .arg(n.value("class").toString(), n.value("name").toString(),
                           n.value("hidden").toBool() ? QStringLiteral("hidden") : QStringLiteral("-"),
                           n.value("shown").toBool() ? QStringLiteral("shown") : QStringLiteral("-"),
-                          describedText(n, depth).replace('\n', QLatin1String("\\n"))));
+                          describedFont(font), describedText(n, depth).replace('\n', QLatin1String("\\n"))));
     for (const QJsonValue& child : n.value("children").toArray())
-        describedLines(child.toObject(), depth + 1, shownOnly, lines);
+        describedLines(child.toObject(), depth + 1, shownOnly, lines, font);
     // Text painted by hand becomes a label in the floor program.
     for (const QJsonValue& p : n.value("painted").toArray())
-        lines.append(QStringLiteral("%1\tQLabel\t\t-\t%2\t%3")
+        lines.append(QStringLiteral("%1\tQLabel\t\t-\t%2\t%3\t%4")
                          .arg(depth + 1)
                          .arg(n.value("shown").toBool() ? QStringLiteral("shown") : QStringLiteral("-"),
-                              p.toObject().value("text").toString()));
+                              describedFont(font), p.toObject().value("text").toString()));
 }
 
 int paintedLabels(const QJsonObject& n) {
@@ -240,8 +252,10 @@ TEST_F(FloorWindowTest, DescriptionHoldsTheWindowsWidgetsTextsAndGridCells) {
     EXPECT_GE(rect.at(1).toInt(), 0);
     EXPECT_LE(rect.at(1).toInt() + rect.at(3).toInt(), 26);
 
-    // Fonts as set and as resolved.
+    // Fonts as set and as resolved; a widget with its parent's font leaves it out.
     EXPECT_FALSE(window.value("font").toObject().value("resolved").toString().isEmpty());
+    EXPECT_TRUE(findNode(window, "lblBold").value("font").toObject().value("bold").toBool());
+    EXPECT_FALSE(combo.contains("font"));
 
     // Counts: every widget of the tree; the objects beyond widgets (the action, the grid's model).
     QStringList lines;

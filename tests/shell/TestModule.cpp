@@ -1,7 +1,7 @@
 // Program window unit of the test program library QLDI99C.so: registers the test window class, which
 // reports its state in a message box when it is first shown. With QLDI99C_WINDOW=widgets the window
-// holds a small set of controls instead (hidden edit, combo box, pages, grid, icon button, text painted by
-// hand) and reports nothing: the window the widget description tests read.
+// holds a small set of controls instead (hidden edit, bold label, combo box, pages, grid, icon button, text
+// painted by hand) and reports nothing: the window the widget description tests read.
 #include "../entry/TestWindow.h"
 
 #include "entry/DLLFunc.h"
@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QPainter>
@@ -41,6 +42,13 @@ TestWindow* NewWidgetsWindow() {
     hidden->setObjectName(QStringLiteral("edHidden"));
     hidden->hide();
     layout->addWidget(hidden);
+
+    auto* bold = new QLabel(QStringLiteral("粗体"), w);
+    bold->setObjectName(QStringLiteral("lblBold"));
+    QFont font = bold->font();
+    font.setBold(true);
+    bold->setFont(font);
+    layout->addWidget(bold);
 
     auto* combo = new QComboBox(w);
     combo->setObjectName(QStringLiteral("cboMode"));
