@@ -5,15 +5,17 @@
 //
 //   forms_floor_window FILE [--visible-only] [--print-tree] [--screenshot PNG]
 //
-// --visible-only builds only the widgets that were shown (nothing hidden, no hidden page, no popup menu);
-// --print-tree prints, at the first paint, the tree it built ("widgets W shown V", then one line per widget:
-// depth, class, name, "hidden" or "-", "shown" or "-", font (resolved family, size, bold), text with line
-// breaks as "\n", tab-separated);
-// --screenshot writes the painted window to a PNG. Widgets that Qt itself creates inside another (a view's
-// headers and scroll bars, a tab bar's scroll buttons, a menu bar's extension button) are not built again:
-// the description's entry is matched to the one Qt made. Fonts take the family the description resolved to,
-// so both programs draw with the same engines. Item views get a QStandardItemModel of the recorded size
-// holding the cells of the rows in view; icons are plain pixmaps of the recorded size.
+// --visible-only  builds only the widgets that were shown (nothing hidden, no hidden page, no pop-up menu).
+// --print-tree    prints at the first paint the tree it built: "widgets W shown V", then one line per
+//                 widget, tab-separated: depth, class, name, "hidden" or "-", "shown" or "-", font
+//                 (resolved family, size, bold), text (line breaks as "\n").
+// --screenshot    writes the painted window to a PNG.
+//
+// Widgets that Qt itself creates inside another (a view's headers and scroll bars, a tab bar's scroll
+// buttons, a menu bar's extension button) are not built again: the description's entry is matched to the
+// one Qt made. Fonts take the family the description resolved to, so both programs draw with the same
+// engines. Item views get a QStandardItemModel of the recorded size holding the cells of the rows in view;
+// icons are plain pixmaps of the recorded size. Text that a widget of ours painted by hand becomes a label.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
