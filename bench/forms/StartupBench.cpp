@@ -18,7 +18,8 @@
 // The floor: pellan writes QLDI05's widget tree once (`--dump-widgets`), and forms_floor_window rebuilds
 // it in plain Qt widgets (same classes, geometry, fonts, texts, visibility, grid cells) and shows it; once
 // with every widget pellan made, once with the shown widgets only. What it spends is what any Qt widgets
-// program showing that window spends; pellan over the floor is what is ours.
+// program showing that window spends; pellan over the floor is what is ours. The sample radical window gets
+// its floor the same way (every widget).
 //
 // Wall-clock times: on a machine shared with other work they grow with its load, the longer process more.
 // So the CPU time of each whole process (user + system, start to exit: the first paint and closing) is
@@ -179,18 +180,20 @@ int main(int argc, char** argv) {
     const QStringList programArgs{"--module", QStringLiteral(KVX_PROGRAM_MODULE), "--user", "CLERK",
                                   "--first-paint"};
 
-    // QLDI05's widget tree for the floor program.
-    const QString tree = dir.path() + "/widgets.json";
-    timeToFirstPaint(bin + "/pellan", programArgs + QStringList{"--dump-widgets", tree}, env);
-    QFile treeFile(tree);
-    const QJsonObject treeDoc = treeFile.open(QIODevice::ReadOnly)
-                                    ? QJsonDocument::fromJson(treeFile.readAll()).object()
-                                    : QJsonObject();
-    if (!treeDoc.contains("window")) {
-        std::fprintf(stderr, "pellan wrote no widget tree to %s\n", qPrintable(tree));
-        return 1;
-    }
-    const QStringList floorArgs{tree}, shownFloorArgs{tree, "--visible-only"};
+    // The widget trees of QLDI05 and of the sample window for the floor program.
+    const auto dumpTree = [&](const QStringList& args, const QString& file) {
+        timeToFirstPaint(bin + "/pellan", args + QStringList{"--dump-widgets", file}, env);
+        QFile f(file);
+        const QJsonObject doc =
+            f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject();
+        if (!doc.contains("window"))
+            std::fprintf(stderr, "pellan wrote no widget tree to %s\n", qPrintable(file));
+        return doc;
+    };
+    const QString tree = dir.path() + "/widgets.json", shellTree = dir.path() + "/radical-widgets.json";
+    const QJsonObject treeDoc = dumpTree(programArgs, tree), shellTreeDoc = dumpTree(pellanArgs, shellTree);
+    if (!treeDoc.contains("window") || !shellTreeDoc.contains("window")) return 1;
+    const QStringList floorArgs{tree}, shownFloorArgs{tree, "--visible-only"}, shellFloorArgs{shellTree};
 
     // One warm-up run of each (page cache, font cache), not counted.
     timeToFirstPaint(bin + "/pellan", pellanArgs, env);
@@ -199,8 +202,9 @@ int main(int argc, char** argv) {
     timeToFirstPaint(bin + "/forms_minimal_window", {}, env);
     timeToFirstPaint(bin + "/forms_floor_window", floorArgs, env);
     timeToFirstPaint(bin + "/forms_floor_window", shownFloorArgs, env);
-    QList<double> shell, program, bigProgram, minimal, floor, shownFloor;
-    QList<double> shellCpu, programCpu, minimalCpu, floorCpu, shownFloorCpu;
+    timeToFirstPaint(bin + "/forms_floor_window", shellFloorArgs, env);
+    QList<double> shell, program, bigProgram, minimal, floor, shownFloor, shellFloor;
+    QList<double> shellCpu, programCpu, minimalCpu, floorCpu, shownFloorCpu, shellFloorCpu;
     for (int i = 0; i < runs; ++i) {
         double cpu = 0;
         shell << timeToFirstPaint(bin + "/pellan", pellanArgs, env, &cpu);
@@ -214,9 +218,11 @@ int main(int argc, char** argv) {
         floorCpu << cpu;
         shownFloor << timeToFirstPaint(bin + "/forms_floor_window", shownFloorArgs, env, &cpu);
         shownFloorCpu << cpu;
+        shellFloor << timeToFirstPaint(bin + "/forms_floor_window", shellFloorArgs, env, &cpu);
+        shellFloorCpu << cpu;
     }
     if (shell.contains(-1) || program.contains(-1) || bigProgram.contains(-1) || minimal.contains(-1) ||
-        floor.contains(-1) || shownFloor.contains(-1))
+        floor.contains(-1) || shownFloor.contains(-1) || shellFloor.contains(-1))
         return 1;
     const double a = median(shell), p = median(program), big = median(bigProgram), b = median(minimal);
     std::printf("first paint, median of %d: pellan with the connected radical window %.1f ms, "
@@ -240,5 +246,11 @@ int main(int argc, char** argv) {
     std::printf("CPU time of the whole process, median of %d: floor %.1f ms (ratio %.2f to the minimal "
                 "window), shown widgets only %.1f ms (%.2f); QLDI05 over the floor %.2f\n",
                 runs, fc, fc / mc, sfc, sfc / mc, pc / fc);
+    const double rf = median(shellFloor), rfc = median(shellFloorCpu);
+    std::printf("first paint, median of %d: plain Qt program building the radical window's widget tree (%d "
+                "widgets, %d shown) %.1f ms, ratio %.2f to the minimal window; pellan over the floor: %.2f; "
+                "CPU %.1f ms (ratio %.2f), pellan over the floor %.2f\n",
+                runs, shellTreeDoc.value("widgets").toInt(), shellTreeDoc.value("shown").toInt(), rf, rf / b,
+                a / rf, rfc, rfc / mc, sc / rfc);
     return 0;
 }
