@@ -157,6 +157,8 @@ QString shownText(QWidget* w) {
         for (int r = 0; r < m->rowCount(); ++r)
             for (int c = 0; c < m->columnCount(); ++c)
                 if (const QString t = m->index(r, c).data().toString(); !t.isEmpty()) parts.append(t);
+        if (auto* t = qobject_cast<QTableView*>(w))
+            parts.append(QStringLiteral("@first %1").arg(t->rowAt(0)));
         return parts.join('|');
     }
     return {};

@@ -54,6 +54,7 @@ QString describedText(const QJsonObject& n, int depth) {
         for (const QJsonValue& row : v.value("cells").toArray())
             for (const QString& t : strings(row.toObject().value("texts")))
                 if (!t.isEmpty()) parts.append(t);
+        if (cls == "QTableView") parts.append(QStringLiteral("@first %1").arg(v.value("firstRow").toInt()));
         return parts.join('|');
     }
     return n.value("text").toString(n.value("title").toString());
@@ -231,13 +232,15 @@ TEST_F(FloorWindowTest, DescriptionHoldsTheWindowsWidgetsTextsAndGridCells) {
     EXPECT_EQ(view.value("columns").toInt(), 3);
     EXPECT_EQ(strings(view.value("headers")), QStringList({"编号", "名称", "备注"}));
     EXPECT_EQ(view.value("widths").toArray().at(1).toInt(), 120);
-    EXPECT_EQ(view.value("firstRow").toInt(), 0);
+    // Scrolled to its eleventh row: the rows in view from there.
+    EXPECT_EQ(view.value("firstRow").toInt(), 10);
     const QJsonArray cells = view.value("cells").toArray();
     ASSERT_GE(cells.size(), 3);
     EXPECT_LT(cells.size(), 10); // 150 pixels of 20-pixel rows under the header
-    EXPECT_EQ(strings(cells.at(0).toObject().value("texts")), QStringList({"R0C0", "R0C1", "R0C2"}));
+    EXPECT_EQ(strings(cells.at(0).toObject().value("texts")), QStringList({"R10C0", "R10C1", "R10C2"}));
     EXPECT_EQ(strings(cells.last().toObject().value("texts")).first(),
-              QStringLiteral("R%1C0").arg(cells.size() - 1));
+              QStringLiteral("R%1C0").arg(10 + cells.size() - 1));
+    EXPECT_EQ(strings(view.value("rowHeaders")).first(), "11");
 
     // Text painted by hand, where it was painted (inside the panel).
     const QJsonObject panel = findNode(window, "pnlCaption");

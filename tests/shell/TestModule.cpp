@@ -14,6 +14,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
@@ -95,6 +96,8 @@ TestWindow* NewWidgetsWindow() {
     grid->setColumnWidth(1, 120);
     grid->verticalHeader()->setDefaultSectionSize(20);
     grid->setGeometry(0, 0, 400, 150);
+    grid->verticalScrollBar()->setRange(0, 39); // scrolled to the eleventh row before it is shown
+    grid->verticalScrollBar()->setValue(10);
     w->resize(420, 400);
     return w;
 }
