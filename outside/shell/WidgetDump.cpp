@@ -30,11 +30,14 @@
 #include <QTextItem>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 #include <dlfcn.h>
 
 namespace pellan {
 
 namespace {
+
+constexpr int kMaxRowsInView = 200;
 
 bool definedByQt(const QMetaObject* mo) {
     Dl_info info{};
@@ -175,7 +178,9 @@ QJsonObject describeItemView(QAbstractItemView* v) {
     for (int c = 0; c < columns; ++c)
         headers.append(m->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
     o["headers"] = headers;
-    int first = 0, last = rows - 1;
+    // The rows in view (of a view that is not a table: from the rows at its top and bottom edges).
+    int first = v->indexAt(QPoint(1, 1)).row();
+    int last = v->indexAt(QPoint(1, v->viewport()->height() - 2)).row();
     if (auto* t = qobject_cast<QTableView*>(v)) {
         QJsonArray widths, hidden;
         for (int c = 0; c < columns; ++c) {
@@ -193,9 +198,10 @@ QJsonObject describeItemView(QAbstractItemView* v) {
             {"hidden", vh->isHidden()}, {"width", vh->width()}, {"rowHeight", vh->defaultSectionSize()}};
         first = t->rowAt(0);
         last = t->rowAt(t->viewport()->height() - 1);
-        if (first < 0) first = rows > 0 ? 0 : -1;
-        if (last < 0) last = rows - 1;
     }
+    if (first < 0) first = rows > 0 ? 0 : -1;
+    if (last < 0) last = rows - 1;
+    last = std::min(last, first + kMaxRowsInView - 1); // a view never laid out counts all rows as in view
     o["alternatingRowColors"] = v->alternatingRowColors();
     o["selectionBehavior"] = int(v->selectionBehavior());
     o["selectionMode"] = int(v->selectionMode());
