@@ -413,9 +413,13 @@ private:
         if (auto* v = qobject_cast<QAbstractItemView*>(w); v && node.contains("view"))
             configureView(node.value("view").toObject(), v);
         // Text a widget of ours painted by hand: labels where it was painted.
+        const QJsonObject font = fontOf(node, parentFont);
         for (const QJsonValue& p : node.value("painted").toArray()) {
             auto* l = new QLabel(p.toObject().value("text").toString(), w);
             l->setGeometry(toRect(p.toObject().value("rect")));
+            if (const QJsonObject painted = p.toObject().value("font").toObject();
+                !painted.isEmpty() && !sameFont(painted, font))
+                l->setFont(toFont(painted));
         }
     }
 

@@ -153,6 +153,7 @@ private:
             QJsonObject o;
             o["text"] = text;
             o["rect"] = rectArray(transform_.mapRect(r).toAlignedRect());
+            o["font"] = describeFont(item.font());
             owner_->texts_.append(o);
         }
         Type type() const override { return User; }

@@ -88,7 +88,8 @@ void describedLines(const QJsonObject& n, int depth, bool shownOnly, QStringList
         lines.append(QStringLiteral("%1\tQLabel\t\t-\t%2\t%3\t%4")
                          .arg(depth + 1)
                          .arg(n.value("shown").toBool() ? QStringLiteral("shown") : QStringLiteral("-"),
-                              describedFont(font), p.toObject().value("text").toString()));
+                              describedFont(p.toObject().value("font").toObject()),
+                              p.toObject().value("text").toString()));
 }
 
 int paintedLabels(const QJsonObject& n) {
@@ -250,6 +251,8 @@ TEST_F(FloorWindowTest, DescriptionHoldsTheWindowsWidgetsTextsAndGridCells) {
     const QJsonArray painted = panel.value("painted").toArray();
     ASSERT_EQ(painted.size(), 1);
     EXPECT_EQ(painted.at(0).toObject().value("text").toString(), "手绘标题");
+    EXPECT_EQ(painted.at(0).toObject().value("font").toObject().value("resolved"),
+              window.value("font").toObject().value("resolved"));
     const QJsonArray rect = painted.at(0).toObject().value("rect").toArray();
     EXPECT_GE(rect.at(0).toInt(), 10);
     EXPECT_GE(rect.at(1).toInt(), 0);
