@@ -194,6 +194,15 @@ public:
             delete w;
             return nullptr;
         }
+        // A tool button's menu, wherever in the window it was built; one not built (--visible-only): an
+        // action of the button's own, which shows the same arrow.
+        for (const auto& [button, name] : buttonMenus_) {
+            QMenu* menu = name.isEmpty() ? nullptr : w->findChild<QMenu*>(name);
+            if (menu)
+                button->setMenu(menu);
+            else
+                button->addAction(new QAction(button));
+        }
         return w;
     }
     QString error() const { return error_; }
@@ -201,8 +210,9 @@ public:
 private:
     bool visibleOnly_;
     QString error_;
-    QHash<quint64, QIcon> icons_;            // by width << 32 | height
-    QHash<QWidget*, QList<QWidget*>> pages_; // of each stacked widget, in their order
+    QHash<quint64, QIcon> icons_;                         // by width << 32 | height
+    QHash<QWidget*, QList<QWidget*>> pages_;              // of each stacked widget, in their order
+    QList<std::pair<QToolButton*, QString>> buttonMenus_; // menus of tool buttons, by name
 
     QIcon plainIcon(QSize size) {
         const quint64 key = quint64(quint32(size.width())) << 32 | quint32(size.height());
@@ -360,6 +370,10 @@ private:
                 t->setAutoRaise(node.value("autoRaise").toBool());
                 if (node.contains("arrowType"))
                     t->setArrowType(Qt::ArrowType(node.value("arrowType").toInt()));
+                if (node.contains("menuName")) {
+                    t->setPopupMode(QToolButton::ToolButtonPopupMode(node.value("popupMode").toInt()));
+                    buttonMenus_.append({t, node.value("menuName").toString()});
+                }
             }
         } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
             if (node.contains("maxLength")) e->setMaxLength(node.value("maxLength").toInt());

@@ -291,6 +291,10 @@ QJsonObject describeWidget(QWidget* w, Totals& totals, const QJsonObject& parent
             o["toolButtonStyle"] = int(t->toolButtonStyle());
             o["autoRaise"] = t->autoRaise();
             if (t->arrowType() != Qt::NoArrow) o["arrowType"] = int(t->arrowType());
+            if (const QMenu* menu = t->menu()) {
+                o["menuName"] = menu->objectName();
+                o["popupMode"] = int(t->popupMode());
+            }
         }
     } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
         o["text"] = e->text();
