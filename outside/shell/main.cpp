@@ -1,6 +1,7 @@
 // pellan: the ERP client shell stand-in.
 //   pellan [--module PATH] [--user U] [--company C] [--db D] [--open-mode N] [--rights R]
 //          [--open-param TEXT] [--modal] [--screenshot FILE] [--first-paint]
+#include "MemoryPrefault.h"
 #include "Pellan.h"
 #include "ShellStyle.h"
 #include "StartupPreloader.h"
@@ -12,6 +13,7 @@
 
 int main(int argc, char** argv) {
     kvx::startupCheckpoint("main");
+    if (pellan::MemoryPrefault::enabled()) pellan::MemoryPrefault::reserveHeap();
     pellan::StartupPreloader preloader;
     QApplication app(argc, argv);
     // The preloading thread uses the application's font database: it ends before the application does.
