@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 
@@ -97,6 +98,17 @@ void warmFallbackLists() {
     // The code converter's UI font.
     font.setFamilies({designFamilies().last(), cjkFallbackFamily()});
     loadEngines(font);
+}
+
+bool italicKeepsAdvances(const QFont& font, const QString& text) {
+    if (font.italic()) return true; // measured in the font itself
+    const QString family = QFontInfo(font).family();
+    for (const QString& style : QFontDatabase::styles(family))
+        if (QFontDatabase::italic(family, style)) return false;
+    const QFontMetrics metrics(font);
+    for (const char32_t c : text.toUcs4())
+        if (!metrics.inFontUcs4(c)) return false;
+    return true;
 }
 
 } // namespace kvx::fonts

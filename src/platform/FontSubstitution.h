@@ -7,6 +7,8 @@
 
 #include <QStringList>
 
+class QFont;
+
 namespace kvx::fonts {
 
 // The Windows family names substituted (Simplified and Traditional Chinese faces, in both spellings, and
@@ -40,5 +42,11 @@ const QStringList& designFamilies();
 // those lists: a second thread can do it while the main thread builds a window. Call after
 // installFontSubstitutions(), whose table the lists depend on.
 void warmFallbackLists();
+
+// Whether `text` in the italic of `font` is exactly as wide as upright: the family `font` resolves to has
+// no italic or oblique face, so Qt slants the upright glyphs (which keeps their advances), and that face
+// has every character of `text` (no fallback family, which might have an italic of its own). Asks the font
+// database and the face's character map only: no glyph is loaded, no italic engine made.
+bool italicKeepsAdvances(const QFont& font, const QString& text);
 
 } // namespace kvx::fonts

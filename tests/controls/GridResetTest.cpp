@@ -145,3 +145,31 @@ TEST(GridReset, MappedColumnsFitTheirLongestItem) {
     b.grid->FitMappedColumns();
     EXPECT_EQ(b.ds.FieldByName("MB002")->DisplayWidth(), fitted + 20);
 }
+
+// In the windows' face (no italic of its own, so the italic is the upright slanted) the fit measures
+// upright only and widens the columns exactly as measuring both styles does.
+TEST(GridReset, MappedColumnsInTheWindowsFaceFitAsMeasuredInBothStyles) {
+    for (const char* family : {"宋体", "DejaVu Sans"}) {
+        Bound b;
+        QFont font(QString::fromUtf8(family));
+        font.setPixelSize(13);
+        b.grid->setFont(font);
+        auto* combo = new TKvDBComboBox(b.grid, TKvDBComboBox::csDropDownList);
+        combo->setDataField(QStringLiteral("MB002"));
+        combo->setMapList(true);
+        const QStringList shown = {QString::fromUtf8("1:不处理"), QString::fromUtf8("2:汇出到总公司的文件"),
+                                   QStringLiteral("3:Imported (W)")};
+        combo->setItems({shown[0] + "\t1", shown[1] + "\t2", shown[2] + "\t3"});
+        b.ds.FieldByName("MB002")->SetDisplayWidth(2);
+
+        b.grid->FitMappedColumns();
+        QFont italic = font;
+        italic.setItalic(true);
+        int widest = 0;
+        for (const QString& text : shown)
+            widest = qMax(widest, qMax(QFontMetrics(font).horizontalAdvance(text),
+                                       QFontMetrics(italic).horizontalAdvance(text)));
+        const int ch = QFontMetrics(font).horizontalAdvance('0');
+        EXPECT_EQ(b.ds.FieldByName("MB002")->DisplayWidth(), (widest + 4 + ch - 1) / ch) << family;
+    }
+}

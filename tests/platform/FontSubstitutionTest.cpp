@@ -94,3 +94,35 @@ TEST_F(FontSubstitution, FallbackListsFilledOnAnotherThreadChangeNoMeasurement) 
     EXPECT_EQ(QFontMetrics(converted).horizontalAdvance(text), convertedWidth);
     EXPECT_EQ(drawnIn(text, designed), QStringList{cjk_.toLower()});
 }
+
+// A face without an italic is slanted when drawn italic: the widths stay, so the italic need not be
+// measured. A family with an italic face of its own, or text the face lacks, has to be.
+TEST_F(FontSubstitution, ItalicOfAFaceWithoutOneKeepsTheUprightWidths) {
+    const QFont upright = pixelFont({QString::fromUtf8("宋体")});
+    QFont italic = upright;
+    italic.setItalic(true);
+    const QStringList texts = {QString::fromUtf8("1:不处理"), QString::fromUtf8("2:汇出"),
+                               QStringLiteral("Transferred to head office"), QString::fromUtf8("3.汇入 (W)")};
+    for (const QString& text : texts) {
+        ASSERT_TRUE(kvx::fonts::italicKeepsAdvances(upright, text)) << text.toStdString();
+        EXPECT_EQ(QFontMetrics(italic).horizontalAdvance(text), QFontMetrics(upright).horizontalAdvance(text))
+            << text.toStdString();
+    }
+    // A character the face lacks comes from a fallback family, which may have an italic of its own.
+    EXPECT_FALSE(kvx::fonts::italicKeepsAdvances(upright, QString::fromUtf8("汇出 \U000F0001")));
+    // An italic font is its own italic.
+    EXPECT_TRUE(kvx::fonts::italicKeepsAdvances(italic, QStringLiteral("anything")));
+}
+
+TEST(FontItalic, AFamilyWithAnItalicFaceIsMeasuredInIt) {
+    QString withItalic;
+    for (const QString& family : QFontDatabase::families()) {
+        for (const QString& style : QFontDatabase::styles(family))
+            if (QFontDatabase::italic(family, style)) withItalic = family;
+        if (!withItalic.isEmpty()) break;
+    }
+    if (withItalic.isEmpty()) GTEST_SKIP() << "no family with an italic face installed";
+    QFont font(withItalic);
+    font.setPixelSize(13);
+    EXPECT_FALSE(kvx::fonts::italicKeepsAdvances(font, QStringLiteral("Transferred")));
+}
