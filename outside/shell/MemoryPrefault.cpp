@@ -42,10 +42,7 @@ std::uintptr_t currentBreak() {
     return std::uintptr_t(syscall(SYS_brk, 0));
 }
 
-struct Range {
-    std::uintptr_t begin;
-    std::uintptr_t end;
-};
+using Range = MemoryPrefault::Range;
 
 struct Collect {
     const char* const* names;
@@ -91,29 +88,36 @@ void MemoryPrefault::reserveHeap(std::size_t reserve) {
     heapStart = currentBreak();
 }
 
-PrefaultCounts MemoryPrefault::populate(const char* const* libraries) {
-    PrefaultCounts counts;
-    if (heapStart) {
-        const std::uintptr_t begin = pageDown(heapStart);
-        const std::uintptr_t end = pageUp(currentBreak());
-        if (end > begin) {
-            if (madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE) == 0)
-                counts.heapBytes = end - begin;
-            else
-                counts.heapSupported = false;
-        }
-    }
-    // The ranges are gathered under the loader's lock and populated after it, so that a library the main
-    // thread loads meanwhile does not wait for the populating.
+std::vector<Range> MemoryPrefault::codeSegments(const char* const* libraries, int* objects) {
     std::vector<Range> ranges;
     Collect collect{libraries, &ranges};
     dl_iterate_phdr(collectSegments, &collect);
-    for (const Range& r : ranges) {
+    if (objects) *objects = collect.objects;
+    return ranges;
+}
+
+Range MemoryPrefault::heapRange() {
+    if (!heapStart) return {0, 0};
+    const std::uintptr_t begin = pageDown(heapStart);
+    const std::uintptr_t end = pageUp(currentBreak());
+    return {begin, end > begin ? end : begin};
+}
+
+PrefaultCounts MemoryPrefault::populate(const char* const* libraries) {
+    PrefaultCounts counts;
+    if (const Range heap = heapRange(); heap.end > heap.begin) {
+        if (madvise(reinterpret_cast<void*>(heap.begin), heap.end - heap.begin, MADV_POPULATE_WRITE) == 0)
+            counts.heapBytes = heap.end - heap.begin;
+        else
+            counts.heapSupported = false;
+    }
+    // The ranges are gathered under the loader's lock and populated after it, so that a library the main
+    // thread loads meanwhile does not wait for the populating.
+    for (const Range& r : codeSegments(libraries, &counts.libraries)) {
         // A library unloaded since leaves an unmapped range: the advice fails there and changes nothing.
         if (madvise(reinterpret_cast<void*>(r.begin), r.end - r.begin, MADV_POPULATE_READ) == 0)
             counts.codeBytes += r.end - r.begin;
     }
-    counts.libraries = collect.objects;
     return counts;
 }
 

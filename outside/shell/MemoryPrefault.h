@@ -11,14 +11,16 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 namespace pellan {
 
 struct PrefaultCounts {
-    std::size_t heapBytes = 0;     // main heap range populated for writing
-    std::size_t codeBytes = 0;     // executable segments populated for reading
-    int libraries = 0;             // loaded objects whose code was populated
-    bool heapSupported = true;     // false when the kernel refused the advice
+    std::size_t heapBytes = 0; // main heap range populated for writing
+    std::size_t codeBytes = 0; // executable segments populated for reading
+    int libraries = 0;         // loaded objects whose code was populated
+    bool heapSupported = true; // false when the kernel refused the advice
 };
 
 class MemoryPrefault {
@@ -37,6 +39,16 @@ public:
     // left as it is.
     static PrefaultCounts populate(const char* const* libraries = nullptr);
 
+    // The executable segments populate() maps for `libraries`: page-aligned [begin, end) ranges.
+    struct Range {
+        std::uintptr_t begin;
+        std::uintptr_t end;
+    };
+    static std::vector<Range> codeSegments(const char* const* libraries, int* objects = nullptr);
+    // The range of the main heap populate() maps now; empty before reserveHeap().
+    static Range heapRange();
+
+    // KVX_STARTUP_PRELOAD=0 (no start-up thread) or KVX_STARTUP_PREFAULT=0 turn it off.
     static bool enabled();
 };
 

@@ -150,9 +150,9 @@ void StartupPreloader::run() {
         libraries.push_back(nullptr);
         const PrefaultCounts counts = MemoryPrefault::populate(libraries.data());
         if (kvx::startupTraceEnabled())
-            qCInfo(lcStartupMemory).nospace() << "prefaulted " << counts.heapBytes / 1024 << " KB of heap, "
-                                              << counts.codeBytes / 1024 << " KB of code in " << counts.libraries
-                                              << " libraries";
+            qCInfo(lcStartupMemory).nospace()
+                << "prefaulted " << counts.heapBytes / 1024 << " KB of heap, " << counts.codeBytes / 1024
+                << " KB of code in " << counts.libraries << " libraries";
         kvx::startupCheckpoint("preload: memory prefaulted");
     }
 }
