@@ -80,7 +80,7 @@ int collectSegments(dl_phdr_info* info, std::size_t, void* data) {
 } // namespace
 
 bool MemoryPrefault::enabled() {
-    return qgetenv("KVX_STARTUP_PRELOAD") != "0" && qgetenv("KVX_STARTUP_PREFAULT") != "0";
+    return qgetenv("KVX_STARTUP_PRELOAD") != "0" && qgetenv("KVX_STARTUP_PREFAULT") == "1";
 }
 
 void MemoryPrefault::reserveHeap(std::size_t reserve) {
