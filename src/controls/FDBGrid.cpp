@@ -755,9 +755,13 @@ void TFDBGrid::RebuildColumns() {
                 c->setReadOnly(it->readOnly);
                 c->setPickList(it->pickList);
             }
-            // Never narrower than its title: a one-character field keeps a readable heading.
-            const int title = QFontMetrics(titleFont_->font()).horizontalAdvance(c->Title()->Caption()) + 10;
-            c->setWidth(qMax(pixelWidth(f.displayWidth), title));
+            // Never narrower than its title: a one-character field keeps a readable heading. A title that
+            // certainly fits the field's width is not measured (the grid may not be shown for a while).
+            const int width = pixelWidth(f.displayWidth);
+            const QString caption = c->Title()->Caption();
+            const bool fits = fonts::fitsUnmeasured(titleFont_->font(), caption, width - 10);
+            c->setWidth(fits ? width
+                             : qMax(width, QFontMetrics(titleFont_->font()).horizontalAdvance(caption) + 10));
         }
     }
     rebuilding_ = false;

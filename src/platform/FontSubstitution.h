@@ -49,4 +49,11 @@ void warmFallbackLists();
 // database and the face's character map only: no glyph is loaded, no italic engine made.
 bool italicKeepsAdvances(const QFont& font, const QString& text);
 
+// Whether `text` in `font` is certainly no wider than `room` pixels, known without shaping it or loading
+// a glyph: the font adds no letter or word spacing, every character is one its face has, of the scripts
+// that take one advance per character (Latin, CJK ideographs and punctuation, full-width forms), and
+// their count times the face's widest advance (plus a pixel each) fits. False means only that the text
+// has to be measured.
+bool fitsUnmeasured(const QFont& font, const QString& text, int room);
+
 } // namespace kvx::fonts
