@@ -21,9 +21,6 @@ namespace pellan {
 
 namespace {
 
-// Where the main heap ended when reserveHeap() ran; 0 before.
-std::uintptr_t heapStart = 0;
-
 std::uintptr_t pageSize() {
     static const std::uintptr_t size = std::uintptr_t(sysconf(_SC_PAGESIZE));
     return size;
@@ -83,9 +80,9 @@ bool MemoryPrefault::enabled() {
     return qgetenv("KVX_STARTUP_PRELOAD") != "0" && qgetenv("KVX_STARTUP_PREFAULT") == "1";
 }
 
-void MemoryPrefault::reserveHeap(std::size_t reserve) {
+std::uintptr_t MemoryPrefault::reserveHeap(std::size_t reserve) {
     mallopt(M_TOP_PAD, int(reserve));
-    heapStart = currentBreak();
+    return currentBreak();
 }
 
 std::vector<Range> MemoryPrefault::codeSegments(const char* const* libraries, int* objects) {
@@ -96,16 +93,16 @@ std::vector<Range> MemoryPrefault::codeSegments(const char* const* libraries, in
     return ranges;
 }
 
-Range MemoryPrefault::heapRange() {
+Range MemoryPrefault::heapRange(std::uintptr_t heapStart) {
     if (!heapStart) return {0, 0};
     const std::uintptr_t begin = pageDown(heapStart);
     const std::uintptr_t end = pageUp(currentBreak());
     return {begin, end > begin ? end : begin};
 }
 
-PrefaultCounts MemoryPrefault::populate(const char* const* libraries) {
+PrefaultCounts MemoryPrefault::populate(std::uintptr_t heapStart, const char* const* libraries) {
     PrefaultCounts counts;
-    if (const Range heap = heapRange(); heap.end > heap.begin) {
+    if (const Range heap = heapRange(heapStart); heap.end > heap.begin) {
         if (madvise(reinterpret_cast<void*>(heap.begin), heap.end - heap.begin, MADV_POPULATE_WRITE) == 0)
             counts.heapBytes = heap.end - heap.begin;
         else

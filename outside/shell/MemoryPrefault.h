@@ -33,15 +33,15 @@ public:
     static constexpr std::size_t kHeapReserve = std::size_t(3) << 20;
 
     // On the main thread, before anything allocates much: the main heap grows by at least `reserve` beyond
-    // each request (M_TOP_PAD, which also keeps that much when the heap shrinks), and the heap's current
-    // end is remembered as the start of what populate() maps.
-    static void reserveHeap(std::size_t reserve = kHeapReserve);
+    // each request (M_TOP_PAD, which also keeps that much when the heap shrinks). Returns the heap's
+    // current end: where populate() starts.
+    static std::uintptr_t reserveHeap(std::size_t reserve = kHeapReserve);
 
-    // On any thread: populates the main heap from where reserveHeap() found its end to the heap's current
-    // end, and the executable segments of the loaded objects whose file name contains one of `libraries`
-    // (all loaded objects when null). Safe while the main thread allocates: a page it touched first is
-    // left as it is.
-    static PrefaultCounts populate(const char* const* libraries = nullptr);
+    // On any thread: populates the main heap from `heapStart` (what reserveHeap() returned; 0 for none) to
+    // its current end, and the executable segments of the loaded objects whose file name contains one of
+    // `libraries` (all loaded objects when null). Safe while the main thread allocates: a page it touched
+    // first is left as it is.
+    static PrefaultCounts populate(std::uintptr_t heapStart, const char* const* libraries = nullptr);
 
     // The executable segments populate() maps for `libraries`: page-aligned [begin, end) ranges.
     struct Range {
@@ -49,8 +49,8 @@ public:
         std::uintptr_t end;
     };
     static std::vector<Range> codeSegments(const char* const* libraries, int* objects = nullptr);
-    // The range of the main heap populate() maps now; empty before reserveHeap().
-    static Range heapRange();
+    // The range of the main heap populate() maps now from `heapStart`; empty for 0.
+    static Range heapRange(std::uintptr_t heapStart);
 
     // On with KVX_STARTUP_PREFAULT=1 while the start-up thread runs (not KVX_STARTUP_PRELOAD=0).
     static bool enabled();

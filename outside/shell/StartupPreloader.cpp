@@ -53,7 +53,7 @@ QString StartupPreloader::inProcessServerLibrary() {
     return QFileInfo(library).isAbsolute() ? library : QString();
 }
 
-StartupPreloader::StartupPreloader() {
+StartupPreloader::StartupPreloader(std::uintptr_t prefaultHeapFrom) : prefaultHeapFrom_(prefaultHeapFrom) {
     if (!enabled()) return;
     // Qt takes the first thread that uses its thread data (any QObject, a QFile too) for the main thread:
     // this one has to be that thread before the other can read the configuration.
@@ -148,7 +148,7 @@ void StartupPreloader::run() {
                                               "libfreetype", "libsqlite3", "libstdc++"};
         if (!ownLibraries.isEmpty()) libraries.push_back(ownLibraries.constData());
         libraries.push_back(nullptr);
-        const PrefaultCounts counts = MemoryPrefault::populate(libraries.data());
+        const PrefaultCounts counts = MemoryPrefault::populate(prefaultHeapFrom_, libraries.data());
         if (kvx::startupTraceEnabled())
             qCInfo(lcStartupMemory).nospace()
                 << "prefaulted " << counts.heapBytes / 1024 << " KB of heap, " << counts.codeBytes / 1024

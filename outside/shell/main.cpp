@@ -13,8 +13,9 @@
 
 int main(int argc, char** argv) {
     kvx::startupCheckpoint("main");
-    if (pellan::MemoryPrefault::enabled()) pellan::MemoryPrefault::reserveHeap();
-    pellan::StartupPreloader preloader;
+    const std::uintptr_t heapStart =
+        pellan::MemoryPrefault::enabled() ? pellan::MemoryPrefault::reserveHeap() : 0;
+    pellan::StartupPreloader preloader(heapStart);
     QApplication app(argc, argv);
     // The preloading thread uses the application's font database: it ends before the application does.
     const auto joinPreloader = qScopeGuard([&preloader] { preloader.finish(); });

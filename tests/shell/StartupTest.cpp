@@ -250,13 +250,13 @@ TEST(MemoryPrefault, PopulatesTheHeapReserveAndTheNamedLibrariesCode) {
     EXPECT_EQ(objects, 0);
 
     constexpr std::size_t reserve = std::size_t(2) << 20;
-    pellan::MemoryPrefault::reserveHeap(reserve);
+    const std::uintptr_t start = pellan::MemoryPrefault::reserveHeap(reserve);
     // Small blocks until the heap grows: the growth brings the reserve with it.
-    const auto before = pellan::MemoryPrefault::heapRange();
+    const auto before = pellan::MemoryPrefault::heapRange(start);
     std::vector<void*> blocks;
-    for (int i = 0; i < 64 && pellan::MemoryPrefault::heapRange().end == before.end; ++i)
+    for (int i = 0; i < 64 && pellan::MemoryPrefault::heapRange(start).end == before.end; ++i)
         blocks.push_back(std::malloc(16 * 1024));
-    const auto heap = pellan::MemoryPrefault::heapRange();
+    const auto heap = pellan::MemoryPrefault::heapRange(start);
     const bool heapGrew = heap.end > before.end; // not under an allocator of its own (a sanitizer's)
 
     long codeMissing = 0;
@@ -268,7 +268,7 @@ TEST(MemoryPrefault, PopulatesTheHeapReserveAndTheNamedLibrariesCode) {
     EXPECT_GT(codeMissing, 0) << "most of ICU's code has never run here";
 
     pellan::PrefaultCounts counts;
-    std::thread([&] { counts = pellan::MemoryPrefault::populate(icu); }).join();
+    std::thread([&] { counts = pellan::MemoryPrefault::populate(start, icu); }).join();
     EXPECT_EQ(counts.libraries, 1);
     if (!counts.heapSupported) GTEST_SKIP() << "the kernel has no populate advice";
     std::size_t codeBytes = 0;
