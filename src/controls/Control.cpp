@@ -115,6 +115,30 @@ void TControl::reorderTabs() {
         QWidget::setTabOrder(siblings[i - 1], siblings[i]);
 }
 
+void TControl::placePartsInFocusChain() {
+    // Widgets created after the control joined the end of the window's focus chain. They move, in the
+    // order they stand there, to directly behind the control, as if created with it. QWidget::setTabOrder
+    // moves one widget behind another when neither refuses the focus and neither has a focus proxy, so
+    // the proxy is set afterwards and a widget refusing the focus takes it for the move only.
+    QList<QWidget*> parts;
+    for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain())
+        if (isAncestorOf(w)) parts << w;
+    const auto movable = [](QWidget* w) {
+        const Qt::FocusPolicy policy = w->focusPolicy();
+        if (policy == Qt::NoFocus) w->setFocusPolicy(Qt::TabFocus);
+        return policy;
+    };
+    const Qt::FocusPolicy own = movable(this);
+    QWidget* prev = this;
+    for (QWidget* w : parts) {
+        const Qt::FocusPolicy policy = movable(w);
+        if (prev->nextInFocusChain() != w) QWidget::setTabOrder(prev, w);
+        w->setFocusPolicy(policy);
+        prev = w;
+    }
+    setFocusPolicy(own);
+}
+
 QHBoxLayout* TControl::tightRow() {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
