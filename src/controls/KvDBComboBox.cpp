@@ -118,8 +118,10 @@ void TKvDBComboBox::buildParts() {
     connect(combo_, &QComboBox::currentTextChanged, this, [this] {
         if (!loading_) emit Change();
     });
-    if (!items_.isEmpty()) rebuild();
-    else if (binding_->isBound()) loadFromField();
+    if (!items_.isEmpty())
+        rebuild();
+    else if (binding_->isBound())
+        loadFromField();
 }
 
 void TKvDBComboBox::ensureParts() const {
@@ -218,6 +220,10 @@ void TKvDBComboBox::matchTyped(const QString& typed) {
 }
 
 void TKvDBComboBox::setItemIndex(int i) {
+    if (!combo_ && (i < 0 || i >= items_.size())) {
+        emit Change(); // nothing selected, nothing to build
+        return;
+    }
     ensureParts();
     loading_ = true;
     combo_->setCurrentIndex(i >= 0 && i < combo_->count() ? i : -1);
@@ -235,7 +241,7 @@ void TKvDBComboBox::setText(const QString& t) {
 }
 
 QString TKvDBComboBox::Value() const {
-    ensureParts();
+    if (!combo_) return MappedItems::valueOf(items_, QString(), mapList_);
     const int i = combo_->currentIndex();
     if (i >= 0 && i < items_.size() && combo_->currentText() == combo_->itemText(i))
         return mapList_ ? MappedItems::valuePart(items_[i]) : items_[i];

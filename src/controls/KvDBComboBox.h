@@ -61,10 +61,11 @@ public:
     void setShowMatchText(bool on);
     int DropDownCount() const { return combo()->maxVisibleItems(); }
     void setDropDownCount(int n) { combo()->setMaxVisibleItems(qMax(1, n)); }
-    int ItemIndex() const { return combo()->currentIndex(); }
+    // Until the parts are built nothing is selected.
+    int ItemIndex() const { return combo_ ? combo_->currentIndex() : -1; }
     void setItemIndex(int i);
     // The text shown; the value a field receives for it.
-    QString Text() const { return combo()->currentText(); }
+    QString Text() const { return combo_ ? combo_->currentText() : QString(); }
     void setText(const QString& t);
     QString Value() const;
     void setValue(const QString& v);

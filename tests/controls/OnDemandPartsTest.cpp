@@ -116,7 +116,8 @@ TEST(OnDemandParts, SettingsMadeBeforeTheBuildShowOnTheParts) {
     EXPECT_EQ(late->editor()->maxLength(), 12);
     EXPECT_TRUE(late->editor()->isReadOnly());
     EXPECT_EQ(late->editor()->focusPolicy(), eager->editor()->focusPolicy());
-    EXPECT_EQ(late->editor()->palette().color(QPalette::Base), eager->editor()->palette().color(QPalette::Base));
+    EXPECT_EQ(late->editor()->palette().color(QPalette::Base),
+              eager->editor()->palette().color(QPalette::Base));
     EXPECT_EQ(late->editor()->palette().color(QPalette::Base), QColor(Qt::yellow));
     EXPECT_EQ(late->editor()->font().pixelSize(), eager->editor()->font().pixelSize());
     EXPECT_EQ(late->editor()->font(), eager->editor()->font());
@@ -176,12 +177,22 @@ TEST(OnDemandParts, BoundControlsShowTheirFieldWhenBuiltAndWriteIt) {
     EXPECT_EQ(box->Value(), "1");
 }
 
-TEST(OnDemandParts, APropertyReadBuildsTheParts) {
+TEST(OnDemandParts, ReadingTheSelectionBuildsNothingAndSelectingBuildsTheParts) {
     QWidget w;
     auto* box = new TKvDBComboBox(&w, TKvDBComboBox::csDropDownList, TControl::Parts::OnDemand);
     box->setItems(kModes);
     box->setMapList(true);
+    int changes = 0;
+    QObject::connect(box, &TKvDBComboBox::Change, [&] { ++changes; });
+    // What the language pass does around a caption: read the selection, put it back.
+    EXPECT_EQ(box->ItemIndex(), -1);
+    EXPECT_EQ(box->Text(), "");
+    EXPECT_EQ(box->Value(), "");
+    box->setItemIndex(box->ItemIndex());
+    EXPECT_EQ(changes, 1);
+    EXPECT_FALSE(box->partsBuilt());
     box->setItemIndex(2);
+    EXPECT_EQ(changes, 2);
     EXPECT_TRUE(box->partsBuilt());
     EXPECT_EQ(box->Value(), "3");
     EXPECT_TRUE(box->isHidden()); // built, still hidden
@@ -197,7 +208,7 @@ TEST(OnDemandParts, PartsTakeThePlaceInTheFocusChainOfPartsBuiltAtOnce) {
     now.udf->setVisible(false);
     now.list->setVisible(false);
     EXPECT_NE(chainOf(&late.w), chainOf(&now.w)); // no parts yet
-    late.list->setVisible(true);                 // built in another order than created
+    late.list->setVisible(true);                  // built in another order than created
     late.udf->setVisible(true);
     now.udf->setVisible(true);
     now.list->setVisible(true);
@@ -210,7 +221,8 @@ TEST(OnDemandParts, PartsTakeThePlaceInTheFocusChainOfPartsBuiltAtOnce) {
     const QList<QWidget*> forward = {late.udf->editor(), late.list->combo(), late.b->editor(), late.c};
     for (QWidget* expected : forward) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        EXPECT_EQ(QApplication::focusWidget(), expected) << expected->parentWidget()->objectName().toStdString();
+        EXPECT_EQ(QApplication::focusWidget(), expected)
+            << expected->parentWidget()->objectName().toStdString();
     }
     const QList<QWidget*> back = {late.b->editor(), late.list->combo(), late.udf->editor(), late.a->editor()};
     for (QWidget* expected : back) {
