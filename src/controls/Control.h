@@ -34,8 +34,8 @@ class TControl : public QWidget {
     Q_PROPERTY(int Tag READ Tag WRITE setTag)
     Q_PROPERTY(QString ImeName READ ImeName WRITE setImeName)
 public:
-    // How a control wrapping Qt widgets builds them: at construction, or (for a control created hidden)
-    // when first shown or asked for them.
+    // How a control wrapping Qt widgets builds them: at construction, or (for a control hidden or on a
+    // page not shown at first) when first shown, with its parent or by itself, or asked for them.
     enum class Parts { Now, OnDemand };
 
     explicit TControl(QWidget* parent = nullptr);

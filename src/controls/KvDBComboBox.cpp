@@ -86,7 +86,6 @@ TKvDBComboBox::TKvDBComboBox(QWidget* parent, TComboStyle style, Parts parts)
     connect(binding_, &FieldBinding::updateData, this, [this] { UpdateRecord(); });
     if (parts == Parts::OnDemand) {
         setFocusPolicy(Qt::StrongFocus); // what the box gives the control
-        TControl::setVisible(false);
         return;
     }
     buildParts();

@@ -1,6 +1,6 @@
 // TKvDBComboBox: a data-bound drop-down with a caption label. Items are "display\tvalue" lines; with
 // MapList on the list shows the display part and the field stores the value part. Built with
-// Parts::OnDemand it starts hidden and builds its label and box when first shown or asked for them.
+// Parts::OnDemand it builds its label and box when first shown or asked for them.
 #pragma once
 
 #include "FieldBinding.h"

@@ -54,7 +54,6 @@ TKvDBEdit::TKvDBEdit(QWidget* parent, Parts parts)
     connect(binding_, &FieldBinding::updateData, this, [this] { UpdateRecord(); });
     if (parts == Parts::OnDemand) {
         setFocusPolicy(Qt::StrongFocus); // what the line editor gives the control
-        TControl::setVisible(false);
         return;
     }
     TKvDBEdit::buildParts();

@@ -1,9 +1,9 @@
 // TKvDBEdit: a data-bound edit with a caption label of its own; TKvBtnDBEdit: the same with an embedded
 // image button (GlyphIndex, ButtonHint) - the button and F2 open the lookup of the field.
-// A control built with Parts::OnDemand starts hidden and builds its label, line editor and button when
-// first shown or asked for them; until then its properties are kept and applied then, and its parts
-// take their place in the focus chain right behind the control, where the parts of one built at once
-// sit.
+// A control built with Parts::OnDemand (one hidden or on a page not shown at first) builds its label, line
+// editor and button when first shown, with its page or by itself, or asked for them; until then its
+// properties are kept and applied then, and its parts take their place in the focus chain right behind the
+// control, where the parts of one built at once sit.
 #pragma once
 
 #include "FieldBinding.h"

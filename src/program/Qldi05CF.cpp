@@ -182,9 +182,10 @@ TfrmQldi05::TfrmQldi05(QWidget* parent) : TfrmSingle(parent) {
     memLNG->setGeometry(300, 16, 200, 60);
     memLNG->setVisible(false);
 
-    // The grid's editors of the mode and category columns: children of the grid, shown only as it edits.
+    // The grid's editors of the mode and category columns: children of the grid, shown only as it edits
+    // (and built then).
     auto gridCombo = [this](const char* name, const char* field, const QStringList& items) {
-        auto* c = new TKvDBComboBox(gdHead, TKvDBComboBox::csDropDownList);
+        auto* c = new TKvDBComboBox(gdHead, TKvDBComboBox::csDropDownList, TControl::Parts::OnDemand);
         c->setObjectName(QString::fromLatin1(name));
         c->setDataField(QString::fromLatin1(field));
         c->setMapList(true);

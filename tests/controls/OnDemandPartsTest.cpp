@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -104,7 +105,6 @@ TEST(OnDemandParts, SettingsMadeBeforeTheBuildShowOnTheParts) {
     configure(late);
     EXPECT_FALSE(late->partsBuilt());
     EXPECT_TRUE(late->findChildren<QWidget*>().isEmpty());
-    EXPECT_TRUE(late->isHidden());
     EXPECT_EQ(late->MaxLength(), 12);
     EXPECT_EQ(late->Caption(), QString::fromUtf8("备注"));
 
@@ -177,6 +177,28 @@ TEST(OnDemandParts, BoundControlsShowTheirFieldWhenBuiltAndWriteIt) {
     EXPECT_EQ(box->Value(), "1");
 }
 
+TEST(OnDemandParts, ControlsOnAPageNotShownBuildWhenThePageIs) {
+    QWidget w;
+    auto* pages = new QStackedWidget(&w);
+    auto* first = new QWidget;
+    auto* second = new QWidget;
+    pages->addWidget(first);
+    pages->addWidget(second);
+    auto* ed = new TKvBtnDBEdit(second, TControl::Parts::OnDemand);
+    auto* box = new TKvDBComboBox(second, TKvDBComboBox::csDropDownList, TControl::Parts::OnDemand);
+    box->setItems(kModes);
+    w.show();
+    EXPECT_FALSE(ed->partsBuilt());
+    EXPECT_FALSE(box->partsBuilt());
+    pages->setCurrentWidget(second);
+    ASSERT_TRUE(ed->partsBuilt());
+    ASSERT_TRUE(box->partsBuilt());
+    EXPECT_TRUE(ed->editor()->isVisible());
+    EXPECT_TRUE(ed->button()->isVisible());
+    EXPECT_TRUE(box->combo()->isVisible());
+    EXPECT_EQ(box->combo()->count(), 3);
+}
+
 TEST(OnDemandParts, ReadingTheSelectionBuildsNothingAndSelectingBuildsTheParts) {
     QWidget w;
     auto* box = new TKvDBComboBox(&w, TKvDBComboBox::csDropDownList, TControl::Parts::OnDemand);
@@ -195,7 +217,7 @@ TEST(OnDemandParts, ReadingTheSelectionBuildsNothingAndSelectingBuildsTheParts) 
     EXPECT_EQ(changes, 2);
     EXPECT_TRUE(box->partsBuilt());
     EXPECT_EQ(box->Value(), "3");
-    EXPECT_TRUE(box->isHidden()); // built, still hidden
+    EXPECT_FALSE(box->isVisible()); // built, not shown
     auto* ed = new TKvDBEdit(&w, TControl::Parts::OnDemand);
     ed->setText("x");
     EXPECT_TRUE(ed->partsBuilt());
