@@ -234,7 +234,6 @@ void TfrmQldi05::FormCreate() {
         gdHead->setControlType(types);
     }
     TfrmSingle::FormCreate();
-    if (!frmStatus) frmStatus.reset(TKVForm::CreateWith<TfrmStatus>(settings()));
     const int image = ImageList1->Count();
     ImageList1->AddLibraryImage(kClearImage, palette());
     BtnClear->SetImage(*ImageList1, image);
@@ -358,9 +357,14 @@ void TfrmQldi05::ResetClass(const Variant& rows, int classLine, const QString& m
     }
 }
 
+TfrmStatus* TfrmQldi05::ProgressForm() {
+    if (!frmStatus) frmStatus.reset(TKVForm::CreateWith<TfrmStatus>(settings()));
+    return frmStatus.get();
+}
+
 void TfrmQldi05::BtnClearClick() {
     if (!Broker) return;
-    if (!frmStatus) frmStatus.reset(TKVForm::CreateWith<TfrmStatus>(settings()));
+    ProgressForm();
     closed_ = false;
     try {
         const QString warning =

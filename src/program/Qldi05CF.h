@@ -80,6 +80,8 @@ public:
     // --- state ---
     QString OldMB002;                      // MB002 when editing started
     std::unique_ptr<TfrmStatus> frmStatus; // progress of the settings initialisation (no owner)
+    // The progress window, created at the first settings initialisation.
+    TfrmStatus* ProgressForm();
 
     TdmQldi05* dm() const;
     // Line n of memLNG (empty when the memo has fewer lines).
