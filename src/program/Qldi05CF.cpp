@@ -54,9 +54,21 @@ const bool kRegistered = (frmRadicalClass = &NewQldi05Window, true);
 
 // --- TMemo ------------------------------------------------------------------------------------------------
 
-TMemo::TMemo(QWidget* parent) : TControl(parent), edit_(new QPlainTextEdit(this)) {
+TMemo::TMemo(QWidget* parent) : TControl(parent) {
+    setFocusPolicy(Qt::StrongFocus); // what the editor gives the memo
+}
+
+void TMemo::ensureEditor() {
+    if (edit_) return;
+    edit_ = new QPlainTextEdit(this);
     tightRow()->addWidget(edit_);
+    placePartsInFocusChain();
     setFocusProxy(edit_);
+}
+
+void TMemo::setVisible(bool visible) {
+    if (visible) ensureEditor();
+    TControl::setVisible(visible);
 }
 
 QString TMemo::PlainTextAsEdited(QString text) {
@@ -88,6 +100,7 @@ QStringList TMemo::Lines() const {
 void TMemo::setLines(const QStringList& lines) {
     const QString text = lines.join(QLatin1Char('\n'));
     if (isVisible()) {
+        ensureEditor();
         edit_->setPlainText(text);
         editorCurrent_ = true;
         return;
@@ -98,6 +111,7 @@ void TMemo::setLines(const QStringList& lines) {
 
 void TMemo::fillEditor() {
     if (editorCurrent_) return;
+    ensureEditor();
     edit_->setPlainText(pending_);
     pending_.clear();
     editorCurrent_ = true;
