@@ -13,6 +13,7 @@
 #include "controls/ExtPageControl.h"
 #include "controls/FDBGrid.h"
 #include "data/libColormanage.h"
+#include "entry/MT_Doc.h"
 #include "platform/DialogService.h"
 #include "platform/Field.h"
 #include "platform/PropertySetter.h"
@@ -680,9 +681,21 @@ TEST(SingleUdf, HiddenControlsAreFoundTranslatedAndTabbedThroughInTheirPlaceWhen
     EXPECT_EQ(list->Caption(), "User field 5");
     EXPECT_EQ(bound->label()->text(), bound->Caption());
 
-    // Shown (as screen settings do by name), they show their translated labels and take the focus in the
-    // order they were created in: 01, 02, then the second column.
-    EXPECT_TRUE(PropertySetter::set(column2, "Visible", "True"));
+    // The extra rights disable one by name while it is unbuilt; its editor is built disabled.
+    env.w->ExtraRights = "edUDF51=N";
+    env.w->UpdateCommands();
+    EXPECT_FALSE(column2->isEnabled());
+    EXPECT_FALSE(column2->partsBuilt());
+    env.w->ExtraRights = "edUDF51=Y";
+    env.w->UpdateCommands();
+
+    // Shown by the screen settings and by name, they show their translated labels and take the focus in
+    // the order they were created in: 01, 02, then the second column.
+    TMT_Doc::CreateFromXml(QStringLiteral("<?xml version=\"1.0\"?><MT_User><Components>"
+                                          "<Component ID=\"edUDF51\"><DCVisible>Y</DCVisible></Component>"
+                                          "</Components></MT_User>"))
+        ->ApplyToForm(env.w.get());
+    EXPECT_TRUE(column2->partsBuilt());
     EXPECT_TRUE(PropertySetter::set(second, "Visible", "True"));
     EXPECT_EQ(second->label()->text(), "User field 2");
     EXPECT_EQ(column2->label()->text(), "User field 7");
