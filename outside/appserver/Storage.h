@@ -167,8 +167,12 @@ public:
     };
     void addCursorHolder(CursorHolder* h);
     void removeCursorHolder(CursorHolder* h);
-    // Reads every open cursor of the connection into memory (before any write: Transaction, exec).
+    // Reads every open cursor of the connection into memory (before any write: Transaction, exec), and
+    // counts the write in writeGeneration().
     void detachCursors();
+    // Grows before every write of any connection of this process (the pragmas that open a connection
+    // aside): answers read ahead at one value are stale at another (ReadAhead).
+    static quint64 writeGeneration();
 
     QSqlDatabase& db() { return db_; }
     const SqlDialect& dialect() const { return *dialect_; }
@@ -259,6 +263,7 @@ private:
     QHash<QString, std::shared_ptr<QSqlQuery>> kept_; // scalar()'s prepared statements (SQLite)
     QStringList tables_;                              // tableNames() as of the schema cookie tablesCookie_
     qint64 tablesCookie_ = -1;
+    bool opening_ = false; // the connection's own pragmas run: no write of data
     void openSqlite(const StorageConfig& config);
     void openPostgres(const StorageConfig& config);
     void closeConnection();
