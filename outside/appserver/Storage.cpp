@@ -660,6 +660,20 @@ QStringList Storage::tableNames() {
     return tables_;
 }
 
+QList<SqlDialect::Column> Storage::columns(const QString& table) {
+    if (dialect_->isPostgres()) return dialect_->columns(db_, table);
+    const qint64 cookie = scalar(QStringLiteral("PRAGMA schema_version")).toLongLong();
+    if (cookie != columnsCookie_) {
+        columns_.clear();
+        columnsCookie_ = cookie;
+    }
+    auto it = columns_.constFind(table);
+    if (it != columns_.constEnd()) return *it;
+    const QList<SqlDialect::Column> cols = dialect_->columns(db_, table);
+    if (!cols.isEmpty()) columns_.insert(table, cols); // a table made later is looked up again
+    return cols;
+}
+
 int Storage::schemaVersion() {
     if (!dialect_->tableExists(db_, QStringLiteral("schema_version"))) return 0;
     return scalar(QStringLiteral("SELECT COALESCE(MAX(version),0) FROM schema_version")).toInt();
