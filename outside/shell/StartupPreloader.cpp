@@ -1,5 +1,6 @@
 #include "StartupPreloader.h"
 
+#include "MemoryPrefault.h"
 #include "platform/FontSubstitution.h"
 #include "platform/Registry.h"
 #include "platform/StartupTrace.h"
@@ -11,6 +12,7 @@
 #include <QLoggingCategory>
 #include <QThread>
 #include <dlfcn.h>
+#include <vector>
 
 namespace pellan {
 
@@ -23,6 +25,17 @@ Q_LOGGING_CATEGORY(lcShell, "kvx.shell", QtWarningMsg)
 void initFontConfiguration() {
     using FcInitFn = int (*)();
     if (auto init = reinterpret_cast<FcInitFn>(dlsym(RTLD_DEFAULT, "FcInit"))) init();
+}
+
+Q_LOGGING_CATEGORY(lcStartupMemory, "kvx.startup")
+
+// The folder of the platform library, with a trailing slash: where this installation keeps its libraries.
+QByteArray ownLibraryFolder() {
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void*>(&kvx::startupCheckpoint), &info) || !info.dli_fname) return {};
+    QByteArray path(info.dli_fname);
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArray() : path.left(slash + 1);
 }
 
 } // namespace
@@ -40,7 +53,7 @@ QString StartupPreloader::inProcessServerLibrary() {
     return QFileInfo(library).isAbsolute() ? library : QString();
 }
 
-StartupPreloader::StartupPreloader() {
+StartupPreloader::StartupPreloader(std::uintptr_t prefaultHeapFrom) : prefaultHeapFrom_(prefaultHeapFrom) {
     if (!enabled()) return;
     // Qt takes the first thread that uses its thread data (any QObject, a QFile too) for the main thread:
     // this one has to be that thread before the other can read the configuration.
@@ -126,6 +139,22 @@ void StartupPreloader::run() {
     // like every automation library.
     if (!server.isEmpty() && dlopen(QFile::encodeName(server).constData(), RTLD_LAZY | RTLD_LOCAL))
         kvx::startupCheckpoint("preload: server library");
+    // Idle from here while the main thread builds the window: map what it is about to touch.
+    if (MemoryPrefault::enabled()) {
+        // The code the window's build, Start and paint run through: Qt's widget stack, its text shaping
+        // and rasterising, SQLite, and the libraries of this installation (the program library among them).
+        const QByteArray ownLibraries = ownLibraryFolder();
+        std::vector<const char*> libraries = {"libQt6Core",  "libQt6Gui",  "libQt6Widgets", "libharfbuzz",
+                                              "libfreetype", "libsqlite3", "libstdc++"};
+        if (!ownLibraries.isEmpty()) libraries.push_back(ownLibraries.constData());
+        libraries.push_back(nullptr);
+        const PrefaultCounts counts = MemoryPrefault::populate(prefaultHeapFrom_, libraries.data());
+        if (kvx::startupTraceEnabled())
+            qCInfo(lcStartupMemory).nospace()
+                << "prefaulted " << counts.heapBytes / 1024 << " KB of heap, " << counts.codeBytes / 1024
+                << " KB of code in " << counts.libraries << " libraries";
+        kvx::startupCheckpoint("preload: memory prefaulted");
+    }
 }
 
 } // namespace pellan

@@ -15,6 +15,7 @@
 
 #include <QString>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -23,8 +24,9 @@ namespace pellan {
 class StartupPreloader {
 public:
     // Starts the thread: the font configuration; once the application is there, the font database and
-    // the server library.
-    StartupPreloader();
+    // the server library; with MemoryPrefault enabled, last, the main heap from `prefaultHeapFrom` (what
+    // MemoryPrefault::reserveHeap returned) and the libraries' code.
+    explicit StartupPreloader(std::uintptr_t prefaultHeapFrom = 0);
     // Joins; call finish() before the application object goes, since the fonts need it.
     ~StartupPreloader();
 
@@ -56,6 +58,7 @@ private:
     bool fontConfigurationReady_ = false;
     bool fontsSubstituted_ = false;
     bool finishing_ = false;
+    std::uintptr_t prefaultHeapFrom_;
     std::thread thread_;
 
     void run();

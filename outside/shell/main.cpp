@@ -1,6 +1,7 @@
 // pellan: the ERP client shell stand-in.
 //   pellan [--module PATH] [--user U] [--company C] [--db D] [--open-mode N] [--rights R]
 //          [--open-param TEXT] [--modal] [--screenshot FILE] [--first-paint]
+#include "MemoryPrefault.h"
 #include "Pellan.h"
 #include "ShellStyle.h"
 #include "StartupPreloader.h"
@@ -12,7 +13,9 @@
 
 int main(int argc, char** argv) {
     kvx::startupCheckpoint("main");
-    pellan::StartupPreloader preloader;
+    const std::uintptr_t heapStart =
+        pellan::MemoryPrefault::enabled() ? pellan::MemoryPrefault::reserveHeap() : 0;
+    pellan::StartupPreloader preloader(heapStart);
     QApplication app(argc, argv);
     // The preloading thread uses the application's font database: it ends before the application does.
     const auto joinPreloader = qScopeGuard([&preloader] { preloader.finish(); });

@@ -5,6 +5,7 @@
 #include "platform/ClientDataSet.h"
 #include "platform/DataSetModel.h"
 #include "platform/Field.h"
+#include "platform/FontSubstitution.h"
 #include "platform/IniFile.h"
 
 #include <QApplication>
@@ -19,6 +20,7 @@
 #include <QPersistentModelIndex>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <optional>
 #include <utility>
 
 namespace kvx {
@@ -692,7 +694,10 @@ void TFDBGrid::FitMappedColumns() {
     if (!ds) return;
     QFont italic = font();
     italic.setItalic(true);
-    const QFontMetrics upright(font()), slanted(italic);
+    const QFontMetrics upright(font());
+    // Made at the first text that needs it: a face without an italic is slanted, as wide as upright, and
+    // measuring it would load an italic engine and its glyphs for nothing.
+    std::optional<QFontMetrics> slanted;
     const int ch = qMax(1, upright.horizontalAdvance('0'));
     TFieldUpdate batch(ds);
     for (const TColumn* c : model_->visible) {
@@ -700,7 +705,10 @@ void TFDBGrid::FitMappedColumns() {
         int widest = 0;
         for (const QString& item : MappedItemsOf(c->FieldName(), &mapList)) {
             const QString shown = mapList ? MappedItems::displayPart(item) : item;
-            widest = qMax(widest, qMax(upright.horizontalAdvance(shown), slanted.horizontalAdvance(shown)));
+            widest = qMax(widest, upright.horizontalAdvance(shown));
+            if (fonts::italicKeepsAdvances(font(), shown)) continue;
+            if (!slanted) slanted.emplace(italic);
+            widest = qMax(widest, slanted->horizontalAdvance(shown));
         }
         // pixelWidth adds 8 pixels to the characters; the cell's text margins take 6 of them, so 4 more
         // keep the widest item clear of the edge.
@@ -747,9 +755,13 @@ void TFDBGrid::RebuildColumns() {
                 c->setReadOnly(it->readOnly);
                 c->setPickList(it->pickList);
             }
-            // Never narrower than its title: a one-character field keeps a readable heading.
-            const int title = QFontMetrics(titleFont_->font()).horizontalAdvance(c->Title()->Caption()) + 10;
-            c->setWidth(qMax(pixelWidth(f.displayWidth), title));
+            // Never narrower than its title: a one-character field keeps a readable heading. A title that
+            // certainly fits the field's width is not measured (the grid may not be shown for a while).
+            const int width = pixelWidth(f.displayWidth);
+            const QString caption = c->Title()->Caption();
+            const bool fits = fonts::fitsUnmeasured(titleFont_->font(), caption, width - 10);
+            c->setWidth(fits ? width
+                             : qMax(width, QFontMetrics(titleFont_->font()).horizontalAdvance(caption) + 10));
         }
     }
     rebuilding_ = false;

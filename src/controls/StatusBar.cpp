@@ -1,4 +1,5 @@
 #include "controls/StatusBar.h"
+#include "platform/FontSubstitution.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -93,9 +94,13 @@ void TStatusBar::refresh(int i) {
     if (!l || !p) return;
     l->setText(p->Text());
     // A panel is never narrower than its text in the bar's current font (texts and fonts change with the
-    // interface language after the widths were designed).
-    if (i < panels_->Count() - 1)
-        l->setFixedWidth(std::max(p->Width(), l->fontMetrics().horizontalAdvance(p->Text()) + 8));
+    // interface language after the widths were designed). A text that certainly fits its designed width
+    // is not measured.
+    if (i < panels_->Count() - 1) {
+        const bool fits = fonts::fitsUnmeasured(l->font(), p->Text(), p->Width() - 8);
+        l->setFixedWidth(fits ? p->Width()
+                              : std::max(p->Width(), l->fontMetrics().horizontalAdvance(p->Text()) + 8));
+    }
     const Qt::Alignment h = p->Alignment() == TStatusPanel::taRightJustify ? Qt::AlignRight
                             : p->Alignment() == TStatusPanel::taCenter     ? Qt::AlignHCenter
                                                                            : Qt::AlignLeft;

@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 
@@ -97,6 +98,43 @@ void warmFallbackLists() {
     // The code converter's UI font.
     font.setFamilies({designFamilies().last(), cjkFallbackFamily()});
     loadEngines(font);
+}
+
+bool italicKeepsAdvances(const QFont& font, const QString& text) {
+    if (font.italic()) return true; // measured in the font itself
+    const QString family = QFontInfo(font).family();
+    for (const QString& style : QFontDatabase::styles(family))
+        if (QFontDatabase::italic(family, style)) return false;
+    const QFontMetrics metrics(font);
+    for (const char32_t c : text.toUcs4())
+        if (!metrics.inFontUcs4(c)) return false;
+    return true;
+}
+
+namespace {
+
+// Characters that shape one to one, left to right, with no marks to stack or ligatures to form.
+bool oneAdvanceEach(char16_t c) {
+    return (c >= 0x20 && c < 0x7F) || (c >= 0xA0 && c <= 0xFF) || (c >= 0x3000 && c <= 0x303F) ||
+           (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xFF01 && c <= 0xFF60);
+}
+
+} // namespace
+
+bool fitsUnmeasured(const QFont& font, const QString& text, int room) {
+    if (text.isEmpty()) return room >= 0;
+    // A percentage of 100 (or the unset 0) keeps the advances.
+    const qreal letter = font.letterSpacing();
+    const bool spaced =
+        font.letterSpacingType() == QFont::PercentageSpacing ? letter != 0 && letter != 100 : letter != 0;
+    if (spaced || font.wordSpacing() != 0) return false;
+    const QFontMetrics metrics(font);
+    const qsizetype count = text.size();
+    // A cheap refusal first: the text could not fit even at the widest advance.
+    if (count * (qint64(metrics.maxWidth()) + 1) > room) return false;
+    for (const QChar c : text)
+        if (!oneAdvanceEach(c.unicode()) || !metrics.inFont(c)) return false;
+    return true;
 }
 
 } // namespace kvx::fonts

@@ -7,6 +7,8 @@
 
 #include <QStringList>
 
+class QFont;
+
 namespace kvx::fonts {
 
 // The Windows family names substituted (Simplified and Traditional Chinese faces, in both spellings, and
@@ -40,5 +42,18 @@ const QStringList& designFamilies();
 // those lists: a second thread can do it while the main thread builds a window. Call after
 // installFontSubstitutions(), whose table the lists depend on.
 void warmFallbackLists();
+
+// Whether `text` in the italic of `font` is exactly as wide as upright: the family `font` resolves to has
+// no italic or oblique face, so Qt slants the upright glyphs (which keeps their advances), and that face
+// has every character of `text` (no fallback family, which might have an italic of its own). Asks the font
+// database and the face's character map only: no glyph is loaded, no italic engine made.
+bool italicKeepsAdvances(const QFont& font, const QString& text);
+
+// Whether `text` in `font` is certainly no wider than `room` pixels, known without shaping it or loading
+// a glyph: the font adds no letter or word spacing, every character is one its face has, of the scripts
+// that take one advance per character (Latin, CJK ideographs and punctuation, full-width forms), and
+// their count times the face's widest advance (plus a pixel each) fits. False means only that the text
+// has to be measured.
+bool fitsUnmeasured(const QFont& font, const QString& text, int room);
 
 } // namespace kvx::fonts

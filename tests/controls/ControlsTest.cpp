@@ -6,6 +6,7 @@
 #include "controls/SelectPanel.h"
 #include "controls/SimpleControls.h"
 #include "controls/StatusBar.h"
+#include "platform/FontSubstitution.h"
 #include "platform/WindowMessage.h"
 
 #include <QAbstractItemView>
@@ -434,4 +435,40 @@ TEST(StatusBar, APanelIsNeverNarrowerThanItsTextInTheCurrentFont) {
     big.setPointSize(big.pointSize() * 2);
     bar.setFont(big);
     EXPECT_GT(first->minimumWidth(), QFontMetrics(big).horizontalAdvance(bar.panel(0)->Text()));
+}
+
+// The framework's panels in the windows' face: whether a text is measured or known to fit its designed
+// width, every panel gets the width the measurement gives, max(design, text + 8).
+TEST(StatusBar, PanelsLaidOutWithoutMeasuringGetTheMeasuredWidths) {
+    QFont font(QString::fromUtf8("宋体"));
+    font.setPixelSize(13);
+    const QList<std::pair<QString, int>> panels = {{QString::fromUtf8("浏览"), 40},
+                                                   {"", 400},
+                                                   {QString::fromUtf8("单据笔数"), 50},
+                                                   {QStringLiteral("12/345"), 50},
+                                                   {QString::fromUtf8("查询"), 30},
+                                                   {QStringLiteral("Insert"), 40},
+                                                   {"", 60}};
+    TStatusBar bar;
+    bar.setFont(font);
+    bar.Panels()->BeginUpdate();
+    for (const auto& [text, width] : panels)
+        bar.addPanel(text, width);
+    bar.Panels()->EndUpdate();
+    const QList<QLabel*> labels = bar.findChildren<QLabel*>();
+    ASSERT_EQ(labels.size(), panels.size() + 1);
+    const QFontMetrics metrics(font);
+    int unmeasured = 0;
+    for (int i = 0; i + 1 < panels.size(); ++i) {
+        SCOPED_TRACE(i);
+        const auto& [text, width] = panels[i];
+        const int measured = std::max(width, metrics.horizontalAdvance(text) + 8);
+        EXPECT_EQ(labels[i + 1]->minimumWidth(), measured);
+        EXPECT_EQ(labels[i + 1]->maximumWidth(), measured);
+        if (kvx::fonts::fitsUnmeasured(font, text, width - 8)) ++unmeasured;
+    }
+    EXPECT_GE(unmeasured, 2) << "the short designed texts are not measured";
+    // Changing a text to one wider than the design measures it again.
+    bar.panel(0)->setText(QString::fromUtf8("浏览中的单据"));
+    EXPECT_EQ(labels[1]->minimumWidth(), metrics.horizontalAdvance(bar.panel(0)->Text()) + 8);
 }

@@ -145,3 +145,58 @@ TEST(GridReset, MappedColumnsFitTheirLongestItem) {
     b.grid->FitMappedColumns();
     EXPECT_EQ(b.ds.FieldByName("MB002")->DisplayWidth(), fitted + 20);
 }
+
+// In the windows' face (no italic of its own, so the italic is the upright slanted) the fit measures
+// upright only and widens the columns exactly as measuring both styles does.
+TEST(GridReset, MappedColumnsInTheWindowsFaceFitAsMeasuredInBothStyles) {
+    for (const char* family : {"宋体", "DejaVu Sans"}) {
+        Bound b;
+        QFont font(QString::fromUtf8(family));
+        font.setPixelSize(13);
+        b.grid->setFont(font);
+        auto* combo = new TKvDBComboBox(b.grid, TKvDBComboBox::csDropDownList);
+        combo->setDataField(QStringLiteral("MB002"));
+        combo->setMapList(true);
+        const QStringList shown = {QString::fromUtf8("1:不处理"), QString::fromUtf8("2:汇出到总公司的文件"),
+                                   QStringLiteral("3:Imported (W)")};
+        combo->setItems({shown[0] + "\t1", shown[1] + "\t2", shown[2] + "\t3"});
+        b.ds.FieldByName("MB002")->SetDisplayWidth(2);
+
+        b.grid->FitMappedColumns();
+        QFont italic = font;
+        italic.setItalic(true);
+        int widest = 0;
+        for (const QString& text : shown)
+            widest = qMax(widest, qMax(QFontMetrics(font).horizontalAdvance(text),
+                                       QFontMetrics(italic).horizontalAdvance(text)));
+        const int ch = QFontMetrics(font).horizontalAdvance('0');
+        EXPECT_EQ(b.ds.FieldByName("MB002")->DisplayWidth(), (widest + 4 + ch - 1) / ch) << family;
+    }
+}
+
+// A column is as wide as its field or its title, whichever is wider: a title known to fit is not
+// measured, and the widths are those measuring every title gives.
+TEST(GridReset, ColumnsAreWideEnoughForTheirTitlesMeasuredOrNot) {
+    Bound b;
+    b.grid->TitleFont()->setName(QString::fromUtf8("宋体"));
+    b.grid->TitleFont()->setHeight(-13);
+    b.setUp();
+    b.ds.FieldByName("MB001")->SetDisplayWidth(1); // a one-character field: its title decides
+    b.ds.FieldByName("MB002")->SetDisplayLabel(QString::fromUtf8("传输方式（导出或导入）"));
+    b.ds.FieldByName("MB002")->SetDisplayWidth(3);
+    b.grid->RebuildColumns();
+    const QFontMetrics title(b.grid->TitleFont()->font());
+    const int digit = QFontMetrics(b.grid->font()).horizontalAdvance('0');
+    ASSERT_EQ(b.grid->columnCount(), 3);
+    int titleDecides = 0;
+    for (int i = 0; i < b.grid->columnCount(); ++i) {
+        const TColumn* c = b.grid->column(i);
+        SCOPED_TRACE(c->FieldName().toStdString());
+        const int field = qMax(20, b.ds.FieldByName(c->FieldName())->DisplayWidth() * digit + 8);
+        const int needed = title.horizontalAdvance(c->Title()->Caption()) + 10;
+        EXPECT_EQ(c->Width(), qMax(field, needed));
+        EXPECT_EQ(b.grid->view()->columnWidth(i), c->Width());
+        if (needed > field) ++titleDecides;
+    }
+    EXPECT_EQ(titleDecides, 2) << "MB001 and MB002 are widened to their titles, MB005 is not";
+}

@@ -1,5 +1,6 @@
 // pellan's start-up: the preloading thread (what it loads, that it never holds the process up, that the
 // person running pellan sees the same with and without it) and the opt-in start-up timeline.
+#include "MemoryPrefault.h"
 #include "PellanProcess.h"
 #include "StartupPreloader.h"
 #include "TempTree.h"
@@ -10,8 +11,13 @@
 #include <QFontInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <cstdint>
+#include <cstdlib>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
 
 using pellan::StartupPreloader;
 
@@ -23,6 +29,25 @@ using kvxtest::PellanRun;
 void registerCounterLibrary(kvxtest::TempTree& tree, const QString& library) {
     tree.setRegistryValue("Library", library, "Classes\\KvxCounter.Class1");
     tree.setRegistryValue("Factory", "CreateCounterServer", "Classes\\KvxCounter.Class1");
+}
+
+// Pages of [begin, end) that have no page-table entry in this process (/proc/self/pagemap, bit 63:
+// present; bit 62: swapped). -1 when the map cannot be read.
+long missingPages(std::uintptr_t begin, std::uintptr_t end) {
+    const int fd = open("/proc/self/pagemap", O_RDONLY);
+    if (fd < 0) return -1;
+    const long page = sysconf(_SC_PAGESIZE);
+    long missing = 0;
+    for (std::uintptr_t a = begin; a < end; a += page) {
+        std::uint64_t entry = 0;
+        if (pread(fd, &entry, sizeof entry, off_t(a / page * sizeof entry)) != sizeof entry) {
+            close(fd);
+            return -1;
+        }
+        if (!(entry >> 62)) ++missing;
+    }
+    close(fd);
+    return missing;
 }
 
 bool isLoaded(const QString& library) {
@@ -194,4 +219,69 @@ TEST_F(PellanStartup, TheTimelineListsThePhasesInOrderOnlyWhenAskedFor) {
         << traced.err.toStdString();
     EXPECT_EQ(preloadPhases, QStringList({"preload: font configuration", "preload: font database",
                                           "preload: font fallbacks", "preload: server library"}));
+
+    // Asked for, the start-up thread populates the memory the main thread is about to touch, last; the
+    // program shows the same.
+    const PellanRun prefaulted = pellan(args, {{"KVX_STARTUP_TRACE", "1"}, {"KVX_STARTUP_PREFAULT", "1"}});
+    ASSERT_EQ(prefaulted.exitCode, 0) << prefaulted.err.toStdString();
+    EXPECT_EQ(prefaulted.out, quiet.out);
+    static const QRegularExpression prefaultLine(
+        R"(prefaulted ([0-9]+) KB of heap, ([0-9]+) KB of code in ([0-9]+) libraries)");
+    const QRegularExpressionMatch counts = prefaultLine.match(prefaulted.err);
+    ASSERT_TRUE(counts.hasMatch()) << prefaulted.err.toStdString();
+#ifndef __SANITIZE_ADDRESS__ // the sanitizer's allocator keeps its own heap, outside the program break
+    EXPECT_GE(counts.captured(1).toInt(), 2048) << "the heap's reserve, populated";
+#endif
+    EXPECT_GT(counts.captured(3).toInt(), 3) << "Qt's three libraries and the installation's own";
+    EXPECT_TRUE(prefaulted.err.contains("preload: memory prefaulted"));
+}
+
+// The start-up thread maps the main heap's reserve and the libraries' code for the main thread: afterwards
+// every page of both has its page-table entry, so the first touch takes no fault on any thread.
+TEST(MemoryPrefault, PopulatesTheHeapReserveAndTheNamedLibrariesCode) {
+    // A library the process has loaded but runs little of, and that the start-up thread leaves alone.
+    const char* const icu[] = {"libicuuc", nullptr};
+    const char* const none[] = {"no-such-library-here", nullptr};
+    int objects = 0;
+    const auto code = pellan::MemoryPrefault::codeSegments(icu, &objects);
+    ASSERT_EQ(objects, 1) << "Qt Core loads ICU";
+    ASSERT_FALSE(code.empty());
+    EXPECT_TRUE(pellan::MemoryPrefault::codeSegments(none, &objects).empty());
+    EXPECT_EQ(objects, 0);
+
+    constexpr std::size_t reserve = std::size_t(2) << 20;
+    const std::uintptr_t start = pellan::MemoryPrefault::reserveHeap(reserve);
+    // Small blocks until the heap grows: the growth brings the reserve with it.
+    const auto before = pellan::MemoryPrefault::heapRange(start);
+    std::vector<void*> blocks;
+    for (int i = 0; i < 64 && pellan::MemoryPrefault::heapRange(start).end == before.end; ++i)
+        blocks.push_back(std::malloc(16 * 1024));
+    const auto heap = pellan::MemoryPrefault::heapRange(start);
+    const bool heapGrew = heap.end > before.end; // not under an allocator of its own (a sanitizer's)
+
+    long codeMissing = 0;
+    for (const auto& r : code) {
+        const long missing = missingPages(r.begin, r.end);
+        if (missing < 0) GTEST_SKIP() << "no page map to check against";
+        codeMissing += missing;
+    }
+    EXPECT_GT(codeMissing, 0) << "most of ICU's code has never run here";
+
+    pellan::PrefaultCounts counts;
+    std::thread([&] { counts = pellan::MemoryPrefault::populate(start, icu); }).join();
+    EXPECT_EQ(counts.libraries, 1);
+    if (!counts.heapSupported) GTEST_SKIP() << "the kernel has no populate advice";
+    std::size_t codeBytes = 0;
+    for (const auto& r : code) {
+        codeBytes += r.end - r.begin;
+        EXPECT_EQ(missingPages(r.begin, r.end), 0);
+    }
+    EXPECT_EQ(counts.codeBytes, codeBytes);
+    if (heapGrew) {
+        EXPECT_GE(heap.end - heap.begin, reserve);
+        EXPECT_GE(counts.heapBytes, heap.end - heap.begin);
+        EXPECT_EQ(missingPages(heap.begin, heap.end), 0);
+    }
+    for (void* b : blocks)
+        std::free(b);
 }
