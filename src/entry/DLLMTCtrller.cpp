@@ -190,6 +190,8 @@ void TDLLMTCtrller::createWindow(const kvx::Variant& Params) {
 
 void TDLLMTCtrller::StartReadAhead(const kvx::Variant& Params) {
     EndReadAhead();
+    // KVX_STARTUP_READAHEAD=0 turns it off, for comparison.
+    if (qEnvironmentVariable("KVX_STARTUP_READAHEAD") == QLatin1String("0")) return;
     // The work center's counter runs in this process only for the address 127.0.0.1, as the data
     // module's servers do; over the socket nothing is read ahead.
     const kvx::Settings settings = kvx::ReadInstallationSettings();
