@@ -115,6 +115,29 @@ void TControl::reorderTabs() {
         QWidget::setTabOrder(siblings[i - 1], siblings[i]);
 }
 
+void TControl::placePartsInFocusChain() {
+    // Widgets created after the control joined the end of the window's focus chain. They move, in the
+    // order they stand there, to directly behind the control, as if created with it. QWidget::setTabOrder
+    // moves one widget behind another when neither refuses the focus and neither has a focus proxy, so
+    // the proxy is set afterwards and the widgets refusing the focus take it for the moves only.
+    QList<QWidget*> parts;
+    for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain())
+        if (isAncestorOf(w)) parts << w;
+    QList<QPair<QWidget*, Qt::FocusPolicy>> refusing;
+    for (QWidget* w : QList<QWidget*>{this} + parts)
+        if (w->focusPolicy() == Qt::NoFocus) {
+            refusing.append({w, Qt::NoFocus});
+            w->setFocusPolicy(Qt::TabFocus);
+        }
+    QWidget* prev = this;
+    for (QWidget* w : parts) {
+        if (prev->nextInFocusChain() != w) QWidget::setTabOrder(prev, w);
+        prev = w;
+    }
+    for (const auto& [w, policy] : refusing)
+        w->setFocusPolicy(policy);
+}
+
 QHBoxLayout* TControl::tightRow() {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);

@@ -34,6 +34,10 @@ class TControl : public QWidget {
     Q_PROPERTY(int Tag READ Tag WRITE setTag)
     Q_PROPERTY(QString ImeName READ ImeName WRITE setImeName)
 public:
+    // How a control wrapping Qt widgets builds them: at construction, or (for a control hidden or on a
+    // page not shown at first) when first shown, with its parent or by itself, or asked for them.
+    enum class Parts { Now, OnDemand };
+
     explicit TControl(QWidget* parent = nullptr);
 
     QString Caption() const { return caption_; }
@@ -79,6 +83,9 @@ protected:
     virtual void applyColor();
     virtual void applyFont();
     void setFocusTarget(QWidget* w);
+    // Moves the widgets inside the control, built after it, to directly behind it in the focus chain;
+    // call before setFocusTarget.
+    void placePartsInFocusChain();
     // The colour the control has until one is set (clWindow for edits, clBtnFace for the rest).
     void setDefaultColor(TColor c);
     QColor qColor() const { return toQColor(color_, palette()); }

@@ -84,9 +84,21 @@ QString ImageLibrary::loadErrorText() {
     return QString::fromUtf8("读取 BMP 发生错误");
 }
 
+void ButtonGlyph::attach(QAbstractButton* button) {
+    button_ = button;
+    if (!button_) return;
+    if (!text_.isEmpty()) button_->setText(text_);
+    refresh();
+}
+
+void ButtonGlyph::setText(const QString& text) {
+    text_ = text;
+    if (button_) button_->setText(text);
+}
+
 void ButtonGlyph::setIndex(int n) {
     index_ = n;
-    button_->setText(QString::number(n));
+    setText(QString::number(n));
     if (n <= 0 || n > ImageLibrary::GetMaxBmpID()) {
         glyph_ = QPixmap();
         numGlyphs_ = 1;
@@ -99,11 +111,11 @@ void ButtonGlyph::setIndex(int n) {
         req.type = MsgDlgType::Error;
         req.buttons = mbOK;
         req.text = ImageLibrary::loadErrorText();
-        req.parent = button_->window();
+        req.parent = button_ ? button_->window() : nullptr;
         DialogService::instance().showMessage(req);
         return;
     }
-    button_->setText(QString());
+    setText(QString());
     glyph_ = img;
     numGlyphs_ = img.height() > 0 ? qMax(1, img.width() / img.height()) : 1;
     refresh();
@@ -120,6 +132,7 @@ void ButtonGlyph::setNumGlyphs(int n) {
 }
 
 void ButtonGlyph::refresh() {
+    if (!button_) return; // shown when a button is attached
     if (glyph_.isNull()) {
         button_->setIcon(QIcon());
         return;

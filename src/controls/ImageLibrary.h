@@ -25,9 +25,11 @@ public:
 // and the number it came from. Setting a number shows the number as the button's text first; a number
 // of 0 or above the highest clears the image; a loaded image clears the text and sets the glyph count
 // to its width divided by its height; a load error shows an error message.
+// The glyph of a button; without a button (one built later) it keeps the glyph until attach().
 class ButtonGlyph {
 public:
     explicit ButtonGlyph(QAbstractButton* button) : button_(button) {}
+    void attach(QAbstractButton* button);
 
     int index() const { return index_; }
     void setIndex(int n);
@@ -38,8 +40,10 @@ public:
 
 private:
     void refresh();
+    void setText(const QString& text);
 
     QAbstractButton* button_;
+    QString text_;
     QPixmap glyph_;
     int index_ = 0;
     int numGlyphs_ = 1;

@@ -75,9 +75,27 @@ private:
 
 TKvDBComboBox::TKvDBComboBox(QWidget* parent) : TKvDBComboBox(parent, csDropDown) {}
 
-TKvDBComboBox::TKvDBComboBox(QWidget* parent, TComboStyle style)
-    : TControl(parent), DataAwareControl(new FieldBinding(this)), label_(new QLabel(this)),
-      combo_(new ComboInner(this)), style_(style) {
+TKvDBComboBox::TKvDBComboBox(QWidget* parent, TComboStyle style, Parts parts)
+    : TControl(parent), DataAwareControl(new FieldBinding(this)), style_(style) {
+    setDefaultColor(colors::clWindow);
+    resize(200, 22);
+    connect(binding_, &FieldBinding::dataChanged, this, &TKvDBComboBox::loadFromField);
+    connect(binding_, &FieldBinding::stateChanged, this, [this] {
+        if (!binding_->editing()) loadFromField();
+    });
+    connect(binding_, &FieldBinding::updateData, this, [this] { UpdateRecord(); });
+    if (parts == Parts::OnDemand) {
+        setFocusPolicy(Qt::StrongFocus); // what the box gives the control
+        return;
+    }
+    buildParts();
+    setFocusTarget(combo_);
+}
+
+void TKvDBComboBox::buildParts() {
+    label_ = new QLabel(this);
+    auto* inner = new ComboInner(this);
+    combo_ = inner;
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
@@ -88,20 +106,44 @@ TKvDBComboBox::TKvDBComboBox(QWidget* parent, TComboStyle style)
     if (isEditable()) combo_->setEditable(true);
     combo_->setInsertPolicy(QComboBox::NoInsert);
     combo_->setMaxVisibleItems(8);
+    if (!TabStop()) combo_->setFocusPolicy(Qt::ClickFocus);
+    inner->showButton = showButton_;
     combo_->installEventFilter(this);
-    setFocusTarget(combo_);
-    setDefaultColor(colors::clWindow);
-    resize(200, 22);
-    setShowMatchText(true);
+    applyComboColor();
+    if (comboFontSet_) applyComboFont();
+    if (!Caption().isEmpty()) applyCaption();
+    setShowMatchText(showMatchText_);
     connect(combo_, qOverload<int>(&QComboBox::activated), this, &TKvDBComboBox::userPicked);
     connect(combo_, &QComboBox::currentTextChanged, this, [this] {
         if (!loading_) emit Change();
     });
-    connect(binding_, &FieldBinding::dataChanged, this, &TKvDBComboBox::loadFromField);
-    connect(binding_, &FieldBinding::stateChanged, this, [this] {
-        if (!binding_->editing()) loadFromField();
-    });
-    connect(binding_, &FieldBinding::updateData, this, [this] { UpdateRecord(); });
+    if (!items_.isEmpty())
+        rebuild();
+    else if (binding_->isBound())
+        loadFromField();
+}
+
+void TKvDBComboBox::ensureParts() const {
+    if (combo_) return;
+    auto* self = const_cast<TKvDBComboBox*>(this);
+    self->buildParts();
+    self->placePartsInFocusChain();
+    self->setFocusTarget(combo_);
+}
+
+void TKvDBComboBox::setVisible(bool visible) {
+    if (visible) ensureParts();
+    TControl::setVisible(visible);
+}
+
+QSize TKvDBComboBox::sizeHint() const {
+    ensureParts();
+    return TControl::sizeHint();
+}
+
+QSize TKvDBComboBox::minimumSizeHint() const {
+    ensureParts();
+    return TControl::minimumSizeHint();
 }
 
 void TKvDBComboBox::setItems(const QStringList& items) {
@@ -115,6 +157,7 @@ void TKvDBComboBox::setMapList(bool on) {
 }
 
 void TKvDBComboBox::rebuild() {
+    if (!combo_) return; // filled when the parts are built
     // The selected index survives a change of the list when it still exists.
     const int keep = combo_->currentIndex();
     const QString text = combo_->currentText();
@@ -134,6 +177,7 @@ void TKvDBComboBox::rebuild() {
 
 void TKvDBComboBox::setStyle(TComboStyle s) {
     style_ = s;
+    if (!combo_) return; // built in this style
     const int keep = combo_->currentIndex();
     combo_->setEditable(isEditable());
     combo_->setCurrentIndex(keep);
@@ -142,12 +186,14 @@ void TKvDBComboBox::setStyle(TComboStyle s) {
 
 void TKvDBComboBox::setShowButton(bool on) {
     showButton_ = on;
+    if (!combo_) return;
     static_cast<ComboInner*>(combo_)->showButton = on;
     combo_->update();
 }
 
 void TKvDBComboBox::setShowMatchText(bool on) {
     showMatchText_ = on;
+    if (!combo_) return;
     if (combo_->isEditable()) combo_->setCompleter(nullptr); // matching is done here (matchTyped)
     if (QLineEdit* line = combo_->lineEdit(); line && !line->property("kvxMatching").isValid()) {
         line->setProperty("kvxMatching", true);
@@ -173,6 +219,11 @@ void TKvDBComboBox::matchTyped(const QString& typed) {
 }
 
 void TKvDBComboBox::setItemIndex(int i) {
+    if (!combo_ && (i < 0 || i >= items_.size())) {
+        emit Change(); // nothing selected, nothing to build
+        return;
+    }
+    ensureParts();
     loading_ = true;
     combo_->setCurrentIndex(i >= 0 && i < combo_->count() ? i : -1);
     loading_ = false;
@@ -180,6 +231,7 @@ void TKvDBComboBox::setItemIndex(int i) {
 }
 
 void TKvDBComboBox::setText(const QString& t) {
+    ensureParts();
     const int i = combo_->findText(t, Qt::MatchExactly);
     if (i >= 0)
         setItemIndex(i);
@@ -188,6 +240,7 @@ void TKvDBComboBox::setText(const QString& t) {
 }
 
 QString TKvDBComboBox::Value() const {
+    if (!combo_) return MappedItems::valueOf(items_, QString(), mapList_);
     const int i = combo_->currentIndex();
     if (i >= 0 && i < items_.size() && combo_->currentText() == combo_->itemText(i))
         return mapList_ ? MappedItems::valuePart(items_[i]) : items_[i];
@@ -195,6 +248,7 @@ QString TKvDBComboBox::Value() const {
 }
 
 void TKvDBComboBox::setValue(const QString& v) {
+    ensureParts();
     loading_ = true;
     int found = -1;
     for (int i = 0; i < items_.size(); ++i)
@@ -209,16 +263,23 @@ void TKvDBComboBox::setValue(const QString& v) {
 
 void TKvDBComboBox::setLabelWidth(int w) {
     labelWidth_ = w;
-    label_->setFixedWidth(w);
+    if (label_) label_->setFixedWidth(w);
 }
 
 void TKvDBComboBox::applyCaption() {
+    if (!label_) return;
     label_->setText(Caption());
     label_->setVisible(!Caption().isEmpty());
 }
 
 void TKvDBComboBox::applyFont() {
     TControl::applyFont();
+    comboFontSet_ = true;
+    applyComboFont();
+}
+
+void TKvDBComboBox::applyComboFont() {
+    if (!combo_) return;
     combo_->setFont(Font()->font());
     QPalette pal = combo_->palette();
     const QColor text = toQColor(Font()->Color(), palette());
@@ -231,6 +292,11 @@ void TKvDBComboBox::applyFont() {
 }
 
 void TKvDBComboBox::applyColor() {
+    applyComboColor();
+}
+
+void TKvDBComboBox::applyComboColor() {
+    if (!combo_) return;
     QPalette pal = combo_->palette();
     const QColor c = qColor();
     if (c.isValid()) {
@@ -241,7 +307,7 @@ void TKvDBComboBox::applyColor() {
 }
 
 void TKvDBComboBox::loadFromField() {
-    if (!binding_->isBound()) return;
+    if (!combo_ || !binding_->isBound()) return; // loaded when the parts are built
     setValue(binding_->isNull() ? QString() : binding_->editText());
 }
 
@@ -263,7 +329,7 @@ void TKvDBComboBox::userPicked(int index) {
 }
 
 bool TKvDBComboBox::UpdateRecord() {
-    if (!binding_->isBound() || !isEditable()) return true;
+    if (!combo_ || !binding_->isBound() || !isEditable()) return true;
     const QString value = Value();
     const QString current = binding_->isNull() ? QString() : binding_->editText();
     if (value == current) return true;

@@ -1,5 +1,6 @@
 // TKvDBComboBox: a data-bound drop-down with a caption label. Items are "display\tvalue" lines; with
-// MapList on the list shows the display part and the field stores the value part.
+// MapList on the list shows the display part and the field stores the value part. Built with
+// Parts::OnDemand it builds its label and box when first shown or asked for them.
 #pragma once
 
 #include "FieldBinding.h"
@@ -44,7 +45,7 @@ public:
     explicit TKvDBComboBox(QWidget* parent = nullptr);
     // Built in the given style from the start: a drop-down list never builds the line editor (and the
     // pop-up list that changing the editability prepares) that setStyle would then throw away.
-    TKvDBComboBox(QWidget* parent, TComboStyle style);
+    TKvDBComboBox(QWidget* parent, TComboStyle style, Parts parts = Parts::Now);
 
     QStringList Items() const { return items_; }
     void setItems(const QStringList& items);
@@ -58,12 +59,13 @@ public:
     void setAllowClearKey(bool on) { allowClearKey_ = on; }
     bool ShowMatchText() const { return showMatchText_; }
     void setShowMatchText(bool on);
-    int DropDownCount() const { return combo_->maxVisibleItems(); }
-    void setDropDownCount(int n) { combo_->setMaxVisibleItems(qMax(1, n)); }
-    int ItemIndex() const { return combo_->currentIndex(); }
+    int DropDownCount() const { return combo()->maxVisibleItems(); }
+    void setDropDownCount(int n) { combo()->setMaxVisibleItems(qMax(1, n)); }
+    // Until the parts are built nothing is selected.
+    int ItemIndex() const { return combo_ ? combo_->currentIndex() : -1; }
     void setItemIndex(int i);
     // The text shown; the value a field receives for it.
-    QString Text() const { return combo_->currentText(); }
+    QString Text() const { return combo_ ? combo_->currentText() : QString(); }
     void setText(const QString& t);
     QString Value() const;
     void setValue(const QString& v);
@@ -72,7 +74,18 @@ public:
     int LabelWidth() const { return labelWidth_; }
     void setLabelWidth(int w);
 
-    QComboBox* combo() const { return combo_; }
+    QComboBox* combo() const {
+        ensureParts();
+        return combo_;
+    }
+    QLabel* label() const {
+        ensureParts();
+        return label_;
+    }
+    bool partsBuilt() const { return combo_ != nullptr; }
+    void setVisible(bool visible) override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
     bool isEditable() const { return style_ == csDropDown || style_ == csSimple; }
 
     bool UpdateRecord();
@@ -88,19 +101,23 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    void ensureParts() const;
+    void buildParts();
+    void applyComboFont();
+    void applyComboColor();
     void rebuild();
     void loadFromField();
     void userPicked(int index);
     void matchTyped(const QString& typed);
     bool writeValue(const QString& value);
 
-    QLabel* label_;
-    QComboBox* combo_;
+    QLabel* label_ = nullptr;
+    QComboBox* combo_ = nullptr;
     QStringList items_;
     QString lastTyped_;
     TComboStyle style_ = csDropDown;
     bool mapList_ = false, showButton_ = true, allowClearKey_ = false, showMatchText_ = true;
-    bool readOnly_ = false, loading_ = false;
+    bool readOnly_ = false, loading_ = false, comboFontSet_ = false;
     int labelWidth_ = 70;
 };
 

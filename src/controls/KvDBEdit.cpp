@@ -42,31 +42,73 @@ bool changesText(const QKeyEvent* k) {
 }
 } // namespace
 
-TKvDBEdit::TKvDBEdit(QWidget* parent)
-    : TControl(parent), DataAwareControl(new FieldBinding(this)), row_(new QHBoxLayout(this)),
-      label_(new QLabel(this)), edit_(new QLineEdit(this)) {
-    row_->setContentsMargins(0, 0, 0, 0);
-    row_->setSpacing(4);
-    row_->addWidget(label_);
-    row_->addWidget(edit_, 1);
-    label_->setFixedWidth(labelWidth_);
-    label_->hide();
-    setFocusTarget(edit_);
-    edit_->installEventFilter(this);
+TKvDBEdit::TKvDBEdit(QWidget* parent, Parts parts)
+    : TControl(parent), DataAwareControl(new FieldBinding(this)) {
     setDefaultColor(colors::clWindow);
     resize(200, 22);
-    edit_->setValidator(new FieldTextValidator(binding_, edit_));
-    connect(edit_, &QLineEdit::textEdited, this, &TKvDBEdit::onEdited);
-    connect(edit_, &QLineEdit::editingFinished, this, [this] { UpdateRecord(); });
-    connect(edit_, &QLineEdit::textChanged, this, [this] {
-        if (!loading_) emit Change();
-    });
     connect(binding_, &FieldBinding::dataChanged, this, &TKvDBEdit::loadFromField);
     connect(binding_, &FieldBinding::stateChanged, this, [this] {
         updateReadOnly();
         if (!binding_->editing()) loadFromField();
     });
     connect(binding_, &FieldBinding::updateData, this, [this] { UpdateRecord(); });
+    if (parts == Parts::OnDemand) {
+        setFocusPolicy(Qt::StrongFocus); // what the line editor gives the control
+        return;
+    }
+    TKvDBEdit::buildParts();
+    setFocusTarget(edit_);
+}
+
+void TKvDBEdit::buildParts() {
+    row_ = new QHBoxLayout(this);
+    label_ = new QLabel(this);
+    edit_ = new QLineEdit(this);
+    row_->setContentsMargins(0, 0, 0, 0);
+    row_->setSpacing(4);
+    row_->addWidget(label_);
+    row_->addWidget(edit_, 1);
+    label_->setFixedWidth(labelWidth_);
+    label_->hide();
+    if (!TabStop()) edit_->setFocusPolicy(Qt::ClickFocus);
+    if (maxLength_ != 32767) edit_->setMaxLength(maxLength_);
+    edit_->installEventFilter(this);
+    applyEditorColor();
+    if (editorFontSet_) applyEditorFont();
+    if (!Caption().isEmpty()) applyCaption();
+    edit_->setValidator(new FieldTextValidator(binding_, edit_));
+    connect(edit_, &QLineEdit::textEdited, this, &TKvDBEdit::onEdited);
+    connect(edit_, &QLineEdit::editingFinished, this, [this] { UpdateRecord(); });
+    connect(edit_, &QLineEdit::textChanged, this, [this] {
+        if (!loading_) emit Change();
+    });
+    if (binding_->isBound()) loadFromField();
+}
+
+void TKvDBEdit::ensureParts() const {
+    if (edit_ || building_) return;
+    auto* self = const_cast<TKvDBEdit*>(this);
+    self->building_ = true;
+    self->buildParts();
+    self->building_ = false;
+    self->placePartsInFocusChain();
+    self->setFocusTarget(edit_);
+    self->updateReadOnly();
+}
+
+void TKvDBEdit::setVisible(bool visible) {
+    if (visible) ensureParts();
+    TControl::setVisible(visible);
+}
+
+QSize TKvDBEdit::sizeHint() const {
+    ensureParts();
+    return TControl::sizeHint();
+}
+
+QSize TKvDBEdit::minimumSizeHint() const {
+    ensureParts();
+    return TControl::minimumSizeHint();
 }
 
 void TKvDBEdit::setReadOnly(bool on) {
@@ -75,15 +117,18 @@ void TKvDBEdit::setReadOnly(bool on) {
 }
 
 void TKvDBEdit::updateReadOnly() {
+    if (!edit_) return;
     // A bound edit follows its field: a field that cannot be modified keeps the edit read-only.
     edit_->setReadOnly(readOnly_ || (binding_->isBound() && !binding_->canModify()));
 }
 
 QString TKvDBEdit::Text() const {
+    ensureParts();
     return mask_.isEmpty() ? edit_->text() : mask_.maskedText(edit_->displayText());
 }
 
 void TKvDBEdit::setText(const QString& t) {
+    ensureParts();
     edit_->setText(t);
     if (binding_->isBound()) {
         if (binding_->edit()) {
@@ -96,10 +141,11 @@ void TKvDBEdit::setText(const QString& t) {
 }
 
 int TKvDBEdit::MaxLength() const {
-    return edit_->maxLength();
+    return edit_ ? edit_->maxLength() : maxLength_;
 }
 void TKvDBEdit::setMaxLength(int n) {
-    edit_->setMaxLength(n > 0 ? n : 32767);
+    maxLength_ = n > 0 ? n : 32767;
+    if (edit_) edit_->setMaxLength(maxLength_);
 }
 
 void TKvDBEdit::setEditMask(const QString& m) {
@@ -108,6 +154,7 @@ void TKvDBEdit::setEditMask(const QString& m) {
 }
 
 void TKvDBEdit::effectiveMask() {
+    if (!edit_) return; // applied when the parts are built
     // The control's own mask wins; otherwise the bound field's mask applies.
     const QString m = !ownMask_.isEmpty() ? ownMask_ : binding_->isBound() ? binding_->editMask() : QString();
     if (m == mask_.mask()) return;
@@ -119,16 +166,23 @@ void TKvDBEdit::effectiveMask() {
 
 void TKvDBEdit::setLabelWidth(int w) {
     labelWidth_ = w;
-    label_->setFixedWidth(w);
+    if (label_) label_->setFixedWidth(w);
 }
 
 void TKvDBEdit::applyCaption() {
+    if (!label_) return;
     label_->setText(Caption());
     label_->setVisible(!Caption().isEmpty());
 }
 
 void TKvDBEdit::applyFont() {
     TControl::applyFont();
+    editorFontSet_ = true;
+    applyEditorFont();
+}
+
+void TKvDBEdit::applyEditorFont() {
+    if (!edit_) return;
     edit_->setFont(Font()->font());
     QPalette pal = edit_->palette();
     const QColor text = toQColor(Font()->Color(), palette());
@@ -140,6 +194,11 @@ void TKvDBEdit::applyFont() {
 }
 
 void TKvDBEdit::applyColor() {
+    applyEditorColor();
+}
+
+void TKvDBEdit::applyEditorColor() {
+    if (!edit_) return;
     QPalette pal = edit_->palette();
     const QColor c = qColor();
     if (c.isValid()) pal.setColor(QPalette::Base, c);
@@ -158,7 +217,7 @@ void TKvDBEdit::onEdited() {
 }
 
 bool TKvDBEdit::UpdateRecord() {
-    if (!binding_->isBound() || !binding_->modified()) return true;
+    if (!edit_ || !binding_->isBound() || !binding_->modified()) return true;
     const QString text = Text();
     // Enter, leaving the edit and posting all write the pending text: a text the field refused is
     // reported once, not again until it changes.
@@ -180,6 +239,7 @@ void TKvDBEdit::Reset() {
 }
 
 void TKvDBEdit::loadFromField() {
+    if (!edit_) return; // loaded when the parts are built
     if (!binding_->isBound()) {
         effectiveMask();
         return;
@@ -230,32 +290,43 @@ bool TKvDBEdit::eventFilter(QObject* watched, QEvent* e) {
 
 // ---------------------------------------------------------------------------------------------------
 
-TKvBtnDBEdit::TKvBtnDBEdit(QWidget* parent)
-    : TKvDBEdit(parent), button_(new QToolButton(this)), glyph_(button_) {
+TKvBtnDBEdit::TKvBtnDBEdit(QWidget* parent, Parts parts) : TKvDBEdit(parent, parts), glyph_(nullptr) {
+    if (partsBuilt()) buildButton();
+}
+
+void TKvBtnDBEdit::buildParts() {
+    TKvDBEdit::buildParts();
+    buildButton();
+}
+
+void TKvBtnDBEdit::buildButton() {
+    button_ = new QToolButton(this);
     button_->setFocusPolicy(Qt::NoFocus);
     button_->setFixedWidth(22);
     button_->setAutoRaise(false);
     rowLayout()->addWidget(button_);
     rowLayout()->setSpacing(2);
+    if (!buttonHint_.isEmpty()) button_->setToolTip(buttonHint_);
+    glyph_.attach(button_);
     connect(button_, &QToolButton::clicked, this, &TKvBtnDBEdit::Click);
 }
 
 void TKvBtnDBEdit::setButtonHint(const QString& h) {
     buttonHint_ = h;
-    button_->setToolTip(h);
+    if (button_) button_->setToolTip(h);
 }
 
 int TKvBtnDBEdit::ButtonWidth() const {
-    return button_->width();
+    return button()->width();
 }
 void TKvBtnDBEdit::setButtonWidth(int w) {
-    button_->setFixedWidth(w);
+    button()->setFixedWidth(w);
 }
 bool TKvBtnDBEdit::ButtonVisible() const {
-    return !button_->isHidden();
+    return !button()->isHidden();
 }
 void TKvBtnDBEdit::setButtonVisible(bool on) {
-    button_->setVisible(on);
+    button()->setVisible(on);
 }
 
 void TKvBtnDBEdit::Click() {

@@ -138,8 +138,13 @@ void TfrmRadical::FormCreate() {
     Hosted = IsHostedModule(ModulePath, ExecutablePath());
     if (!Hosted) StartStandAlone();
 
-    // Input-method names of components created by the whole class chain are cleared.
-    for (QObject* c : lang::OwnedComponents(this))
+    // Input-method names of components created by the whole class chain are cleared. The inherited step
+    // has just cleared those of every component then present; a hosted window has created only the
+    // broker since, a stand-alone one whatever its start created.
+    QObject* since = Hosted ? static_cast<QObject*>(Broker) : this;
+    QList<QObject*> created = lang::OwnedComponents(since);
+    if (since != this) created.prepend(since);
+    for (QObject* c : created)
         if (PropertySetter::findProperty(c, QStringLiteral("ImeName")).isValid())
             PropertySetter::set(c, QStringLiteral("ImeName"), QString());
     LookupPhase_ = 0;

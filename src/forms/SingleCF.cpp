@@ -361,12 +361,13 @@ void TfrmSingle::createSingleComponents() {
 }
 
 void TfrmSingle::createUdfControls() {
-    // Four columns of six button edits (01-06, 51-56, 07-12, 57-62), then the twelve combo boxes.
+    // Four columns of six button edits (01-06, 51-56, 07-12, 57-62), then the twelve combo boxes. They
+    // start hidden, so each builds its editor, label and button when first shown or used.
     const int columns[4][2] = {{1, 6}, {51, 56}, {7, 12}, {57, 62}};
     int caption = 1;
     for (int c = 0; c < 4; ++c) {
         for (int n = columns[c][0], row = 0; n <= columns[c][1]; ++n, ++row) {
-            auto* e = new TKvBtnDBEdit(tbsUDF);
+            auto* e = new TKvBtnDBEdit(tbsUDF, TControl::Parts::OnDemand);
             e->setObjectName(QStringLiteral("edUDF%1").arg(n, 2, 10, QLatin1Char('0')));
             e->setCaption(QStringLiteral("自定义项%1").arg(caption++));
             e->setGeometry(8 + c * 190, 8 + row * 26, 184, 22);
@@ -375,7 +376,7 @@ void TfrmSingle::createUdfControls() {
         }
     }
     for (int n = 1; n <= 12; ++n) {
-        auto* b = new TKvDBComboBox(tbsUDF, TKvDBComboBox::csDropDownList);
+        auto* b = new TKvDBComboBox(tbsUDF, TKvDBComboBox::csDropDownList, TControl::Parts::OnDemand);
         b->setObjectName(QStringLiteral("cboUDF%1").arg(n, 2, 10, QLatin1Char('0')));
         b->setCaption(QStringLiteral("自定义项%1").arg(n));
         b->setGeometry(8 + ((n - 1) % 4) * 190, 170 + ((n - 1) / 4) * 26, 184, 22);

@@ -54,9 +54,21 @@ const bool kRegistered = (frmRadicalClass = &NewQldi05Window, true);
 
 // --- TMemo ------------------------------------------------------------------------------------------------
 
-TMemo::TMemo(QWidget* parent) : TControl(parent), edit_(new QPlainTextEdit(this)) {
+TMemo::TMemo(QWidget* parent) : TControl(parent) {
+    setFocusPolicy(Qt::StrongFocus); // what the editor gives the memo
+}
+
+void TMemo::ensureEditor() {
+    if (edit_) return;
+    edit_ = new QPlainTextEdit(this);
     tightRow()->addWidget(edit_);
+    placePartsInFocusChain();
     setFocusProxy(edit_);
+}
+
+void TMemo::setVisible(bool visible) {
+    if (visible) ensureEditor();
+    TControl::setVisible(visible);
 }
 
 QString TMemo::PlainTextAsEdited(QString text) {
@@ -88,6 +100,7 @@ QStringList TMemo::Lines() const {
 void TMemo::setLines(const QStringList& lines) {
     const QString text = lines.join(QLatin1Char('\n'));
     if (isVisible()) {
+        ensureEditor();
         edit_->setPlainText(text);
         editorCurrent_ = true;
         return;
@@ -98,6 +111,7 @@ void TMemo::setLines(const QStringList& lines) {
 
 void TMemo::fillEditor() {
     if (editorCurrent_) return;
+    ensureEditor();
     edit_->setPlainText(pending_);
     pending_.clear();
     editorCurrent_ = true;
@@ -182,9 +196,10 @@ TfrmQldi05::TfrmQldi05(QWidget* parent) : TfrmSingle(parent) {
     memLNG->setGeometry(300, 16, 200, 60);
     memLNG->setVisible(false);
 
-    // The grid's editors of the mode and category columns: children of the grid, shown only as it edits.
+    // The grid's editors of the mode and category columns: children of the grid, shown only as it edits
+    // (and built then).
     auto gridCombo = [this](const char* name, const char* field, const QStringList& items) {
-        auto* c = new TKvDBComboBox(gdHead, TKvDBComboBox::csDropDownList);
+        auto* c = new TKvDBComboBox(gdHead, TKvDBComboBox::csDropDownList, TControl::Parts::OnDemand);
         c->setObjectName(QString::fromLatin1(name));
         c->setDataField(QString::fromLatin1(field));
         c->setMapList(true);
@@ -233,7 +248,6 @@ void TfrmQldi05::FormCreate() {
         gdHead->setControlType(types);
     }
     TfrmSingle::FormCreate();
-    if (!frmStatus) frmStatus.reset(TKVForm::CreateWith<TfrmStatus>(settings()));
     const int image = ImageList1->Count();
     ImageList1->AddLibraryImage(kClearImage, palette());
     BtnClear->SetImage(*ImageList1, image);
@@ -357,9 +371,14 @@ void TfrmQldi05::ResetClass(const Variant& rows, int classLine, const QString& m
     }
 }
 
+TfrmStatus* TfrmQldi05::ProgressForm() {
+    if (!frmStatus) frmStatus.reset(TKVForm::CreateWith<TfrmStatus>(settings()));
+    return frmStatus.get();
+}
+
 void TfrmQldi05::BtnClearClick() {
     if (!Broker) return;
-    if (!frmStatus) frmStatus.reset(TKVForm::CreateWith<TfrmStatus>(settings()));
+    ProgressForm();
     closed_ = false;
     try {
         const QString warning =

@@ -34,16 +34,19 @@ public:
     void setLines(const QStringList& lines);
     // The editor's text as it reads back after taking `text` (line breaks and spaces of its own).
     static QString PlainTextAsEdited(QString text);
+    void setVisible(bool visible) override;
 
 protected:
     void showEvent(QShowEvent* e) override;
 
 private:
+    // The editor is built when the memo is first shown.
+    void ensureEditor();
     void fillEditor();
 
-    QPlainTextEdit* edit_;
-    QString pending_;           // the text the editor is to take
-    bool editorCurrent_ = true; // false while pending_ holds the memo's text
+    QPlainTextEdit* edit_ = nullptr;
+    QString pending_;            // the text the editor is to take
+    bool editorCurrent_ = false; // false while pending_ holds the memo's text
 };
 
 class TfrmQldi05 : public TfrmSingle {
@@ -80,6 +83,8 @@ public:
     // --- state ---
     QString OldMB002;                      // MB002 when editing started
     std::unique_ptr<TfrmStatus> frmStatus; // progress of the settings initialisation (no owner)
+    // The progress window, created at the first settings initialisation.
+    TfrmStatus* ProgressForm();
 
     TdmQldi05* dm() const;
     // Line n of memLNG (empty when the memo has fewer lines).

@@ -13,8 +13,10 @@
 #include "controls/ExtPageControl.h"
 #include "controls/FDBGrid.h"
 #include "data/libColormanage.h"
+#include "entry/MT_Doc.h"
 #include "platform/DialogService.h"
 #include "platform/Field.h"
+#include "platform/PropertySetter.h"
 #include "query/KvColorQBE.h"
 #include "query/OptionsCF.h"
 
@@ -23,6 +25,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -655,6 +658,61 @@ TEST(SingleUdf, ABoundFieldTakesItsLabelOnceAndLeavesTheGrid) {
     // The page itself stays without a tab until the screen settings show it.
     EXPECT_FALSE(env.w->tbsUDF->TabVisible());
     EXPECT_TRUE(env.w->findChild<TKvBtnDBEdit*>("edUDF02")->isHidden()); // no field UDF02
+}
+
+TEST(SingleUdf, HiddenControlsAreFoundTranslatedAndTabbedThroughInTheirPlaceWhenShown) {
+    if (qEnvironmentVariableIsEmpty("KVX_SOURCE_DIR")) GTEST_SKIP() << "needs the language packages";
+    Env env(true, "437");
+    env.wc->validator->checkResult = rows({{"UDF01", "客户等级", "Customer grade"}});
+    env.open();
+    env.showActive();
+    auto* bound = env.w->findChild<TKvBtnDBEdit*>("edUDF01");
+    auto* second = env.w->findChild<TKvBtnDBEdit*>("edUDF02");
+    auto* column2 = env.w->findChild<TKvBtnDBEdit*>("edUDF51");
+    auto* list = env.w->findChild<TKvDBComboBox*>("cboUDF05");
+    ASSERT_TRUE(bound && second && column2 && list);
+    EXPECT_TRUE(bound->partsBuilt());
+    // The unused ones were looked up by name, translated and set up without building anything.
+    EXPECT_FALSE(second->partsBuilt());
+    EXPECT_FALSE(column2->partsBuilt());
+    EXPECT_FALSE(list->partsBuilt());
+    EXPECT_EQ(second->Caption(), "User field 2");
+    EXPECT_EQ(column2->Caption(), "User field 7");
+    EXPECT_EQ(list->Caption(), "User field 5");
+    EXPECT_EQ(bound->label()->text(), bound->Caption());
+
+    // The extra rights disable one by name while it is unbuilt; its editor is built disabled.
+    env.w->ExtraRights = "edUDF51=N";
+    env.w->UpdateCommands();
+    EXPECT_FALSE(column2->isEnabled());
+    EXPECT_FALSE(column2->partsBuilt());
+    env.w->ExtraRights = "edUDF51=Y";
+    env.w->UpdateCommands();
+
+    // Shown by the screen settings and by name, they show their translated labels and take the focus in
+    // the order they were created in: 01, 02, then the second column.
+    TMT_Doc::CreateFromXml(QStringLiteral("<?xml version=\"1.0\"?><MT_User><Components>"
+                                          "<Component ID=\"edUDF51\"><DCVisible>Y</DCVisible></Component>"
+                                          "</Components></MT_User>"))
+        ->ApplyToForm(env.w.get());
+    EXPECT_TRUE(column2->partsBuilt());
+    EXPECT_TRUE(PropertySetter::set(second, "Visible", "True"));
+    EXPECT_EQ(second->label()->text(), "User field 2");
+    EXPECT_EQ(column2->label()->text(), "User field 7");
+    env.key(Qt::Key_F7); // the edit pages take the focus while editing
+    ASSERT_EQ(env.w->EditState, TfrmBase::esEdit);
+    env.w->tbsUDF->setTabVisible(true);
+    env.w->pgHead->setActivePage(env.w->tbsUDF);
+    ASSERT_TRUE(second->editor()->isVisible());
+    bound->editor()->setFocus();
+    env.key(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), second->editor());
+    env.key(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), column2->editor());
+    env.key(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), second->editor());
+    env.key(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), bound->editor());
 }
 
 TEST(SingleUdf, AutomaticValuesFollowTheirSourceAndReportTheFirstFailureOnce) {

@@ -34,6 +34,7 @@ TEST(Memo, HiddenLinesReadBackAsTheEditorGivesThem) {
         TMemo memo;
         memo.setLines(lines);
         const QStringList expected = throughEditor(lines);
+        EXPECT_EQ(memo.findChild<QPlainTextEdit*>(), nullptr); // built when first shown
         EXPECT_EQ(memo.Lines(), expected);
         memo.show(); // the editor takes the text now and answers from then on
         EXPECT_EQ(memo.findChild<QPlainTextEdit*>()->toPlainText(), expected.join('\n'));

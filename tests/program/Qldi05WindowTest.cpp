@@ -154,7 +154,9 @@ TEST_F(Qldi05Window, SettingsInitialisationResetsEveryRecordInTwoClasses) {
     dialogs.queueAnswer(mrOk);
     dialogs.queueAnswer(mrOk);
     rec->calls.clear();
+    EXPECT_EQ(w->frmStatus, nullptr); // created at the first initialisation, not with the window
     QTest::mouseClick(w->BtnClear, Qt::LeftButton);
+    ASSERT_NE(w->frmStatus, nullptr);
     dialogs.setObserver(nullptr);
 
     const auto shown = dialogs.shown();
@@ -395,12 +397,13 @@ TEST_F(Qldi05Window, RendersBrowseEditAndProgress) {
         QApplication::processEvents();
         save(w, QStringLiteral("edit-%1").arg(QString::fromLatin1(lang)));
         if (QString::fromLatin1(lang) == "chs") {
-            w->frmStatus->Start(w->MemoLine(TfrmQldi05::mlProgressName),
-                                w->MemoLine(TfrmQldi05::mlExportClass), 0, 13);
+            TfrmStatus* progress = w->ProgressForm();
+            progress->Start(w->MemoLine(TfrmQldi05::mlProgressName), w->MemoLine(TfrmQldi05::mlExportClass),
+                            0, 13);
             for (int i = 0; i < 5; ++i)
-                w->frmStatus->Step();
-            save(w->frmStatus.get(), QStringLiteral("progress"));
-            w->frmStatus->HideStatus();
+                progress->Step();
+            save(progress, QStringLiteral("progress"));
+            progress->HideStatus();
         }
         press(w, Qt::Key_Escape);
         delete w;
