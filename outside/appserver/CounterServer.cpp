@@ -53,6 +53,11 @@ QStringList CounterServer::counterNames() {
 CounterServer::CounterServer(StorageConfig config)
     : DispatchObject(QStringLiteral("KvxCounter.Class1")), config_(std::move(config)) {
     addMethod("GETCOUNTER", [this](VariantList& a) { return counter(textArg(a, 0), arg(a, 1), arg(a, 2)); });
+    // ReadAhead([[method, [args…]], …]) → a set of answers computed now on this thread (ReadAhead.h);
+    // UseReadAhead(set) → answers kept, handed out first by this object's calls; UseReadAhead() drops
+    // the set and answers how many were taken. In process only (over the socket: Unassigned and 0).
+    addMethod("ReadAhead", [this](VariantList& a) { return readAhead(a); });
+    addMethod("UseReadAhead", [this](VariantList& a) { return useReadAhead(a); });
     addMethod("GetSysInfo", [this](VariantList& a) {
         const VariantList p = paramList(arg(a, 0));
         return sysInfo(text(p, 0));
@@ -180,6 +185,41 @@ CounterServer::CounterServer(StorageConfig config)
 }
 
 CounterServer::~CounterServer() = default;
+
+Variant CounterServer::invoke(const QString& name, VariantList& args) {
+    Variant result;
+    if (readAhead_ && readAhead_->take(name, args, result)) return result;
+    return DispatchObject::invoke(name, args);
+}
+
+Variant CounterServer::readAhead(const VariantList& args) {
+    // A daemon's objects answer one client call at a time: nothing to overlap with.
+    if (!config_.shareInProcess) return Variant();
+    const Variant list = arg(args, 0);
+    if (!list.isArray()) refuse(QStringLiteral("ReadAhead: the calls must be an array"));
+    QList<ReadAheadAnswers::Call> calls;
+    for (const Variant& item : list.toList()) {
+        const VariantList call = item.isArray() ? item.toList() : VariantList{};
+        if (call.size() != 2 || !call[0].isString() || !call[1].isArray())
+            refuse(QStringLiteral("ReadAhead: each call must be [method, [arguments]]"));
+        calls.append({call[0].toString(), call[1].toList()});
+    }
+    return Variant(std::shared_ptr<kvx::Dispatch>(ReadAheadAnswers::compute(config_, calls)));
+}
+
+Variant CounterServer::useReadAhead(const VariantList& args) {
+    const int taken = readAhead_ ? readAhead_->taken() : 0;
+    readAhead_.reset();
+    const Variant answers = arg(args, 0);
+    if (answers.isEmptyOrNull()) return taken;
+    auto set =
+        std::dynamic_pointer_cast<ReadAheadAnswers>(answers.isDispatch() ? answers.toDispatch() : nullptr);
+    if (!set) refuse(QStringLiteral("UseReadAhead: the argument is no set of read-ahead answers"));
+    // Over the socket a set could only come from this process's own objects: none is taken there.
+    if (!config_.shareInProcess) return 0;
+    readAhead_ = std::move(set);
+    return readAhead_->answered();
+}
 
 QString CounterServer::ownUser(const QString& user) const {
     // Over the socket a user reaches only his own phrases, settings, documents and program rights.

@@ -4,6 +4,7 @@
 // common phrases and the document list. Reached in process or over the socket like the program server.
 #pragma once
 
+#include "ReadAhead.h"
 #include "Storage.h"
 #include "platform/Automation.h"
 
@@ -15,6 +16,10 @@ class CounterServer : public kvx::DispatchObject {
 public:
     explicit CounterServer(StorageConfig config);
     ~CounterServer() override;
+
+    // Hands out the answer of the read-ahead set when it holds this call (ReadAheadAnswers::take), else
+    // runs the call.
+    kvx::Variant invoke(const QString& name, kvx::VariantList& args) override;
 
     // Runs a named counter function; `context` is [company, database]. Unknown names raise
     // AutomationError naming the function.
@@ -30,8 +35,11 @@ private:
     std::shared_ptr<Storage> storage_;
     int productId_ = 3;
     QString baseLimited_ = QStringLiteral("N");
+    std::shared_ptr<ReadAheadAnswers> readAhead_; // answers this object hands out first (UseReadAhead)
 
     Storage& storage();
+    kvx::Variant readAhead(const kvx::VariantList& args);
+    kvx::Variant useReadAhead(const kvx::VariantList& args);
     QString ownUser(const QString& user) const;
     QString companyDatabase(const QString& company);
     void checkContext(const kvx::Variant& context);

@@ -61,7 +61,7 @@ QVariant toSqlValue(const Variant& v) {
 
 TableProvider::TableProvider(Storage& storage, Options options)
     : storage_(storage), opt_(std::move(options)) {
-    const auto cols = storage_.dialect().columns(storage_.db(), opt_.table);
+    const auto cols = storage_.columns(opt_.table);
     if (cols.isEmpty())
         throw StorageError(QStringLiteral("table %1 does not exist").arg(opt_.table).toStdString());
     auto add = [&](const SqlDialect::Column& c) {

@@ -363,9 +363,11 @@ void Storage::openSqlite(const StorageConfig& config) {
         throw StorageError(QStringLiteral("Cannot open database %1: %2").arg(file_, err).toStdString());
     }
     try {
+        opening_ = true;
         exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
         exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+        opening_ = false;
         if (sqlite3* h = handleOf(db_)) sqlite3_progress_handler(h, 1000, storageProgress, this);
         if (config.runMigrations) migrate(*this, config.migrateUpTo);
     } catch (...) {
@@ -565,7 +567,16 @@ void Storage::removeCursorHolder(CursorHolder* h) {
     cursorHolders_.removeAll(h);
 }
 
+namespace {
+std::atomic<quint64> writes{0};
+} // namespace
+
+quint64 Storage::writeGeneration() {
+    return writes.load();
+}
+
 void Storage::detachCursors() {
+    if (!opening_) writes.fetch_add(1);
     for (CursorHolder* h : cursorHolders_)
         h->detachCursor();
 }
@@ -647,6 +658,20 @@ QStringList Storage::tableNames() {
         tablesCookie_ = cookie;
     }
     return tables_;
+}
+
+QList<SqlDialect::Column> Storage::columns(const QString& table) {
+    if (dialect_->isPostgres()) return dialect_->columns(db_, table);
+    const qint64 cookie = scalar(QStringLiteral("PRAGMA schema_version")).toLongLong();
+    if (cookie != columnsCookie_) {
+        columns_.clear();
+        columnsCookie_ = cookie;
+    }
+    auto it = columns_.constFind(table);
+    if (it != columns_.constEnd()) return *it;
+    const QList<SqlDialect::Column> cols = dialect_->columns(db_, table);
+    if (!cols.isEmpty()) columns_.insert(table, cols); // a table made later is looked up again
+    return cols;
 }
 
 int Storage::schemaVersion() {

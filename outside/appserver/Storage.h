@@ -167,8 +167,12 @@ public:
     };
     void addCursorHolder(CursorHolder* h);
     void removeCursorHolder(CursorHolder* h);
-    // Reads every open cursor of the connection into memory (before any write: Transaction, exec).
+    // Reads every open cursor of the connection into memory (before any write: Transaction, exec), and
+    // counts the write in writeGeneration().
     void detachCursors();
+    // Grows before every write of any connection of this process (the pragmas that open a connection
+    // aside): answers read ahead at one value are stale at another (ReadAhead).
+    static quint64 writeGeneration();
 
     QSqlDatabase& db() { return db_; }
     const SqlDialect& dialect() const { return *dialect_; }
@@ -179,6 +183,9 @@ public:
     // The database's tables (SqlDialect::tableNames). SQLite: kept while the schema cookie stays the same
     // (any change of the schema, by any connection, changes it); PostgreSQL: listed at each call.
     QStringList tableNames();
+    // The columns of a table (SqlDialect::columns), kept likewise: a program's main and colour providers
+    // describe the same table once.
+    QList<SqlDialect::Column> columns(const QString& table);
 
     // Runs a statement with positional bind values; raises StorageError with the driver's text. The
     // statement is written in SQLite's flavour and adapted to the engine (SqlDialect::adapt).
@@ -259,6 +266,9 @@ private:
     QHash<QString, std::shared_ptr<QSqlQuery>> kept_; // scalar()'s prepared statements (SQLite)
     QStringList tables_;                              // tableNames() as of the schema cookie tablesCookie_
     qint64 tablesCookie_ = -1;
+    QHash<QString, QList<SqlDialect::Column>> columns_; // columns() as of the schema cookie columnsCookie_
+    qint64 columnsCookie_ = -1;
+    bool opening_ = false; // the connection's own pragmas run: no write of data
     void openSqlite(const StorageConfig& config);
     void openPostgres(const StorageConfig& config);
     void closeConnection();

@@ -5,6 +5,7 @@
 #include "server/Brokers.h"
 #include "server/BuildVariant.h"
 #include "server/LibStrs.h"
+#include "server/StartReads.h"
 
 #include <QSet>
 #include <pugixml.hpp>
@@ -629,8 +630,8 @@ void TdmBase::LoadNumberDisplayOptions() {
         const QString xml =
             Broker
                 ->CallCounter(QStringLiteral("GetUserDefine"),
-                              Variant::fromList({Broker->CompanyID, Broker->UserID, Broker->ProgID,
-                                                 QStringLiteral("NumberFieldsSetting")}))
+                              server::UserDefineParams(Broker->CompanyID, Broker->UserID, Broker->ProgID,
+                                                       QLatin1String(server::kNumberDisplaySection)))
                 .toString();
         if (xml.trimmed().isEmpty()) return;
         pugi::xml_document doc;

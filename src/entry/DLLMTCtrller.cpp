@@ -1,15 +1,20 @@
 #include "DLLMTCtrller.h"
 
 #include "entry/DLLFunc.h"
+#include "entry/Log.h"
+#include "platform/Automation.h"
 #include "platform/DialogService.h"
 #include "platform/Dispatch.h"
 #include "platform/StartupTrace.h"
 #include "server/BuildVariant.h"
+#include "server/LibStrs.h"
+#include "server/StartReads.h"
 #include "server/StaveloINI.h"
 
 #include <QEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QScopeGuard>
 #include <cmath>
 #include <stdexcept>
 
@@ -69,6 +74,7 @@ const bool kRegistered = (DLLControllerClass = &NewMTCtrller, true);
 } // namespace
 
 TDLLMTCtrller::~TDLLMTCtrller() {
+    EndReadAhead();
     if (form()) CloseProgram(false);
 }
 
@@ -114,6 +120,8 @@ int32_t TDLLMTCtrller::GetVisible() {
 }
 
 void TDLLMTCtrller::SetVisible(int16_t Visible) {
+    // The start's reads are over once the window shows (or is kept hidden).
+    const auto endReads = qScopeGuard([this] { EndReadAhead(); });
     TProgramWindow* f = form();
     if (!f) return;
     QPointer<QWidget> w = f->Widget();
@@ -133,7 +141,28 @@ quintptr TDLLMTCtrller::GetWindowHandle() {
 
 int32_t TDLLMTCtrller::CreateProgram(kvx::Variant Params) {
     int32_t result = -1;
+    try {
+        createWindow(Params);
+    } catch (...) {
+        EndReadAhead();
+        throw;
+    }
+    TProgramWindow* f = form();
+    UseReadAhead();
+    try {
+        if (f && f->Start(Params)) result = 0;
+    } catch (...) {
+        EndReadAhead();
+        throw;
+    }
+    if (result != 0) EndReadAhead();
+    kvx::startupCheckpoint("Start");
+    return result;
+}
+
+void TDLLMTCtrller::createWindow(const kvx::Variant& Params) {
     if (!form()) {
+        StartReadAhead(Params);
         if (!frmRadicalClass)
             raiseError(QStringLiteral("KVX DLL Internal Error :\rNot Assign \"frmRadicalClass\" varible"));
         // The window reads the installation's settings once, through the configuration readers.
@@ -157,10 +186,65 @@ int32_t TDLLMTCtrller::CreateProgram(kvx::Variant Params) {
         InstallHooks();
         kvx::startupCheckpoint("window built");
     }
-    TProgramWindow* f = form();
-    if (f && f->Start(Params)) result = 0;
-    kvx::startupCheckpoint("Start");
-    return result;
+}
+
+void TDLLMTCtrller::StartReadAhead(const kvx::Variant& Params) {
+    EndReadAhead();
+    // KVX_STARTUP_READAHEAD=0 turns it off, for comparison.
+    if (qEnvironmentVariable("KVX_STARTUP_READAHEAD") == QLatin1String("0")) return;
+    // The work center's counter runs in this process only for the address 127.0.0.1, as the data
+    // module's servers do; over the socket nothing is read ahead.
+    const kvx::Settings settings = kvx::ReadInstallationSettings();
+    if (settings.servers.isEmpty() || !IsLocalAddress(settings.servers.first().address.trimmed())) return;
+    const auto param = [&Params](int i) {
+        return Params.isArray() && i <= Params.highBound() ? Params.at(i).toString() : QString();
+    };
+    const kvx::Variant reads = kvx::server::ProgramStartReads(kvx::server::ProgramCodeOf(GetModuleFileName()),
+                                                              param(0), param(1), param(2));
+    readAheadThread_ = std::thread([this, reads] {
+        try {
+            // Created, used and freed on this thread: its database connection is this thread's.
+            std::shared_ptr<kvx::Dispatch> counter =
+                kvx::CreateOleObject(QLatin1String(kvx::server::kCounterClass));
+            const kvx::Variant answers = counter->call(QStringLiteral("ReadAhead"), {reads});
+            counter.reset();
+            readAheadAnswers_ = answers;
+        } catch (const std::exception& e) {
+            readAheadFailure_ = QString::fromUtf8(e.what());
+        }
+    });
+}
+
+void TDLLMTCtrller::UseReadAhead() {
+    if (!readAheadThread_.joinable()) return;
+    readAheadThread_.join();
+    const kvx::Variant answers = std::exchange(readAheadAnswers_, kvx::Variant());
+    if (!readAheadFailure_.isEmpty())
+        qCDebug(kvx::lcEntry) << "nothing read ahead:" << std::exchange(readAheadFailure_, QString());
+    if (!answers.isDispatch()) return;
+    try {
+        std::shared_ptr<kvx::Dispatch> wc = WorkCenter.toDispatch();
+        if (!wc) return;
+        std::shared_ptr<kvx::Dispatch> counter = wc->call(QStringLiteral("Com_Counter")).toDispatch();
+        if (counter && counter->call(QStringLiteral("UseReadAhead"), {answers}).toIntDef(0) > 0)
+            readAheadCounter_ = counter;
+    } catch (const std::exception& e) {
+        qCDebug(kvx::lcEntry) << "answers read ahead not used:" << e.what();
+    }
+}
+
+void TDLLMTCtrller::EndReadAhead() {
+    if (readAheadThread_.joinable()) readAheadThread_.join();
+    readAheadAnswers_ = kvx::Variant();
+    readAheadFailure_.clear();
+    std::shared_ptr<kvx::Dispatch> counter = std::exchange(readAheadCounter_, nullptr);
+    if (!counter) return;
+    try {
+        const kvx::Variant taken = counter->call(QStringLiteral("UseReadAhead"));
+        qCDebug(kvx::lcEntry) << "answers read ahead and taken:" << taken.toString();
+    } catch (const std::exception& e) {
+        qCDebug(kvx::lcEntry) << "ending the read-ahead of the start:" << e.what();
+    }
 }
 
 void TDLLMTCtrller::CheckWorkCenterVersion() {
@@ -268,6 +352,7 @@ void TDLLMTCtrller::ShowProgramModal(kvx::Variant& Result) {
 }
 
 void TDLLMTCtrller::CloseProgram(bool Silent) {
+    EndReadAhead();
     TProgramWindow* f = form();
     if (!f || f->Destroying()) return;
     if (!Silent) {

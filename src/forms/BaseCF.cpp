@@ -17,6 +17,7 @@
 #include "query/KvQBE.h"
 #include "server/BuildVariant.h"
 #include "server/LibStrs.h"
+#include "server/StartReads.h"
 
 #include <QApplication>
 #include <QChildEvent>
@@ -1110,8 +1111,9 @@ void TfrmBase::ApplyFieldRights() {
         if (hint.section(QLatin1Char('|'), 0, 0).trimmed().isEmpty()) w->setToolTip(QLatin1Char(' ') + hint);
     }
     if (TdmBase* dm = BaseModule()) dm->LoadNumberDisplayOptions();
-    FocusPageOne = GetUserDefine(QStringLiteral("InputSettings001"), QStringLiteral("IsFocusPageOne"), true);
-    KeepOnAdd = GetUserDefine(QStringLiteral("InputSettings002"), QStringLiteral("IsKeepOnAdd"), true);
+    FocusPageOne =
+        GetUserDefine(QLatin1String(server::kFocusPageOneSection), QStringLiteral("IsFocusPageOne"), true);
+    KeepOnAdd = GetUserDefine(QLatin1String(server::kKeepOnAddSection), QStringLiteral("IsKeepOnAdd"), true);
 }
 
 void TfrmBase::ApplyFieldList(const QString& List, bool ReadOnly) {
@@ -1165,8 +1167,8 @@ bool TfrmBase::GetUserDefine(const QString& Section, const QString& Name, bool D
     try {
         const QString xml = Broker
                                 ->CallCounter(QStringLiteral("GetUserDefine"),
-                                              Variant::fromList({Broker->CompanyID, Broker->UserID,
-                                                                 GetProgramCode(), Section}))
+                                              server::UserDefineParams(Broker->CompanyID, Broker->UserID,
+                                                                       GetProgramCode(), Section))
                                 .toString();
         if (xml.trimmed().isEmpty()) return Default;
         pugi::xml_document doc;

@@ -78,15 +78,6 @@ bool IsHostedModule(QString& modulePath, const QString& executablePath) {
     return false;
 }
 
-QString ProgramCodeOf(const QString& modulePath) {
-    QString name = QFileInfo(modulePath).fileName();
-    const qsizetype dot = name.indexOf(QLatin1Char('.'));
-    if (dot >= 0) name.truncate(dot);
-    for (qsizetype i = name.size() - 1; i >= 0; --i)
-        if (name.at(i).isDigit()) return name.left(i + 1).toUpper();
-    return name.toUpper();
-}
-
 QString HelpNumberOf(const QString& programCode) {
     if (programCode.size() < 4) return {};
     const QChar kind = programCode.at(3).toUpper();

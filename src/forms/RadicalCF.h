@@ -16,6 +16,7 @@
 #include "lang/KVForm.h"
 #include "platform/Variant.h"
 #include "server/Brokers.h"
+#include "server/StartReads.h"
 
 #include <QPointer>
 #include <functional>
@@ -75,7 +76,7 @@ TRightsSet ParseRights(const QString& powerData);
 bool IsHostedModule(QString& modulePath, const QString& executablePath);
 
 // "…/QLDI05C.so" -> "QLDI05": the file name cut after its last digit before the first ".", upper case.
-QString ProgramCodeOf(const QString& modulePath);
+using server::ProgramCodeOf;
 
 // The help number of a program code ("QLDI05" -> "1105"); empty when the code has no help.
 QString HelpNumberOf(const QString& programCode);

@@ -20,6 +20,7 @@
 #include "query/UserDefINI.h"
 #include "server/BuildVariant.h"
 #include "server/LibStrs.h"
+#include "server/StartReads.h"
 
 #include <QAbstractButton>
 #include <QActionGroup>
@@ -439,10 +440,10 @@ void TfrmSingle::ApplyFieldRights() {
     reinitQueryForm();
     tbsUDF->setTabVisible(false);
     if (TdmSingle* dm = SingleModule()) dm->ApplyBaseCurrencyDigits();
-    ColorManage = Features().colourManagement &&
-                  GetUserDefine(QStringLiteral("InputSettings003"), QStringLiteral("IsColorManage"), false);
+    ColorManage = Features().colourManagement && GetUserDefine(QLatin1String(server::kColourManageSection),
+                                                               QStringLiteral("IsColorManage"), false);
     FastInputEnabled =
-        GetUserDefine(QStringLiteral("InputSettings004"), QStringLiteral("FastInputEnabled"), true);
+        GetUserDefine(QLatin1String(server::kFastInputSection), QStringLiteral("FastInputEnabled"), true);
 }
 
 void TfrmSingle::reinitQueryForm() {
@@ -1383,8 +1384,8 @@ TField* TfrmSingle::GetTableField(const QString& Table, const QString& Field) {
 QList<QStringList> TfrmSingle::SimpleSqlRows(const QString& Sql, const QString& Fields) {
     QList<QStringList> rows;
     if (!Broker) return rows;
-    const Variant answer = Broker->CallCounter(
-        QStringLiteral("SimpleSQL"), Variant::fromList({Sql, Fields, Broker->DBName, QStringLiteral("N")}));
+    const Variant answer = Broker->CallCounter(QStringLiteral("SimpleSQL"),
+                                               server::SimpleSqlParams(Sql, Fields, Broker->DBName));
     if (!answer.isArray()) return rows;
     for (const Variant& r : answer.toList()) {
         QStringList row;

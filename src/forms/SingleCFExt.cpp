@@ -287,8 +287,8 @@ QString TfrmSingle::QueryUdfValue(const TUdfRule& Rule, const QStringList& Value
 void TfrmSingle::loadLinkFields() {
     LinkFields.clear();
     try {
-        for (const QStringList& row :
-             SimpleSqlRows(single::LinkFieldListSql(GetProgramCode()), QStringLiteral("MR004,MR005")))
+        for (const QStringList& row : SimpleSqlRows(single::LinkFieldListSql(GetProgramCode()),
+                                                    QLatin1String(server::kLinkFieldListFields)))
             for (int i = 0; i < 2; ++i) {
                 const QString f = cell(row, i);
                 if (!f.isEmpty() && !isLinkField(f)) LinkFields += f + kLinkSeparator;

@@ -19,10 +19,6 @@ QString KeyString(const QStringList& keyValues) {
     return keyValues.join(QLatin1String("||"));
 }
 
-QString LinkFieldListSql(const QString& program) {
-    return QStringLiteral("SELECT MR004,MR005 FROM ADMMR WHERE MR001= ") + SqlQuoted(program);
-}
-
 QString FollowLinkSql(const QString& program, const QString& field) {
     return QStringLiteral("SELECT * FROM ADMMR AS ADMMR  WHERE MR001='") + SqlText(program) +
            QStringLiteral("' and (MR004='") + SqlText(field) + QStringLiteral("' or MR005='") +
@@ -94,14 +90,6 @@ QString AttachmentDeleteSql(const QString& program, const QString& company, cons
 QString VoucherFormatSql(const QString& printId) {
     return QStringLiteral("select NT001,NT002 from WARRANT where UPPER(NT001) like '%1' order by NT002")
         .arg(SqlText(QLatin1Char('%') + printId.toUpper() + QLatin1Char('%')));
-}
-
-QString UdfRulesSql(const QString& program) {
-    return QStringLiteral(" SELECT TL006,TL013,TL012 FROM $$ADMTK ADMTK  LEFT JOIN $$ADMTL ADMTL ON TK001 = "
-                          "TL001 AND TL010 = 'Y'  WHERE ") +
-           QStringLiteral(" TL012 <> '' ") + QStringLiteral(" AND TK003 = 'Y' AND TL005 = ") +
-           SqlQuoted(QStringLiteral("Z01")) + QStringLiteral(" AND TL003 = ") + SqlQuoted(program) +
-           QStringLiteral(" ORDER BY TL011 ");
 }
 
 QString UdfSourceFieldName(const QString& sourceName, const QString& mainTable) {

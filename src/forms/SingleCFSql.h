@@ -7,6 +7,8 @@
 // changes a statement's shape.
 #pragma once
 
+#include "server/StartReads.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -30,8 +32,8 @@ struct TLinkRow {
     int MR011 = 0;
 };
 
-// "SELECT MR004,MR005 FROM ADMMR WHERE MR001= '<program>'"
-QString LinkFieldListSql(const QString& program);
+// "SELECT MR004,MR005 FROM ADMMR WHERE MR001= '<program>'" (read ahead at start: server/StartReads.h)
+using server::LinkFieldListSql;
 // The link rows of a program whose source field is `field`, in MR011 order.
 QString FollowLinkSql(const QString& program, const QString& field);
 // The row a link follows: without a selector field (MR003 of the first row blank) the first row; with
@@ -59,8 +61,9 @@ inline constexpr const char* kNewVoucherDefault = "<New>";
 
 // --- automatic user-defined-field values ----------------------------------------------------------------
 
-QString UdfRulesSql(const QString& program);
-inline constexpr const char* kUdfRuleFields = "TL006,TL013,TL012";
+// The program's rules and their fields (read ahead at start: server/StartReads.h).
+using server::kUdfRuleFields;
+using server::UdfRulesSql;
 // The field a source name "TABLE.FIELD" names when TABLE equals `mainTable` (the part after the first
 // ".", without a closing ";" or "]"); empty otherwise.
 QString UdfSourceFieldName(const QString& sourceName, const QString& mainTable);

@@ -2,6 +2,7 @@
 
 #include "LibStrs.h"
 #include "NameValues.h"
+#include "StartReads.h"
 #include "TextFormat.h"
 #include "lang/CodeConverter.h"
 #include "lang/Language_Convert.h"
@@ -253,7 +254,9 @@ bool TBrokers::LoadSysParams() {
 void TBrokers::LoadProgramInfo() {
     ProgramName.clear();
     Variant info;
-    if (!CheckValue(QStringLiteral("ADMMB"), QStringLiteral("06"), info, Variant::fromList({ProgID, DBName})))
+    if (!CheckValue(QLatin1String(kvx::server::kProgramRecordTable),
+                    QLatin1String(kvx::server::kProgramRecordKey), info,
+                    kvx::server::ProgramRecordParams(ProgID, DBName)))
         return;
     const int n = elementCount(info);
     if (info.dimCount() != 1 || n == 0) return;
@@ -348,7 +351,7 @@ int TBrokers::ShowMsg(const QString& kind, const QString& code, const VariantLis
 
 Variant TBrokers::CallCounter(const QString& name, const Variant& params) {
     if (!IsPresent(Counter)) return {};
-    VariantList args{name, params, Variant::fromList({CompanyID, DBName})};
+    VariantList args{name, params, kvx::server::CounterContext(CompanyID, DBName)};
     return invoke(Counter, QStringLiteral("GETCOUNTER"), args);
 }
 
@@ -371,7 +374,7 @@ bool TBrokers::validatorCall(const QString& method, const QString& table, const 
     if (!IsPresent(Validator)) return false;
     prepareValidator();
     try {
-        VariantList args{table, key, DBName, params, Variant()};
+        VariantList args = kvx::server::ValidatorArgs(table, key, DBName, params);
         const Variant ok = invoke(Validator, method, args);
         result = args[4];
         return ok.toBool();

@@ -125,3 +125,35 @@ TEST(Storage, TableListFollowsSchemaChangesOfAnyConnection) {
     EXPECT_FALSE(a.tableNames().contains("T2SCRATCH", Qt::CaseInsensitive));
     EXPECT_EQ(a.tableNames().size(), before.size());
 }
+
+TEST(Storage, ColumnsFollowSchemaChangesOfAnyConnection) {
+    apptest::ServerEnv env;
+    Storage a(env.config);
+    Storage b(env.config);
+    const auto names = [&a](const QString& table) {
+        QStringList out;
+        for (const auto& c : a.columns(table))
+            out << c.name.toUpper();
+        return out;
+    };
+    const QStringList direct = [&] {
+        QStringList out;
+        for (const auto& c : a.dialect().columns(a.db(), "QLDMB"))
+            out << c.name.toUpper();
+        return out;
+    }();
+    ASSERT_TRUE(direct.contains("MB001"));
+    EXPECT_EQ(names("QLDMB"), direct);
+    EXPECT_EQ(names("QLDMB"), direct) << "kept, the same";
+    EXPECT_TRUE(names("T3SCRATCH").isEmpty());
+    apptest::ownerExec(b, "CREATE TABLE T3SCRATCH (A INTEGER NOT NULL PRIMARY KEY, B VARCHAR(4))");
+    EXPECT_EQ(names("T3SCRATCH"), QStringList({"A", "B"})) << "another connection's new table";
+    apptest::ownerExec(b, "ALTER TABLE T3SCRATCH ADD COLUMN C INTEGER");
+    EXPECT_EQ(names("T3SCRATCH"), QStringList({"A", "B", "C"})) << "another connection's new column";
+    const auto key = a.columns("T3SCRATCH");
+    EXPECT_TRUE(key[0].primaryKey);
+    EXPECT_TRUE(key[0].notNull);
+    EXPECT_FALSE(key[1].primaryKey);
+    apptest::ownerExec(a, "DROP TABLE T3SCRATCH");
+    EXPECT_TRUE(names("T3SCRATCH").isEmpty());
+}

@@ -20,6 +20,7 @@
 #include "platform/Field.h"
 #include "query/KvColorQBE.h"
 #include "query/KvQBE.h"
+#include "server/StartReads.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -28,6 +29,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace kvx;
 
@@ -124,6 +126,31 @@ TEST(SingleOnServer, StartsOnTheScratchTableWithItsSavedSchemeAndLinks) {
         if (env.w->gdHead->column(c)->FieldName() == "MB001") env.w->gdHead->setCurrentColumn(c);
     env.w->FollowLink(env.w->gdHead, env.cds());
     EXPECT_EQ(env.w->LinkJournal, QStringList({"INVI02|MB001='O''K'"}));
+}
+
+// The counter reads of a start, read ahead by another counter object on a thread of its own (as the
+// controller does while it builds the window), are exactly the calls the start makes: every answer is
+// taken, and the window starts as without them.
+TEST(SingleOnServer, AStartTakesEveryAnswerReadAheadForIt) {
+    ServerEnv env;
+    Variant answers;
+    std::thread reader([&] {
+        auto counter = CreateOleObject(QLatin1String(server::kCounterClass));
+        answers = counter->call("ReadAhead", {server::ProgramStartReads("SFMI01", "DS", "DEMO", "DEMO")});
+    });
+    reader.join();
+    const int listed = int(env.wc->counter->call("UseReadAhead", {answers}).toInt());
+    EXPECT_EQ(listed, server::ProgramStartReads("SFMI01", "DS", "DEMO", "DEMO").toList().size());
+    env.start();
+    EXPECT_EQ(env.wc->counter->call("UseReadAhead").toInt(), listed);
+    EXPECT_EQ(env.w->Broker->GetProgramName(), "Single table test"); // the program record's 437 title
+    EXPECT_EQ(env.w->Broker->GetSysParam("KVX002"), env.db
+                                                        ->scalar("SELECT SP003 FROM ADMSP WHERE SP001 = "
+                                                                 "'DEMO' AND SP002 = 'KVX002'")
+                                                        .toString());
+    EXPECT_EQ(env.cds()->RecordCount(), 3);
+    EXPECT_TRUE(env.w->LinkFields.contains("MB001"));
+    ASSERT_EQ(env.w->mnCondition->actions().size(), 1);
 }
 
 TEST(SingleOnServer, AddsWithCarryOverEditsSavesAndDeletesWithTheAttachments) {

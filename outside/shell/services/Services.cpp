@@ -61,6 +61,15 @@ CounterService::CounterService(std::shared_ptr<Session> session)
         VariantList args{arg(a, 0)};
         return session_->server().invoke(QStringLiteral("GetSysInfo"), args);
     });
+    // UseReadAhead(answers) / UseReadAhead(): the counter object in process hands out answers read ahead
+    // by another counter object (docs/appserver.md); over the socket none is used (0), and no connection
+    // is made for it.
+    addMethod(QStringLiteral("UseReadAhead"), [this](VariantList& a) -> Variant {
+        ServerLink& server = session_->server();
+        if (!server.inProcess()) return 0;
+        VariantList args{arg(a, 0)};
+        return server.invoke(QStringLiteral("UseReadAhead"), args);
+    });
 }
 
 // --- validator ----------------------------------------------------------------------------------------

@@ -2,7 +2,7 @@
 // late-bound objects like the work center itself and share its session.
 //
 // Counter   GETCOUNTER(name, params, [company, database]), GetSysInfo(company) — run by the application
-//           server's counter object.
+//           server's counter object; UseReadAhead(answers) / UseReadAhead() there when it runs in process.
 // Validator CheckValue / QueryData (table, key, database, params, out result) → found;
 //           QueryMaxSeq(table, field list, values, prefix, program, database, out number) → found;
 //           properties ProductID and BaseLimited, passed on to the server with each call.
