@@ -15,6 +15,12 @@
 // (ComputerName 127.0.0.1).
 // The peer is a plain QApplication showing one 560x360 QWidget that paints no text.
 //
+// The floor: pellan writes QLDI05's widget tree once (`--dump-widgets`), and forms_floor_window rebuilds
+// it in plain Qt widgets (same classes, geometry, fonts, texts, visibility, grid cells) and shows it; once
+// with every widget pellan made, once with the shown widgets only. What it spends is what any Qt widgets
+// program showing that window spends; pellan over the floor is what is ours. The sample radical window gets
+// its floor the same way (every widget).
+//
 // Wall-clock times: on a machine shared with other work they grow with its load, the longer process more.
 // So the CPU time of each whole process (user + system, start to exit: the first paint and closing) is
 // reported beside them; it does not depend on what else the machine runs.
@@ -29,6 +35,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -172,13 +180,31 @@ int main(int argc, char** argv) {
     const QStringList programArgs{"--module", QStringLiteral(KVX_PROGRAM_MODULE), "--user", "CLERK",
                                   "--first-paint"};
 
+    // The widget trees of QLDI05 and of the sample window for the floor program.
+    const auto dumpTree = [&](const QStringList& args, const QString& file) {
+        timeToFirstPaint(bin + "/pellan", args + QStringList{"--dump-widgets", file}, env);
+        QFile f(file);
+        const QJsonObject doc =
+            f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject();
+        if (!doc.contains("window"))
+            std::fprintf(stderr, "pellan wrote no widget tree to %s\n", qPrintable(file));
+        return doc;
+    };
+    const QString tree = dir.path() + "/widgets.json", shellTree = dir.path() + "/radical-widgets.json";
+    const QJsonObject treeDoc = dumpTree(programArgs, tree), shellTreeDoc = dumpTree(pellanArgs, shellTree);
+    if (!treeDoc.contains("window") || !shellTreeDoc.contains("window")) return 1;
+    const QStringList floorArgs{tree}, shownFloorArgs{tree, "--visible-only"}, shellFloorArgs{shellTree};
+
     // One warm-up run of each (page cache, font cache), not counted.
     timeToFirstPaint(bin + "/pellan", pellanArgs, env);
     timeToFirstPaint(bin + "/pellan", programArgs, env);
     timeToFirstPaint(bin + "/pellan", programArgs, bigEnv);
     timeToFirstPaint(bin + "/forms_minimal_window", {}, env);
-    QList<double> shell, program, bigProgram, minimal;
-    QList<double> shellCpu, programCpu, minimalCpu;
+    timeToFirstPaint(bin + "/forms_floor_window", floorArgs, env);
+    timeToFirstPaint(bin + "/forms_floor_window", shownFloorArgs, env);
+    timeToFirstPaint(bin + "/forms_floor_window", shellFloorArgs, env);
+    QList<double> shell, program, bigProgram, minimal, floor, shownFloor, shellFloor;
+    QList<double> shellCpu, programCpu, minimalCpu, floorCpu, shownFloorCpu, shellFloorCpu;
     for (int i = 0; i < runs; ++i) {
         double cpu = 0;
         shell << timeToFirstPaint(bin + "/pellan", pellanArgs, env, &cpu);
@@ -188,8 +214,15 @@ int main(int argc, char** argv) {
         bigProgram << timeToFirstPaint(bin + "/pellan", programArgs, bigEnv);
         minimal << timeToFirstPaint(bin + "/forms_minimal_window", {}, env, &cpu);
         minimalCpu << cpu;
+        floor << timeToFirstPaint(bin + "/forms_floor_window", floorArgs, env, &cpu);
+        floorCpu << cpu;
+        shownFloor << timeToFirstPaint(bin + "/forms_floor_window", shownFloorArgs, env, &cpu);
+        shownFloorCpu << cpu;
+        shellFloor << timeToFirstPaint(bin + "/forms_floor_window", shellFloorArgs, env, &cpu);
+        shellFloorCpu << cpu;
     }
-    if (shell.contains(-1) || program.contains(-1) || bigProgram.contains(-1) || minimal.contains(-1))
+    if (shell.contains(-1) || program.contains(-1) || bigProgram.contains(-1) || minimal.contains(-1) ||
+        floor.contains(-1) || shownFloor.contains(-1) || shellFloor.contains(-1))
         return 1;
     const double a = median(shell), p = median(program), big = median(bigProgram), b = median(minimal);
     std::printf("first paint, median of %d: pellan with the connected radical window %.1f ms, "
@@ -203,5 +236,21 @@ int main(int argc, char** argv) {
     std::printf("CPU time of the whole process, median of %d: radical window %.1f ms, QLDI05 %.1f ms, "
                 "minimal Qt window %.1f ms; ratios %.2f and %.2f\n",
                 runs, sc, pc, mc, sc / mc, pc / mc);
+    const double f = median(floor), sf = median(shownFloor);
+    std::printf("first paint, median of %d: plain Qt program building QLDI05's widget tree (%d widgets, %d "
+                "shown) %.1f ms, ratio %.2f to the minimal window; shown widgets only %.1f ms (ratio %.2f); "
+                "pellan over the floor: %.2f\n",
+                runs, treeDoc.value("widgets").toInt(), treeDoc.value("shown").toInt(), f, f / b, sf, sf / b,
+                p / f);
+    const double fc = median(floorCpu), sfc = median(shownFloorCpu);
+    std::printf("CPU time of the whole process, median of %d: floor %.1f ms (ratio %.2f to the minimal "
+                "window), shown widgets only %.1f ms (%.2f); QLDI05 over the floor %.2f\n",
+                runs, fc, fc / mc, sfc, sfc / mc, pc / fc);
+    const double rf = median(shellFloor), rfc = median(shellFloorCpu);
+    std::printf("first paint, median of %d: plain Qt program building the radical window's widget tree (%d "
+                "widgets, %d shown) %.1f ms, ratio %.2f to the minimal window; pellan over the floor: %.2f; "
+                "CPU %.1f ms (ratio %.2f), pellan over the floor %.2f\n",
+                runs, shellTreeDoc.value("widgets").toInt(), shellTreeDoc.value("shown").toInt(), rf, rf / b,
+                a / rf, rfc, rfc / mc, sc / rfc);
     return 0;
 }

@@ -1,4 +1,5 @@
 #include "Pellan.h"
+#include "WidgetDump.h"
 
 #include "platform/Automation.h"
 #include "platform/DialogService.h"
@@ -24,12 +25,13 @@
 namespace {
 constexpr int kScreenshotDelayMs = 300;
 
-// Marks the first paint of a window once it has been handled; when reporting, prints "painted" then and
-// closes the window (start-up timing).
+// Marks the first paint of a window once it has been handled; then runs `atFirstPaint` (the widget dump)
+// and, when reporting, prints "painted" and closes the window (start-up timing).
 class FirstPaintReporter : public QObject {
 public:
-    FirstPaintReporter(QWidget* window, QTextStream& out, bool report)
-        : QObject(window), out_(out), report_(report) {
+    FirstPaintReporter(QWidget* window, QTextStream& out, bool report,
+                       std::function<void(QWidget*)> atFirstPaint = {})
+        : QObject(window), out_(out), report_(report), atFirstPaint_(std::move(atFirstPaint)) {
         window->installEventFilter(this);
     }
 
@@ -41,6 +43,7 @@ protected:
         auto* window = static_cast<QWidget*>(watched);
         QTimer::singleShot(0, window, [this, window] {
             kvx::startupCheckpoint("first paint");
+            if (atFirstPaint_) atFirstPaint_(window);
             if (!report_) return;
             out_ << "painted" << Qt::endl;
             window->close();
@@ -51,6 +54,7 @@ protected:
 private:
     QTextStream& out_;
     bool report_;
+    std::function<void(QWidget*)> atFirstPaint_;
     bool done_ = false;
 };
 const QString kWorkCenterProgId = QStringLiteral("PellanWorkCenter.Manager");
@@ -120,6 +124,10 @@ QString parsePellanOptions(const QStringList& args, PellanOptions& o) {
         {QStringLiteral("first-paint"),
          QStringLiteral(
              "Print \"painted\" when the program window has painted itself first, then close it.")},
+        {QStringLiteral("dump-widgets"),
+         QStringLiteral("At the program window's first paint, write a JSON description of its widget tree "
+                        "(classes, geometry, fonts, texts, grid cells) to FILE."),
+         QStringLiteral("FILE")},
         {QStringLiteral("dependency-version"),
          QStringLiteral("The work center answers DependencyVersion with N (default 8000; 7000 to 7099 for "
                         "the older build of a program)."),
@@ -150,6 +158,7 @@ QString parsePellanOptions(const QStringList& args, PellanOptions& o) {
     o.modal = p.isSet(QStringLiteral("modal"));
     o.screenshot = p.value(QStringLiteral("screenshot"));
     o.firstPaint = p.isSet(QStringLiteral("first-paint"));
+    o.dumpWidgets = p.value(QStringLiteral("dump-widgets"));
     return {};
 }
 
@@ -307,9 +316,20 @@ int Pellan::drive(TDLLBaseController& c) {
             return fail(QStringLiteral("SetOpenMode failed"));
     }
 
-    if (options_.firstPaint || kvx::startupTraceEnabled())
-        if (QWidget* w = QWidget::find(WId(c.GetWindowHandle())))
-            new FirstPaintReporter(w, out_, options_.firstPaint);
+    // Outlives this call with the window's reporter.
+    const auto dumpWritten = std::make_shared<bool>(options_.dumpWidgets.isEmpty());
+    if (options_.firstPaint || !options_.dumpWidgets.isEmpty() || kvx::startupTraceEnabled())
+        if (QWidget* w = QWidget::find(WId(c.GetWindowHandle()))) {
+            std::function<void(QWidget*)> dump;
+            if (!options_.dumpWidgets.isEmpty())
+                dump = [this, dumpWritten](QWidget* window) {
+                    if (const QString why = pellan::dumpWidgets(window, options_.dumpWidgets); !why.isEmpty())
+                        fail(why);
+                    else
+                        *dumpWritten = true;
+                };
+            new FirstPaintReporter(w, out_, options_.firstPaint, std::move(dump));
+        }
 
     bool shotTaken = true;
     QTimer shotTimer; // stops with this call
@@ -346,6 +366,8 @@ int Pellan::drive(TDLLBaseController& c) {
     }
     out_ << "result: " << c.ResultCode << ' ' << describe(c.ResultValue) << Qt::endl;
     if (!shotTaken) return fail(QStringLiteral("the window closed before it could be rendered"));
+    if (!*dumpWritten)
+        return fail(QStringLiteral("no widget description written to %1").arg(options_.dumpWidgets));
     return 0;
 }
 

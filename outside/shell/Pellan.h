@@ -20,6 +20,7 @@ struct PellanOptions {
     bool modal = false;
     QString screenshot;      // render the shown window to this PNG and close it
     bool firstPaint = false; // print "painted" at the window's first paint and close it (start-up timing)
+    QString dumpWidgets;     // write the window's widget tree as JSON to this file at its first paint
     QString passwordFile;    // password for a server reached over the socket (first line)
     std::optional<int> dependencyVersion; // the work center's DependencyVersion answer (default its own)
 };

@@ -1,6 +1,7 @@
 // pellan: the ERP client shell stand-in.
 //   pellan [--module PATH] [--user U] [--company C] [--db D] [--open-mode N] [--rights R]
 //          [--open-param TEXT] [--modal] [--screenshot FILE] [--first-paint]
+//          [--dump-widgets FILE]
 #include "MemoryPrefault.h"
 #include "Pellan.h"
 #include "ShellStyle.h"
