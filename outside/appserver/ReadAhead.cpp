@@ -64,7 +64,8 @@ std::shared_ptr<ReadAheadAnswers> ReadAheadAnswers::compute(const StorageConfig&
     }
     for (const Call& call : calls) {
         if (!isReadOnly(call)) continue;
-        Answer a{call};
+        Answer a;
+        a.call = call;
         a.generation = Storage::writeGeneration();
         a.began = std::chrono::steady_clock::now();
         a.argsAfter = call.args;
