@@ -168,6 +168,18 @@ private:
     QJsonArray texts_;
 };
 
+// The tabs of a tab widget or bar: texts, the hidden ones and the current one.
+template <class Tabs> void describeTabs(QJsonObject& o, const Tabs& t) {
+    QJsonArray tabs, hiddenTabs;
+    for (int i = 0; i < t.count(); ++i) {
+        tabs.append(t.tabText(i));
+        if (!t.isTabVisible(i)) hiddenTabs.append(i);
+    }
+    o["tabs"] = tabs;
+    o["hiddenTabs"] = hiddenTabs;
+    o["current"] = t.currentIndex();
+}
+
 QJsonObject describeItemView(QAbstractItemView* v) {
     QJsonObject o;
     QAbstractItemModel* m = v->model();
@@ -316,24 +328,10 @@ QJsonObject describeWidget(QWidget* w, Totals& totals, const QJsonObject& parent
     } else if (auto* s = qobject_cast<QAbstractSpinBox*>(w)) {
         o["text"] = s->text();
     } else if (auto* t = qobject_cast<QTabWidget*>(w)) {
-        QJsonArray tabs, hiddenTabs;
-        for (int i = 0; i < t->count(); ++i) {
-            tabs.append(t->tabText(i));
-            if (!t->isTabVisible(i)) hiddenTabs.append(i);
-        }
-        o["tabs"] = tabs;
-        o["hiddenTabs"] = hiddenTabs;
-        o["current"] = t->currentIndex();
+        describeTabs(o, *t);
         o["tabPosition"] = int(t->tabPosition());
     } else if (auto* t = qobject_cast<QTabBar*>(w)) {
-        QJsonArray tabs, hiddenTabs;
-        for (int i = 0; i < t->count(); ++i) {
-            tabs.append(t->tabText(i));
-            if (!t->isTabVisible(i)) hiddenTabs.append(i);
-        }
-        o["tabs"] = tabs;
-        o["hiddenTabs"] = hiddenTabs;
-        o["current"] = t->currentIndex();
+        describeTabs(o, *t);
         o["shape"] = int(t->shape());
         o["expanding"] = t->expanding();
         o["drawBase"] = t->drawBase();
