@@ -6,15 +6,6 @@
 
 namespace kvx::single {
 
-QString SqlText(const QString& value) {
-    QString s = value;
-    return s.replace(QLatin1Char('\''), QLatin1String("''"));
-}
-
-QString SqlQuoted(const QString& value) {
-    return QLatin1Char('\'') + SqlText(value) + QLatin1Char('\'');
-}
-
 QString KeyString(const QStringList& keyValues) {
     return keyValues.join(QLatin1String("||"));
 }

@@ -16,10 +16,9 @@
 
 namespace kvx::single {
 
-// A text placed inside '...' of a statement: apostrophes doubled.
-QString SqlText(const QString& value);
-// A quoted literal: "'" + SqlText(value) + "'".
-QString SqlQuoted(const QString& value);
+// Text placed inside '...' of a statement, and quoted literals (server/StartReads.h).
+using server::SqlQuoted;
+using server::SqlText;
 
 // A record's key string: its key values joined by "||".
 QString KeyString(const QStringList& keyValues);

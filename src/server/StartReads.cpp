@@ -5,15 +5,19 @@
 namespace kvx::server {
 
 namespace {
-QString quoted(const QString& value) {
-    QString s = value;
-    return QLatin1Char('\'') + s.replace(QLatin1Char('\''), QLatin1String("''")) + QLatin1Char('\'');
-}
-
 Variant call(const QString& method, const VariantList& args) {
     return Variant::fromList({method, Variant::fromList(args)});
 }
 } // namespace
+
+QString SqlText(const QString& value) {
+    QString s = value;
+    return s.replace(QLatin1Char('\''), QLatin1String("''"));
+}
+
+QString SqlQuoted(const QString& value) {
+    return QLatin1Char('\'') + SqlText(value) + QLatin1Char('\'');
+}
 
 QString ProgramCodeOf(const QString& modulePath) {
     QString name = QFileInfo(modulePath).fileName();
@@ -47,14 +51,14 @@ Variant ProgramRecordParams(const QString& program, const QString& database) {
 }
 
 QString LinkFieldListSql(const QString& program) {
-    return QStringLiteral("SELECT MR004,MR005 FROM ADMMR WHERE MR001= ") + quoted(program);
+    return QStringLiteral("SELECT MR004,MR005 FROM ADMMR WHERE MR001= ") + SqlQuoted(program);
 }
 
 QString UdfRulesSql(const QString& program) {
     return QStringLiteral(" SELECT TL006,TL013,TL012 FROM $$ADMTK ADMTK  LEFT JOIN $$ADMTL ADMTL ON TK001 = "
                           "TL001 AND TL010 = 'Y'  WHERE ") +
            QStringLiteral(" TL012 <> '' ") + QStringLiteral(" AND TK003 = 'Y' AND TL005 = ") +
-           quoted(QStringLiteral("Z01")) + QStringLiteral(" AND TL003 = ") + quoted(program) +
+           SqlQuoted(QStringLiteral("Z01")) + QStringLiteral(" AND TL003 = ") + SqlQuoted(program) +
            QStringLiteral(" ORDER BY TL011 ");
 }
 

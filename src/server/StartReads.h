@@ -10,6 +10,11 @@
 
 namespace kvx::server {
 
+// A text placed inside '...' of a statement: apostrophes doubled.
+QString SqlText(const QString& value);
+// A quoted literal: "'" + SqlText(value) + "'".
+QString SqlQuoted(const QString& value);
+
 // The program code of a module file: its name without folder, cut after the last digit before the first
 // "."; upper case ("QLDI05C.so" → "QLDI05").
 QString ProgramCodeOf(const QString& modulePath);
